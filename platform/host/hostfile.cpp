@@ -1,0 +1,85 @@
+// Host file helpers: whole-file reads and atomic, durable replacement.
+#include "platform/host/hostfile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qzhost {
+
+bool ReadWholeFile(const std::string& path, std::string* text, std::string* why) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *why = "cannot read " + path + ": " + strerror(errno);
+    return false;
+  }
+  text->clear();
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int saved = errno;
+      *why = "cannot read " + path + ": " + strerror(saved);
+      close(fd);
+      errno = saved;
+      return false;
+    }
+    if (n == 0) break;
+    text->append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void SyncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why) {
+  std::string temp = path + ".qztmp" + std::to_string(getpid());
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    int saved = errno;
+    *why = "cannot write " + path + ": " + strerror(saved);
+    errno = saved;
+    return false;
+  }
+  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  int saved = errno;
+  close(fd);
+  if (ok && rename(temp.c_str(), path.c_str()) == 0) {
+    SyncFolderOf(path);
+    return true;
+  }
+  if (ok) saved = errno;
+  unlink(temp.c_str());
+  *why = "cannot write " + path + ": " + strerror(saved);
+  errno = saved;
+  return false;
+}
+
+}  // namespace qzhost

@@ -1,0 +1,62 @@
+// The emulated Windows machine: its root folder, personality and code page.
+//
+// The root comes from QZINST_ROOT, else ~/.qzinst32. Its settings live in
+// <root>/machine.ini, read once per process; the registry (registry.db) and
+// the Windows drive (drive_c/) are opened by their own modules on first use,
+// so a command that touches neither costs nothing here.
+#ifndef QZINST32_PLATFORM_HOST_MACHINE_H_
+#define QZINST32_PLATFORM_HOST_MACHINE_H_
+
+#include <string>
+
+namespace qzhost {
+
+enum class Personality { kWin98, kWinNT };
+
+struct MachineConfig {
+  Personality os = Personality::kWin98;
+  unsigned codePage = 1252;
+};
+
+// Why the machine could not be used; empty when it can.
+struct MachineError {
+  std::string message;
+  bool failed() const { return !message.empty(); }
+};
+
+// The root folder, without a trailing slash.
+const std::string& MachineRoot();
+// True when the registry lives in memory (test machines only).
+bool MachineInMemory();
+const MachineConfig& Machine();
+bool MachineIsNT();
+
+// Makes sure the root exists (mode 0700) and holds a readable machine.ini,
+// creating both for a fresh root. Never overwrites anything that is there.
+MachineError PrepareMachine();
+// Creates a fresh machine at the root with the given settings; refuses a root
+// that already holds a machine.
+MachineError InitMachine(const MachineConfig& config);
+
+// Windows directory and system directory of the personality ("C:\WINDOWS", ...).
+const char* WindowsDirectory();
+const char* SystemDirectory();
+
+// Maps a Windows path (C:\..., or Z:\... for the host's own file system) or a
+// Unix path to a host path. Drive C: lives in <root>/drive_c; each component
+// is matched case-insensitively against what exists. Empty when unmappable.
+std::string MapWindowsPath(const std::string& path);
+
+// Points the machine at a new root with the given settings (test controls).
+void SetMachineForTest(const std::string& root, const MachineConfig& config, bool inMemory);
+
+// Forgets everything read from the root (tests switch machines with this).
+void ResetMachineState();
+
+// Changes whenever the machine is switched or reset; modules that keep the
+// machine's files open reopen them when it differs from what they saw.
+unsigned MachineGeneration();
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_MACHINE_H_

@@ -1,0 +1,2 @@
+#!/bin/sh
+echo "no scenarios yet"

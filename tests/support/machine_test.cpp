@@ -1,0 +1,33 @@
+// Shared fixture: a fresh emulated machine per test, with the trace captured.
+#include "tests/support/machine_test.h"
+
+#include <fstream>
+#include <sstream>
+
+void MachineTest::SetUp() {
+  root_ = qzhost::UseTestMachine(Options());
+  qzhost::CaptureTrace(true);
+}
+
+void MachineTest::TearDown() {
+  qzhost::CaptureTrace(false);
+  qzhost::RemoveTestMachine();
+}
+
+std::string MachineTest::WriteRootFile(const std::string& name, const std::string& text) const {
+  std::string path = root_ + "/" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+std::string MachineTest::ReadRootFile(const std::string& name) const {
+  std::ifstream in(root_ + "/" + name, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+int MachineTest::Run(const std::string& commandText) {
+  std::string text = commandText;
+  return WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &text[0], SW_SHOWNORMAL);
+}

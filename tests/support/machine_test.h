@@ -1,0 +1,30 @@
+// Shared fixture: a fresh emulated machine per test, with the trace captured.
+#ifndef QZINST32_TESTS_SUPPORT_MACHINE_TEST_H_
+#define QZINST32_TESTS_SUPPORT_MACHINE_TEST_H_
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/host/testctl.h"
+#include "platform/win32.h"
+
+class MachineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Tests that need another machine override this.
+  virtual qzhost::TestMachineOptions Options() const { return {}; }
+
+  // Writes a file into the machine root and returns its host path.
+  std::string WriteRootFile(const std::string& name, const std::string& text) const;
+  std::string ReadRootFile(const std::string& name) const;
+  // Runs one command line through WinMain, as the program's entry does.
+  int Run(const std::string& commandText);
+  // The trace written since the last call.
+  std::string Trace() { return qzhost::TakeTrace(); }
+
+  std::string root_;
+};
+
+#endif  // QZINST32_TESTS_SUPPORT_MACHINE_TEST_H_
