@@ -105,5 +105,9 @@ int main(int argc, char** argv) {
   }
   std::string commandText = JoinCommandText(argc, argv, first);
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
+  if (!qzhost::MachineFault().empty()) {
+    fprintf(stderr, "qzinst32: %s\n", qzhost::MachineFault().c_str());
+    return qzhost::kExitMachineFailed;
+  }
   return qzhost::ExitStatusForResult(static_cast<unsigned>(result));
 }

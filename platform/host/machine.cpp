@@ -205,12 +205,20 @@ std::string MapWindowsPath(const std::string& path) {
 
 namespace {
 unsigned g_generation = 1;
+std::string g_fault;
+}  // namespace
+
+void ReportMachineFault(const std::string& message) {
+  if (g_fault.empty()) g_fault = message;
 }
+
+const std::string& MachineFault() { return g_fault; }
 
 unsigned MachineGeneration() { return g_generation; }
 
 void ResetMachineState() {
   State() = MachineState();
+  g_fault.clear();
   ++g_generation;
 }
 

@@ -50,6 +50,12 @@ std::string MapWindowsPath(const std::string& path);
 // Points the machine at a new root with the given settings (test controls).
 void SetMachineForTest(const std::string& root, const MachineConfig& config, bool inMemory);
 
+// A fault of the machine's storage met during a call (a damaged registry.db,
+// a root that cannot be written). The first report is kept; the host entry
+// prints it and exits with a non-zero status. Empty when there was none.
+void ReportMachineFault(const std::string& message);
+const std::string& MachineFault();
+
 // Forgets everything read from the root (tests switch machines with this).
 void ResetMachineState();
 
