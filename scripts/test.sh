@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The whole test suite: host build and tests, sanitizers, both Windows builds,
+# and the scenarios under Wine. Installs what it needs on a fresh Debian machine.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+jobs=$(nproc)
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "dependencies"
+scripts/install-deps.sh
+
+step "host build and tests"
+cmake --preset host >/dev/null
+cmake --build --preset host -j"$jobs"
+ctest --preset host -j"$jobs"
+
+step "sanitizers (ASan + UBSan)"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --preset asan -j"$jobs"
+
+step "Windows builds"
+for preset in mingw-i686 mingw-x64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j"$jobs"
+done
+scripts/check-pe.sh build/mingw-i686/QZINST32.EXE i686
+scripts/check-pe.sh build/mingw-x64/QZINST32.EXE x86_64
+
+step "scenarios under Wine"
+scripts/wine-scenarios.sh build/mingw-x64/QZINST32.EXE
+
+if [ -x scripts/fuzz-short.sh ]; then
+  step "fuzzing (short runs)"
+  scripts/fuzz-short.sh
+fi
+
+step "all tests passed"

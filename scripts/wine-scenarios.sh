@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs the scenarios against the Windows x64 build under Wine, with a warm
+# Wine prefix made once and copied per scenario.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+exe=${1:-$top/build/mingw-x64/QZINST32.EXE}
+template=${QZ_WINE_TEMPLATE:-/tmp/qzwine-template}
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$template/system.reg" ]; then
+  rm -rf "$template"
+  WINEPREFIX=$template /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+  WINEPREFIX=$template wineserver -w || true
+fi
+[ -f "$template/system.reg" ] || { echo "could not create a Wine prefix"; exit 1; }
+python3 "$top/tests/scenarios/run.py" --wine "$exe" --wine-template "$template" "${@:2}"

@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""Tests of the host program as a process: options, exit statuses, trace sink, guard, root."""
+
+import fcntl
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+PROGRAM = None
+
+
+def run(args, root, **kwargs):
+    env = dict(os.environ, QZINST_ROOT=root)
+    return subprocess.run([PROGRAM] + args, env=env, capture_output=True, **kwargs)
+
+
+class EntryTest(unittest.TestCase):
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="qzentry.")
+        os.rmdir(self.root)  # a fresh root the program creates itself
+
+    def tearDown(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def test_help_and_version(self):
+        done = run(["--help"], self.root)
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"Usage: qzinst32", done.stdout)
+        self.assertIn(b"install the printer", done.stdout)
+        done = run(["--version"], self.root)
+        self.assertEqual(done.returncode, 0)
+        self.assertTrue(done.stdout.startswith(b"qzinst32 "))
+        self.assertFalse(os.path.exists(self.root), "help must not create a machine")
+
+    def test_unknown_option_is_refused_and_nothing_runs(self):
+        done = run(["--frobnicate", "7", "x"], self.root)
+        self.assertEqual(done.returncode, 120)
+        self.assertIn(b"unknown option '--frobnicate'", done.stderr)
+        self.assertNotIn(b"lpstrCmdLine", done.stderr)
+
+    def test_exit_status_table(self):
+        for command, status in (("7 x", 11), ("", 10), ("259", 0), ("300 x", 11)):
+            done = run(["--no-trace", "--", command] if command else ["--no-trace"], self.root)
+            self.assertEqual(done.returncode, status, command)
+
+    def test_trace_goes_to_stderr_exactly(self):
+        done = run(["7", "x"], self.root)
+        lines = done.stderr.decode().splitlines()
+        self.assertEqual(lines[0], "lpstrCmdLine=7 x")
+        self.assertEqual(lines[-1], "WinMain()=0x0403")
+        self.assertIn("Cmd=`7' Param=`x'", lines)
+        self.assertEqual(done.stdout, b"")
+
+    def test_arguments_join_with_single_spaces(self):
+        done = run(["4", "Setup.exe", "-u"], self.root)
+        self.assertIn(b"ProcessCommand(\"4 Setup.exe -u\")\n", done.stderr)
+
+    def test_trace_to_file_and_silenced(self):
+        trace = os.path.join(tempfile.gettempdir(), "qzentry-trace-%d.txt" % os.getpid())
+        try:
+            done = run(["--trace=" + trace, "259"], self.root)
+            self.assertEqual(done.stderr, b"")
+            with open(trace, "rb") as f:
+                self.assertIn(b"WinMain()=0x0000\n", f.read())
+        finally:
+            if os.path.exists(trace):
+                os.unlink(trace)
+        done = run(["--no-trace", "259"], self.root)
+        self.assertEqual(done.stderr, b"")
+
+    def test_long_command_line_is_traced_whole_in_pieces(self):
+        text = "7 " + "x" * 4000
+        done = run([text], self.root)
+        self.assertEqual(done.returncode, 11)
+        self.assertIn(("lpstrCmdLine=" + text + "\n").encode(), done.stderr)
+        self.assertIn(("Param=`" + "x" * 4000 + "'\n").encode(), done.stderr)
+
+    def test_any_bytes_never_crash(self):
+        for blob in (b"\xff\xfe\x81\x5c 2 \x81", b"2 " + bytes(range(1, 256)), b"3 " + b"\x81" * 3000):
+            done = run(["--no-trace", blob], self.root)
+            self.assertIn(done.returncode, (10, 11), blob[:10])
+
+    def test_machine_root_is_private(self):
+        run(["259"], self.root)
+        self.assertEqual(os.stat(self.root).st_mode & 0o777, 0o700)
+        self.assertEqual(os.stat(os.path.join(self.root, "machine.ini")).st_mode & 0o777, 0o600)
+
+    def test_damaged_root_is_reported_and_left_alone(self):
+        os.makedirs(self.root)
+        ini = os.path.join(self.root, "machine.ini")
+        with open(ini, "wb") as f:
+            f.write(b"\x00garbage")
+        done = run(["259"], self.root)
+        self.assertEqual(done.returncode, 121)
+        self.assertIn(b"damaged", done.stderr)
+        with open(ini, "rb") as f:
+            self.assertEqual(f.read(), b"\x00garbage")
+
+    def test_root_that_is_a_file(self):
+        with open(self.root, "wb") as f:
+            f.write(b"x")
+        try:
+            done = run(["259"], self.root)
+            self.assertEqual(done.returncode, 121)
+            self.assertIn(b"not a folder", done.stderr)
+        finally:
+            os.unlink(self.root)
+
+
+class GuardTest(unittest.TestCase):
+    """The instance guard: one lock per machine root, released by the system."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="qzguard.")
+        run(["--no-trace", "259"], self.root)  # creates the machine
+
+    def tearDown(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def hold_lock_in_child(self):
+        code = ("import fcntl,sys,time\n"
+                "f=open(sys.argv[1],'a')\n"
+                "fcntl.flock(f,fcntl.LOCK_EX)\n"
+                "print('held',flush=True)\n"
+                "time.sleep(60)\n")
+        child = subprocess.Popen([sys.executable, "-c", code, os.path.join(self.root, "instance.lock")],
+                                 stdout=subprocess.PIPE)
+        self.assertEqual(child.stdout.readline().strip(), b"held")
+        return child
+
+    def test_second_instance_gets_256_and_a_killed_one_frees_the_guard(self):
+        holder = self.hold_lock_in_child()
+        try:
+            done = run(["259"], self.root)
+            self.assertEqual(done.returncode, 1)  # result 256
+            self.assertIn(b"WinMain()=0x0100\n", done.stderr)
+            self.assertNotIn(b"ProcessCommand", done.stderr)
+        finally:
+            holder.kill()
+            holder.wait()
+        done = run(["259"], self.root)
+        self.assertEqual(done.returncode, 0)
+
+    def test_crowd_of_real_instances(self):
+        procs = [subprocess.Popen([PROGRAM, "--no-trace", "259"], env=dict(os.environ, QZINST_ROOT=self.root))
+                 for _ in range(24)]
+        statuses = [p.wait() for p in procs]
+        self.assertTrue(set(statuses) <= {0, 1}, statuses)
+        self.assertIn(0, statuses)
+        done = run(["--no-trace", "259"], self.root)
+        self.assertEqual(done.returncode, 0, "the guard is free after the crowd")
+
+
+if __name__ == "__main__":
+    PROGRAM = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=1)

@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""Runs the data-driven scenarios against the host build or the Windows build under Wine.
+
+A scenario is a folder under tests/scenarios/ holding:
+  command        the command line text (first line)
+  os             optional: "win98" (default) or "nt"
+  seed.reg       optional: registry entries imported before the run
+  drive_c/       optional: files copied onto drive C: before the run
+  result         the expected result code (decimal)
+  trace          the expected trace, line for line; "{*}" in a line matches any text
+  registry.reg   optional: keys whose values must be exactly these afterwards;
+                 [-KEY] means the key must not exist
+  profile        optional: lines "PATH|SECTION|KEY|VALUE" (PATH relative to C:\\);
+                 VALUE "<absent>" means the key must not be there
+  wine.result, wine.trace, wine.registry.reg, wine.profile
+                 optional: what the Wine run shows instead, where Wine's spooler or
+                 version differs from the emulated machine; a file "wine.skip"
+                 names why a scenario cannot run under Wine at all.
+Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
+Wine reports Windows NT.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+
+def read(path, default=None):
+    if not os.path.exists(path):
+        return default
+    with open(path, encoding="latin-1") as f:
+        return f.read()
+
+
+def exit_status_for(code):
+    """The host program's exit status for a result code (README's table)."""
+    if code == 0:
+        return 0
+    if code == 0x100:
+        return 1
+    if code == 0x301:
+        return 2
+    if code & 0xFFC0 == 0x400:
+        return 8 + (code & 0x3F)
+    return 125
+
+
+# --- .reg parsing ------------------------------------------------------------
+
+def parse_reg(text):
+    """Parses REGEDIT4 / 5.00 text into {KEY_UPPER: (key, {name_upper: (name, value)})}."""
+    keys = {}
+    current = None
+    lines = text.replace("\r\n", "\n").split("\n")
+    joined = []
+    for line in lines:
+        if joined and joined[-1].endswith("\\") and not joined[-1].startswith("["):
+            joined[-1] = joined[-1][:-1] + line.strip()
+        else:
+            joined.append(line)
+    for line in joined:
+        line = line.strip()
+        if not line or line.startswith(";") or line.startswith("REGEDIT") or line.startswith("Windows Registry"):
+            continue
+        if line.startswith("[") and line.endswith("]"):
+            name = line[1:-1]
+            if name.startswith("-"):
+                keys[name[1:].upper()] = (name[1:], None)
+                current = None
+            else:
+                current = {}
+                keys[name.upper()] = (name, current)
+            continue
+        m = re.match(r'^("(?:[^"\\]|\\.)*"|@)=(.*)$', line)
+        if m and current is not None:
+            vname = m.group(1)
+            vname = "" if vname == "@" else vname[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            current[vname.upper()] = (vname, normalise_value(m.group(2)))
+    return keys
+
+
+def normalise_value(text):
+    text = text.strip()
+    if text.startswith("hex") and ":" in text:
+        kind, data = text.split(":", 1)
+        return kind.lower() + ":" + data.replace(" ", "").replace("\\", "").lower()
+    if text.startswith("dword:"):
+        return "dword:" + text[6:].lower()
+    return text
+
+
+# --- the two ways to run -------------------------------------------------------
+
+class HostRunner:
+    name = "host"
+
+    def __init__(self, program, qzreg):
+        self.program = program
+        self.qzreg = qzreg
+
+    def prepare(self, scenario, osname):
+        self.root = tempfile.mkdtemp(prefix="qzscenario.")
+        self.env = dict(os.environ, QZINST_ROOT=self.root)
+        self.call([self.qzreg, "init", "--os", osname])
+        seed = os.path.join(scenario, "seed.reg")
+        if os.path.exists(seed):
+            self.call([self.qzreg, "import", seed])
+        self.drive_c = os.path.join(self.root, "drive_c")
+
+    def call(self, argv):
+        done = subprocess.run(argv, env=self.env, capture_output=True, text=True, encoding="latin-1")
+        if done.returncode != 0:
+            raise RuntimeError("%s failed: %s" % (" ".join(argv), done.stderr.strip()))
+        return done.stdout
+
+    def run(self, command):
+        trace_file = os.path.join(self.root, "trace.txt")
+        done = subprocess.run([self.program, "--trace=" + trace_file, "--", command], env=self.env,
+                              capture_output=True)
+        return done.returncode, read(trace_file, "")
+
+    def status_for(self, code):
+        return exit_status_for(code)
+
+    def export(self, key):
+        return self.call([self.qzreg, "export", key])
+
+    def cleanup(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class WineRunner:
+    name = "wine"
+
+    def __init__(self, program, template):
+        self.program = program
+        self.template = template
+
+    def prepare(self, scenario, osname):
+        self.prefix = tempfile.mkdtemp(prefix="qzwine.")
+        shutil.rmtree(self.prefix)
+        shutil.copytree(self.template, self.prefix, symlinks=True)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        seed = os.path.join(scenario, "seed.reg")
+        if os.path.exists(seed):
+            self.wine(["regedit", "/S", self.to_windows(seed)])
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+
+    @staticmethod
+    def to_windows(path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def wine(self, args, debug="-all"):
+        env = dict(self.env, WINEDEBUG=debug)
+        return subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, capture_output=True)
+
+    def run(self, command):
+        done = self.wine([self.program] + (command.split(" ") if command else []), debug="-all,+debugstr")
+        return done.returncode, self.trace_from(done.stderr.decode("latin-1"))
+
+    @staticmethod
+    def trace_from(stderr):
+        out = []
+        for line in stderr.splitlines():
+            m = re.search(r'OutputDebugStringA "(.*)"$', line)
+            if m:
+                out.append(unescape(m.group(1)))
+        return "".join(out)
+
+    def status_for(self, code):
+        return code & 0xFF  # a Windows exit code reaches Unix through its low byte
+
+    def export(self, key):
+        out = os.path.join(self.prefix, "export.reg")
+        self.wine(["regedit", "/E", self.to_windows(out), key])
+        data = open(out, "rb").read() if os.path.exists(out) else b""
+        if data.startswith(b"\xff\xfe"):
+            return data[2:].decode("utf-16-le")
+        return data.decode("latin-1")
+
+    def cleanup(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True)
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            simple = {"n": "\n", "r": "\r", "t": "\t", "\\": "\\", '"': '"', "'": "'"}
+            if n in simple:
+                out.append(simple[n])
+                i += 2
+                continue
+            if n == "x":
+                out.append(chr(int(text[i + 2:i + 4], 16)))
+                i += 4
+                continue
+            if n.isdigit():
+                j = i + 1
+                while j < len(text) and j < i + 4 and text[j] in "01234567":
+                    j += 1
+                out.append(chr(int(text[i + 1:j], 8)))
+                i = j
+                continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+# --- checks ------------------------------------------------------------------
+
+def trace_matches(expected, actual):
+    exp_lines = expected.split("\n")
+    act_lines = actual.split("\n")
+    if len(exp_lines) != len(act_lines):
+        return False
+    for e, a in zip(exp_lines, act_lines):
+        pattern = "^" + ".*".join(re.escape(part) for part in e.split("{*}")) + "$"
+        if not re.match(pattern, a, re.S):
+            return False
+    return True
+
+
+def check_registry(runner, expected_text, problems):
+    for key_upper, (key, values) in parse_reg(expected_text).items():
+        actual = parse_reg(runner.export(key))
+        got = actual.get(key_upper)
+        if values is None:
+            if got is not None and got[1] is not None:
+                problems.append("key %s exists but should not" % key)
+            continue
+        if got is None:
+            problems.append("key %s is missing" % key)
+            continue
+        want = {k: v[1] for k, v in values.items()}
+        have = {k: v[1] for k, v in got[1].items()}
+        if want != have:
+            problems.append("key %s holds %s, expected %s" % (key, have, want))
+
+
+def ini_value(path, section, key):
+    text = read(path)
+    if text is None:
+        return "<no file>"
+    current = None
+    for line in text.replace("\r\n", "\n").split("\n"):
+        s = line.strip()
+        if s.startswith("[") and "]" in s:
+            current = s[1:s.index("]")].strip().upper()
+        elif "=" in s and current == section.upper():
+            k, v = s.split("=", 1)
+            if k.strip().upper() == key.upper():
+                return v.strip()
+    return "<absent>"
+
+
+def find_ci(base, relative):
+    path = base
+    for part in relative.replace("\\", "/").split("/"):
+        if not part:
+            continue
+        match = part
+        if os.path.isdir(path):
+            for entry in os.listdir(path):
+                if entry.upper() == part.upper():
+                    match = entry
+                    break
+        path = os.path.join(path, match)
+    return path
+
+
+def check_profile(runner, spec, problems):
+    for line in spec.splitlines():
+        if not line.strip() or line.startswith("#"):
+            continue
+        rel, section, key, value = line.split("|", 3)
+        got = ini_value(find_ci(runner.drive_c, rel), section, key)
+        if got != value:
+            problems.append("%s [%s] %s is %r, expected %r" % (rel, section, key, got, value))
+
+
+def pick(scenario, runner, name):
+    if runner.name == "wine":
+        alt = read(os.path.join(scenario, "wine." + name))
+        if alt is not None:
+            return alt
+    return read(os.path.join(scenario, name))
+
+
+def run_scenario(scenario, runner):
+    osname = (read(os.path.join(scenario, "os"), "win98").strip())
+    if runner.name == "wine":
+        if os.path.exists(os.path.join(scenario, "wine.skip")):
+            return "skip", read(os.path.join(scenario, "wine.skip")).strip()
+        has_wine = any(f.startswith("wine.") for f in os.listdir(scenario))
+        if osname != "nt" and not has_wine:
+            return "skip", "Windows 98 only"
+    runner.prepare(scenario, osname)
+    try:
+        drive = os.path.join(scenario, "drive_c")
+        if os.path.isdir(drive):
+            shutil.copytree(drive, runner.drive_c, dirs_exist_ok=True)
+        command = read(os.path.join(scenario, "command")).split("\n")[0]
+        status, trace = runner.run(command)
+        problems = []
+        code = int(pick(scenario, runner, "result").strip())
+        if status != runner.status_for(code):
+            problems.append("exit status %d, expected %d (result %d)" % (status, runner.status_for(code), code))
+        expected_trace = pick(scenario, runner, "trace")
+        if expected_trace is not None and not trace_matches(expected_trace, trace):
+            problems.append("trace differs:\n--- expected\n%s--- actual\n%s" % (expected_trace, trace))
+        registry = pick(scenario, runner, "registry.reg")
+        if registry is not None:
+            check_registry(runner, registry, problems)
+        profile = pick(scenario, runner, "profile")
+        if profile is not None:
+            check_profile(runner, profile, problems)
+        return ("fail", "\n".join(problems)) if problems else ("pass", "")
+    finally:
+        runner.cleanup()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--host", help="the host program qzinst32")
+    parser.add_argument("--qzreg", help="the host tool qzreg")
+    parser.add_argument("--wine", help="QZINST32.EXE (x64) to run under Wine")
+    parser.add_argument("--wine-template", help="an initialised Wine prefix to copy per scenario")
+    parser.add_argument("--dir", default=os.path.dirname(os.path.abspath(__file__)))
+    parser.add_argument("names", nargs="*", help="scenario names (default: all)")
+    args = parser.parse_args()
+    if args.wine:
+        runner = WineRunner(args.wine, args.wine_template)
+    else:
+        runner = HostRunner(args.host, args.qzreg)
+    names = args.names or sorted(d for d in os.listdir(args.dir)
+                                 if os.path.isfile(os.path.join(args.dir, d, "command")))
+    failed = 0
+    counts = {"pass": 0, "fail": 0, "skip": 0}
+    for name in names:
+        outcome, detail = run_scenario(os.path.join(args.dir, name), runner)
+        counts[outcome] += 1
+        print("%-4s %s %s" % (outcome.upper(), name, ("(" + detail + ")") if outcome == "skip" else ""))
+        if outcome == "fail":
+            failed += 1
+            print("     " + detail.replace("\n", "\n     "))
+    print("%s: %d passed, %d failed, %d skipped" % (runner.name, counts["pass"], counts["fail"], counts["skip"]))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
