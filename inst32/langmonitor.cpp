@@ -1,0 +1,90 @@
+// The language monitor of command 2.
+#include "inst32/langmonitor.h"
+
+#include "inst32/context.h"
+#include "inst32/printer.h"
+#include "inst32/spooler.h"
+#include "inst32/trace.h"
+#include "inst32/util32.h"
+
+namespace {
+
+// Windows 9x answers 183 and Windows NT 3006 for any monitor that is present;
+// NT also leaves language monitors out of EnumMonitors, so it always gets here.
+BOOL IsMonitorPresentError(DWORD dwError) {
+  return dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
+}
+
+}  // namespace
+
+COrlLangMonitor::COrlLangMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
+  if (pPrinter == nullptr) return;
+  COrlString* pPrinterName = pPrinter->GetPrinterName();
+  DbgTrace("COrlLangMonitor() for %s\n",
+           DbgStr(pPrinterName ? pPrinterName->GetString() : nullptr));
+  COrlString* pInfFile = pPrinter->GetInfFile();
+  COrlString* pSection = pPrinter->GetPrinterSection();
+  if (pInfFile->IsEmpty() || pSection->IsEmpty()) {
+    DbgTrace("No INF file or no INF section string\n");
+    return;
+  }
+  if (!GetDelimitedPrinterObject(pInfFile, pSection, "LanguageMonitor", "", &m_csName, &m_csFile)) {
+    DbgTrace("Failed GetDelimitedPrinterObject()\n");
+    return;
+  }
+  DbgTrace("COrlLangMonitor.name=%s, COrlLangMonitor.file=%s\n", m_csName.GetString(),
+           m_csFile.GetString());
+  m_bValid = m_csName.IsEmpty() == m_csFile.IsEmpty();
+}
+
+COrlLangMonitor::~COrlLangMonitor() { DbgTrace("~COrlLangMonitor()\n"); }
+
+COrlString* COrlLangMonitor::GetName() { return m_csName.IsEmpty() ? nullptr : &m_csName; }
+COrlString* COrlLangMonitor::GetFile() { return m_csFile.IsEmpty() ? nullptr : &m_csFile; }
+BOOL COrlLangMonitor::IsValid() { return m_bValid; }
+
+BOOL COrlLangMonitor::Install() {
+  if (!m_bValid) return FALSE;
+  if (m_csName.IsEmpty() && m_csFile.IsEmpty()) return TRUE;
+  if (IsInstalled(nullptr)) return TRUE;
+
+  MONITOR_INFO_2A monInfo;
+  monInfo.pName = m_csName.GetWritable();
+  monInfo.pEnvironment = const_cast<LPSTR>(ContextIsNT() ? QZ_ENV_NTX86 : QZ_ENV_WIN40);
+  monInfo.pDLLName = m_csFile.GetWritable();
+  if (AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monInfo))) {
+    DbgTrace("AddMonitor() Succeed!\n");
+    return TRUE;
+  }
+  DWORD dwError = GetLastError();
+  if (IsMonitorPresentError(dwError)) {
+    DbgTrace("AddMonitor() Succeed!\n");
+    return TRUE;
+  }
+  DbgTrace("AddMonitor() Failed! ERROR=%d <0x%8.8lX>\n", static_cast<int>(dwError),
+           static_cast<unsigned long>(dwError));
+  return FALSE;
+}
+
+BOOL COrlLangMonitor::IsInstalled(LPSTR pszServer) {
+  COrlEnumBuffer monitors;
+  EnumOutcome outcome =
+      monitors.Fill([pszServer](LPBYTE pBuf, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
+        return EnumMonitorsA(pszServer, 1, pBuf, cbBuf, pcbNeeded, pcReturned);
+      });
+  if (outcome == kEnumNoMemory) {
+    DbgTrace("COrlLangMonitor::IsInstalled() Memory failure!\n");
+    return FALSE;
+  }
+  if (outcome == kEnumFailed) {
+    DbgTrace("FAILED EnumMonitors()!");
+    return FALSE;
+  }
+  BOOL bInstalled = FALSE;
+  const MONITOR_INFO_1A* pEntries = monitors.Records<MONITOR_INFO_1A>();
+  for (DWORD i = 0; i < monitors.Count() && !bInstalled; ++i) {
+    bInstalled = pEntries[i].pName != nullptr && lstrcmpA(pEntries[i].pName, m_csName) == 0;
+  }
+  DbgTrace("%s Installed == %d\n", m_csName.GetString(), bInstalled ? 1 : 0);
+  return bInstalled;
+}

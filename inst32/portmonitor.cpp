@@ -1,0 +1,104 @@
+// The port monitor of command 2.
+#include "inst32/portmonitor.h"
+
+#include "inst32/context.h"
+#include "inst32/printer.h"
+#include "inst32/spooler.h"
+#include "inst32/trace.h"
+#include "inst32/util32.h"
+
+namespace {
+
+// Windows NT answers 3006 and Windows 9x 183 for any monitor that is present.
+BOOL IsMonitorPresentError(DWORD dwError) {
+  return dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
+}
+
+BOOL SameText(LPCSTR pszA, const COrlString& csB) {
+  return pszA != nullptr && lstrcmpA(pszA, csB) == 0;
+}
+
+}  // namespace
+
+COrlPortMonitor::COrlPortMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
+  if (pPrinter == nullptr) return;
+  COrlString* pPrinterName = pPrinter->GetPrinterName();
+  DbgTrace("COrlPortMonitor() for %s\n",
+           DbgStr(pPrinterName ? pPrinterName->GetString() : nullptr));
+  // The installed test looks for the monitor on the printer's own port.
+  COrlString* pPort = pPrinter->GetPortName();
+  if (pPort != nullptr) m_csPort = *pPort;
+  COrlString* pInfFile = pPrinter->GetInfFile();
+  COrlString* pSection = pPrinter->GetPrinterSection();
+  if (pInfFile->IsEmpty() || pSection->IsEmpty()) {
+    DbgTrace("No INF file or no INF section string\n");
+    return;
+  }
+  if (!GetDelimitedPrinterObject(pInfFile, pSection, "PortMonitor", "", &m_csName, &m_csFile)) {
+    return;
+  }
+  DbgTrace("COrlPortMonitor.name=%s, COrlPortMonitor.file=%s\n", m_csName.GetString(),
+           m_csFile.GetString());
+  m_bValid = m_csName.IsEmpty() == m_csFile.IsEmpty();
+}
+
+COrlPortMonitor::~COrlPortMonitor() { DbgTrace("~COrlPortMonitor()\n"); }
+
+COrlString* COrlPortMonitor::GetName() { return m_csName.IsEmpty() ? nullptr : &m_csName; }
+COrlString* COrlPortMonitor::GetFile() { return m_csFile.IsEmpty() ? nullptr : &m_csFile; }
+BOOL COrlPortMonitor::IsValid() { return m_bValid; }
+
+BOOL COrlPortMonitor::Install() {
+  if (!m_bValid) return FALSE;
+  if (m_csName.IsEmpty() || m_csFile.IsEmpty()) return TRUE;
+  if (IsInstalled(nullptr)) return TRUE;
+
+  MONITOR_INFO_2A monInfo;
+  monInfo.pName = m_csName.GetWritable();
+  monInfo.pEnvironment = const_cast<LPSTR>(ContextIsNT() ? QZ_ENV_NTX86 : QZ_ENV_WIN40);
+  monInfo.pDLLName = m_csFile.GetWritable();
+  if (AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monInfo))) {
+    DbgTrace("AddMonitor() Succeed!\n");
+    return TRUE;
+  }
+  DWORD dwError = GetLastError();
+  if (IsMonitorPresentError(dwError)) {
+    DbgTrace("AddMonitor() Succeed!\n");
+    return TRUE;
+  }
+  DbgTrace("AddMonitor() Failed! ERROR=%d <0x%8.8lX>\n", static_cast<int>(dwError),
+           static_cast<unsigned long>(dwError));
+  return FALSE;
+}
+
+BOOL COrlPortMonitor::IsInstalled(LPSTR pszServer) {
+  // Windows NT lists a port only where a monitor serves it; 9x names the monitor.
+  DWORD dwLevel = ContextIsNT() ? 1 : 2;
+  COrlEnumBuffer ports;
+  EnumOutcome outcome = ports.Fill(
+      [pszServer, dwLevel](LPBYTE pBuf, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
+        return EnumPortsA(pszServer, dwLevel, pBuf, cbBuf, pcbNeeded, pcReturned);
+      });
+  if (outcome == kEnumNoMemory) {
+    DbgTrace("COrlPortMonitor::IsInstalled() Memory failure!\n");
+    return FALSE;
+  }
+  BOOL bInstalled = FALSE;
+  if (outcome == kEnumFailed) {
+    DbgTrace("EnumPorts() FAILED: %lu\n", static_cast<unsigned long>(GetLastError()));
+  } else if (dwLevel == 1) {
+    const PORT_INFO_1A* pEntries = ports.Records<PORT_INFO_1A>();
+    for (DWORD i = 0; i < ports.Count() && !bInstalled; ++i) {
+      bInstalled = SameText(pEntries[i].pName, m_csPort);
+    }
+  } else {
+    const PORT_INFO_2A* pEntries = ports.Records<PORT_INFO_2A>();
+    for (DWORD i = 0; i < ports.Count() && !bInstalled; ++i) {
+      bInstalled =
+          SameText(pEntries[i].pPortName, m_csPort) && SameText(pEntries[i].pMonitorName, m_csName);
+    }
+  }
+  DbgTrace("%s ON %s Installed == %d\n", m_csName.GetString(), m_csPort.GetString(),
+           bInstalled ? 1 : 0);
+  return bInstalled;
+}
