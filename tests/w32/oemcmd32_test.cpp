@@ -1,0 +1,218 @@
+// Commands 257 and 258: the shared-DLL marks and the setup source path.
+#include "w32/oemcmd32.h"
+
+#include <string>
+
+#include "tests/support/machine_test.h"
+
+namespace {
+
+const char kFormerSource[] = "C:\\WINDOWS\\OPTIONS\\CABS";
+
+class OemCommandTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    for (const char* key : {QZ_KNOWN16DLLS_KEY, QZ_INSTALLEDFILES_KEY, QZ_SETUP_KEY}) {
+      HKEY hKey = nullptr;
+      ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, key, &hKey), ERROR_SUCCESS);
+      RegCloseKey(hKey);
+    }
+    SetSetupString("SourcePath", kFormerSource);
+  }
+
+  static void SetSetupString(const char* name, const std::string& value) {
+    HKEY hKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, 0, KEY_SET_VALUE, &hKey),
+              ERROR_SUCCESS);
+    RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(hKey);
+  }
+
+  static void DeleteSetupValue(const char* name) {
+    HKEY hKey = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, 0, KEY_SET_VALUE, &hKey),
+              ERROR_SUCCESS);
+    RegDeleteValueA(hKey, name);
+    RegCloseKey(hKey);
+  }
+
+  // The value's raw data and type, or "<absent>".
+  static std::string Value(const char* key, const char* name, DWORD* pType = nullptr) {
+    HKEY hKey = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) {
+      return "<no key>";
+    }
+    DWORD cbData = 0;
+    DWORD dwType = 0;
+    std::string data = "<absent>";
+    if (RegQueryValueExA(hKey, name, nullptr, &dwType, nullptr, &cbData) == ERROR_SUCCESS) {
+      data.assign(cbData, '\0');
+      RegQueryValueExA(hKey, name, nullptr, &dwType, reinterpret_cast<LPBYTE>(&data[0]), &cbData);
+    }
+    RegCloseKey(hKey);
+    if (pType != nullptr) *pType = dwType;
+    return data;
+  }
+
+  // A REG_SZ value without its terminator, or "<absent>".
+  static std::string SetupString(const char* name) {
+    std::string data = Value(QZ_SETUP_KEY, name);
+    if (!data.empty() && data.back() == '\0') data.pop_back();
+    return data;
+  }
+};
+
+TEST_F(OemCommandTest, MarkDLLsMarksBacksUpAndSwitchesTheSource) {
+  EXPECT_EQ(Run("257 D:\\RT2210\\WIN98"), 0);
+  DWORD dwType = 0;
+  EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv", &dwType), std::string("vxqprn32.drv", 13));
+  EXPECT_EQ(dwType, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "VXQPRN32.DRV", &dwType), std::string("\x0B\x00", 2));
+  EXPECT_EQ(dwType, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\RT2210\\WIN98");
+  std::string trace = Trace();
+  EXPECT_NE(trace.find("Cmd=`257' Param=`D:\\RT2210\\WIN98'\n"
+                       "enter: MarkDLLs()\n"
+                       "   Marking: vxqprn32.drv\n"
+                       "SetPrevSrcDir() to C:\\WINDOWS\\OPTIONS\\CABS\n"
+                       "enter: SetWIN95SourceDir(D:\\RT2210\\WIN98)\n"
+                       "finished: MarkDLLs()\n"),
+            std::string::npos)
+      << trace;
+}
+
+TEST_F(OemCommandTest, RestoreAfterMarkPutsTheFormerSourceBack) {
+  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+}
+
+TEST_F(OemCommandTest, MarkingTwiceBacksUpTheFirstRunsDirectory) {
+  EXPECT_EQ(Run("257 D:\\FIRST"), 0);
+  EXPECT_EQ(Run("257 E:\\SECOND"), 0);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\FIRST");
+  EXPECT_EQ(Run("258 ignored"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\FIRST");
+}
+
+TEST_F(OemCommandTest, RestoreAloneChangesNothing) {
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+  EXPECT_NE(Trace().find("enter: SetWIN95SourceDir()\n"), std::string::npos);
+}
+
+TEST_F(OemCommandTest, AbsentSourcePathIsBackedUpEmptyAndRestoreKeepsTheNewOne) {
+  DeleteSetupValue("SourcePath");
+  EXPECT_EQ(Run("257 D:\\NEW"), 0);
+  EXPECT_EQ(Value(QZ_SETUP_KEY, "SourcePathBak"), std::string(1, '\0'));
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\NEW");
+}
+
+TEST_F(OemCommandTest, SourcePathPastTheBufferIsNotBackedUp) {
+  std::string longPath = "C:\\" + std::string(257, 'L');  // 260 characters, 261 bytes
+  SetSetupString("SourcePath", longPath);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\RT2210");
+  EXPECT_EQ(Trace().find("SetPrevSrcDir()"), std::string::npos);
+}
+
+TEST_F(OemCommandTest, SourcePathFillingTheBufferIsBackedUpWhole) {
+  std::string fullPath = "C:\\" + std::string(256, 'F');  // 259 characters, 260 bytes
+  SetSetupString("SourcePath", fullPath);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
+  EXPECT_EQ(SetupString("SourcePathBak"), fullPath);
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), fullPath);
+}
+
+TEST_F(OemCommandTest, BackupPastTheBufferIsDroppedOnRestore) {
+  SetSetupString("SourcePathBak", std::string(400, 'B'));
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+}
+
+TEST_F(OemCommandTest, OneMarkingKeyMissingStillMarksTheOther) {
+  qzhost::FailCall("RegOpenKeyExA", ERROR_FILE_NOT_FOUND);  // Known16DLLs
+  EXPECT_EQ(Run("257 D:\\A"), 0);
+  EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), "<absent>");
+  EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), std::string("\x0B\x00", 2));
+
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, QZ_INSTALLEDFILES_KEY), ERROR_SUCCESS);
+  EXPECT_EQ(Run("257 D:\\B"), 0);
+  EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), std::string("vxqprn32.drv", 13));
+  EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), "<no key>");
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\B");
+}
+
+TEST_F(OemCommandTest, NeitherMarkingKeyFailsBeforeTouchingTheSource) {
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, QZ_INSTALLEDFILES_KEY), ERROR_SUCCESS);
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);  // Known16DLLs
+  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
+  std::string trace = Trace();
+  EXPECT_NE(trace.find("enter: MarkDLLs()\nDeInitInstance()\n"), std::string::npos) << trace;
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+}
+
+TEST_F(OemCommandTest, SetupKeyNotWritableIsTracedAndStillSucceeds) {
+  // Calls 3 to 5 open the setup key: read, back up, set.
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2, 3);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
+  std::string trace = Trace();
+  EXPECT_NE(trace.find("SetPrevSrcDir() failed: hkPath not opened\n"), std::string::npos);
+  EXPECT_NE(trace.find("SetWIN95SourceDir() failed: hkPath not opened\n"), std::string::npos);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+
+  // Restore: the backup cannot be read, so nothing is restored.
+  SetSetupString("SourcePathBak", "D:\\OLD");
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
+}
+
+TEST_F(OemCommandTest, ShortDirectoryLeavesTheSourceButBacksUp) {
+  for (const char* text : {"257", "257 D"}) {
+    DeleteSetupValue("SourcePathBak");
+    EXPECT_EQ(Run(text), 0) << text;
+    EXPECT_EQ(SetupString("SourcePath"), kFormerSource) << text;
+    EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource) << text;
+  }
+  SetWIN95SourceDir(nullptr);
+  EXPECT_NE(Trace().find("enter: SetWIN95SourceDir((null))\n"), std::string::npos);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+}
+
+TEST_F(OemCommandTest, PrevSrcDirReadsAndConsumesTheBackup) {
+  SetSetupString("SourcePathBak", "E:\\SAVED");
+  char acSmall[2] = {'x', 'y'};
+  GetPrevSrcDir(acSmall, 2);  // too small to be used at all
+  EXPECT_EQ(acSmall[0], 'x');
+  EXPECT_EQ(SetupString("SourcePathBak"), "E:\\SAVED");
+  char acBuffer[QZ_SOURCE_DIR_CHARS];
+  GetPrevSrcDir(acBuffer, sizeof acBuffer);
+  EXPECT_STREQ(acBuffer, "E:\\SAVED");
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+  GetPrevSrcDir(acBuffer, sizeof acBuffer);
+  EXPECT_STREQ(acBuffer, "");
+}
+
+TEST_F(OemCommandTest, HugeDirectoryNeverCrashes) {
+  std::string huge(100000, 'H');
+  EXPECT_EQ(Run("257 " + huge), 0);
+  EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+}
+
+}  // namespace
