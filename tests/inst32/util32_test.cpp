@@ -19,7 +19,7 @@ class InfStringsTest : public MachineTest {
                          "NoFile=HPort,\r\n"
                          "Missing=%NOPE%,x.dll\r\n"
                          "Long=ABCDEFGHIJKLMNOPQRSTUVWXYZ,abcdefghijklmn.dll\r\n"
-                         "Lead=  Lead Blank  ,  f.dll  \r\n");
+                         "Lead=\"  Lead Blank  ,  f.dll  \"\r\n");
   }
   BOOL Split(LPCSTR key, COrlString* name, COrlString* file, LPCSTR def = "") {
     COrlString inf(inf_.c_str()), section("Prn");
@@ -80,6 +80,7 @@ TEST_F(InfStringsTest, OnlyTheFirst31CharactersCount) {
   EXPECT_STREQ(file, "abcd");  // 26 + comma + 4 = 31
 }
 
+// Quotes keep the blanks that the profile reader would otherwise trim.
 TEST_F(InfStringsTest, LeadingBlanksOfTheNameAreKept) {
   COrlString name, file;
   EXPECT_TRUE(Split("Lead", &name, &file));

@@ -88,7 +88,9 @@ TEST(ExitStatusTest, DistinctCodesGiveDistinctStatuses) {
     EXPECT_GT(status, 0);
     EXPECT_LT(status, 126);
     for (unsigned b : codes) {
-      if (a != b) EXPECT_NE(status, qzhost::ExitStatusForResult(b)) << a << " " << b;
+      if (a != b) {
+        EXPECT_NE(status, qzhost::ExitStatusForResult(b)) << a << " " << b;
+      }
     }
   }
   EXPECT_EQ(qzhost::ExitStatusForResult(0x0403), 11);
