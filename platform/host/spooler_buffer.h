@@ -1,0 +1,66 @@
+// Packing of spooler enumeration records into the caller's buffer.
+//
+// Windows' layout: an array of fixed-size records at offset 0, followed by
+// the strings they point to, in the same buffer. The size needed is reported
+// in the byte count of this packing (ANSI), never Unicode-sized.
+#ifndef QZINST32_PLATFORM_HOST_SPOOLER_BUFFER_H_
+#define QZINST32_PLATFORM_HOST_SPOOLER_BUFFER_H_
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace qzhost {
+namespace spool {
+
+class EnumRecords {
+ public:
+  explicit EnumRecords(size_t recordSize) : m_cbRecord(recordSize) {}
+
+  // Starts the next record; the field setters below fill it. Offsets are
+  // those of the fields in the record (offsetof).
+  void NewRecord() { m_records.emplace_back(); }
+  void SetDword(size_t offset, DWORD value);
+  void SetString(size_t offset, const std::string& text);
+  // A list of names, each ending in a NUL, with one more NUL after the last.
+  void SetMultiString(size_t offset, const std::vector<std::string>& items);
+
+  size_t Count() const { return m_records.size(); }
+  // Array plus strings, in bytes.
+  size_t BytesNeeded() const;
+
+  // Answers one enumeration call the way the spooler does:
+  // - nothing to list: TRUE, *pcbNeeded = 0, *pcReturned = 0;
+  // - no buffer or a short one: FALSE, ERROR_INSUFFICIENT_BUFFER, *pcbNeeded
+  //   = size needed, *pcReturned = 0 (a NULL buffer with a non-zero size is
+  //   ERROR_INVALID_USER_BUFFER, as on NT);
+  // - otherwise TRUE with the records packed, *pcbNeeded = size needed and
+  //   *pcReturned = count.
+  // The caller has already checked that both counters are present.
+  BOOL Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) const;
+
+ private:
+  struct Field {
+    size_t offset;
+    bool isString;
+    DWORD value;
+    std::string bytes;  // for strings: the text with its terminator(s)
+  };
+  using Record = std::vector<Field>;
+
+  void Pack(LPBYTE pBuffer) const;
+
+  size_t m_cbRecord;
+  std::vector<Record> m_records;
+};
+
+// True, with RPC_X_NULL_REF_POINTER as the last error, when either counter
+// is missing; enumerations check this before anything else, as NT 2000+ does.
+bool MissingCounters(LPDWORD pcbNeeded, LPDWORD pcReturned);
+
+}  // namespace spool
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_SPOOLER_BUFFER_H_

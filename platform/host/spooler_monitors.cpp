@@ -1,0 +1,139 @@
+// AddMonitorA and EnumMonitorsA: monitors under Control\Print\Monitors.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/host/machine.h"
+#include "platform/host/spooler_buffer.h"
+#include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_store.h"
+#include "platform/host/testctl.h"
+#include "platform/win32.h"
+
+namespace qzhost {
+namespace spool {
+namespace {
+
+bool IsEmpty(const char* text) { return text == nullptr || text[0] == '\0'; }
+
+// The argument checks of the two personalities, as measured on Windows. On
+// Windows 98 a NULL name is refused too (it would leave a junk key behind).
+// Returns ERROR_SUCCESS, or the error; *pbKeepError is set when NT leaves
+// the last error alone (NULL record).
+DWORD CheckMonitorInfo(DWORD Level, LPBYTE pMonitors, bool* pbKeepError) {
+  const bool bNT = MachineIsNT();
+  if (Level != 2) return ERROR_INVALID_LEVEL;
+  if (pMonitors == nullptr) {
+    *pbKeepError = bNT;
+    return ERROR_PRIVILEGE_NOT_HELD;
+  }
+  const MONITOR_INFO_2A* pInfo = reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
+  if (bNT) {
+    if (IsEmpty(pInfo->pName) || IsEmpty(pInfo->pDLLName)) return ERROR_INVALID_PARAMETER;
+  } else {
+    if (pInfo->pName == nullptr && pInfo->pEnvironment == nullptr && pInfo->pDLLName == nullptr) {
+      return ERROR_INVALID_ENVIRONMENT;
+    }
+    if (IsEmpty(pInfo->pName) || pInfo->pDLLName == nullptr) return ERROR_PRIVILEGE_NOT_HELD;
+    if (pInfo->pDLLName[0] == '\0') return ERROR_INVALID_PARAMETER;
+  }
+  if (IsBadKeyName(pInfo->pName)) return ERROR_INVALID_PARAMETER;
+  std::string env;
+  DWORD dwError = ERROR_SUCCESS;
+  ResolveEnvironment(pInfo->pEnvironment, &env, &dwError);
+  return dwError;
+}
+
+// A monitor key without a Driver value (port settings written ahead of the
+// monitor) is taken over, as NT does.
+DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
+  if (MonitorInstalled(info.pName)) {
+    return MachineIsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS;
+  }
+  return StoreComponent(MonitorKey(info.pName), info.pDLLName);
+}
+
+// NT lists port monitors only: a monitor that an installed driver names as
+// its language monitor is left out. Windows 98 lists them all.
+std::vector<std::string> ListedMonitors() {
+  std::vector<std::string> monitors = InstalledMonitors();
+  if (!MachineIsNT()) return monitors;
+  const std::vector<std::string> language = LanguageMonitorNames();
+  std::vector<std::string> listed;
+  for (const std::string& name : monitors) {
+    if (!ContainsName(language, name)) listed.push_back(name);
+  }
+  return listed;
+}
+
+void AddMonitorRecord(EnumRecords* records, DWORD Level, const std::string& name) {
+  records->NewRecord();
+  if (Level == 1) {
+    records->SetString(offsetof(MONITOR_INFO_1A, pName), name);
+    return;
+  }
+  std::string dll;
+  StoreKey key;
+  if (key.Open(MonitorKey(name)) == ERROR_SUCCESS) key.ReadString(kComponentDriver, &dll);
+  records->SetString(offsetof(MONITOR_INFO_2A, pName), name);
+  records->SetString(offsetof(MONITOR_INFO_2A, pEnvironment), OwnEnvironment());
+  records->SetString(offsetof(MONITOR_INFO_2A, pDLLName), dll);
+}
+
+}  // namespace
+}  // namespace spool
+}  // namespace qzhost
+
+extern "C" {
+
+// An existing monitor: Windows 98 answers 183, NT 3006 (for any monitor,
+// port or language). Success sets the last error to 0; installers rely on it.
+BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("AddMonitorA", &dwError)) {
+    SetLastError(dwError);
+    return FALSE;
+  }
+  bool bKeepError = false;
+  if (!qzhost::spool::IsLocalServer(pName)) {
+    dwError = ERROR_INVALID_NAME;
+  } else {
+    dwError = qzhost::spool::CheckMonitorInfo(Level, pMonitors, &bKeepError);
+  }
+  if (dwError == ERROR_SUCCESS) {
+    dwError = qzhost::spool::StoreMonitor(*reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors));
+  }
+  if (dwError != ERROR_SUCCESS) {
+    if (!bKeepError) SetLastError(dwError);
+    return FALSE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// Level 2 is NT's only; Windows 98 answers 124 for it.
+BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("EnumMonitorsA", &dwError)) {
+    SetLastError(dwError);
+    return FALSE;
+  }
+  if (qzhost::spool::MissingCounters(pcbNeeded, pcReturned)) return FALSE;
+  if (!qzhost::spool::IsLocalServer(pName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (Level != 1 && !(Level == 2 && qzhost::MachineIsNT())) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  qzhost::spool::EnumRecords records(Level == 1 ? sizeof(MONITOR_INFO_1A)
+                                                : sizeof(MONITOR_INFO_2A));
+  for (const std::string& name : qzhost::spool::ListedMonitors()) {
+    qzhost::spool::AddMonitorRecord(&records, Level, name);
+  }
+  return records.Deliver(pMonitors, cbBuf, pcbNeeded, pcReturned);
+}
+
+}  // extern "C"

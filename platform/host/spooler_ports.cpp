@@ -1,0 +1,164 @@
+// EnumPortsA and the port list behind it.
+#include "platform/host/spooler_ports.h"
+
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+
+#include "platform/host/machine.h"
+#include "platform/host/spooler_buffer.h"
+#include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_store.h"
+#include "platform/host/testctl.h"
+
+namespace qzhost {
+namespace spool {
+
+namespace {
+
+constexpr char kLocalPortDescription[] = "Local Port";
+// Upper bound for the WIN.INI [Ports] key list; far beyond any real machine.
+constexpr DWORD kMaxProfileList = 1u << 20;
+
+void AddOnce(std::vector<KnownPort>* ports, const std::string& name, const std::string& monitor) {
+  if (name.empty()) return;
+  for (const KnownPort& port : *ports) {
+    if (SameName(port.name.c_str(), name.c_str())) return;
+  }
+  ports->push_back({name, monitor});
+}
+
+// The key names of WIN.INI [Ports] (GetProfileStringA with no key lists them).
+std::vector<std::string> ProfilePortNames() {
+  std::vector<std::string> names;
+  for (DWORD cch = 1024; cch <= kMaxProfileList; cch *= 2) {
+    std::vector<char> list(cch, '\0');
+    DWORD cchCopied = GetProfileStringA("Ports", nullptr, "", list.data(), cch);
+    if (cchCopied + 2 >= cch) continue;  // cut off: ask again with more room
+    for (const char* p = list.data(); *p != '\0'; p += strlen(p) + 1) names.emplace_back(p);
+    break;
+  }
+  return names;
+}
+
+// Windows 98's built-in LOCALMON answers first for LPT1-LPT9 and COM1-COM9.
+bool IsLocalMonPort(const std::string& name) {
+  if (name.size() < 4 || name.size() > 5) return false;
+  std::string prefix = name.substr(0, 3);
+  for (char& ch : prefix) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+  if (prefix != "LPT" && prefix != "COM") return false;
+  if (name[3] < '1' || name[3] > '9') return false;
+  return name.size() == 4 || name[4] == ':';
+}
+
+// Ports that installed monitors list as subkeys or values of their Ports key.
+std::vector<KnownPort> MonitorClaims() {
+  std::vector<KnownPort> claims;
+  for (const std::string& monitor : InstalledMonitors()) {
+    StoreKey ports;
+    if (ports.Open(MonitorKey(monitor) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS) continue;
+    for (const std::string& port : ports.SubkeyNames()) AddOnce(&claims, port, monitor);
+    for (const std::string& port : ports.ValueNames()) AddOnce(&claims, port, monitor);
+  }
+  return claims;
+}
+
+std::string ServingMonitor(const std::string& port, const std::vector<KnownPort>& claims) {
+  if (!MachineIsNT() && IsLocalMonPort(port)) return kLocalPortMonitor;
+  for (const KnownPort& claim : claims) {
+    if (SameName(claim.name.c_str(), port.c_str())) return claim.monitor;
+  }
+  return kLocalPortMonitor;
+}
+
+std::vector<std::string> LocalPortNames() {
+  std::vector<std::string> names;
+  StoreKey key;
+  if (MachineIsNT()) {
+    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) names = key.ValueNames();
+    return names;
+  }
+  names = ProfilePortNames();
+  if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) {
+    for (const std::string& name : key.SubkeyNames()) names.push_back(name);
+  }
+  return names;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::vector<KnownPort> KnownPorts() {
+  std::vector<KnownPort> claims = MonitorClaims();
+  std::vector<KnownPort> ports;
+  for (const std::string& name : LocalPortNames()) {
+    AddOnce(&ports, name, ServingMonitor(name, claims));
+  }
+  for (const KnownPort& claim : claims) {
+    AddOnce(&ports, claim.name, ServingMonitor(claim.name, claims));
+  }
+  return ports;
+}
+
+bool PortListKnown(const char* portList) {
+  std::vector<KnownPort> known = KnownPorts();
+  std::string list = portList;
+  bool bAny = false;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    std::string name = Trimmed(list.substr(start, comma - start));
+    start = comma + 1;
+    if (name.empty()) continue;
+    bool bFound = false;
+    for (const KnownPort& port : known)
+      bFound = bFound || SameName(port.name.c_str(), name.c_str());
+    if (!bFound) return false;
+    bAny = true;
+  }
+  return bAny;
+}
+
+}  // namespace spool
+}  // namespace qzhost
+
+using qzhost::spool::EnumRecords;
+using qzhost::spool::KnownPort;
+
+extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
+                                  LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("EnumPortsA", &dwError)) {
+    SetLastError(dwError);
+    return FALSE;
+  }
+  if (qzhost::spool::MissingCounters(pcbNeeded, pcReturned)) return FALSE;
+  if (!qzhost::spool::IsLocalServer(pName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (Level != 1 && Level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  EnumRecords records(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
+  for (const KnownPort& port : qzhost::spool::KnownPorts()) {
+    records.NewRecord();
+    if (Level == 1) {
+      records.SetString(offsetof(PORT_INFO_1A, pName), port.name);
+      continue;
+    }
+    records.SetString(offsetof(PORT_INFO_2A, pPortName), port.name);
+    records.SetString(offsetof(PORT_INFO_2A, pMonitorName), port.monitor);
+    records.SetString(offsetof(PORT_INFO_2A, pDescription), qzhost::spool::kLocalPortDescription);
+    records.SetDword(offsetof(PORT_INFO_2A, fPortType), PORT_TYPE_WRITE);
+  }
+  return records.Deliver(pPorts, cbBuf, pcbNeeded, pcReturned);
+}

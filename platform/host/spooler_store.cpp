@@ -1,0 +1,262 @@
+// The spooler's storage in the emulated registry, through the public Reg* calls.
+#include "platform/host/spooler_store.h"
+
+#include <cstring>
+
+#include "platform/host/machine.h"
+#include "platform/host/spooler_layout.h"
+
+namespace qzhost {
+namespace spool {
+
+namespace {
+
+// Registry key names are at most 255 characters; value names far longer on NT.
+constexpr DWORD kKeyNameChars = 256;
+constexpr DWORD kValueNameChars = 16384;
+
+}  // namespace
+
+LONG StoreKey::Open(const std::string& path) {
+  Close();
+  HKEY hKey = nullptr;
+  LONG lResult = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &hKey);
+  if (lResult == ERROR_SUCCESS) m_hKey = hKey;
+  return lResult;
+}
+
+LONG StoreKey::Create(const std::string& path) {
+  Close();
+  HKEY hKey = nullptr;
+  LONG lResult = RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &hKey);
+  if (lResult == ERROR_SUCCESS) m_hKey = hKey;
+  return lResult;
+}
+
+void StoreKey::Close() {
+  if (m_hKey != nullptr) RegCloseKey(m_hKey);
+  m_hKey = nullptr;
+}
+
+bool StoreKey::ReadRaw(const char* value, DWORD expectedType, std::vector<BYTE>* data) const {
+  if (m_hKey == nullptr) return false;
+  // Ask for the size, then read; retry if the value grew in between.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD dwType = REG_NONE;
+    DWORD cbData = 0;
+    if (RegQueryValueExA(m_hKey, value, nullptr, &dwType, nullptr, &cbData) != ERROR_SUCCESS) {
+      return false;
+    }
+    if (dwType != expectedType) return false;
+    data->assign(cbData + 1, 0);
+    DWORD cbRead = cbData + 1;
+    LONG lResult = RegQueryValueExA(m_hKey, value, nullptr, &dwType, data->data(), &cbRead);
+    if (lResult == ERROR_MORE_DATA) continue;
+    if (lResult != ERROR_SUCCESS || dwType != expectedType) return false;
+    data->resize(cbRead);
+    return true;
+  }
+  return false;
+}
+
+bool StoreKey::ReadString(const char* value, std::string* text) const {
+  std::vector<BYTE> data;
+  if (!ReadRaw(value, REG_SZ, &data)) return false;
+  // The stored size may or may not count a terminator; stop at the first NUL.
+  const char* p = reinterpret_cast<const char*>(data.data());
+  text->assign(p, strnlen(p, data.size()));
+  return true;
+}
+
+bool StoreKey::ReadDword(const char* value, DWORD* dwData) const {
+  std::vector<BYTE> data;
+  if (!ReadRaw(value, REG_DWORD, &data) || data.size() < sizeof(DWORD)) return false;
+  memcpy(dwData, data.data(), sizeof(DWORD));
+  return true;
+}
+
+bool StoreKey::ReadMultiString(const char* value, std::vector<std::string>* items) const {
+  std::vector<BYTE> data;
+  if (!ReadRaw(value, REG_MULTI_SZ, &data)) return false;
+  items->clear();
+  const char* p = reinterpret_cast<const char*>(data.data());
+  size_t left = data.size();
+  while (left > 0 && *p != '\0') {
+    size_t len = strnlen(p, left);
+    items->emplace_back(p, len);
+    if (len == left) break;
+    p += len + 1;
+    left -= len + 1;
+  }
+  return true;
+}
+
+bool StoreKey::HasValue(const char* value) const {
+  if (m_hKey == nullptr) return false;
+  DWORD cbData = 0;
+  return RegQueryValueExA(m_hKey, value, nullptr, nullptr, nullptr, &cbData) == ERROR_SUCCESS;
+}
+
+LONG StoreKey::WriteString(const char* value, const char* text) {
+  if (text == nullptr) text = "";
+  return RegSetValueExA(m_hKey, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                        static_cast<DWORD>(strlen(text) + 1));
+}
+
+LONG StoreKey::WriteDword(const char* value, DWORD data) {
+  return RegSetValueExA(m_hKey, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                        sizeof(data));
+}
+
+LONG StoreKey::WriteMultiString(const char* value, const std::vector<std::string>& items) {
+  std::string data;
+  for (const std::string& item : items) data.append(item).push_back('\0');
+  data.push_back('\0');
+  return RegSetValueExA(m_hKey, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size()));
+}
+
+LONG StoreKey::WriteBinary(const char* value, const BYTE* data, DWORD size) {
+  static const BYTE kNothing = 0;
+  return RegSetValueExA(m_hKey, value, 0, REG_BINARY, data ? data : &kNothing, data ? size : 0);
+}
+
+std::vector<std::string> StoreKey::SubkeyNames() const {
+  std::vector<std::string> names;
+  if (m_hKey == nullptr) return names;
+  char szName[kKeyNameChars];
+  for (DWORD dwIndex = 0;; ++dwIndex) {
+    DWORD cchName = kKeyNameChars;
+    LONG lResult =
+        RegEnumKeyExA(m_hKey, dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (lResult != ERROR_SUCCESS) break;
+    names.emplace_back(szName, cchName);
+  }
+  return names;
+}
+
+std::vector<std::string> StoreKey::ValueNames() const {
+  std::vector<std::string> names;
+  if (m_hKey == nullptr) return names;
+  std::vector<char> name(kValueNameChars);
+  for (DWORD dwIndex = 0;; ++dwIndex) {
+    DWORD cchName = kValueNameChars;
+    LONG lResult =
+        RegEnumValueA(m_hKey, dwIndex, name.data(), &cchName, nullptr, nullptr, nullptr, nullptr);
+    if (lResult != ERROR_SUCCESS) break;
+    names.emplace_back(name.data(), cchName);
+  }
+  return names;
+}
+
+bool KeyExists(const std::string& path) {
+  StoreKey key;
+  return key.Open(path) == ERROR_SUCCESS;
+}
+
+bool SameName(const char* a, const char* b) {
+  return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a, -1, b, -1) == CSTR_EQUAL;
+}
+
+bool ContainsName(const std::vector<std::string>& names, const std::string& name) {
+  for (const std::string& each : names) {
+    if (SameName(each.c_str(), name.c_str())) return true;
+  }
+  return false;
+}
+
+bool IsLocalServer(LPCSTR pName) { return pName == nullptr || pName[0] == '\0'; }
+
+const char* OwnEnvironment() { return MachineIsNT() ? kEnvNtX86 : kEnvWin40; }
+
+bool ResolveEnvironment(LPCSTR requested, std::string* env, DWORD* error) {
+  if (requested == nullptr || requested[0] == '\0') {
+    *env = OwnEnvironment();
+    return true;
+  }
+  if (SameName(requested, kEnvWin40)) {
+    *env = kEnvWin40;
+    return true;
+  }
+  if (MachineIsNT() && SameName(requested, kEnvNtX86)) {
+    *env = kEnvNtX86;
+    return true;
+  }
+  *error = ERROR_INVALID_ENVIRONMENT;
+  return false;
+}
+
+namespace {
+
+// Adds the "Monitor" value of every driver key below `driversPath`.
+void CollectDriverMonitors(const std::string& driversPath, std::vector<std::string>* names) {
+  StoreKey drivers;
+  if (drivers.Open(driversPath) != ERROR_SUCCESS) return;
+  for (const std::string& driver : drivers.SubkeyNames()) {
+    StoreKey key;
+    std::string monitor;
+    if (key.Open(driversPath + "\\" + driver) == ERROR_SUCCESS &&
+        key.ReadString(kDriverMonitor, &monitor) && !monitor.empty() &&
+        !ContainsName(*names, monitor)) {
+      names->push_back(monitor);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> LanguageMonitorNames() {
+  std::vector<std::string> names;
+  StoreKey environments;
+  if (environments.Open(kEnvironmentsKey) != ERROR_SUCCESS) return names;
+  const bool bNT = MachineIsNT();
+  for (const std::string& env : environments.SubkeyNames()) {
+    std::string driversPath = EnvironmentKey(env) + "\\" + kDriversSubkey;
+    if (!bNT) {
+      CollectDriverMonitors(driversPath, &names);
+      continue;
+    }
+    // NT keeps one more level, Version-<n>, below Drivers.
+    StoreKey drivers;
+    if (drivers.Open(driversPath) != ERROR_SUCCESS) continue;
+    for (const std::string& version : drivers.SubkeyNames()) {
+      CollectDriverMonitors(driversPath + "\\" + version, &names);
+    }
+  }
+  return names;
+}
+
+bool MonitorInstalled(const std::string& name) {
+  StoreKey key;
+  return key.Open(MonitorKey(name)) == ERROR_SUCCESS && key.HasValue(kComponentDriver);
+}
+
+std::vector<std::string> InstalledMonitors() {
+  std::vector<std::string> installed;
+  StoreKey monitors;
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS) return installed;
+  for (const std::string& name : monitors.SubkeyNames()) {
+    if (MonitorInstalled(name)) installed.push_back(name);
+  }
+  return installed;
+}
+
+DWORD StoreComponent(const std::string& path, const char* dllName) {
+  const bool bExisted = KeyExists(path);
+  LONG lResult;
+  {
+    StoreKey key;
+    lResult = key.Create(path);
+    if (lResult != ERROR_SUCCESS) return static_cast<DWORD>(lResult);
+    lResult = key.WriteString(kComponentDriver, dllName);
+  }
+  if (lResult != ERROR_SUCCESS && !bExisted) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
+  return static_cast<DWORD>(lResult);
+}
+
+bool IsBadKeyName(const char* name) {
+  return name == nullptr || name[0] == '\0' || strchr(name, '\\') != nullptr;
+}
+
+}  // namespace spool
+}  // namespace qzhost

@@ -1,0 +1,87 @@
+// The spooler's storage: its objects in the emulated registry, reached only
+// through the public Reg* calls (layout in spooler_layout.h).
+#ifndef QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
+#define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+namespace qzhost {
+namespace spool {
+
+// An open key below HKEY_LOCAL_MACHINE, closed with the object.
+class StoreKey {
+ public:
+  StoreKey() = default;
+  ~StoreKey() { Close(); }
+  StoreKey(const StoreKey&) = delete;
+  StoreKey& operator=(const StoreKey&) = delete;
+
+  // Registry error numbers; ERROR_SUCCESS when the key is open.
+  LONG Open(const std::string& path);
+  LONG Create(const std::string& path);
+  bool IsOpen() const { return m_hKey != nullptr; }
+
+  // False when the value is missing or has another type.
+  bool ReadString(const char* value, std::string* text) const;
+  bool ReadDword(const char* value, DWORD* data) const;
+  bool ReadMultiString(const char* value, std::vector<std::string>* items) const;
+  bool HasValue(const char* value) const;
+
+  LONG WriteString(const char* value, const char* text);
+  LONG WriteDword(const char* value, DWORD data);
+  LONG WriteMultiString(const char* value, const std::vector<std::string>& items);
+  LONG WriteBinary(const char* value, const BYTE* data, DWORD size);
+
+  // Names in the registry's enumeration order; empty when the key is not open.
+  std::vector<std::string> SubkeyNames() const;
+  std::vector<std::string> ValueNames() const;
+
+ private:
+  void Close();
+  bool ReadRaw(const char* value, DWORD expectedType, std::vector<BYTE>* data) const;
+
+  HKEY m_hKey = nullptr;
+};
+
+bool KeyExists(const std::string& path);
+
+// Names compared the way the spooler does: without regard to case.
+bool SameName(const char* a, const char* b);
+bool ContainsName(const std::vector<std::string>& names, const std::string& name);
+
+// NULL and "" name the local machine, the only server the emulation serves.
+bool IsLocalServer(LPCSTR pName);
+
+// The canonical name of `requested` (NULL or "" = the machine's own
+// environment), or false with ERROR_INVALID_ENVIRONMENT in *error: unknown
+// names, and "Windows NT x86" on the Windows 98 personality.
+bool ResolveEnvironment(LPCSTR requested, std::string* env, DWORD* error);
+const char* OwnEnvironment();
+
+// Names of the monitors that installed drivers of any environment name as
+// their language monitor.
+std::vector<std::string> LanguageMonitorNames();
+
+// True when a monitor of that name is installed (its key has a Driver value).
+bool MonitorInstalled(const std::string& name);
+
+// Names of the installed monitors (keys with a Driver value), in key order.
+std::vector<std::string> InstalledMonitors();
+
+// Creates (or takes over) the key of a monitor or print processor and sets
+// its Driver value; a key this call created is removed again on failure.
+DWORD StoreComponent(const std::string& path, const char* dllName);
+
+// A registry name that cannot be one key: empty or holding a backslash.
+bool IsBadKeyName(const char* name);
+
+// Registry answers that mean "not there" rather than a storage fault.
+inline bool IsMissing(LONG error) { return error == ERROR_FILE_NOT_FOUND; }
+
+}  // namespace spool
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
