@@ -1,0 +1,94 @@
+// The text of one profile (INI) file: Windows' reading rules and line-exact edits.
+//
+// The file is kept as one buffer; parsing finds the section headers once and
+// indexes a section's keys on its first lookup, so lookups cost a hash probe
+// and nothing is copied per line. Edits return a new text in which only the
+// affected lines differ: comments, blank lines, other keys and order stay.
+#ifndef QZINST32_PLATFORM_HOST_INIFILE_H_
+#define QZINST32_PLATFORM_HOST_INIFILE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qzhost {
+
+// Windows' reading rules, as this class applies them:
+// - a line whose first non-blank character is '[' starts a section; its name
+//   runs to the last ']' (or the line's end) without surrounding blanks;
+// - a line whose first non-blank character is ';' is a comment;
+// - any other line with '=' is a key: name before the first '=', value after
+//   it, both without surrounding blanks; a line without '=' is not a key;
+// - names compare without regard to case (ASCII letters; double-byte
+//   characters of the code page are compared byte for byte);
+// - the first of several sections, or of several keys in a section, wins.
+class IniFile {
+ public:
+  // Files are limited to what 32-bit offsets can address.
+  static constexpr size_t kMaxBytes = size_t{1} << 31;
+
+  // `text` must not be larger than kMaxBytes.
+  explicit IniFile(std::string text, unsigned codePage = 1252);
+  ~IniFile();
+  IniFile(const IniFile&) = delete;
+  IniFile& operator=(const IniFile&) = delete;
+
+  const std::string& text() const { return text_; }
+  // The line end new lines get: the file's first one, "\r\n" when it has none.
+  const char* LineEnd() const { return crlf_ ? "\r\n" : "\n"; }
+
+  bool HasSection(std::string_view section) const;
+  // The key's value without surrounding blanks, and without one pair of
+  // matching quotes ('...' or "...") around it. False when absent.
+  bool FindValue(std::string_view section, std::string_view key, std::string_view* value) const;
+  // Section names in file order, each name once.
+  std::vector<std::string_view> SectionNames() const;
+  // Key names of the (first) section in file order, each name once; empty
+  // names ("=value" lines) are left out.
+  std::vector<std::string_view> KeyNames(std::string_view section) const;
+
+  // Edits: true with *out set to the new text, false when nothing changes.
+  // Sets key=value: replaces the first such key's line, else adds the line
+  // after the section's last key, else appends the section at the end.
+  bool SetValue(std::string_view section, std::string_view key, std::string_view value,
+                std::string* out) const;
+  // Removes every line of the key in the (first) section.
+  bool DeleteKey(std::string_view section, std::string_view key, std::string* out) const;
+  // Removes every section of that name with all its lines.
+  bool DeleteSection(std::string_view section, std::string* out) const;
+
+ private:
+  struct Section;
+  struct KeyIndex;
+  struct Line;
+
+  void ParseSections();
+  const Section* FindSection(std::string_view name) const;
+  const KeyIndex& KeysOf(const Section& section) const;
+  bool FindKeyLine(const Section& section, std::string_view key, Line* line) const;
+  bool NextLine(uint32_t start, uint32_t end, Line* line) const;
+
+  std::string text_;
+  unsigned codePage_;
+  bool crlf_ = true;
+  std::vector<Section> sections_;
+  std::vector<uint32_t> sectionSlots_;  // open addressing: section index + 1, 0 free
+  mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on first lookup
+};
+
+// Case-insensitive name equality and hash under the rules above.
+bool SameProfileName(std::string_view a, std::string_view b, unsigned codePage);
+uint32_t HashProfileName(std::string_view name, unsigned codePage);
+// `s` without leading and trailing blanks (space, tab, CR, VT, FF, ^Z).
+std::string_view TrimProfileBlanks(std::string_view s);
+
+// GetPrivateProfileIntA's reading of a value: the leading decimal number,
+// modulo 2^32 ("42A9" is 42, "B42" is 0, "-5" is 0xFFFFFFFB). A leading '+'
+// is accepted on NT and gives 0 on Windows 9x.
+uint32_t ProfileIntOf(std::string_view value, bool isNT);
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_INIFILE_H_
