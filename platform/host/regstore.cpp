@@ -1,0 +1,479 @@
+// Registry storage over SQLite: schema, format check, keys and values.
+#include "platform/host/regstore.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "platform/host/codepage.h"
+#include "platform/host/regerror.h"
+
+namespace qzhost {
+namespace {
+
+const char kFormatName[] = "QZINST32 registry";
+const int kFormatVersion = 1;
+const int kBusyTimeoutMs = 10000;
+
+struct RootRow {
+  RegKeyId id;
+  ULONG_PTR hkey;
+  const char* name;
+  const char* shortName;
+};
+
+const RootRow kRoots[] = {
+    {1, 0x80000000, "HKEY_CLASSES_ROOT", "HKCR"},
+    {2, 0x80000001, "HKEY_CURRENT_USER", "HKCU"},
+    {3, 0x80000002, "HKEY_LOCAL_MACHINE", "HKLM"},
+    {4, 0x80000003, "HKEY_USERS", "HKU"},
+};
+
+const char kSchema[] =
+    "CREATE TABLE registry_format(format TEXT NOT NULL, version INTEGER NOT NULL);"
+    "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name BLOB NOT NULL,"
+    " upper BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX keys_by_name ON keys(parent, upper);"
+    "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name BLOB NOT NULL,"
+    " upper BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX vals_by_name ON vals(key, upper);"
+    "CREATE INDEX vals_in_order ON vals(key, id);";
+
+// Prepared statements, one slot each.
+enum Slot {
+  kFindChild,
+  kInsertKey,
+  kKeyExists,
+  kListChildren,
+  kHasChild,
+  kDeleteTreeValues,
+  kDeleteTreeKeys,
+  kGetValue,
+  kUpdateValue,
+  kInsertValue,
+  kDeleteValue,
+  kListValues,
+  kDataVersion,
+  kSlotCount
+};
+
+// Binds a byte string as a BLOB; an empty one stays a zero-length BLOB, not NULL.
+void BindBytes(sqlite3_stmt* st, int index, const std::string& bytes) {
+  sqlite3_bind_blob(st, index, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()),
+                    SQLITE_TRANSIENT);
+}
+
+std::string ColumnBytes(sqlite3_stmt* st, int index) {
+  const void* p = sqlite3_column_blob(st, index);
+  int n = sqlite3_column_bytes(st, index);
+  return p ? std::string(static_cast<const char*>(p), n) : std::string();
+}
+
+// Resets a cached statement when the step is over, whatever happened.
+class StepScope {
+ public:
+  explicit StepScope(sqlite3_stmt* st) : st_(st) {}
+  ~StepScope() {
+    if (st_) {
+      sqlite3_reset(st_);
+      sqlite3_clear_bindings(st_);
+    }
+  }
+
+ private:
+  sqlite3_stmt* st_;
+};
+
+unsigned char Upper1252(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return c - 0x20;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+  switch (c) {
+    case 0x9A:
+      return 0x8A;  // s caron
+    case 0x9C:
+      return 0x8C;  // oe
+    case 0x9E:
+      return 0x8E;  // z caron
+    case 0xFF:
+      return 0x9F;  // y diaeresis
+    default:
+      return c;
+  }
+}
+
+void SyncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+}
+
+}  // namespace
+
+RegKeyId RootKeyId(HKEY hKey) {
+  ULONG_PTR value = reinterpret_cast<ULONG_PTR>(hKey);
+  for (const RootRow& row : kRoots)
+    if (row.hkey == value) return row.id;
+  return kNoKey;
+}
+
+const char* RootKeyName(RegKeyId id) {
+  for (const RootRow& row : kRoots)
+    if (row.id == id) return row.name;
+  return nullptr;
+}
+
+RegKeyId RootKeyIdByName(const std::string& name) {
+  std::string upper = RegUpperName(1252, name);
+  for (const RootRow& row : kRoots)
+    if (upper == row.name || upper == row.shortName) return row.id;
+  return kNoKey;
+}
+
+std::string RegUpperName(unsigned codePage, const std::string& name) {
+  std::string out = name;
+  for (size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (codePage == 1252) {
+      out[i] = static_cast<char>(Upper1252(c));
+    } else if (IsLeadByteOf(codePage, c)) {
+      ++i;  // the trail byte is part of one double-byte character
+    } else if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 0x20);
+    }
+  }
+  return out;
+}
+
+RegStore::~RegStore() { Close(); }
+
+void RegStore::Close() {
+  for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
+  statements_.clear();
+  if (db_ != nullptr) sqlite3_close(db_);
+  db_ = nullptr;
+}
+
+DWORD RegStore::Fail(int rc) {
+  return Win32ErrorFromSqlite(db_ ? sqlite3_extended_errcode(db_) : rc);
+}
+
+DWORD RegStore::Exec(const char* sql) {
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
+}
+
+sqlite3_stmt* RegStore::Prepare(int slot, const char* sql) {
+  if (statements_.empty()) statements_.assign(kSlotCount, nullptr);
+  sqlite3_stmt*& st = statements_[slot];
+  if (st == nullptr &&
+      sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+    st = nullptr;
+  }
+  return st;
+}
+
+DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::function<DWORD()>& seed,
+                     std::string* why) {
+  Close();
+  codePage_ = codePage;
+  bool inMemory = path == ":memory:";
+  if (!inMemory) {
+    // Created here rather than by SQLite so the file (and the -wal and -shm
+    // files, which copy its mode) is private from the start.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      close(fd);
+      SyncFolderOf(path);
+    } else if (errno != EEXIST) {
+      *why = "cannot create " + path + ": " + strerror(errno);
+      return Win32ErrorFromErrno(errno);
+    }
+  }
+  int flags = SQLITE_OPEN_READWRITE | (inMemory ? SQLITE_OPEN_CREATE : 0);
+  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (rc != SQLITE_OK) {
+    *why = db_ ? sqlite3_errmsg(db_) : "cannot open";
+    DWORD error = Fail(rc);
+    Close();
+    return error;
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+
+  // Nothing is written before the file is known to be ours.
+  DWORD error = CheckFormat(why);
+  if (error == ERROR_SUCCESS && !inMemory) {
+    error = Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    if (error != ERROR_SUCCESS) *why = sqlite3_errmsg(db_);
+  }
+  if (error == ERROR_FILE_NOT_FOUND) {  // a fresh, empty database
+    if (!inMemory) Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    RegTransaction tx(this);
+    error = tx.Status();
+    if (error == ERROR_SUCCESS) error = CheckFormat(why);  // another process may have won
+    if (error == ERROR_FILE_NOT_FOUND) {
+      error = CreateSchema();
+      if (error == ERROR_SUCCESS) error = seed();
+      if (error != ERROR_SUCCESS && why->empty()) *why = "cannot create the registry";
+    }
+    if (error == ERROR_SUCCESS) error = tx.Commit();
+  }
+  if (error != ERROR_SUCCESS) Close();
+  return error;
+}
+
+// 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
+// reason it is not ours.
+DWORD RegStore::CheckFormat(std::string* why) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  int objects = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+  sqlite3_finalize(st);
+  if (objects < 0) {
+    *why = sqlite3_errmsg(db_);
+    return (rc & 0xFF) == SQLITE_BUSY ? Fail(rc) : ERROR_BADDB;
+  }
+  if (objects == 0) return ERROR_FILE_NOT_FOUND;
+  st = nullptr;
+  rc = sqlite3_prepare_v2(db_, "SELECT format, version FROM registry_format", -1, &st, nullptr);
+  if (rc != SQLITE_OK) {
+    *why = "SQLite database without the registry's format marker";
+    return ERROR_BADDB;
+  }
+  bool ours = sqlite3_step(st) == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
+              sqlite3_column_int(st, 1) == kFormatVersion;
+  sqlite3_finalize(st);
+  if (!ours) *why = "unknown registry format or version";
+  return ours ? ERROR_SUCCESS : ERROR_BADDB;
+}
+
+DWORD RegStore::CreateSchema() {
+  DWORD error = Exec(kSchema);
+  sqlite3_stmt* st = nullptr;
+  if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
+                                                   -1, &st, nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, kFormatName, -1, SQLITE_STATIC);
+    sqlite3_bind_int(st, 2, kFormatVersion);
+    if (sqlite3_step(st) != SQLITE_DONE) error = Fail(SQLITE_ERROR);
+  }
+  sqlite3_finalize(st);
+  for (const RootRow& row : kRoots) {
+    if (error != ERROR_SUCCESS) break;
+    st = nullptr;
+    sqlite3_prepare_v2(db_, "INSERT INTO keys(id, parent, name, upper) VALUES(?, 0, ?, ?)", -1, &st,
+                       nullptr);
+    sqlite3_bind_int64(st, 1, row.id);
+    BindBytes(st, 2, row.name);
+    BindBytes(st, 3, row.name);
+    if (sqlite3_step(st) != SQLITE_DONE) error = Fail(SQLITE_ERROR);
+    sqlite3_finalize(st);
+  }
+  return error;
+}
+
+DWORD RegStore::FindChild(RegKeyId parent, const std::string& name, RegKeyId* id,
+                          std::string* storedName) {
+  sqlite3_stmt* st =
+      Prepare(kFindChild, "SELECT id, name FROM keys WHERE parent = ? AND upper = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  BindBytes(st, 2, RegUpperName(codePage_, name));
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_ROW) ++stats_.rowsRead;
+  *id = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : kNoKey;
+  if (rc == SQLITE_ROW && storedName != nullptr) *storedName = ColumnBytes(st, 1);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* id) {
+  DWORD error = FindChild(parent, name, id);
+  if (error != ERROR_SUCCESS || *id != kNoKey) return error;
+  sqlite3_stmt* st = Prepare(kInsertKey, "INSERT INTO keys(parent, name, upper) VALUES(?, ?, ?)");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  BindBytes(st, 2, name);
+  BindBytes(st, 3, RegUpperName(codePage_, name));
+  int rc = sqlite3_step(st);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  *id = sqlite3_last_insert_rowid(db_);
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
+  sqlite3_stmt* st = Prepare(kKeyExists, "SELECT 1 FROM keys WHERE id = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, id);
+  int rc = sqlite3_step(st);
+  *exists = rc == SQLITE_ROW;
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
+                             std::vector<RegKeyId>* ids) {
+  names->clear();
+  if (ids != nullptr) ids->clear();
+  sqlite3_stmt* st =
+      Prepare(kListChildren, "SELECT name, id FROM keys WHERE parent = ? ORDER BY upper");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++stats_.rowsRead;
+    names->push_back(ColumnBytes(st, 0));
+    if (ids != nullptr) ids->push_back(sqlite3_column_int64(st, 1));
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::HasChildren(RegKeyId parent, bool* has) {
+  sqlite3_stmt* st = Prepare(kHasChild, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  int rc = sqlite3_step(st);
+  *has = rc == SQLITE_ROW;
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::DeleteTree(RegKeyId id) {
+  static const char kTree[] =
+      "WITH RECURSIVE tree(id) AS (SELECT ?1 UNION ALL"
+      " SELECT k.id FROM keys k JOIN tree t ON k.parent = t.id) ";
+  static const std::string kValues = std::string(kTree) + "DELETE FROM vals WHERE key IN tree";
+  static const std::string kKeys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree";
+  for (auto [slot, sql] :
+       {std::make_pair(kDeleteTreeValues, &kValues), std::make_pair(kDeleteTreeKeys, &kKeys)}) {
+    sqlite3_stmt* st = Prepare(slot, sql->c_str());
+    if (st == nullptr) return Fail(SQLITE_ERROR);
+    StepScope scope(st);
+    sqlite3_bind_int64(st, 1, id);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) return Fail(rc);
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::GetValue(RegKeyId key, const std::string& name, RegValue* value) {
+  sqlite3_stmt* st =
+      Prepare(kGetValue, "SELECT name, type, data FROM vals WHERE key = ? AND upper = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, key);
+  BindBytes(st, 2, RegUpperName(codePage_, name));
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  ++stats_.rowsRead;
+  value->name = ColumnBytes(st, 0);
+  value->type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
+  value->data = ColumnBytes(st, 2);
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
+                         const std::string& data) {
+  std::string upper = RegUpperName(codePage_, name);
+  sqlite3_stmt* st =
+      Prepare(kUpdateValue, "UPDATE vals SET type = ?, data = ? WHERE key = ? AND upper = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  {
+    StepScope scope(st);
+    sqlite3_bind_int64(st, 1, type);
+    BindBytes(st, 2, data);
+    sqlite3_bind_int64(st, 3, key);
+    BindBytes(st, 4, upper);
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) return Fail(rc);
+    if (sqlite3_changes(db_) > 0) return ERROR_SUCCESS;
+  }
+  st = Prepare(kInsertValue, "INSERT INTO vals(key, name, upper, type, data) VALUES(?,?,?,?,?)");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, key);
+  BindBytes(st, 2, name);
+  BindBytes(st, 3, upper);
+  sqlite3_bind_int64(st, 4, type);
+  BindBytes(st, 5, data);
+  int rc = sqlite3_step(st);
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
+  sqlite3_stmt* st = Prepare(kDeleteValue, "DELETE FROM vals WHERE key = ? AND upper = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, key);
+  BindBytes(st, 2, RegUpperName(codePage_, name));
+  int rc = sqlite3_step(st);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  return sqlite3_changes(db_) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+}
+
+DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
+  values->clear();
+  sqlite3_stmt* st =
+      Prepare(kListValues, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY id");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, key);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++stats_.rowsRead;
+    RegValue value;
+    value.name = ColumnBytes(st, 0);
+    value.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
+    value.data = ColumnBytes(st, 2);
+    values->push_back(std::move(value));
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::Flush() {
+  // With synchronous=NORMAL a full checkpoint syncs the log, copies it into
+  // the database and syncs that: everything committed is then on disk.
+  int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
+  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
+}
+
+uint64_t RegStore::ChangeStamp() {
+  sqlite3_stmt* st = Prepare(kDataVersion, "PRAGMA data_version");
+  uint64_t other = 0;
+  if (st != nullptr) {
+    StepScope scope(st);
+    if (sqlite3_step(st) == SQLITE_ROW) other = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+  }
+  return (other << 32) ^ localCommits_;
+}
+
+RegTransaction::RegTransaction(RegStore* store) : store_(store), open_(false) {
+  // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
+  // so a transaction never fails half-way because another process wrote.
+  status_ = store_->Exec("BEGIN IMMEDIATE");
+  open_ = status_ == ERROR_SUCCESS;
+}
+
+RegTransaction::~RegTransaction() {
+  if (open_) store_->Exec("ROLLBACK");
+}
+
+DWORD RegTransaction::Commit() {
+  if (!open_) return status_ != ERROR_SUCCESS ? status_ : ERROR_INVALID_PARAMETER;
+  DWORD error = store_->Exec("COMMIT");
+  if (error != ERROR_SUCCESS) return error;  // the destructor rolls back
+  open_ = false;
+  ++store_->localCommits_;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace qzhost

@@ -1,0 +1,131 @@
+// Registry storage: a tree of keys with typed values in one SQLite database.
+//
+// Keys are rows (parent id, name as first spelled, upper-cased name); values
+// are rows (key id, name, type, bytes) kept in creation order. Callers that
+// change anything do it inside a RegTransaction, so each change is atomic.
+// Every failure comes back as a Win32 error number (see regerror.h).
+#ifndef QZINST32_PLATFORM_HOST_REGSTORE_H_
+#define QZINST32_PLATFORM_HOST_REGSTORE_H_
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace qzhost {
+
+typedef int64_t RegKeyId;
+
+// The four predefined roots have fixed ids; 0 is "no key".
+const RegKeyId kNoKey = 0;
+// The id of a predefined root handle (HKEY_LOCAL_MACHINE ...), or kNoKey.
+RegKeyId RootKeyId(HKEY hKey);
+// "HKEY_LOCAL_MACHINE" for its id (also accepts "HKLM"-style short names in
+// RootKeyIdByName); null / kNoKey when unknown.
+const char* RootKeyName(RegKeyId id);
+RegKeyId RootKeyIdByName(const std::string& name);
+
+// The name Windows compares and sorts by: ASCII letters upper-cased, and on
+// code page 1252 the accented letters too; double-byte characters (932) kept.
+std::string RegUpperName(unsigned codePage, const std::string& name);
+
+struct RegValue {
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;  // the bytes as stored
+};
+
+// Counters a test reads to check how much work an operation did.
+struct RegStoreStats {
+  uint64_t rowsRead = 0;
+};
+
+class RegStore {
+ public:
+  RegStore() = default;
+  ~RegStore();
+  RegStore(const RegStore&) = delete;
+  RegStore& operator=(const RegStore&) = delete;
+
+  // Opens the database at `path` (":memory:" for one in memory). A missing
+  // file is created with mode 0600; a fresh database gets the schema and then
+  // `seed` runs, all in one transaction. A file that is not SQLite, or SQLite
+  // without this registry's format marker, is left untouched: ERROR_BADDB,
+  // with *why saying what was found.
+  DWORD Open(const std::string& path, unsigned codePage, const std::function<DWORD()>& seed,
+             std::string* why);
+  void Close();
+  bool IsOpen() const { return db_ != nullptr; }
+
+  // kNoKey in *id when the child does not exist (the result is still 0);
+  // *storedName, when given, gets the name as first spelled.
+  DWORD FindChild(RegKeyId parent, const std::string& name, RegKeyId* id,
+                  std::string* storedName = nullptr);
+  // Opens the child, creating it when missing. Needs a transaction.
+  DWORD CreateChild(RegKeyId parent, const std::string& name, RegKeyId* id);
+  DWORD KeyExists(RegKeyId id, bool* exists);
+  // Names (and ids) of the children, sorted as Windows NT enumerates them.
+  DWORD ListChildren(RegKeyId parent, std::vector<std::string>* names,
+                     std::vector<RegKeyId>* ids = nullptr);
+  DWORD HasChildren(RegKeyId parent, bool* has);
+  // Removes the key with everything below it. Needs a transaction.
+  DWORD DeleteTree(RegKeyId id);
+
+  // ERROR_FILE_NOT_FOUND when the value is missing.
+  DWORD GetValue(RegKeyId key, const std::string& name, RegValue* value);
+  // A value that exists keeps its place and first spelling. Needs a transaction.
+  DWORD SetValue(RegKeyId key, const std::string& name, DWORD type, const std::string& data);
+  // ERROR_FILE_NOT_FOUND when the value is missing. Needs a transaction.
+  DWORD DeleteValue(RegKeyId key, const std::string& name);
+  // All values of the key in creation order.
+  DWORD ListValues(RegKeyId key, std::vector<RegValue>* values);
+
+  // Makes every committed change durable on disk before returning.
+  DWORD Flush();
+
+  // Changes whenever anything was committed, by this process or another.
+  uint64_t ChangeStamp();
+  RegStoreStats& Stats() { return stats_; }
+
+ private:
+  friend class RegTransaction;
+  DWORD Exec(const char* sql);
+  sqlite3_stmt* Prepare(int slot, const char* sql);
+  DWORD Fail(int rc);
+  DWORD CheckFormat(std::string* why);
+  DWORD CreateSchema();
+
+  sqlite3* db_ = nullptr;
+  unsigned codePage_ = 1252;
+  std::vector<sqlite3_stmt*> statements_;
+  uint64_t localCommits_ = 0;
+  RegStoreStats stats_;
+};
+
+// One atomic change: begins a write transaction, rolls back unless committed.
+class RegTransaction {
+ public:
+  explicit RegTransaction(RegStore* store);
+  ~RegTransaction();
+  RegTransaction(const RegTransaction&) = delete;
+  RegTransaction& operator=(const RegTransaction&) = delete;
+
+  // The result of BEGIN; nothing may be changed when it is not 0.
+  DWORD Status() const { return status_; }
+  DWORD Commit();
+
+ private:
+  RegStore* store_;
+  DWORD status_;
+  bool open_;
+};
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_REGSTORE_H_
