@@ -17,7 +17,8 @@ struct IniFile::Section {
 
 // Open-addressed table of the start offsets (+1) of a section's key lines.
 struct IniFile::KeyIndex {
-  std::vector<uint32_t> slots;
+  std::vector<uint32_t> slots;  // a power of two in size
+  size_t count = 0;
 };
 
 struct IniFile::Line {
@@ -203,30 +204,42 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
   }
 }
 
+// Adds the key line at `start` unless an earlier line has the same name; the
+// table grows to stay at most three quarters full.
+void IniFile::AddKey(KeyIndex* index, const Section& section, uint32_t start,
+                     std::string_view name) const {
+  Line other;
+  if ((index->count + 1) * 4 > index->slots.size() * 3) {
+    std::vector<uint32_t> old(index->slots.size() * 2, 0);
+    old.swap(index->slots);
+    index->count = 0;
+    for (uint32_t held : old) {
+      if (held == 0) continue;
+      NextLine(held - 1, section.end, &other);
+      AddKey(index, section, held - 1, other.name);
+    }
+  }
+  size_t mask = index->slots.size() - 1;
+  for (size_t slot = HashProfileName(name, codePage_) & mask;; slot = (slot + 1) & mask) {
+    uint32_t held = index->slots[slot];
+    if (held == 0) {
+      index->slots[slot] = start + 1;
+      ++index->count;
+      return;
+    }
+    NextLine(held - 1, section.end, &other);
+    if (SameProfileName(name, other.name, codePage_)) return;  // the first key wins
+  }
+}
+
 const IniFile::KeyIndex& IniFile::KeysOf(const Section& section) const {
   std::unique_ptr<KeyIndex>& index = keyIndexes_[&section - sections_.data()];
   if (index) return *index;
   index = std::make_unique<KeyIndex>();
-  std::vector<uint32_t> keyLines;
+  index->slots.assign(8, 0);
   Line line;
   for (uint32_t at = section.bodyStart; NextLine(at, section.end, &line); at = line.next)
-    if (line.kind == Line::kKey) keyLines.push_back(line.start);
-  index->slots.assign(TableSizeFor(keyLines.size()), 0);
-  size_t mask = index->slots.size() - 1;
-  for (uint32_t start : keyLines) {
-    NextLine(start, section.end, &line);
-    std::string_view name = line.name;
-    for (size_t slot = HashProfileName(name, codePage_) & mask;; slot = (slot + 1) & mask) {
-      uint32_t held = index->slots[slot];
-      if (held == 0) {
-        index->slots[slot] = start + 1;
-        break;
-      }
-      Line other;
-      NextLine(held - 1, section.end, &other);
-      if (SameProfileName(name, other.name, codePage_)) break;  // the first key wins
-    }
-  }
+    if (line.kind == Line::kKey) AddKey(index.get(), section, line.start, line.name);
   return *index;
 }
 

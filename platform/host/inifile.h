@@ -67,6 +67,7 @@ class IniFile {
   void ParseSections();
   const Section* FindSection(std::string_view name) const;
   const KeyIndex& KeysOf(const Section& section) const;
+  void AddKey(KeyIndex* index, const Section& section, uint32_t start, std::string_view name) const;
   bool FindKeyLine(const Section& section, std::string_view key, Line* line) const;
   bool NextLine(uint32_t start, uint32_t end, Line* line) const;
 

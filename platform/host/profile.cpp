@@ -234,7 +234,8 @@ BOOL WriteToFile(const std::string& path, LPCSTR lpAppName, LPCSTR lpKeyName, LP
   }
   if (!changed) return TRUE;
   if (!StoreProfile(path, codePage, std::move(text), &error)) {
-    SetLastError(Win32ErrorOf(error, ERROR_WRITE_FAULT));
+    // A file that may not grow is a full disk to the writer.
+    SetLastError(error == EFBIG ? ERROR_DISK_FULL : Win32ErrorOf(error, ERROR_WRITE_FAULT));
     return FALSE;
   }
   return TRUE;

@@ -74,19 +74,22 @@ void Remember(Cache& cache, Entry entry) {
   if (cache.entries.size() > kMaxCachedFiles) cache.entries.pop_back();
 }
 
-// Reads an open file whole; it may have grown or shrunk since fstat.
+// Reads an open file whole; it may have grown or shrunk since fstat. The
+// buffer is sized once from fstat, so a large file is held without slack.
 bool ReadOpenFile(int fd, off_t expected, std::string* text, int* error) {
   text->resize(static_cast<size_t>(expected));
   size_t done = 0;
+  char more[4096];
   for (;;) {
-    if (done == text->size()) {
-      if (text->size() >= kMaxProfileBytes) return *error = EFBIG, false;
-      text->resize(text->size() + 4096);
-    }
-    ssize_t n = read(fd, &(*text)[done], text->size() - done);
+    bool full = done == text->size();
+    ssize_t n = full ? read(fd, more, sizeof more) : read(fd, &(*text)[done], text->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return *error = errno, false;
     if (n == 0) break;
+    if (full) {
+      if (text->size() + static_cast<size_t>(n) > kMaxProfileBytes) return *error = EFBIG, false;
+      text->append(more, static_cast<size_t>(n));
+    }
     done += static_cast<size_t>(n);
   }
   text->resize(done);
