@@ -96,18 +96,22 @@ bool ReadOpenFile(int fd, off_t expected, std::string* text, int* error) {
   return true;
 }
 
+// 0 when the file may be read whole; a pipe or a device could block or never end.
+int RefusalOf(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return EACCES;
+  if (static_cast<unsigned long long>(st.st_size) > kMaxProfileBytes) return EFBIG;
+  return 0;
+}
+
 bool ReadFresh(const std::string& path, Stamp* stamp, std::string* text, int* error) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return *error = errno, false;
-  struct stat st;
-  bool ok = fstat(fd, &st) == 0;
-  if (!ok)
+  struct stat st = {};
+  bool ok = false;
+  if (fstat(fd, &st) != 0)
     *error = errno;
-  else if (S_ISDIR(st.st_mode))
-    ok = false, *error = EISDIR;
-  else if (static_cast<unsigned long long>(st.st_size) > kMaxProfileBytes)
-    ok = false, *error = EFBIG;
-  else
+  else if ((*error = RefusalOf(st)) == 0)
     ok = ReadOpenFile(fd, st.st_size, text, error);
   close(fd);
   *stamp = StampOf(st);

@@ -184,6 +184,15 @@ TEST_F(ProfileTest, AReadOnlyFolderRefusesTheWriteAndKeepsTheFile) {
   EXPECT_EQ(ReadRootFile("test.ini"), kSample);
 }
 
+TEST_F(ProfileTest, PipesAndFoldersAreNotReadAsProfiles) {
+  std::string fifo = root_ + "/pipe.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  char buffer[16];
+  EXPECT_EQ(GetPrivateProfileStringA("s", "k", "dflt", buffer, sizeof buffer, fifo.c_str()), 4u);
+  EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", root_.c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 TEST_F(ProfileTest, ManyLookupsCostOneParseAndAChangedFileIsReadAgain) {
   unsigned before = qzhost::ProfileParseCount();
   for (int i = 0; i < 20; ++i) EXPECT_EQ(Get("section1", "name1"), "val1");
