@@ -274,7 +274,7 @@ DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 
-// GetPrivateProfileStringA and friends: Windows' parsing rules (see platform/host/profile.h).
+// GetPrivateProfileStringA and friends: Windows' parsing and writing rules.
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName);
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
