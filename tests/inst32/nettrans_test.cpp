@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/machine_test.h"
 
@@ -28,6 +29,26 @@ class NetTransTest : public MachineTest {
   void SetUp() override {
     MachineTest::SetUp();
     profile_ = root_ + "/setup.ini";
+    RemoveSeededTransports();
+  }
+
+  // The default machine has NetBEUI and TCP/IP; each test brings its own.
+  static void RemoveSeededTransports() {
+    HKEY hClass = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, QZ_NETTRANS_KEY, 0, KEY_ALL_ACCESS, &hClass),
+              ERROR_SUCCESS);
+    std::vector<std::string> names;
+    char acName[256];
+    DWORD cchName = sizeof acName;
+    while (RegEnumKeyExA(hClass, static_cast<DWORD>(names.size()), acName, &cchName, nullptr,
+                         nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      names.push_back(acName);
+      cchName = sizeof acName;
+    }
+    for (const std::string& name : names) {
+      EXPECT_EQ(RegDeleteKeyA(hClass, name.c_str()), ERROR_SUCCESS) << name;
+    }
+    RegCloseKey(hClass);
   }
 
   // A transport's subkey with its description, and its address unless null.
@@ -56,6 +77,16 @@ class NetTransTest : public MachineTest {
 
   std::string profile_;
 };
+
+TEST(NetTransDefaultMachineTest, SeededTcpIpAddressIsWritten) {
+  std::string root = qzhost::UseTestMachine();
+  std::string profile = root + "/setup.ini";
+  EXPECT_EQ(GetNetTransAddress(profile.c_str()), 0);
+  char acValue[32];
+  GetPrivateProfileStringA("Config", "ServerAddress", "", acValue, sizeof acValue, profile.c_str());
+  EXPECT_STREQ(acValue, "192.168.1.20");
+  qzhost::RemoveTestMachine();
+}
 
 TEST_F(NetTransTest, TcpIpFoundAmongTransportsWhateverTheCase) {
   AddTransport("0000", "NetBEUI", "9.9.9.9");

@@ -186,4 +186,27 @@ TEST_F(PortCreatorTest, OverlongAndOddNamesNeverCrash) {
   EXPECT_NE(Trace().find("EnumPorts()"), std::string::npos);
 }
 
+class PortCreatorNtTest : public PortCreatorTest {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options;
+    options.os = qzhost::Personality::kWinNT;
+    return options;
+  }
+};
+
+// Windows 98 lists the WIN.INI entries and the keys; NT reads its Ports key,
+// where the profile call puts the entry. Either way the new port is listed.
+TEST_F(PortCreatorTest, NewPortIsListedByTheSpooler) {
+  EXPECT_EQ(Run("1 NETPRN9:"), 0);
+  EXPECT_NE(Trace().find("Here's a port: NETPRN9:\n"), std::string::npos);
+}
+
+TEST_F(PortCreatorNtTest, NewPortIsListedByTheSpooler) {
+  EXPECT_EQ(Run("1 NETPRN9:"), 0);
+  EXPECT_NE(Trace().find("Here's a port: NETPRN9:\n"), std::string::npos);
+  EXPECT_EQ(PortEntry("NETPRN9:"), "");
+  EXPECT_EQ(Run("1 lpt4:"), 1030);
+}
+
 }  // namespace
