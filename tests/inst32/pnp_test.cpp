@@ -174,6 +174,14 @@ TEST_F(PnPTest, KeyThatCannotBeCreatedGives1028AndEarlierEntriesStay) {
   EXPECT_EQ(CreateLptEnumEntries(inf_.c_str(), "RT2210", "LPT7:"), 1028);
 }
 
+TEST_F(PnPTest, DefaultMachineHasAnLpt1NodeBelowBios) {
+  SetPnPMatchSkip(0);
+  std::string node = GetPnPEnumKey("LPT1:").GetString();
+  ASSERT_EQ(node.compare(0, 5, "BIOS&"), 0) << node;
+  EXPECT_EQ(Run("3 " + inf_ + " RT2210 LPT1:"), 0);
+  EXPECT_EQ(ReadValues("Enum\\LPTENUM\\HALDENRT-2210\\" + node).size(), 6u);
+}
+
 TEST_F(PnPTest, SecondRunWritesTheSameEntryAgain) {
   MakeNode("Enum\\Root\\QZPORT\\0000", "LPT7");
   EXPECT_EQ(CreateLptEnumEntries(inf_.c_str(), "RT2210", "LPT7"), 0);
