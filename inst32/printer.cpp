@@ -133,7 +133,7 @@ BOOL COrlPrinter::Install() {
     UnlockObjects();
     return FALSE;
   }
-  AddPrinter();
+  AddToSpooler();
   UnlockObjects();
   if (m_hPrinter != nullptr) {
     ClosePrinter(m_hPrinter);
@@ -150,7 +150,7 @@ BOOL COrlPrinter::InstallSupportObjects() {
 
 // A printer that exists already is success; any other refusal means the
 // printer is not there, and the command must not report success.
-void COrlPrinter::AddPrinter() {
+void COrlPrinter::AddToSpooler() {
   m_hPrinter =
       AddPrinterA(m_pPrintProcessor->GetServerName(), 2, reinterpret_cast<LPBYTE>(&m_PrnInfo2));
   if (m_hPrinter != nullptr) {

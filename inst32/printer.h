@@ -57,7 +57,7 @@ class COrlPrinter {
  private:
   void SplitParameter(const COrlString& csParam);
   BOOL InstallSupportObjects();
-  void AddPrinter();
+  void AddToSpooler();
 
   COrlString m_csName;
   COrlString m_csPort;
