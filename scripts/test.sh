@@ -11,6 +11,9 @@ step() { printf '\n=== %s ===\n' "$*"; }
 step "dependencies"
 scripts/install-deps.sh
 
+step "the seam"
+scripts/check-seam.sh
+
 step "host build and tests"
 cmake --preset host >/dev/null
 cmake --build --preset host -j"$jobs"
