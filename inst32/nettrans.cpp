@@ -53,7 +53,7 @@ WORD GetNetTransAddress(const char* pszProfileFile) {
   COrlRegKey hkClass;
   if (hkClass.Open(HKEY_LOCAL_MACHINE, QZ_NETTRANS_KEY, KEY_ALL_ACCESS) != ERROR_SUCCESS) {
     MessageBoxA(nullptr,
-                "The registry key HKEY_LOCAL_MACHINE\\" QZ_NETTRANS_KEY
+                "The registry key HKEY_LOCAL_MACHINE\\" QZ_NETTRANS_CLASS
                 " (the installed network transports) could not be opened. "
                 "No TCP/IP address was written.",
                 QZ_NETTRANS_CAPTION, MB_OK);

@@ -6,7 +6,8 @@
 
 // The class key of the network transports; it ends with a backslash so that a
 // subkey name can follow at once.
-#define QZ_NETTRANS_KEY "System\\CurrentControlSet\\Services\\Class\\NetTrans\\"
+#define QZ_NETTRANS_CLASS "System\\CurrentControlSet\\Services\\Class\\NetTrans"
+#define QZ_NETTRANS_KEY QZ_NETTRANS_CLASS "\\"
 #define QZ_NETTRANS_CAPTION "failed to open key"
 
 // Writes the first "TCP/IP" transport's "IPAddress" as [Config] ServerAddress
