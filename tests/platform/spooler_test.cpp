@@ -275,7 +275,8 @@ TEST_F(Win98PortTest, LocalMonAnswersForParallelAndSerialPorts) {
       RegCreateKeyA(HKEY_LOCAL_MACHINE,
                     (qzhost::spool::MonitorKey("Halden Port") + "\\Ports\\LPT1:").c_str(), &hKey));
   RegCloseKey(hKey);
-  for (const PORT_INFO_2A& port : PortsOf(EnumPorts2())) {
+  Enumerated list = EnumPorts2();  // the records point into its buffer
+  for (const PORT_INFO_2A& port : PortsOf(list)) {
     EXPECT_STREQ("Local Port", port.pMonitorName) << port.pPortName;
   }
 }
