@@ -16,11 +16,19 @@ A scenario is a folder under tests/scenarios/ holding:
                  optional: what the Wine run shows instead, where Wine's spooler or
                  version differs from the emulated machine; a file "wine.skip"
                  names why a scenario cannot run under Wine at all.
+  wine.seed.reg  optional: imported under Wine after seed.reg, for state that the
+                 emulated machine's default image holds and a fresh Wine prefix
+                 does not (Plug and Play nodes, network transports, ...)
+  wine.note      optional: why the wine.* files differ (read by people only)
 Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
 Wine reports Windows NT.
+
+--show prints the trace, exit status and (with --export KEY) registry keys that a
+run actually gave, next to the verdict, to help write a new scenario.
 """
 
 import argparse
+import difflib
 import os
 import re
 import shutil
@@ -146,9 +154,10 @@ class WineRunner:
         shutil.copytree(self.template, self.prefix, symlinks=True)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
-        seed = os.path.join(scenario, "seed.reg")
-        if os.path.exists(seed):
-            self.wine(["regedit", "/S", self.to_windows(seed)])
+        for name in ("seed.reg", "wine.seed.reg"):
+            seed = os.path.join(scenario, name)
+            if os.path.exists(seed):
+                self.wine(["regedit", "/S", self.to_windows(seed)])
         self.drive_c = os.path.join(self.prefix, "drive_c")
 
     @staticmethod
@@ -160,8 +169,31 @@ class WineRunner:
         return subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, capture_output=True)
 
     def run(self, command):
-        done = self.wine([self.program] + (command.split(" ") if command else []), debug="-all,+debugstr")
+        if self.argv_carries(command):
+            done = self.wine([self.program] + command.split(" "), debug="-all,+debugstr")
+        else:
+            done = self.wine(["cmd", "/c", self.batch_for(command)], debug="-all,+debugstr")
         return done.returncode, self.trace_from(done.stderr.decode("latin-1"))
+
+    @staticmethod
+    def argv_carries(command):
+        """Whether Wine's loader rebuilds this text exactly from single-word arguments.
+
+        It quotes an empty or blank-holding argument and escapes double quotes, so
+        an empty text, doubled or outer blanks and quotes need the batch route."""
+        return (command != "" and '"' not in command and "\t" not in command
+                and "  " not in command and command == command.strip(" "))
+
+    def batch_for(self, command):
+        """A batch file in the prefix whose one line starts the program with the command text
+        exactly as it stands; cmd passes that line on and exits with the program's code."""
+        if re.search(r'[&|<>^]', re.sub(r'"[^"]*"', "", command)):
+            raise RuntimeError("command text with & | < > ^ outside quotes cannot go through cmd")
+        line = "@" + self.to_windows(self.program) + (" " + command.replace("%", "%%") if command else "")
+        path = os.path.join(self.drive_c, "qzscenario.bat")
+        with open(path, "w", encoding="latin-1", newline="") as f:
+            f.write(line + "\r\n")
+        return "C:\\qzscenario.bat"
 
     @staticmethod
     def trace_from(stderr):
@@ -227,6 +259,20 @@ def trace_matches(expected, actual):
         if not re.match(pattern, a, re.S):
             return False
     return True
+
+
+def trace_diff(expected, actual):
+    """A unified diff in which a line that the expected "{*}" line matches counts as equal."""
+    exp_lines = expected.split("\n")
+    act_lines = actual.split("\n")
+    shown = list(exp_lines)
+    matcher = difflib.SequenceMatcher(None, exp_lines, act_lines, autojunk=False)
+    for tag, i1, i2, j1, j2 in matcher.get_opcodes():
+        if tag == "replace" and i2 - i1 == j2 - j1:
+            for k in range(i2 - i1):
+                if trace_matches(exp_lines[i1 + k], act_lines[j1 + k]):
+                    shown[i1 + k] = act_lines[j1 + k]
+    return "\n".join(difflib.unified_diff(shown, act_lines, "expected", "actual", lineterm="", n=2))
 
 
 def check_registry(runner, expected_text, problems):
@@ -295,6 +341,17 @@ def pick(scenario, runner, name):
     return read(os.path.join(scenario, name))
 
 
+SHOW = {"on": False, "keys": []}
+
+
+def show_run(runner, status, trace):
+    print("----- exit status %d, trace:" % status)
+    sys.stdout.write(trace)
+    for key in SHOW["keys"]:
+        print("----- %s:" % key)
+        sys.stdout.write(runner.export(key))
+
+
 def run_scenario(scenario, runner):
     osname = (read(os.path.join(scenario, "os"), "win98").strip())
     if runner.name == "wine":
@@ -310,13 +367,15 @@ def run_scenario(scenario, runner):
             shutil.copytree(drive, runner.drive_c, dirs_exist_ok=True)
         command = read(os.path.join(scenario, "command")).split("\n")[0]
         status, trace = runner.run(command)
+        if SHOW["on"]:
+            show_run(runner, status, trace)
         problems = []
         code = int(pick(scenario, runner, "result").strip())
         if status != runner.status_for(code):
             problems.append("exit status %d, expected %d (result %d)" % (status, runner.status_for(code), code))
         expected_trace = pick(scenario, runner, "trace")
         if expected_trace is not None and not trace_matches(expected_trace, trace):
-            problems.append("trace differs:\n--- expected\n%s--- actual\n%s" % (expected_trace, trace))
+            problems.append("trace differs (- expected, + actual):\n" + trace_diff(expected_trace, trace))
         registry = pick(scenario, runner, "registry.reg")
         if registry is not None:
             check_registry(runner, registry, problems)
@@ -335,8 +394,13 @@ def main():
     parser.add_argument("--wine", help="QZINST32.EXE (x64) to run under Wine")
     parser.add_argument("--wine-template", help="an initialised Wine prefix to copy per scenario")
     parser.add_argument("--dir", default=os.path.dirname(os.path.abspath(__file__)))
+    parser.add_argument("--show", action="store_true", help="print what each run gave")
+    parser.add_argument("--export", action="append", default=[], metavar="KEY",
+                        help="with --show: also print this registry key afterwards")
     parser.add_argument("names", nargs="*", help="scenario names (default: all)")
     args = parser.parse_args()
+    SHOW["on"] = args.show
+    SHOW["keys"] = args.export
     if args.wine:
         runner = WineRunner(args.wine, args.wine_template)
     else:
