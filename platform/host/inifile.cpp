@@ -1,6 +1,7 @@
 // The text of one profile (INI) file: Windows' reading rules and line-exact edits.
 #include "platform/host/inifile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/host/codepage.h"
@@ -264,6 +265,24 @@ bool IniFile::FindValue(std::string_view section, std::string_view key,
   if (s == nullptr || !FindKeyLine(*s, key, &line)) return false;
   *value = Unquoted(line.value);
   return true;
+}
+
+namespace {
+size_t LineAt(const std::string& text, uint32_t offset) {
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+}  // namespace
+
+size_t IniFile::SectionLine(std::string_view section) const {
+  const Section* s = FindSection(section);
+  return s == nullptr ? 0 : LineAt(text_, s->headerStart);
+}
+
+size_t IniFile::KeyLine(std::string_view section, std::string_view key) const {
+  const Section* s = FindSection(section);
+  Line line;
+  if (s == nullptr || !FindKeyLine(*s, key, &line)) return 0;
+  return LineAt(text_, line.start);
 }
 
 std::vector<std::string_view> IniFile::SectionNames() const {

@@ -49,6 +49,11 @@ class IniFile {
   // names ("=value" lines) are left out.
   std::vector<std::string_view> KeyNames(std::string_view section) const;
 
+  // 1-based line numbers, for messages: the (first) section's header line and
+  // the line of the key that FindValue reads; 0 when absent.
+  size_t SectionLine(std::string_view section) const;
+  size_t KeyLine(std::string_view section, std::string_view key) const;
+
   // Edits: true with *out set to the new text, false when nothing changes.
   // Sets key=value: replaces the first such key's line, else adds the line
   // after the section's last key, else appends the section at the end.

@@ -206,7 +206,23 @@ std::string MapWindowsPath(const std::string& path) {
 namespace {
 unsigned g_generation = 1;
 std::string g_fault;
+MachineRedirect g_redirect;
 }  // namespace
+
+void SetMachineRedirect(MachineRedirect redirect) {
+  g_redirect = std::move(redirect);
+  ++g_generation;
+}
+
+std::string MachineRegistryPath() {
+  if (!g_redirect.registryPath.empty()) return g_redirect.registryPath;
+  return MachineRoot() + "/registry.db";
+}
+
+std::string RedirectProfilePath(const std::string& path, bool forWrite) {
+  if (!g_redirect.profilePath || path.empty()) return path;
+  return g_redirect.profilePath(path, forWrite);
+}
 
 void ReportMachineFault(const std::string& message) {
   if (g_fault.empty()) g_fault = message;
@@ -219,6 +235,7 @@ unsigned MachineGeneration() { return g_generation; }
 void ResetMachineState() {
   State() = MachineState();
   g_fault.clear();
+  g_redirect = MachineRedirect();
   ++g_generation;
 }
 

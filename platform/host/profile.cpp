@@ -202,6 +202,7 @@ DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LP
   if (nSize == 0 || buf == nullptr) return 0;
   std::string path = ProfilePath(lpFileName);
   if (MapsToPortsKey(lpAppName, path)) return ReadPortsKey(lpKeyName, lpDefault, buf, nSize);
+  path = RedirectProfilePath(path, false);
   LoadedProfile loaded;
   int error = ENOENT;
   if (path.empty() || !LoadProfile(path, Machine().codePage, &loaded, &error)) {
@@ -262,7 +263,7 @@ BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPC
     return FALSE;
   }
   if (MapsToPortsKey(lpAppName, path)) return WritePortsKey(lpKeyName, lpString);
-  return WriteToFile(path, lpAppName, lpKeyName, lpString);
+  return WriteToFile(RedirectProfilePath(path, true), lpAppName, lpKeyName, lpString);
 }
 
 // The calls below never let an exception out into the program. `api` names

@@ -472,4 +472,11 @@ DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion 
   return error;
 }
 
+std::string RegValueText(const RegValue& value, RegFileVersion version) {
+  std::string text;
+  AppendValue(value, version, &text);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
 }  // namespace qzhost

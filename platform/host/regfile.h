@@ -39,6 +39,10 @@ DWORD ImportSeedFiles(RegStore* store, bool isNT, std::string* why);
 DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion version,
                     std::string* text, std::string* why);
 
+// One value as ExportRegText writes it ("name"=data, long hex data continued
+// over lines ending in a backslash), without the final line break.
+std::string RegValueText(const RegValue& value, RegFileVersion version);
+
 }  // namespace qzhost
 
 #endif  // QZINST32_PLATFORM_HOST_REGFILE_H_

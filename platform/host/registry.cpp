@@ -58,7 +58,7 @@ DWORD OpenMachineRegistry(Registry& r) {
     ReportMachineFault(machine.message);
     return ERROR_CANTOPEN;
   }
-  std::string path = MachineInMemory() ? ":memory:" : MachineRoot() + "/registry.db";
+  std::string path = MachineInMemory() ? ":memory:" : MachineRegistryPath();
   std::string why;
   RegStore* store = &r.store;
   DWORD error = r.store.Open(
