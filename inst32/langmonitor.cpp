@@ -7,16 +7,6 @@
 #include "inst32/trace.h"
 #include "inst32/util32.h"
 
-namespace {
-
-// Windows 9x answers 183 and Windows NT 3006 for any monitor that is present;
-// NT also leaves language monitors out of EnumMonitors, so it always gets here.
-BOOL IsMonitorPresentError(DWORD dwError) {
-  return dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
-}
-
-}  // namespace
-
 COrlLangMonitor::COrlLangMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
   if (pPrinter == nullptr) return;
   COrlString* pPrinterName = pPrinter->GetPrinterName();
@@ -48,22 +38,7 @@ BOOL COrlLangMonitor::Install() {
   if (m_csName.IsEmpty() && m_csFile.IsEmpty()) return TRUE;
   if (IsInstalled(nullptr)) return TRUE;
 
-  MONITOR_INFO_2A monInfo;
-  monInfo.pName = m_csName.GetWritable();
-  monInfo.pEnvironment = const_cast<LPSTR>(ContextIsNT() ? QZ_ENV_NTX86 : QZ_ENV_WIN40);
-  monInfo.pDLLName = m_csFile.GetWritable();
-  if (AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monInfo))) {
-    DbgTrace("AddMonitor() Succeed!\n");
-    return TRUE;
-  }
-  DWORD dwError = GetLastError();
-  if (IsMonitorPresentError(dwError)) {
-    DbgTrace("AddMonitor() Succeed!\n");
-    return TRUE;
-  }
-  DbgTrace("AddMonitor() Failed! ERROR=%d <0x%8.8lX>\n", static_cast<int>(dwError),
-           static_cast<unsigned long>(dwError));
-  return FALSE;
+  return AddSpoolerMonitor(m_csName, m_csFile);
 }
 
 BOOL COrlLangMonitor::IsInstalled(LPSTR pszServer) {

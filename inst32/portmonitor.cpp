@@ -9,11 +9,6 @@
 
 namespace {
 
-// Windows NT answers 3006 and Windows 9x 183 for any monitor that is present.
-BOOL IsMonitorPresentError(DWORD dwError) {
-  return dwError == ERROR_ALREADY_EXISTS || dwError == ERROR_PRINT_MONITOR_ALREADY_INSTALLED;
-}
-
 BOOL SameText(LPCSTR pszA, const COrlString& csB) {
   return pszA != nullptr && lstrcmpA(pszA, csB) == 0;
 }
@@ -53,22 +48,7 @@ BOOL COrlPortMonitor::Install() {
   if (m_csName.IsEmpty() || m_csFile.IsEmpty()) return TRUE;
   if (IsInstalled(nullptr)) return TRUE;
 
-  MONITOR_INFO_2A monInfo;
-  monInfo.pName = m_csName.GetWritable();
-  monInfo.pEnvironment = const_cast<LPSTR>(ContextIsNT() ? QZ_ENV_NTX86 : QZ_ENV_WIN40);
-  monInfo.pDLLName = m_csFile.GetWritable();
-  if (AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&monInfo))) {
-    DbgTrace("AddMonitor() Succeed!\n");
-    return TRUE;
-  }
-  DWORD dwError = GetLastError();
-  if (IsMonitorPresentError(dwError)) {
-    DbgTrace("AddMonitor() Succeed!\n");
-    return TRUE;
-  }
-  DbgTrace("AddMonitor() Failed! ERROR=%d <0x%8.8lX>\n", static_cast<int>(dwError),
-           static_cast<unsigned long>(dwError));
-  return FALSE;
+  return AddSpoolerMonitor(m_csName, m_csFile);
 }
 
 BOOL COrlPortMonitor::IsInstalled(LPSTR pszServer) {

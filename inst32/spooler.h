@@ -50,4 +50,11 @@ class COrlEnumBuffer {
   DWORD m_cReturned = 0;
 };
 
+class COrlString;
+
+// Adds a monitor (level 2, the local spooler, the environment of the running
+// system) and traces the outcome. A monitor that is present already counts as
+// added: Windows 9x answers 183 and Windows NT 3006 for any monitor it has.
+BOOL AddSpoolerMonitor(COrlString& csName, COrlString& csFile);
+
 #endif  // QZINST32_INST32_SPOOLER_H_
