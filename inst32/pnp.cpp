@@ -17,41 +17,6 @@ COrlString ReadInfValue(const COrlString& csInfFile, LPCSTR pszSection, LPCSTR p
   return GetInfString(csInfFile, pszSection, pszKey, "", QZ_INF_VALUE_CHARS);
 }
 
-// Splits off the INF file field; *pcsRest is the text after the blank that
-// ends it. A field in double quotes runs to the parameter's last double quote
-// and loses its quotes; it must then be followed by a blank or it counts as
-// missing. A lone double quote is no quoted field.
-void SplitInfFile(const COrlString& csParam, COrlString* pcsInfFile, COrlString* pcsRest) {
-  *pcsInfFile = COrlString();
-  *pcsRest = COrlString();
-  if (csParam.GetLength() > 0 && csParam.GetAt(0) == '"') {
-    int nClose = csParam.ReverseFind('"');
-    if (nClose > 0) {
-      if (nClose + 1 < csParam.GetLength() && csParam.GetAt(nClose + 1) == ' ') {
-        *pcsInfFile = csParam.Mid(1, nClose - 1);
-        *pcsRest = csParam.Mid(nClose + 2);
-      }
-      return;
-    }
-  }
-  int nBlank = csParam.Find(' ');
-  if (nBlank < 0) return;
-  *pcsInfFile = csParam.Left(nBlank);
-  *pcsRest = csParam.Mid(nBlank + 1);
-}
-
-// The section ends at the first blank; the port is all that follows it.
-void SplitSectionAndPort(const COrlString& csRest, COrlString* pcsSection, COrlString* pcsPort) {
-  int nBlank = csRest.Find(' ');
-  if (nBlank < 0) {
-    *pcsSection = COrlString();
-    *pcsPort = csRest;
-    return;
-  }
-  *pcsSection = csRest.Left(nBlank);
-  *pcsPort = csRest.Mid(nBlank + 1);
-}
-
 // The device entry's values, in the order Windows' device manager lists them.
 void WriteDeviceValues(COrlRegKey& hDevice, const COrlString& csInfFile, LPCSTR pszSection,
                        const COrlString& csDeviceId) {
@@ -93,9 +58,8 @@ WORD CreateLptEnumEntries(LPCSTR pszInfFile, LPCSTR pszSection, LPCSTR pszPort) 
 
 WORD RegisterPnPPrinter(const COrlString& csParam) {
   DbgTrace("COrlPrinter(%s)\n", csParam.GetString());
-  COrlString csInfFile, csRest, csSection, csPort;
-  SplitInfFile(csParam, &csInfFile, &csRest);
-  SplitSectionAndPort(csRest, &csSection, &csPort);
+  COrlString csInfFile, csSection, csPort;
+  SplitInstallParameter(csParam, &csInfFile, &csSection, &csPort);
   if (csPort.IsEmpty() || csInfFile.IsEmpty() || csSection.IsEmpty()) return QZ_RESULT_BAD_PARAM;
 
   DbgTrace("INF file=%s\nPrnSect=%s Port=%s\n", csInfFile.GetString(), csSection.GetString(),

@@ -34,7 +34,7 @@ COrlPrinter::COrlPrinter(const COrlString* pParam)
   memset(&m_PrnInfo2, 0, sizeof m_PrnInfo2);
   if (pParam == nullptr) return;
   DbgTrace("COrlPrinter(%s)\n", pParam->GetString());
-  SplitParameter(*pParam);
+  SplitInstallParameter(*pParam, &m_csInfFile, &m_csPrnSect, &m_csPort);
   if (m_csPort.IsEmpty() || m_csInfFile.IsEmpty() || m_csPrnSect.IsEmpty()) {
     m_nStatus = QZ_RESULT_BAD_PARAM;
     return;
@@ -48,32 +48,6 @@ COrlPrinter::COrlPrinter(const COrlString* pParam)
     memset(&m_PrnInfo2, 0, sizeof m_PrnInfo2);
     DbgTrace("COrlPrinter() constructor complete\n");
   }
-}
-
-// "<inf> <section> <port>", split at single spaces; the port keeps any further
-// spaces. An INF path with spaces may come in double quotes, which are
-// dropped: "<inf path>" <section> <port>. Without its closing quote, or with
-// anything but a space after it, the INF field is left empty.
-void COrlPrinter::SplitParameter(const COrlString& csParam) {
-  COrlString csRest;
-  if (csParam.GetLength() > 0 && csParam.GetAt(0) == '"') {
-    COrlString csQuoted = csParam.Mid(1);
-    int nClose = csQuoted.Find('"');
-    if (nClose < 0) return;
-    COrlString csAfter = csQuoted.Mid(nClose + 1);
-    if (csAfter.GetLength() == 0 || csAfter.GetAt(0) != ' ') return;
-    m_csInfFile = csQuoted.Left(nClose);
-    csRest = csAfter.Mid(1);
-  } else {
-    int nBlank = csParam.Find(' ');
-    if (nBlank < 0) return;
-    m_csInfFile = csParam.Left(nBlank);
-    csRest = csParam.Mid(nBlank + 1);
-  }
-  int nBlank = csRest.Find(' ');
-  if (nBlank < 0) return;
-  m_csPrnSect = csRest.Left(nBlank);
-  m_csPort = csRest.Mid(nBlank + 1);
 }
 
 COrlPrinter::~COrlPrinter() {

@@ -55,7 +55,6 @@ class COrlPrinter {
   const PRINTER_INFO_2A& GetPrinterInfoRecord() const { return m_PrnInfo2; }
 
  private:
-  void SplitParameter(const COrlString& csParam);
   BOOL InstallSupportObjects();
   void AddToSpooler();
 

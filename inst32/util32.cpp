@@ -59,6 +59,34 @@ BOOL GetDelimitedPrinterObject(const COrlString* pInfFile, const COrlString* pSe
   return !pName->IsEmpty() && !pFile->IsEmpty();
 }
 
+void SplitInstallParameter(const COrlString& csParam, COrlString* pcsInfFile,
+                           COrlString* pcsSection, COrlString* pcsPort) {
+  *pcsInfFile = "";
+  *pcsSection = "";
+  *pcsPort = "";
+  COrlString csRest;
+  if (csParam.GetLength() > 0 && csParam.GetAt(0) == '"') {
+    int nClose = csParam.ReverseFind('"');
+    if (nClose <= 0 || nClose + 1 >= csParam.GetLength() || csParam.GetAt(nClose + 1) != ' ') {
+      return;
+    }
+    *pcsInfFile = csParam.Mid(1, nClose - 1);
+    csRest = csParam.Mid(nClose + 2);
+  } else {
+    int nBlank = csParam.Find(' ');
+    if (nBlank < 0) return;
+    *pcsInfFile = csParam.Left(nBlank);
+    csRest = csParam.Mid(nBlank + 1);
+  }
+  int nBlank = csRest.Find(' ');
+  if (nBlank < 0) {
+    *pcsPort = csRest;
+    return;
+  }
+  *pcsSection = csRest.Left(nBlank);
+  *pcsPort = csRest.Mid(nBlank + 1);
+}
+
 void AppendPathSeparator(LPSTR pszDirectory) {
   if (pszDirectory == nullptr) return;
   char cSep = ContextPathSep();

@@ -16,6 +16,14 @@ BOOL GetDelimitedPrinterObject(const COrlString* pInfFile, const COrlString* pSe
                                LPCSTR pszKey, LPCSTR pszDefault, COrlString* pName,
                                COrlString* pFile);
 
+// Splits the parameter of commands 2 and 3, "<inf> <section> <port>", at single
+// blanks; the port keeps any further blanks. An INF path with blanks may come
+// in double quotes: the field then runs to the parameter's last double quote,
+// loses its quotes and must be followed by a blank. A field that is not there
+// (no blank, an unclosed quote) stays empty.
+void SplitInstallParameter(const COrlString& csParam, COrlString* pcsInfFile,
+                           COrlString* pcsSection, COrlString* pcsPort);
+
 // Appends the context's path separator unless the string ends with it. The
 // buffer holds QZ_PATH_CHARS characters; a full buffer is left as it is.
 void AppendPathSeparator(LPSTR pszDirectory);

@@ -95,6 +95,7 @@ TEST_F(PrinterTest, ParameterSplitsAtSingleBlanks) {
       {"a.inf  Sect LPT1:", "a.inf", "", "Sect LPT1:", 1026},
       {"\"", "", "", "", 1026},
       {"\"a b.inf Sect LPT1:", "", "", "", 1026},
+      {"\"C:\\a\" b.inf\" Sect LPT1:", "C:\\a\" b.inf", "Sect", "LPT1:", 0},
       {"\"a.inf\"Sect LPT1:", "", "", "", 1026},
       {"\"\" Sect LPT1:", "", "Sect", "LPT1:", 1026},
   };
