@@ -118,11 +118,11 @@ const Subcommand kSubcommands[] = {
     {"export", Export, "export [KEY] [--v5]",
      "write KEY (default HKEY_LOCAL_MACHINE) as .reg text (REGEDIT4, or 5.00)"},
     {"import", Import, "import FILE", "apply a .reg file in one step (all of it or nothing)"},
-    {"printers", ListPrinters, "printers", "list the printers"},
-    {"drivers", ListDrivers, "drivers", "list the printer drivers"},
-    {"monitors", ListMonitors, "monitors", "list the print monitors"},
-    {"processors", ListProcessors, "processors", "list the print processors"},
-    {"ports", ListPorts, "ports", "list the ports"},
+    {"printers", ListPrinters, "printers [--json]", "list the printers"},
+    {"drivers", ListDrivers, "drivers [--json]", "list the printer drivers"},
+    {"monitors", ListMonitors, "monitors [--json]", "list the print monitors"},
+    {"processors", ListProcessors, "processors [--json]", "list the print processors"},
+    {"ports", ListPorts, "ports [--json]", "list the ports"},
     {"help", Help, "help", "show this help"},
 };
 
@@ -134,7 +134,8 @@ int Help(const Args&) {
   for (const Subcommand& sub : kSubcommands) printf("  %-22s %s\n", sub.usage, sub.help);
   printf(
       "\nThe machine lives in $QZINST_ROOT (default ~/.qzinst32) and is created\n"
-      "with the default Windows 98 image on first use.\n"
+      "with the default Windows 98 image on first use. With --json a listing is\n"
+      "a JSON array with one object per row.\n"
       "Exit status: 0 done, 1 failed, 2 bad usage, 3 machine or registry unusable.\n");
   return kExitOk;
 }

@@ -18,7 +18,8 @@ typedef std::vector<std::string> Args;
 // Prints "qzreg: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string& message);
 
-// The listings (qzreg_listings.cpp); each prints a table on standard output.
+// The listings (qzreg_listings.cpp); each prints a table on standard output,
+// or with --json a JSON array of objects, one per row.
 int ListPrinters(const Args& args);
 int ListDrivers(const Args& args);
 int ListMonitors(const Args& args);

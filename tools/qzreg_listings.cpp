@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/jsontext.h"
 #include "platform/host/machine.h"
 #include "platform/win32.h"
 #include "tools/qzreg.h"
@@ -17,10 +18,33 @@ namespace {
 const char kPrintKey[] = "System\\CurrentControlSet\\Control\\Print";
 const char* const kEnvironments[] = {"Windows 4.0", "Windows NT x86"};
 
-int NoArguments(const Args& args, const char* command) {
-  if (args.empty()) return kExitOk;
-  return Complain(kExitUsage, std::string(command) + " takes no arguments");
-}
+// A listing prints a table for people or, with --json, a JSON array with
+// one object per row for programs.
+class Listing {
+ public:
+  // kExitOk, or the usage status after a message.
+  int Parse(const Args& args, const char* command) {
+    for (const std::string& arg : args) {
+      if (arg != "--json")
+        return Complain(kExitUsage, std::string(command) + " takes only --json, not '" + arg + "'");
+      json_ = true;
+    }
+    return kExitOk;
+  }
+  bool json() const { return json_; }
+  void Row(const qzhost::JsonObject& row) { rows_.push_back(row.Text()); }
+  int Finish() {
+    if (!json_) return kExitOk;
+    printf("[");
+    for (size_t i = 0; i < rows_.size(); ++i) printf("%s\n  %s", i ? "," : "", rows_[i].c_str());
+    printf("%s]\n", rows_.empty() ? "" : "\n");
+    return kExitOk;
+  }
+
+ private:
+  bool json_ = false;
+  std::vector<std::string> rows_;
+};
 
 std::string Text(const char* p) { return p ? p : ""; }
 
@@ -82,18 +106,31 @@ bool ForEachSubkey(const std::string& path, Row row) {
 }  // namespace
 
 int ListPrinters(const Args& args) {
-  if (int status = NoArguments(args, "printers")) return status;
-  printf("%-32s %-32s %-12s %s\n", "Printer", "Driver", "Port", "Print processor");
-  ForEachSubkey(std::string(kPrintKey) + "\\Printers", [](const std::string& name, HKEY hKey) {
-    printf("%-32s %-32s %-12s %s\n", name.c_str(), StringValue(hKey, "Printer Driver").c_str(),
-           StringValue(hKey, "Port").c_str(), StringValue(hKey, "Print Processor").c_str());
+  Listing out;
+  if (int status = out.Parse(args, "printers")) return status;
+  if (!out.json()) printf("%-32s %-32s %-12s %s\n", "Printer", "Driver", "Port", "Print processor");
+  ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&out](const std::string& name, HKEY hKey) {
+    std::string driver = StringValue(hKey, "Printer Driver"), port = StringValue(hKey, "Port");
+    std::string processor = StringValue(hKey, "Print Processor");
+    if (out.json()) {
+      out.Row(qzhost::JsonObject()
+                  .Add("name", name)
+                  .Add("driver", driver)
+                  .Add("port", port)
+                  .Add("print_processor", processor));
+    } else {
+      printf("%-32s %-32s %-12s %s\n", name.c_str(), driver.c_str(), port.c_str(),
+             processor.c_str());
+    }
   });
-  return kExitOk;
+  return out.Finish();
 }
 
 int ListDrivers(const Args& args) {
-  if (int status = NoArguments(args, "drivers")) return status;
-  printf("%-32s %-16s %-3s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
+  Listing out;
+  if (int status = out.Parse(args, "drivers")) return status;
+  if (!out.json())
+    printf("%-32s %-16s %-3s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
   for (const char* env : kEnvironments) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -109,16 +146,31 @@ int ListDrivers(const Args& args) {
     }
     const DRIVER_INFO_3* pInfo = reinterpret_cast<const DRIVER_INFO_3*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-      printf("%-32s %-16s %-3lu %-20s %s\n", Text(pInfo[i].pName).c_str(),
-             Text(pInfo[i].pEnvironment).c_str(), static_cast<unsigned long>(pInfo[i].cVersion),
-             Text(pInfo[i].pDriverPath).c_str(), Text(pInfo[i].pMonitorName).c_str());
+      const DRIVER_INFO_3& d = pInfo[i];
+      if (out.json()) {
+        out.Row(qzhost::JsonObject()
+                    .Add("name", Text(d.pName))
+                    .Add("environment", Text(d.pEnvironment))
+                    .AddNumber("version", static_cast<unsigned long>(d.cVersion))
+                    .Add("driver_file", Text(d.pDriverPath))
+                    .Add("data_file", Text(d.pDataFile))
+                    .Add("config_file", Text(d.pConfigFile))
+                    .Add("help_file", Text(d.pHelpFile))
+                    .Add("monitor", Text(d.pMonitorName))
+                    .Add("default_datatype", Text(d.pDefaultDataType)));
+      } else {
+        printf("%-32s %-16s %-3lu %-20s %s\n", Text(d.pName).c_str(), Text(d.pEnvironment).c_str(),
+               static_cast<unsigned long>(d.cVersion), Text(d.pDriverPath).c_str(),
+               Text(d.pMonitorName).c_str());
+      }
     }
   }
-  return kExitOk;
+  return out.Finish();
 }
 
 int ListMonitors(const Args& args) {
-  if (int status = NoArguments(args, "monitors")) return status;
+  Listing out;
+  if (int status = out.Parse(args, "monitors")) return status;
   DWORD level = qzhost::MachineIsNT() ? 2 : 1;
   std::vector<BYTE> buffer;
   DWORD count = 0;
@@ -127,33 +179,49 @@ int ListMonitors(const Args& args) {
                  &buffer, &count))
     return SpoolerFailed("EnumMonitorsA");
   if (level == 2) {
-    printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
+    if (!out.json()) printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
     const MONITOR_INFO_2* pInfo = reinterpret_cast<const MONITOR_INFO_2*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-      printf("%-32s %-16s %s\n", Text(pInfo[i].pName).c_str(), Text(pInfo[i].pEnvironment).c_str(),
-             Text(pInfo[i].pDLLName).c_str());
+    for (DWORD i = 0; i < count; ++i) {
+      std::string name = Text(pInfo[i].pName), env = Text(pInfo[i].pEnvironment);
+      std::string dll = Text(pInfo[i].pDLLName);
+      if (out.json())
+        out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
+      else
+        printf("%-32s %-16s %s\n", name.c_str(), env.c_str(), dll.c_str());
+    }
   } else {
-    printf("Monitor\n");
+    if (!out.json()) printf("Monitor\n");
     const MONITOR_INFO_1* pInfo = reinterpret_cast<const MONITOR_INFO_1*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) printf("%s\n", Text(pInfo[i].pName).c_str());
+    for (DWORD i = 0; i < count; ++i) {
+      if (out.json())
+        out.Row(qzhost::JsonObject().Add("name", Text(pInfo[i].pName)));
+      else
+        printf("%s\n", Text(pInfo[i].pName).c_str());
+    }
   }
-  return kExitOk;
+  return out.Finish();
 }
 
 int ListProcessors(const Args& args) {
-  if (int status = NoArguments(args, "processors")) return status;
-  printf("%-32s %-16s %s\n", "Print processor", "Environment", "DLL");
+  Listing out;
+  if (int status = out.Parse(args, "processors")) return status;
+  if (!out.json()) printf("%-32s %-16s %s\n", "Print processor", "Environment", "DLL");
   for (const char* env : kEnvironments) {
     std::string path = std::string(kPrintKey) + "\\Environments\\" + env + "\\Print Processors";
-    ForEachSubkey(path, [env](const std::string& name, HKEY hKey) {
-      printf("%-32s %-16s %s\n", name.c_str(), env, StringValue(hKey, "Driver").c_str());
+    ForEachSubkey(path, [env, &out](const std::string& name, HKEY hKey) {
+      std::string dll = StringValue(hKey, "Driver");
+      if (out.json())
+        out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
+      else
+        printf("%-32s %-16s %s\n", name.c_str(), env, dll.c_str());
     });
   }
-  return kExitOk;
+  return out.Finish();
 }
 
 int ListPorts(const Args& args) {
-  if (int status = NoArguments(args, "ports")) return status;
+  Listing out;
+  if (int status = out.Parse(args, "ports")) return status;
   DWORD level = qzhost::MachineIsNT() ? 2 : 1;
   std::vector<BYTE> buffer;
   DWORD count = 0;
@@ -162,18 +230,33 @@ int ListPorts(const Args& args) {
                  &buffer, &count))
     return SpoolerFailed("EnumPortsA");
   if (level == 2) {
-    printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
+    if (!out.json()) printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
     const PORT_INFO_2* pInfo = reinterpret_cast<const PORT_INFO_2*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i)
-      printf("%-16s %-24s %-24s 0x%lx\n", Text(pInfo[i].pPortName).c_str(),
-             Text(pInfo[i].pMonitorName).c_str(), Text(pInfo[i].pDescription).c_str(),
-             static_cast<unsigned long>(pInfo[i].fPortType));
+    for (DWORD i = 0; i < count; ++i) {
+      const PORT_INFO_2& port = pInfo[i];
+      if (out.json()) {
+        out.Row(qzhost::JsonObject()
+                    .Add("name", Text(port.pPortName))
+                    .Add("monitor", Text(port.pMonitorName))
+                    .Add("description", Text(port.pDescription))
+                    .AddNumber("type", static_cast<unsigned long>(port.fPortType)));
+      } else {
+        printf("%-16s %-24s %-24s 0x%lx\n", Text(port.pPortName).c_str(),
+               Text(port.pMonitorName).c_str(), Text(port.pDescription).c_str(),
+               static_cast<unsigned long>(port.fPortType));
+      }
+    }
   } else {
-    printf("Port\n");
+    if (!out.json()) printf("Port\n");
     const PORT_INFO_1* pInfo = reinterpret_cast<const PORT_INFO_1*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) printf("%s\n", Text(pInfo[i].pName).c_str());
+    for (DWORD i = 0; i < count; ++i) {
+      if (out.json())
+        out.Row(qzhost::JsonObject().Add("name", Text(pInfo[i].pName)));
+      else
+        printf("%s\n", Text(pInfo[i].pName).c_str());
+    }
   }
-  return kExitOk;
+  return out.Finish();
 }
 
 }  // namespace qzreg

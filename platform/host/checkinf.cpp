@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/host/inifile.h"
@@ -49,7 +50,10 @@ bool IsPlaceholder(const std::string& v) {
   return !v.empty() && v.front() == '%' && v.back() == '%';
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+// A value between quotes, long ones shortened for the message.
+std::string Quoted(const std::string& s) {
+  return "\"" + (s.size() > 60 ? s.substr(0, 57) + "..." : s) + "\"";
+}
 
 // The hexadecimal reading of the program: blanks, a sign, an optional 0x and
 // digits up to the first other character; saturates at 0xFFFFFFFF. *clean
@@ -93,8 +97,15 @@ class SectionCheck {
     CheckVersionAndAttributes();
     CheckDelimited("LanguageMonitor", "language monitor");
     std::string processor = CheckDelimited("PrintProcessor", "print processor");
-    if (!processor.empty() && processor != "WinPrint")
+    if (!processor.empty() && processor != "WinPrint") {
       CheckLength("PrintProcessorParam", kParamsChars, "the print processor's parameters");
+      if (!isNT_) {
+        Report(InfProblem::kWarning, "PrintProcessor",
+               "the installer adds its own print processors for \"Windows NT x86\", which a "
+               "Windows 98 spooler refuses (1805): on this machine command 2 ends with 1045",
+               "use PrintProcessor=WinPrint for Windows 98, or install on Windows NT");
+      }
+    }
     CheckDelimited("PortMonitor", "port monitor");
     CheckPlugAndPlay();
   }
@@ -196,7 +207,7 @@ class SectionCheck {
     if (!clean) {
       Report(InfProblem::kWarning, key,
              Quoted(key) + " " + Quoted(text) + " is not a hexadecimal number; " + use +
-                 " becomes " + Hex(value),
+                 " is read as " + Hex(value),
              "write it as hexadecimal digits, optionally after 0x");
     }
   }
@@ -324,6 +335,8 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
     return check;
   }
   SectionCheck(*loaded.file, section, isNT, &check.problems).Run();
+  std::stable_sort(check.problems.begin(), check.problems.end(),
+                   [](const InfProblem& a, const InfProblem& b) { return a.line < b.line; });
   return check;
 }
 
@@ -341,7 +354,7 @@ std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
   size_t warnings = check.problems.size() - errors;
   text += infFile + " [" + section + "]: " + std::to_string(errors) + " error(s), " +
           std::to_string(warnings) + " warning(s); command 2 would " +
-          (errors ? "fail" : "install the printer") + "\n";
+          (errors ? "fail" : "find nothing in the section that stops it") + "\n";
   return text;
 }
 
