@@ -80,8 +80,8 @@ std::string ChangesAsRegText(const MachineChanges& changes, const std::string& n
       text += "[-" + key.path + "]\n\n";
       continue;
     }
-    text += "[" + key.path + "]";
-    text += key.action == ChangeAction::kAdded ? "  ; added\n" : "\n";
+    if (key.action == ChangeAction::kAdded) text += "; added\n";
+    text += "[" + key.path + "]\n";
     for (const RegValueChange& v : key.values) {
       if (v.action == ChangeAction::kChanged) text += Comment("was: ", ValueLine(v.before));
       text += v.action == ChangeAction::kRemoved ? RemovedValueLine(v.before) : ValueLine(v.after);

@@ -1,0 +1,304 @@
+#!/usr/bin/env python3
+"""The host program's what-if, change report and INF pre-flight, and qzreg's JSON listings.
+
+Usage: extras_test.py QZINST32 QZREG
+"""
+
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+QZINST32 = QZREG = None
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
+BROKEN_INF = os.path.join(HERE, "broken.inf")
+
+
+class Machine:
+    def __init__(self, osname):
+        self.root = tempfile.mkdtemp(prefix="qzextras.")
+        self.env = dict(os.environ, QZINST_ROOT=self.root)
+        subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
+                       capture_output=True)
+
+    def run(self, *args):
+        return subprocess.run([QZINST32, "--no-trace"] + list(args), env=self.env,
+                              capture_output=True)
+
+    def qzreg(self, *args):
+        return subprocess.run([QZREG] + list(args), env=self.env, capture_output=True)
+
+    def export(self):
+        done = self.qzreg("export")
+        assert done.returncode == 0, done.stderr
+        return done.stdout
+
+    def fingerprint(self):
+        """The registry export and a hash of every file of the root but the lock."""
+        files = {}
+        for folder, _, names in os.walk(self.root):
+            for name in names:
+                path = os.path.join(folder, name)
+                if name != "instance.lock":
+                    with open(path, "rb") as f:
+                        files[os.path.relpath(path, self.root)] = hashlib.sha256(
+                            f.read()).hexdigest()
+        return self.export(), files
+
+    def copy(self):
+        clone = Machine.__new__(Machine)
+        clone.root = tempfile.mkdtemp(prefix="qzextras.copy.")
+        shutil.rmtree(clone.root)
+        shutil.copytree(self.root, clone.root)
+        clone.env = dict(os.environ, QZINST_ROOT=clone.root)
+        return clone
+
+    def remove(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class WhatIfTest(unittest.TestCase):
+    def setUp(self):
+        self.outside = tempfile.mkdtemp(prefix="qzextras.files.")
+        self.machines = []
+
+    def tearDown(self):
+        for machine in self.machines:
+            machine.remove()
+        shutil.rmtree(self.outside, ignore_errors=True)
+
+    def machine(self, osname):
+        machine = Machine(osname)
+        self.machines.append(machine)
+        return machine
+
+    def commands(self, osname):
+        profile = os.path.join(self.outside, "setup.ini")
+        with open(profile, "w") as f:
+            f.write("[Config]\nServerAddress=0.0.0.0\nOther=1\n")
+        section = "RT2210" if osname == "win98" else "RT2210N"
+        return [
+            "1 HRT1:",
+            "2 %s %s LPT1:" % (EXAMPLE_INF, section),
+            "3 %s %s LPT1:" % (EXAMPLE_INF, section),
+            "4 Setup.exe -u",
+            "5 " + profile,
+            "5 " + os.path.join(self.outside, "missing", "setup.ini"),
+            "257 C:\\SETUP",
+            "2 %s Broken LPT1:" % BROKEN_INF,
+            "7 nothing",
+        ]
+
+    def check_what_if_matches_real_run(self, osname):
+        machine = self.machine(osname)
+        for command in self.commands(osname):
+            with self.subTest(os=osname, command=command):
+                before = machine.fingerprint()
+                profile_before = self.outside_files()
+                twin = machine.copy()
+                self.machines.append(twin)
+
+                what_if = machine.run("--what-if", "--report", "json", command)
+                self.assertEqual(machine.fingerprint(), before, "what-if changed the machine")
+                self.assertEqual(self.outside_files(), profile_before)
+                text = machine.run("--what-if", command)
+                self.assertEqual(text.returncode, what_if.returncode)
+
+                real = machine.run("--report", "json", command)
+                self.assertEqual(what_if.returncode, real.returncode)
+                predicted, made = json.loads(what_if.stdout), json.loads(real.stdout)
+                self.assertTrue(predicted["what_if"])
+                self.assertFalse(made["what_if"])
+                for key in ("command", "parameter", "result", "result_hex", "meaning",
+                            "changed", "changes"):
+                    self.assertEqual(predicted[key], made[key], key)
+
+                # The .reg text of the what-if, imported into a copy of the
+                # machine as it was, gives the registry the real run made.
+                patch = os.path.join(self.outside, "patch.reg")
+                with open(patch, "wb") as f:
+                    f.write(text.stdout)
+                done = twin.qzreg("import", patch)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual(twin.export(), machine.export())
+
+    def outside_files(self):
+        found = {}
+        for folder, _, names in os.walk(self.outside):
+            for name in names:
+                if name != "patch.reg":
+                    with open(os.path.join(folder, name), "rb") as f:
+                        found[name] = f.read()
+        return found
+
+    def test_what_if_on_windows_98(self):
+        self.check_what_if_matches_real_run("win98")
+
+    def test_what_if_on_windows_nt(self):
+        self.check_what_if_matches_real_run("nt")
+
+    def test_report_of_an_installation_and_of_its_repetition(self):
+        machine = self.machine("win98")
+        command = "2 %s RT2210 LPT1:" % EXAMPLE_INF
+        first = json.loads(machine.run("--report", "json", command).stdout)
+        self.assertEqual((first["command"], first["result"], first["result_hex"]),
+                         (2, 0, "0x0000"))
+        self.assertEqual(first["parameter"], "%s RT2210 LPT1:" % EXAMPLE_INF)
+        self.assertTrue(first["changed"])
+        spooler = {(c["object"], c["name"], c["action"]) for c in first["changes"]
+                   if c["area"] == "spooler"}
+        self.assertEqual(spooler, {
+            ("printer", "Halden RT-2210 Series", "added"),
+            ("driver", "Halden RT-2210 Series", "added"),
+            ("monitor", "Halden Language Monitor", "added"),
+            ("monitor", "Halden Port Monitor", "added"),
+        })
+        second = machine.run("--report", "json", command)
+        self.assertEqual(second.returncode, 0)
+        again = json.loads(second.stdout)
+        self.assertEqual((again["changed"], again["changes"]), (False, []))
+
+    def test_report_names_failures_from_the_table(self):
+        machine = self.machine("win98")
+        report = json.loads(machine.run("--report", "json", "7 x").stdout)
+        self.assertEqual((report["result"], report["result_hex"], report["meaning"],
+                          report["exit_status"], report["changed"]),
+                         (1027, "0x0403", "unknown command number", 11, False))
+        port = json.loads(machine.run("--report=json", "1", "HRT9:").stdout)
+        self.assertIn({"area": "profile", "action": "added", "file": "C:\\WINDOWS\\WIN.INI",
+                       "section": "Ports", "key": "HRT9:", "value": ""}, port["changes"])
+
+    def test_plain_run_prints_nothing_and_bad_report_format_is_refused(self):
+        machine = self.machine("win98")
+        done = machine.run("259")
+        self.assertEqual((done.returncode, done.stdout), (0, b""))
+        done = machine.run("--report", "xml", "259")
+        self.assertEqual(done.returncode, 120)
+        self.assertIn(b"unknown report format 'xml'", done.stderr)
+
+    def test_what_if_keeps_the_trace_of_the_real_run(self):
+        machine = self.machine("nt")
+        command = "2 %s RT2210N LPT1:" % EXAMPLE_INF
+        env = machine.env
+        what_if = subprocess.run([QZINST32, "--what-if", command], env=env, capture_output=True)
+        real = subprocess.run([QZINST32, command], env=env, capture_output=True)
+        self.assertEqual(what_if.stderr, real.stderr)
+        self.assertIn(b"WinMain()=0x", real.stderr)
+
+
+class CheckInfTest(unittest.TestCase):
+    """Each section of broken.inf with the problems (line, kind, key) it must show."""
+
+    EXPECTED = {
+        "Broken": {(9, "error", "Driver"), (10, "error", "device"),
+                   (11, "error", "LanguageMonitor"), (12, "error", "PortMonitor"),
+                   (13, "error", "PrintProcessor")},
+        "Cut": {(18, "warning", "device"), (19, "warning", "Driver"),
+                (21, "warning", "ConfigFile"), (22, "warning", "DefaultDataType"),
+                (23, "warning", "DrvVersion"), (24, "warning", "Attributes"),
+                (26, "warning", "PrintProcessor"), (27, "warning", "PrintProcessorParam"),
+                (28, "warning", "PortMonitor"), (17, "warning", "Win95DeviceID"),
+                (29, "warning", "Model"), (30, "warning", "Mfg")},
+        "CutPair": {(36, "warning", "LanguageMonitor"), (36, "error", "LanguageMonitor")},
+        "NoDevice": {(40, "error", "device")},
+    }
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="qzextras.inf.")
+        self.env = dict(os.environ, QZINST_ROOT=os.path.join(self.root, "machine"))
+
+    def tearDown(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def check(self, inf, section):
+        return subprocess.run([QZINST32, "--check-inf", inf, section], env=self.env,
+                              capture_output=True)
+
+    def test_broken_sections(self):
+        for section, expected in self.EXPECTED.items():
+            with self.subTest(section=section):
+                done = self.check(BROKEN_INF, section)
+                lines = [l for l in done.stdout.decode().splitlines() if ": error: " in l or
+                         ": warning: " in l]
+                got = set()
+                for line in lines:
+                    number, kind = re.match(r".*?:(\d+): (error|warning):", line).groups()
+                    keys = [k for _, _, k in expected if '"%s"' % k in line or
+                            ("device" == k and "%NONAME%" in line) or
+                            (k == "PrintProcessor" and "%NOPROC%" in line) or
+                            (k == "Mfg" and "%NOMFG%" in line) or
+                            (k == "PortMonitor" and "%HPMFILE%" in line) or
+                            (k == "PrintProcessor" and "print processor" in line)]
+                    self.assertTrue(keys, line)
+                    got.add((int(number), kind, keys[0]))
+                self.assertEqual(got, expected)
+                self.assertEqual(len(lines), len(expected), done.stdout.decode())
+                fails = any(kind == "error" for _, kind, _ in expected)
+                self.assertEqual(done.returncode, 1 if fails else 0)
+                self.assertEqual(done.stdout.decode().count("    fix: "), len(expected))
+        self.assertFalse(os.path.exists(os.path.join(self.root, "machine")),
+                         "checking an INF must not create a machine")
+
+    def test_verdict_agrees_with_command_2(self):
+        subprocess.run([QZREG, "init"], env=self.env, check=True, capture_output=True)
+        for inf, section in ((BROKEN_INF, "Broken"), (BROKEN_INF, "CutPair"),
+                             (BROKEN_INF, "NoDevice"), (EXAMPLE_INF, "RT2210")):
+            with self.subTest(section=section):
+                check = self.check(inf, section)
+                run = subprocess.run([QZINST32, "--no-trace", "2 %s %s LPT1:" % (inf, section)],
+                                     env=self.env, capture_output=True)
+                self.assertEqual(check.returncode != 0, run.returncode != 0)
+
+    def test_example_passes(self):
+        for section in ("RT2210", "RT2210N"):
+            with self.subTest(section=section):
+                done = self.check(EXAMPLE_INF, section)
+                self.assertEqual(done.returncode, 0, done.stdout)
+                self.assertNotIn(b": error: ", done.stdout)
+        done = self.check(EXAMPLE_INF, "RT2210")
+        self.assertIn(b"0 error(s), 0 warning(s)", done.stdout)
+
+    def test_missing_file_section_and_usage(self):
+        done = self.check(os.path.join(self.root, "none.inf"), "RT2210")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"cannot read", done.stdout)
+        self.assertEqual(self.check(EXAMPLE_INF, "Nowhere").returncode, 1)
+        self.assertEqual(self.check(EXAMPLE_INF, "RT 2210").returncode, 1)
+        done = subprocess.run([QZINST32, "--check-inf", EXAMPLE_INF], env=self.env,
+                              capture_output=True)
+        self.assertEqual(done.returncode, 120)
+
+
+class ListingJsonTest(unittest.TestCase):
+    def test_listings_as_json(self):
+        machine = Machine("nt")
+        try:
+            for listing in ("printers", "drivers", "monitors", "processors", "ports"):
+                done = machine.qzreg(listing, "--json")
+                self.assertEqual(done.returncode, 0, listing)
+                rows = json.loads(done.stdout)
+                self.assertIsInstance(rows, list)
+                self.assertTrue(all("name" in row for row in rows), listing)
+            ports = json.loads(machine.qzreg("ports", "--json").stdout)
+            self.assertIn("LPT1:", [p["name"] for p in ports])
+            machine.run("2 %s RT2210N LPT1:" % EXAMPLE_INF)
+            drivers = json.loads(machine.qzreg("drivers", "--json").stdout)
+            driver = [d for d in drivers if d["name"] == "Halden RT-2210N Series"][0]
+            # NT reports the driver's path in its spool folder and its version level.
+            self.assertTrue(driver["driver_file"].endswith("\\HRT2210.DRV"), driver)
+            self.assertEqual((driver["environment"], driver["monitor"], driver["version"]),
+                             ("Windows 4.0", "Halden Language Monitor", 0))
+            self.assertEqual(machine.qzreg("ports", "--xml").returncode, 2)
+        finally:
+            machine.remove()
+
+
+if __name__ == "__main__":
+    QZINST32, QZREG = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:])
