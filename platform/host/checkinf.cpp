@@ -144,8 +144,8 @@ class SectionCheck {
     if (!Find(key, &value)) return {};
     if (value.size() > keep) {
       Report(InfProblem::kWarning, key,
-             Quoted(key) + " has " + std::to_string(value.size()) + " characters; " + what +
-                 " keeps the first " + std::to_string(keep) + ": " + Quoted(value.substr(0, keep)),
+             std::to_string(value.size()) + " characters; " + what + " keeps the first " +
+                 std::to_string(keep) + ": " + Quoted(value.substr(0, keep)),
              "shorten it to " + std::to_string(keep) + " characters");
     }
     return value.substr(0, keep);
@@ -155,8 +155,7 @@ class SectionCheck {
     std::string device;
     if (!Find("device", &device) || device.empty()) {
       Report(InfProblem::kError, "device",
-             "no \"device\" value: the printer has no name and the driver none; command 2 ends "
-             "with 1045",
+             "no value: the printer has no name and the driver none; command 2 ends with 1045",
              "add device=<printer name of at most 31 characters>");
       return;
     }
@@ -164,8 +163,7 @@ class SectionCheck {
     std::string driverName = device.substr(0, kDriverNameChars);
     if (device.size() > kDriverNameChars) {
       Report(InfProblem::kWarning, "device",
-             "\"device\" has " + std::to_string(device.size()) +
-                 " characters; the driver name keeps the first 63" +
+             std::to_string(device.size()) + " characters; the driver name keeps the first 63" +
                  (IsPlaceholder(device) ? ", which are no placeholder any more" : ""),
              "shorten it to 63 characters");
     }
@@ -188,7 +186,7 @@ class SectionCheck {
     std::string file;
     if (!Find("Driver", &file) || file.empty()) {
       Report(InfProblem::kError, "Driver",
-             "no \"Driver\" value: the driver has no file; command 2 ends with 1045",
+             "no value: the driver has no file; command 2 ends with 1045",
              "add Driver=<file name of at most 15 characters>");
     } else {
       CheckLength("Driver", kFileNameChars, "the driver file name");
@@ -206,8 +204,7 @@ class SectionCheck {
     unsigned long value = HexValue(text, &clean);
     if (!clean) {
       Report(InfProblem::kWarning, key,
-             Quoted(key) + " " + Quoted(text) + " is not a hexadecimal number; " + use +
-                 " is read as " + Hex(value),
+             Quoted(text) + " is not a hexadecimal number; " + use + " is read as " + Hex(value),
              "write it as hexadecimal digits, optionally after 0x");
     }
   }
@@ -247,12 +244,12 @@ class SectionCheck {
     std::string file = TrimLeft(comma == std::string::npos ? value : value.substr(comma + 1));
     file = TrimRight(file.substr(0, file.find(';')));
     if (name.empty()) {
-      Report(InfProblem::kError, key, Quoted(key) + " " + Quoted(value) + " has no name" + fail,
+      Report(InfProblem::kError, key, Quoted(value) + " has no name" + fail,
              "write " + std::string(key) + "=<name>,<file>");
       return {};
     }
     if (file.empty()) {
-      Report(InfProblem::kError, key, Quoted(key) + " " + Quoted(value) + " has no file" + fail,
+      Report(InfProblem::kError, key, Quoted(value) + " has no file" + fail,
              "write " + std::string(key) + "=<name>,<file>");
       return {};
     }
@@ -268,7 +265,7 @@ class SectionCheck {
     std::string id;
     if (!Find("Win95DeviceID", &id) || id.empty()) {
       Report(InfProblem::kWarning, "Win95DeviceID",
-             "no \"Win95DeviceID\" value: command 3 writes no device entry and ends with 1024",
+             "no value: command 3 writes no device entry and ends with 1024",
              "add Win95DeviceID=<the printer's Plug and Play device identifier>");
     }
     for (const char* key : {"Win95DeviceID", "Description", "Model", "Mfg"})
@@ -348,7 +345,8 @@ std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
     bool error = p.severity == InfProblem::kError;
     errors += error;
     text += infFile + ":" + (p.line ? std::to_string(p.line) + ":" : "") +
-            (error ? " error: [" : " warning: [") + section + "] " + p.message + "\n";
+            (error ? " error: [" : " warning: [") + section + "] " +
+            (p.key.empty() ? "" : p.key + ": ") + p.message + "\n";
     text += "    fix: " + p.fix + "\n";
   }
   size_t warnings = check.problems.size() - errors;

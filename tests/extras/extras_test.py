@@ -224,19 +224,12 @@ class CheckInfTest(unittest.TestCase):
         for section, expected in self.EXPECTED.items():
             with self.subTest(section=section):
                 done = self.check(BROKEN_INF, section)
-                lines = [l for l in done.stdout.decode().splitlines() if ": error: " in l or
-                         ": warning: " in l]
-                got = set()
-                for line in lines:
-                    number, kind = re.match(r".*?:(\d+): (error|warning):", line).groups()
-                    keys = [k for _, _, k in expected if '"%s"' % k in line or
-                            ("device" == k and "%NONAME%" in line) or
-                            (k == "PrintProcessor" and "%NOPROC%" in line) or
-                            (k == "Mfg" and "%NOMFG%" in line) or
-                            (k == "PortMonitor" and "%HPMFILE%" in line) or
-                            (k == "PrintProcessor" and "print processor" in line)]
-                    self.assertTrue(keys, line)
-                    got.add((int(number), kind, keys[0]))
+                got = set(
+                    (int(number), kind, key) for number, kind, key in re.findall(
+                        r"^.*?:(\d+): (error|warning): \[[^]]*\] (\w+): ",
+                        done.stdout.decode(), re.M))
+                lines = [l for l in done.stdout.decode().splitlines()
+                         if ": error: " in l or ": warning: " in l]
                 self.assertEqual(got, expected)
                 self.assertEqual(len(lines), len(expected), done.stdout.decode())
                 fails = any(kind == "error" for _, kind, _ in expected)
