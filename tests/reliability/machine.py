@@ -28,6 +28,8 @@ def arguments(description):
     parser.add_argument("--qzreg", required=True)
     parser.add_argument("--kills", type=int, default=300, help="kill runs (kill test only)")
     parser.add_argument("--seed", type=int, default=None, help="random seed")
+    parser.add_argument("--crowd", type=int, default=32, help="instances started at once")
+    parser.add_argument("--seconds", type=float, default=8, help="length of the concurrent phase")
     return parser.parse_args()
 
 
