@@ -221,7 +221,11 @@ class WineRunner:
         return "".join(out)
 
     def status_for(self, code):
-        return code & 0xFF  # a Windows exit code reaches Unix through its low byte
+        # A Windows exit code reaches Unix through its low byte; Wine turns a non-zero
+        # code whose low byte is 0 (1024) into 1 so that failure stays failure.
+        if code != 0 and code & 0xFF == 0:
+            return 1
+        return code & 0xFF
 
     def export(self, key):
         out = os.path.join(self.prefix, "export.reg")
