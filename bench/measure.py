@@ -1,0 +1,233 @@
+#!/usr/bin/env python3
+"""Times each command end to end; called by bench/run.sh (see there).
+
+Every run starts the program with posix_spawn and waits for it with wait4, so
+the wall time, the CPU time and the peak memory (max RSS) are those of that one
+process. Before each run of a command the machine root is restored from its
+pristine copy; the copy is outside the timed region.
+"""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+
+def spawn(argv, env):
+    """(wall seconds, cpu seconds, max RSS KiB, exit status) of one run."""
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    try:
+        actions = [(os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)]
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, env, file_actions=actions)
+        _, status, ru = os.wait4(pid, 0)
+        wall = time.perf_counter() - start
+    finally:
+        os.close(devnull)
+    return wall, ru.ru_utime + ru.ru_stime, ru.ru_maxrss, os.waitstatus_to_exitcode(status)
+
+
+def restore(pristine, root):
+    """A fresh copy of the machine, on disk: a command that syncs the registry
+    must not pay for writing out the copy."""
+    if os.path.exists(root):
+        shutil.rmtree(root)
+    subprocess.run(["cp", "-a", pristine, root], check=True)
+    for folder, _, files in os.walk(root):
+        for name in files:
+            fd = os.open(os.path.join(folder, name), os.O_RDONLY)
+            os.fsync(fd)
+            os.close(fd)
+
+
+def peak_rss_kib(argv, env):
+    """Max RSS of one run under GNU time, whose own memory is far below ours
+    (the spawning Python's would show through wait4's figure)."""
+    done = subprocess.run(["/usr/bin/time", "-f", "%M"] + argv, env=env,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    return int(done.stderr.strip().splitlines()[-1])
+
+
+class Series:
+    def __init__(self):
+        self.wall, self.cpu, self.rss, self.status = [], [], [], set()
+
+    def add(self, sample):
+        wall, cpu, rss, status = sample
+        self.wall.append(wall)
+        self.cpu.append(cpu)
+        self.rss.append(rss)
+        self.status.add(status)
+
+    def median_ms(self):
+        return statistics.median(self.wall) * 1000.0
+
+    def cpu_ms(self):
+        return statistics.median(self.cpu) * 1000.0
+
+
+def host_series(argv, pristine, root, env, runs, writes):
+    s = Series()
+    restore(pristine, root)
+    for _ in range(runs):
+        if writes:
+            restore(pristine, root)
+        s.add(spawn(argv, env))
+    restore(pristine, root)
+    s.rss = [peak_rss_kib(argv, env)]
+    return s
+
+
+class Wine:
+    """The x64 build under Wine: one prefix, its registry restored per run.
+
+    Before each timed run the server is stopped, the prefix's registry files
+    and WIN.INI are put back, the server is started again (wineserver -p) and
+    warmed with one untimed run of the no-op command 259.
+    """
+
+    SAVED = ["system.reg", "user.reg", "userdef.reg", "drive_c/windows/win.ini"]
+
+    def __init__(self, exe, prefix):
+        self.exe = exe
+        self.prefix = prefix
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.saved = os.path.join(prefix, "..", os.path.basename(prefix) + ".saved")
+        os.makedirs(self.saved, exist_ok=True)
+        self.server("-k")
+        for name in self.SAVED:
+            src = os.path.join(prefix, name)
+            if os.path.exists(src):
+                shutil.copy2(src, os.path.join(self.saved, name.replace("/", "_")))
+
+    def server(self, flag):
+        subprocess.run(["wineserver", flag], env=self.env, capture_output=True)
+
+    def reset(self):
+        self.server("-k")
+        self.server("-w")
+        for name in self.SAVED:
+            src = os.path.join(self.saved, name.replace("/", "_"))
+            if os.path.exists(src):
+                shutil.copy2(src, os.path.join(self.prefix, name))
+        self.server("-p")
+        spawn(["/usr/lib/wine/wine64", self.exe, "259"], self.env)
+
+    def series(self, args, runs):
+        s = Series()
+        for _ in range(runs):
+            self.reset()
+            s.add(spawn(["/usr/lib/wine/wine64", self.exe] + args, self.env))
+        self.reset()
+        s.rss = [peak_rss_kib(["/usr/lib/wine/wine64", self.exe] + args, self.env)]
+        self.server("-k")
+        return s
+
+
+def to_wine_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def commands(inf):
+    """(label, arguments, writes) of each command; inf is a host path."""
+    return [
+        ("1", ["1", "BENCHNEW:"], True),
+        ("2", ["2", inf, "RT2210", "LPT1:"], True),
+        ("3", ["3", inf, "RT2210", "LPT1:"], True),
+        ("4", ["4", "C:\\Program Files\\Halden\\uninst.exe"], True),
+        ("5", ["5", "C:\\WINDOWS\\HALDEN.INI"], True),
+        ("257", ["257", "A:\\"], True),
+        ("258", ["258"], True),
+    ]
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--host", required=True)
+    p.add_argument("--floor", required=True)
+    p.add_argument("--work", required=True)
+    p.add_argument("--machine", action="append", default=[], help="LABEL=PRISTINE_ROOT")
+    p.add_argument("--inf", required=True)
+    p.add_argument("--big-inf", required=True)
+    p.add_argument("--runs", type=int, default=31)
+    p.add_argument("--wine-exe")
+    p.add_argument("--wine-prefix")
+    p.add_argument("--wine-runs", type=int, default=11)
+    a = p.parse_args()
+
+    machines = [m.split("=", 1) for m in a.machine]
+    root = os.path.join(a.work, "run-root")
+    env = dict(os.environ, QZINST_ROOT=root)
+    host = os.path.abspath(a.host)
+    floor = os.path.abspath(a.floor)
+    rows = []  # (machine, command, host Series, floor Series)
+
+    print("runs per host command: %d; the trace goes to /dev/null" % a.runs)
+    for label, pristine in machines:
+        for cmd, args, writes in commands(a.inf):
+            # 258 restores what 257 saved: it runs on a machine where 257 ran.
+            base = pristine
+            if cmd == "258":
+                base = os.path.join(a.work, "after257-" + label)
+                restore(pristine, base)
+                spawn([host, "257", "A:\\"], dict(env, QZINST_ROOT=base))
+            # Each run of the largest machine rewrites ~100 MB: fewer of them.
+            runs = a.runs if label != "500k" else max(7, a.runs // 3)
+            s = host_series([host] + args, base, root, env, runs, writes)
+            f = host_series([floor] + args, base, root, env, runs, False)
+            rows.append((label, cmd, s, f))
+    # Command 2 with the 20 MB INF, on the default machine.
+    label, pristine = machines[0]
+    for cmd in ("2", "3"):
+        args = [cmd, a.big_inf, "RT2210", "LPT1:"]
+        s = host_series([host] + args, pristine, root, env, max(5, a.runs // 3), True)
+        f = host_series([floor] + args, pristine, root, env, max(5, a.runs // 3), False)
+        rows.append((label + "+20MB-INF", cmd, s, f))
+
+    wine = {}
+    if a.wine_exe:
+        w = Wine(a.wine_exe, a.wine_prefix)
+        for cmd, args, _ in commands(to_wine_path(a.inf)):
+            if cmd == "258":
+                continue  # below, after a 257 in the same prefix
+            wine[cmd] = w.series(args, a.wine_runs)
+        s = Series()
+        for _ in range(a.wine_runs):
+            w.reset()
+            spawn(["/usr/lib/wine/wine64", a.wine_exe, "257", "A:\\"], w.env)
+            s.add(spawn(["/usr/lib/wine/wine64", a.wine_exe, "258"], w.env))
+        s.rss = [peak_rss_kib(["/usr/lib/wine/wine64", a.wine_exe, "258"], w.env)]
+        w.server("-k")
+        wine["258"] = s
+
+    default = {cmd: s for (m, cmd, s, _) in rows if m == machines[0][0]}
+    print()
+    print("%-16s %4s %9s %9s %9s %7s %8s %9s %8s %8s" %
+          ("machine", "cmd", "host ms", "floor ms", "x floor", "x dflt", "CPU ms",
+           "RSS MiB", "status", "wine ms"))
+    for m, cmd, s, f in rows:
+        vs_default = s.median_ms() / default[cmd].median_ms() if cmd in default else 0
+        wine_ms = ""
+        if m == machines[0][0] and cmd in wine:
+            wine_ms = "%.1f" % wine[cmd].median_ms()
+        print("%-16s %4s %9.2f %9.2f %9.2f %7.2f %8.2f %9.1f %8s %8s" %
+              (m, cmd, s.median_ms(), f.median_ms(), s.median_ms() / f.median_ms(), vs_default,
+               s.cpu_ms(), max(s.rss) / 1024.0, ",".join(map(str, sorted(s.status))), wine_ms))
+    if wine:
+        print()
+        print("Wine (x64 build, warm wineserver, %d runs each; default machine = fresh prefix)" %
+              a.wine_runs)
+        print("%4s %9s %9s %9s %9s %8s" % ("cmd", "wine ms", "host ms", "wine/host", "RSS MiB", "status"))
+        for cmd, s in wine.items():
+            h = default[cmd].median_ms()
+            print("%4s %9.1f %9.2f %9.1f %9.1f %8s" %
+                  (cmd, s.median_ms(), h, s.median_ms() / h, max(s.rss) / 1024.0,
+                   ",".join(map(str, sorted(s.status)))))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
