@@ -98,9 +98,9 @@ DWORD StoreDriver(const std::string& env, const StoredDriver& driver) {
   return static_cast<DWORD>(lResult);
 }
 
-bool LoadDriver(const std::string& driversPath, const std::string& name, StoredDriver* driver) {
+bool LoadDriver(const StoreKey& drivers, const std::string& name, StoredDriver* driver) {
   StoreKey key;
-  if (key.Open(driversPath + "\\" + name) != ERROR_SUCCESS) return false;
+  if (key.OpenBelow(drivers, name) != ERROR_SUCCESS) return false;
   driver->name = name;
   key.ReadDword(kDriverVersion, &driver->cVersion);
   key.ReadString(kDriverFile, &driver->driverPath);
@@ -120,7 +120,7 @@ std::vector<StoredDriver> InstalledDrivers(const std::string& env) {
   if (key.Open(driversPath) != ERROR_SUCCESS) return drivers;
   for (const std::string& name : key.SubkeyNames()) {
     StoredDriver driver;
-    if (LoadDriver(driversPath, name, &driver)) drivers.push_back(driver);
+    if (LoadDriver(key, name, &driver)) drivers.push_back(driver);
   }
   return drivers;
 }

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <cstddef>
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
 
 #include "platform/host/machine.h"
 #include "platform/host/spooler_buffer.h"
@@ -20,13 +23,36 @@ constexpr char kLocalPortDescription[] = "Local Port";
 // Upper bound for the WIN.INI [Ports] key list; far beyond any real machine.
 constexpr DWORD kMaxProfileList = 1u << 20;
 
-void AddOnce(std::vector<KnownPort>* ports, const std::string& name, const std::string& monitor) {
-  if (name.empty()) return;
-  for (const KnownPort& port : *ports) {
-    if (SameName(port.name.c_str(), name.c_str())) return;
-  }
-  ports->push_back({name, monitor});
+// The name as SameName compares it (ASCII letters folded), for set lookups.
+std::string FoldedName(const std::string& name) {
+  std::string folded = name;
+  for (char& ch : folded) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+  return folded;
 }
+
+// A port list that keeps each name once; a set of folded names keeps adding
+// n ports linear, since machines may hold thousands.
+class PortList {
+ public:
+  void AddOnce(const std::string& name, const std::string& monitor) {
+    if (name.empty() || !m_seen.insert(FoldedName(name)).second) return;
+    m_ports.push_back({name, monitor});
+  }
+  // The monitor of a listed port, or null.
+  const std::string* MonitorOf(const std::string& name) const {
+    auto it = m_index.find(FoldedName(name));
+    return it == m_index.end() ? nullptr : &m_ports[it->second].monitor;
+  }
+  void Index() {
+    for (size_t i = 0; i < m_ports.size(); ++i) m_index.emplace(FoldedName(m_ports[i].name), i);
+  }
+  std::vector<KnownPort>& Ports() { return m_ports; }
+
+ private:
+  std::vector<KnownPort> m_ports;
+  std::unordered_set<std::string> m_seen;
+  std::unordered_map<std::string, size_t> m_index;  // first entry of each name
+};
 
 // The key names of WIN.INI [Ports] (GetProfileStringA with no key lists them).
 std::vector<std::string> ProfilePortNames() {
@@ -52,23 +78,23 @@ bool IsLocalMonPort(const std::string& name) {
 }
 
 // Ports that installed monitors list as subkeys or values of their Ports key.
-std::vector<KnownPort> MonitorClaims() {
-  std::vector<KnownPort> claims;
-  for (const std::string& monitor : InstalledMonitors()) {
+PortList MonitorClaims() {
+  PortList claims;
+  StoreKey monitors;
+  for (const std::string& monitor : InstalledMonitors(&monitors)) {
     StoreKey ports;
-    if (ports.Open(MonitorKey(monitor) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS) continue;
-    for (const std::string& port : ports.SubkeyNames()) AddOnce(&claims, port, monitor);
-    for (const std::string& port : ports.ValueNames()) AddOnce(&claims, port, monitor);
+    if (ports.OpenBelow(monitors, monitor + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS) continue;
+    for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor);
+    for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor);
   }
+  claims.Index();
   return claims;
 }
 
-std::string ServingMonitor(const std::string& port, const std::vector<KnownPort>& claims) {
+std::string ServingMonitor(const std::string& port, const PortList& claims) {
   if (!MachineIsNT() && IsLocalMonPort(port)) return kLocalPortMonitor;
-  for (const KnownPort& claim : claims) {
-    if (SameName(claim.name.c_str(), port.c_str())) return claim.monitor;
-  }
-  return kLocalPortMonitor;
+  const std::string* monitor = claims.MonitorOf(port);
+  return monitor != nullptr ? *monitor : kLocalPortMonitor;
 }
 
 std::vector<std::string> LocalPortNames() {
@@ -95,19 +121,20 @@ std::string Trimmed(const std::string& text) {
 }  // namespace
 
 std::vector<KnownPort> KnownPorts() {
-  std::vector<KnownPort> claims = MonitorClaims();
-  std::vector<KnownPort> ports;
+  PortList claims = MonitorClaims();
+  PortList ports;
   for (const std::string& name : LocalPortNames()) {
-    AddOnce(&ports, name, ServingMonitor(name, claims));
+    ports.AddOnce(name, ServingMonitor(name, claims));
   }
-  for (const KnownPort& claim : claims) {
-    AddOnce(&ports, claim.name, ServingMonitor(claim.name, claims));
+  for (const KnownPort& claim : claims.Ports()) {
+    ports.AddOnce(claim.name, ServingMonitor(claim.name, claims));
   }
-  return ports;
+  return std::move(ports.Ports());
 }
 
 bool PortListKnown(const char* portList) {
-  std::vector<KnownPort> known = KnownPorts();
+  std::unordered_set<std::string> known;
+  for (const KnownPort& port : KnownPorts()) known.insert(FoldedName(port.name));
   std::string list = portList;
   bool bAny = false;
   size_t start = 0;
@@ -117,10 +144,7 @@ bool PortListKnown(const char* portList) {
     std::string name = Trimmed(list.substr(start, comma - start));
     start = comma + 1;
     if (name.empty()) continue;
-    bool bFound = false;
-    for (const KnownPort& port : known)
-      bFound = bFound || SameName(port.name.c_str(), name.c_str());
-    if (!bFound) return false;
+    if (known.count(FoldedName(name)) == 0) return false;
     bAny = true;
   }
   return bAny;

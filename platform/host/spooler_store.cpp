@@ -33,6 +33,15 @@ LONG StoreKey::Create(const std::string& path) {
   return lResult;
 }
 
+LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
+  Close();
+  if (parent.m_hKey == nullptr) return ERROR_INVALID_HANDLE;
+  HKEY hKey = nullptr;
+  LONG lResult = RegOpenKeyExA(parent.m_hKey, path.c_str(), 0, KEY_ALL_ACCESS, &hKey);
+  if (lResult == ERROR_SUCCESS) m_hKey = hKey;
+  return lResult;
+}
+
 void StoreKey::Close() {
   if (m_hKey != nullptr) RegCloseKey(m_hKey);
   m_hKey = nullptr;
@@ -195,7 +204,7 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
   for (const std::string& driver : drivers.SubkeyNames()) {
     StoreKey key;
     std::string monitor;
-    if (key.Open(driversPath + "\\" + driver) == ERROR_SUCCESS &&
+    if (key.OpenBelow(drivers, driver) == ERROR_SUCCESS &&
         key.ReadString(kDriverMonitor, &monitor) && !monitor.empty() &&
         !ContainsName(*names, monitor)) {
       names->push_back(monitor);
@@ -232,11 +241,18 @@ bool MonitorInstalled(const std::string& name) {
 }
 
 std::vector<std::string> InstalledMonitors() {
-  std::vector<std::string> installed;
   StoreKey monitors;
-  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS) return installed;
-  for (const std::string& name : monitors.SubkeyNames()) {
-    if (MonitorInstalled(name)) installed.push_back(name);
+  return InstalledMonitors(&monitors);
+}
+
+std::vector<std::string> InstalledMonitors(StoreKey* monitors) {
+  std::vector<std::string> installed;
+  if (monitors->Open(kMonitorsKey) != ERROR_SUCCESS) return installed;
+  for (const std::string& name : monitors->SubkeyNames()) {
+    StoreKey key;
+    if (key.OpenBelow(*monitors, name) == ERROR_SUCCESS && key.HasValue(kComponentDriver)) {
+      installed.push_back(name);
+    }
   }
   return installed;
 }

@@ -22,6 +22,9 @@ class StoreKey {
   // Registry error numbers; ERROR_SUCCESS when the key is open.
   LONG Open(const std::string& path);
   LONG Create(const std::string& path);
+  // Opens `path` below an open key: one lookup per name below `parent`
+  // instead of one per name from HKEY_LOCAL_MACHINE down.
+  LONG OpenBelow(const StoreKey& parent, const std::string& path);
   bool IsOpen() const { return m_hKey != nullptr; }
 
   // False when the value is missing or has another type.
@@ -70,6 +73,8 @@ bool MonitorInstalled(const std::string& name);
 
 // Names of the installed monitors (keys with a Driver value), in key order.
 std::vector<std::string> InstalledMonitors();
+// The same, with the open Monitors key (closed when it cannot be opened).
+std::vector<std::string> InstalledMonitors(StoreKey* monitors);
 
 // Creates (or takes over) the key of a monitor or print processor and sets
 // its Driver value; a key this call created is removed again on failure.
