@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/host/codepage.h"
@@ -16,6 +17,10 @@ namespace {
 const char kFormatName[] = "QZINST32 registry";
 const int kFormatVersion = 1;
 const int kBusyTimeoutMs = 10000;
+// How long reads share one snapshot. Without it SQLite takes and drops the
+// log's read lock around every statement, which costs more than most lookups
+// themselves; another process's commit shows at the latest this much later.
+const int64_t kReadSnapshotMicros = 20000;
 
 struct RootRow {
   RegKeyId id;
@@ -103,6 +108,12 @@ unsigned char Upper1252(unsigned char c) {
   }
 }
 
+int64_t MonotonicMicros() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
 void SyncFolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
   std::string dir = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
@@ -153,6 +164,8 @@ std::string RegUpperName(unsigned codePage, const std::string& name) {
 RegStore::~RegStore() { Close(); }
 
 void RegStore::Close() {
+  EndRead();
+  snapshots_ = false;
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close(db_);
@@ -225,7 +238,25 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
     if (error == ERROR_SUCCESS) error = tx.Commit();
   }
   if (error != ERROR_SUCCESS) Close();
+  snapshots_ = error == ERROR_SUCCESS && !inMemory;
   return error;
+}
+
+void RegStore::BeginRead() {
+  if (!snapshots_) return;
+  int64_t now = MonotonicMicros();
+  if (readOpen_ && sqlite3_get_autocommit(db_)) readOpen_ = false;  // rolled back by SQLite
+  if (readOpen_ && now - readSince_ < kReadSnapshotMicros) return;
+  EndRead();
+  if (!sqlite3_get_autocommit(db_)) return;  // inside a write transaction
+  readOpen_ = Exec("BEGIN") == ERROR_SUCCESS;
+  readSince_ = now;
+}
+
+void RegStore::EndRead() {
+  if (!readOpen_) return;
+  readOpen_ = false;
+  if (!sqlite3_get_autocommit(db_)) Exec("COMMIT");
 }
 
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
@@ -280,6 +311,7 @@ DWORD RegStore::CreateSchema() {
 
 DWORD RegStore::FindChild(RegKeyId parent, const std::string& name, RegKeyId* id,
                           std::string* storedName) {
+  BeginRead();
   sqlite3_stmt* st =
       Prepare(kFindChild, "SELECT id, name FROM keys WHERE parent = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
@@ -309,6 +341,7 @@ DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* 
 }
 
 DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
+  BeginRead();
   sqlite3_stmt* st = Prepare(kKeyExists, "SELECT 1 FROM keys WHERE id = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
@@ -320,6 +353,7 @@ DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
 
 DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
                              std::vector<RegKeyId>* ids) {
+  BeginRead();
   names->clear();
   if (ids != nullptr) ids->clear();
   sqlite3_stmt* st =
@@ -337,6 +371,7 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
 }
 
 DWORD RegStore::HasChildren(RegKeyId parent, bool* has) {
+  BeginRead();
   sqlite3_stmt* st = Prepare(kHasChild, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
@@ -365,6 +400,7 @@ DWORD RegStore::DeleteTree(RegKeyId id) {
 }
 
 DWORD RegStore::GetValue(RegKeyId key, const std::string& name, RegValue* value) {
+  BeginRead();
   sqlite3_stmt* st =
       Prepare(kGetValue, "SELECT name, type, data FROM vals WHERE key = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
@@ -421,6 +457,7 @@ DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
 }
 
 DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
+  BeginRead();
   values->clear();
   sqlite3_stmt* st =
       Prepare(kListValues, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY id");
@@ -440,6 +477,7 @@ DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
 }
 
 DWORD RegStore::Flush() {
+  EndRead();
   // With synchronous=NORMAL a full checkpoint syncs the log, copies it into
   // the database and syncs that: everything committed is then on disk.
   int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
@@ -447,6 +485,7 @@ DWORD RegStore::Flush() {
 }
 
 uint64_t RegStore::ChangeStamp() {
+  BeginRead();
   sqlite3_stmt* st = Prepare(kDataVersion, "PRAGMA data_version");
   uint64_t other = 0;
   if (st != nullptr) {
@@ -457,6 +496,7 @@ uint64_t RegStore::ChangeStamp() {
 }
 
 RegTransaction::RegTransaction(RegStore* store) : store_(store), open_(false) {
+  store_->EndRead();
   // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
   // so a transaction never fails half-way because another process wrote.
   status_ = store_->Exec("BEGIN IMMEDIATE");

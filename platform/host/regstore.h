@@ -95,6 +95,10 @@ class RegStore {
 
  private:
   friend class RegTransaction;
+  // Reads of a file store share one read transaction for a few milliseconds
+  // (see BeginRead); a write transaction, a flush or Close ends it first.
+  void BeginRead();
+  void EndRead();
   DWORD Exec(const char* sql);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
@@ -106,6 +110,9 @@ class RegStore {
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localCommits_ = 0;
   RegStoreStats stats_;
+  bool snapshots_ = false;  // file stores only
+  bool readOpen_ = false;
+  int64_t readSince_ = 0;  // monotonic microseconds
 };
 
 // One atomic change: begins a write transaction, rolls back unless committed.
