@@ -73,7 +73,14 @@ def crowd_round(m, size):
     try:
         if winner is None:
             return None
-        losers = [p for p in procs if p is not winner]
+        # Ones that ended before the freeze may have held the guard alone
+        # before the frozen one took it; they prove nothing either way.
+        early = [p for p in procs if p is not winner and p.poll() is not None]
+        if any(p.returncode not in (0, machine.STATUS_RUNNING) for p in early):
+            return winner, [p.returncode for p in early]
+        losers = [p for p in procs if p is not winner and p not in early]
+        if len(losers) < size // 2:
+            return None  # too few were still starting: release again
         statuses = []
         deadline = time.monotonic() + 60
         for p in losers:
@@ -91,6 +98,7 @@ def crowd_round(m, size):
 
 
 def check_crowd(m, size, faults):
+    """Returns (releases needed, instances refused while the holder was frozen)."""
     for attempt in range(20):
         outcome = crowd_round(m, size)
         if outcome is None:
@@ -103,9 +111,9 @@ def check_crowd(m, size, faults):
             faults.append("crowd of %d: the working instance ended %d" % (size, winner.returncode))
         if not m.guard_is_free():
             faults.append("crowd of %d: the guard is held after everyone ended" % size)
-        return attempt + 1
+        return attempt + 1, len(statuses)
     faults.append("crowd of %d: the guard's holder was never caught holding it" % size)
-    return 0
+    return 0, 0
 
 
 # --- qzreg beside qzinst32 ---------------------------------------------------
@@ -202,12 +210,12 @@ def main():
     size = args.crowd
     m = machine.Machine(args, prefix="qzcrowd.")
     faults = []
-    tries, counts = 0, {}
+    tries, refused, counts = 0, 0, {}
     try:
         m.prepare()
         if m.run(WRITING_COMMAND).returncode != 0:
             faults.append("the command the crowd runs does not work alone")
-        tries = check_crowd(m, size, faults)
+        tries, refused = check_crowd(m, size, faults)
         counts = side_by_side(m, args.seconds, faults)
         integrity = m.integrity()
         if integrity != ["ok"]:
@@ -217,8 +225,9 @@ def main():
     if faults:
         print("FAILED (root %s; %s):\n  %s" % (m.root, counts, "\n  ".join(faults[:20])))
         return 1
-    print("crowd of %d: one worked, %d ended with 256 at once (%d release(s)); beside it: %s, "
-          "no lock errors, no half changes" % (size, size - 1, tries, counts))
+    print("crowd of %d: one worked, the %d still starting when it was frozen holding the guard "
+          "all ended with 256 (%d release(s)); beside it: %s, no lock errors, no half changes" % (
+              size, refused, tries, counts))
     m.remove()
     return 0
 
