@@ -26,7 +26,9 @@ import machine
 WRITING_COMMAND = "2 C:\\RT2210.INF RT2210 LPT1:"
 CROWD_KEY = "HKEY_LOCAL_MACHINE\\Software\\QzCrowd"
 MARKED_VALUES = 8
-MARKED_KEYS = 4
+# Enough keys that one export takes longer than a moment, so a reader that
+# does not read from one snapshot has the time to see an import land.
+MARKED_KEYS = 1500
 UNINSTALL_KEY = ("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                  "Halden RT-2210 Series")
 
@@ -129,7 +131,8 @@ def marked_reg(marker):
 def check_export(text, faults):
     marks = re.findall(r'^"(?:V\d+|Mark)"="([^"]*)"', text, re.M)
     if len(marks) != MARKED_VALUES + MARKED_KEYS or len(set(marks)) != 1:
-        faults.append("export shows half an import: %r" % marks)
+        seen = {mark: marks.count(mark) for mark in set(marks)}
+        faults.append("export shows half an import: %d values, marks %s" % (len(marks), seen))
 
 
 def check_uninstall(text, faults):
