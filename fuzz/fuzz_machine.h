@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "fuzz/fuzz_paths.h"
+
 namespace qzfuzz {
 
 // Makes a fresh machine whose personality and code page follow `choice`
@@ -34,12 +36,6 @@ unsigned InputChoice(const uint8_t* data, size_t size);
 
 // Runs one command line through WinMain, as the program's entry does.
 int RunCommandLine(const std::string& commandText);
-
-// False for a command text that could name a file outside the machine: a
-// Unix path, drive Z: (the host's own file system), or a relative path with
-// a folder part (resolved against the fuzzer's current folder). Only names
-// on drive C: and bare names (the Windows folder) stay inside.
-bool StaysInsideMachine(const std::string& commandText);
 
 }  // namespace qzfuzz
 
