@@ -170,9 +170,17 @@ inline std::vector<std::string> MonitorNames() {
   return names;
 }
 
-inline std::vector<PORT_INFO_2A> PortsOf(const Enumerated& list) {
-  return std::vector<PORT_INFO_2A>(list.Records<PORT_INFO_2A>(),
-                                   list.Records<PORT_INFO_2A>() + list.count);
+// The records in place, for range-for loops.
+struct PortRange {
+  const PORT_INFO_2A* first;
+  const PORT_INFO_2A* last;
+  const PORT_INFO_2A* begin() const { return first; }
+  const PORT_INFO_2A* end() const { return last; }
+};
+
+inline PortRange PortsOf(const Enumerated& list) {
+  const PORT_INFO_2A* first = list.Records<PORT_INFO_2A>();
+  return {first, first + list.count};
 }
 
 inline Enumerated EnumPorts2() {
