@@ -57,11 +57,21 @@ void SyncFolderOf(const std::string& path) {
   }
 }
 
+// The temporary's name is predictable, so in a shared folder someone else may
+// have put a link there: O_EXCL never writes through one. A leftover of a
+// killed run (or such a link) is removed and the name taken afresh.
+int OpenFreshTemporary(const std::string& temp) {
+  const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = open(temp.c_str(), flags, 0600);
+  if (fd < 0 && errno == EEXIST && unlink(temp.c_str()) == 0) fd = open(temp.c_str(), flags, 0600);
+  return fd;
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why) {
   std::string temp = path + ".qztmp" + std::to_string(getpid());
-  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  int fd = OpenFreshTemporary(temp);
   if (fd < 0) {
     int saved = errno;
     *why = "cannot write " + path + ": " + strerror(saved);
