@@ -163,7 +163,7 @@ def full_disk_while_open(args, point, faults, report):
     the run gets past opening: the disk fills under writes made mid-command.
     Either the command finds room and ends as it would (0, the finished state),
     or it fails with a non-zero status and each value is old or new."""
-    outcomes = {"done": 0, "refused": 0}
+    outcomes = {"done": 0, "refused": 0, "silent": 0}
     for command in writing_commands():
         m = machine.Machine(args, root=os.path.join(point, "root"))
         os.mkdir(m.root)
@@ -191,10 +191,14 @@ def full_disk_while_open(args, point, faults, report):
         if done.returncode == 0 and now[0] != finished[0]:
             faults.append("full disk, open registry: %s ended 0 without its registry change" %
                           command)
-        outcomes["done" if done.returncode == 0 else "refused"] += 1
+        if done.returncode != 0:
+            outcomes["refused"] += 1
+        else:
+            outcomes["done" if now[0] == finished[0] else "silent"] += 1
         m.remove()
     report.append("full disk under an open registry: %(done)d commands found room, "
-                  "%(refused)d refused; every value old or new" % outcomes)
+                  "%(refused)d refused, %(silent)d ended 0 having written nothing; "
+                  "every value old or new" % outcomes)
 
 
 @contextlib.contextmanager
