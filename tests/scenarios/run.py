@@ -170,6 +170,14 @@ class WineRunner:
         shutil.copytree(self.template, self.prefix, symlinks=True)
         self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
+        # One wine server for the whole scenario: started once, the seed, the run and
+        # the read-back each cost a fraction of a second instead of a server start.
+        # The system processes that the first call starts live as long as the server;
+        # they must not hold the pipes of a later call open, so they start here.
+        subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["/usr/lib/wine/wine64", "cmd", "/c", "exit"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         for name in ("seed.reg", "wine.seed.reg"):
             seed = os.path.join(scenario, name)
             if os.path.exists(seed):
@@ -182,7 +190,7 @@ class WineRunner:
 
     def wine(self, args, debug="-all"):
         env = dict(self.env, WINEDEBUG=debug)
-        return subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, capture_output=True)
+        return subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, capture_output=True, timeout=120)
 
     def run(self, command):
         if self.argv_carries(command):
@@ -434,7 +442,7 @@ def main():
     for name in names:
         try:
             outcome, detail = run_scenario(os.path.join(args.dir, name), runner)
-        except (RuntimeError, OSError, ValueError) as error:
+        except (RuntimeError, OSError, ValueError, subprocess.TimeoutExpired) as error:
             outcome, detail = "fail", "could not run: %s" % error
         counts[outcome] += 1
         print("%-4s %s %s" % (outcome.upper(), name, ("(" + detail + ")") if outcome == "skip" else ""))
