@@ -353,6 +353,19 @@ def find_ci(base, relative):
     return path
 
 
+def copy_onto_drive(source, drive):
+    """Copies a scenario's drive_c/ onto drive C:, matching names that are there already
+    without regard to case (C:\WINDOWS is C:\windows in a Wine prefix)."""
+    for entry in os.listdir(source):
+        src = os.path.join(source, entry)
+        dst = find_ci(drive, entry)
+        if os.path.isdir(src):
+            os.makedirs(dst, exist_ok=True)
+            copy_onto_drive(src, dst)
+        else:
+            shutil.copyfile(src, dst)
+
+
 def check_profile(runner, spec, problems):
     for line in spec.splitlines():
         if not line.strip() or line.startswith("#"):
@@ -394,7 +407,7 @@ def run_scenario(scenario, runner):
     try:
         drive = os.path.join(scenario, "drive_c")
         if os.path.isdir(drive):
-            shutil.copytree(drive, runner.drive_c, dirs_exist_ok=True)
+            copy_onto_drive(drive, runner.drive_c)
         command = read(os.path.join(scenario, "command")).split("\n")[0]
         status, trace = runner.run(command)
         if SHOW["on"]:
