@@ -105,7 +105,9 @@ class Wine:
                 shutil.copy2(src, os.path.join(self.saved, name.replace("/", "_")))
 
     def server(self, flag):
-        subprocess.run(["wineserver", flag], env=self.env, capture_output=True)
+        # -p leaves a server running that would hold captured pipes open.
+        subprocess.run(["wineserver", flag], env=self.env, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def reset(self):
         self.server("-k")
