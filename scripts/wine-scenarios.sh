@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs the scenarios against the Windows x64 build under Wine, with a warm
 # Wine prefix made once and copied per scenario.
+#   scripts/wine-scenarios.sh [QZINST32.EXE] [scenario names...]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 exe=${1:-$top/build/mingw-x64/QZINST32.EXE}
 template=${QZ_WINE_TEMPLATE:-/tmp/qzwine-template}
+[ -f "$exe" ] || { echo "no $exe: cmake --preset mingw-x64 && cmake --build --preset mingw-x64"; exit 1; }
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ ! -f "$template/system.reg" ]; then
   rm -rf "$template"

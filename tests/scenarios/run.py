@@ -213,7 +213,7 @@ class WineRunner:
         exactly as it stands; cmd passes that line on and exits with the program's code."""
         if re.search(r'[&|<>^]', re.sub(r'"[^"]*"', "", command)):
             raise RuntimeError("command text with & | < > ^ outside quotes cannot go through cmd")
-        line = "@" + self.to_windows(self.program) + (" " + command.replace("%", "%%") if command else "")
+        line = '@"' + self.to_windows(self.program) + '"' + (" " + command.replace("%", "%%") if command else "")
         path = os.path.join(self.drive_c, "qzscenario.bat")
         with open(path, "w", encoding="latin-1", newline="") as f:
             f.write(line + "\r\n")
@@ -237,6 +237,8 @@ class WineRunner:
 
     def export(self, key):
         out = os.path.join(self.prefix, "export.reg")
+        if os.path.exists(out):
+            os.remove(out)  # regedit writes nothing for a missing key
         self.wine(["regedit", "/E", self.to_windows(out), key])
         data = open(out, "rb").read() if os.path.exists(out) else b""
         if data.startswith(b"\xff\xfe"):
