@@ -37,8 +37,8 @@ def restore(pristine, root):
         shutil.rmtree(root)
     subprocess.run(["cp", "-a", pristine, root], check=True)
     for folder, _, files in os.walk(root):
-        for name in files:
-            fd = os.open(os.path.join(folder, name), os.O_RDONLY)
+        for path in [folder] + [os.path.join(folder, name) for name in files]:
+            fd = os.open(path, os.O_RDONLY)
             os.fsync(fd)
             os.close(fd)
 
