@@ -113,16 +113,29 @@ int Import(const Args& args) {
   return kExitOk;
 }
 
+// A listing reads one snapshot of the machine, never half of a change that a
+// running qzinst32 commits meanwhile.
+template <int (*List)(const Args&)>
+int OneSnapshot(const Args& args) {
+  int status = kExitOk;
+  qzhost::RegStore* store = Registry(&status);
+  if (store == nullptr) return status;
+  store->PinReadSnapshot();
+  int result = List(args);
+  store->UnpinReadSnapshot();
+  return result;
+}
+
 const Subcommand kSubcommands[] = {
     {"init", Init, "init [--os win98|nt]", "create a fresh machine with its default registry"},
     {"export", Export, "export [KEY] [--v5]",
      "write KEY (default HKEY_LOCAL_MACHINE) as .reg text (REGEDIT4, or 5.00)"},
     {"import", Import, "import FILE", "apply a .reg file in one step (all of it or nothing)"},
-    {"printers", ListPrinters, "printers [--json]", "list the printers"},
-    {"drivers", ListDrivers, "drivers [--json]", "list the printer drivers"},
-    {"monitors", ListMonitors, "monitors [--json]", "list the print monitors"},
-    {"processors", ListProcessors, "processors [--json]", "list the print processors"},
-    {"ports", ListPorts, "ports [--json]", "list the ports"},
+    {"printers", OneSnapshot<ListPrinters>, "printers [--json]", "list the printers"},
+    {"drivers", OneSnapshot<ListDrivers>, "drivers [--json]", "list the printer drivers"},
+    {"monitors", OneSnapshot<ListMonitors>, "monitors [--json]", "list the print monitors"},
+    {"processors", OneSnapshot<ListProcessors>, "processors [--json]", "list the print processors"},
+    {"ports", OneSnapshot<ListPorts>, "ports [--json]", "list the ports"},
     {"help", Help, "help", "show this help"},
 };
 

@@ -442,10 +442,8 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   return error;
 }
 
-}  // namespace
-
-DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion version,
-                    std::string* text, std::string* why) {
+DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
+                   std::string* text, std::string* why) {
   std::string path = keyPath;
   while (!path.empty() && path.back() == '\\') path.pop_back();
   size_t slash = path.find('\\');
@@ -469,6 +467,18 @@ DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion 
   *text = std::string(version == RegFileVersion::kVersion5 ? kHeader5 : kHeader4) + "\n\n";
   DWORD error = ExportKey(store, id, canonical, version, text);
   if (error != ERROR_SUCCESS) *why = "cannot read the registry";
+  return error;
+}
+
+}  // namespace
+
+// The whole export reads one snapshot, so it never shows half of a change that
+// another process commits meanwhile.
+DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion version,
+                    std::string* text, std::string* why) {
+  store->PinReadSnapshot();
+  DWORD error = ExportPinned(store, keyPath, version, text, why);
+  store->UnpinReadSnapshot();
   return error;
 }
 

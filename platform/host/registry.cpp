@@ -6,6 +6,8 @@
 #include "platform/host/registry.h"
 
 #include <string.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -52,6 +54,24 @@ void ForgetMachine(Registry& r) {
   r.generation = MachineGeneration();
 }
 
+// What a storage failure means for the user, in plain words.
+std::string DescribeStorageFault(const std::string& what, DWORD error, const std::string& detail) {
+  std::string text = what + ": ";
+  struct statvfs fs;
+  bool noRoom = statvfs(MachineRoot().c_str(), &fs) == 0 &&
+                static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < 64 * 1024;
+  if (error == ERROR_DISK_FULL || noRoom) {
+    text += "the disk is full";
+  } else if (error == ERROR_ACCESS_DENIED || error == ERROR_CANTOPEN ||
+             access(MachineRoot().c_str(), W_OK) != 0) {
+    text += "the machine root is read-only or not writable (permission denied)";
+  } else {
+    text += "the disk cannot be written";
+  }
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text + "; nothing was changed by the failed step";
+}
+
 DWORD OpenMachineRegistry(Registry& r) {
   MachineError machine = PrepareMachine();
   if (machine.failed()) {
@@ -67,7 +87,12 @@ DWORD OpenMachineRegistry(Registry& r) {
   if (error == ERROR_BADDB) {
     ReportMachineFault("registry.db at " + path + " is damaged or not a QZINST32 registry: " + why);
   } else if (error != ERROR_SUCCESS) {
-    ReportMachineFault("cannot open the registry at " + path + ": " + why);
+    ReportMachineFault(DescribeStorageFault("cannot open the registry at " + path, error, why));
+  } else {
+    r.store.SetWriteFaultHandler([path](DWORD fault, const std::string& detail) {
+      ReportMachineFault(
+          DescribeStorageFault("cannot write the registry at " + path, fault, detail));
+    });
   }
   return error;
 }

@@ -246,11 +246,41 @@ void RegStore::BeginRead() {
   if (!snapshots_) return;
   int64_t now = MonotonicMicros();
   if (readOpen_ && sqlite3_get_autocommit(db_)) readOpen_ = false;  // rolled back by SQLite
-  if (readOpen_ && now - readSince_ < kReadSnapshotMicros) return;
+  if (readOpen_ && (pinned_ || now - readSince_ < kReadSnapshotMicros)) return;
   EndRead();
   if (!sqlite3_get_autocommit(db_)) return;  // inside a write transaction
   readOpen_ = Exec("BEGIN") == ERROR_SUCCESS;
   readSince_ = now;
+}
+
+void RegStore::PinReadSnapshot() {
+  pinned_ = false;
+  EndRead();
+  if (db_ != nullptr && sqlite3_get_autocommit(db_)) readOpen_ = Exec("BEGIN") == ERROR_SUCCESS;
+  readSince_ = MonotonicMicros();
+  pinned_ = readOpen_;
+}
+
+void RegStore::UnpinReadSnapshot() {
+  pinned_ = false;
+  EndRead();
+}
+
+// Failures of the storage itself, as opposed to answers about keys.
+DWORD RegStore::WriteFailed(DWORD error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_CANTWRITE:
+    case ERROR_CANTREAD:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_CANTOPEN:
+    case ERROR_REGISTRY_CORRUPT:
+      if (writeFault_) writeFault_(error, db_ ? sqlite3_errmsg(db_) : "");
+      break;
+    default:
+      break;
+  }
+  return error;
 }
 
 void RegStore::EndRead() {
@@ -268,8 +298,11 @@ DWORD RegStore::CheckFormat(std::string* why) {
   int objects = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
   sqlite3_finalize(st);
   if (objects < 0) {
+    // Only a file that is not a database, or a damaged one, is called damaged;
+    // a full disk or a read-only root keeps its own error.
     *why = sqlite3_errmsg(db_);
-    return (rc & 0xFF) == SQLITE_BUSY ? Fail(rc) : ERROR_BADDB;
+    int primary = sqlite3_extended_errcode(db_) & 0xFF;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ? ERROR_BADDB : Fail(rc);
   }
   if (objects == 0) return ERROR_FILE_NOT_FOUND;
   st = nullptr;
@@ -501,6 +534,7 @@ RegTransaction::RegTransaction(RegStore* store) : store_(store), open_(false) {
   // so a transaction never fails half-way because another process wrote.
   status_ = store_->Exec("BEGIN IMMEDIATE");
   open_ = status_ == ERROR_SUCCESS;
+  if (!open_) store_->WriteFailed(status_);
 }
 
 RegTransaction::~RegTransaction() {
@@ -510,7 +544,7 @@ RegTransaction::~RegTransaction() {
 DWORD RegTransaction::Commit() {
   if (!open_) return status_ != ERROR_SUCCESS ? status_ : ERROR_INVALID_PARAMETER;
   DWORD error = store_->Exec("COMMIT");
-  if (error != ERROR_SUCCESS) return error;  // the destructor rolls back
+  if (error != ERROR_SUCCESS) return store_->WriteFailed(error);  // the destructor rolls back
   open_ = false;
   ++store_->localCommits_;
   return ERROR_SUCCESS;

@@ -63,6 +63,17 @@ class RegStore {
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
 
+  // Holds one read snapshot until Unpin (a whole export sees one state, never
+  // half of another process's change). Writes of this store end it, as ever.
+  void PinReadSnapshot();
+  void UnpinReadSnapshot();
+
+  // Called when a change cannot be stored (full disk, read-only root, I/O
+  // error): the storage failed, not the caller. Gets the error and SQLite's text.
+  void SetWriteFaultHandler(std::function<void(DWORD, const std::string&)> handler) {
+    writeFault_ = std::move(handler);
+  }
+
   // kNoKey in *id when the child does not exist (the result is still 0);
   // *storedName, when given, gets the name as first spelled.
   DWORD FindChild(RegKeyId parent, const std::string& name, RegKeyId* id,
@@ -104,8 +115,11 @@ class RegStore {
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why);
   DWORD CreateSchema();
+  DWORD WriteFailed(DWORD error);
 
   sqlite3* db_ = nullptr;
+  std::function<void(DWORD, const std::string&)> writeFault_;
+  bool pinned_ = false;
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localCommits_ = 0;
