@@ -1,8 +1,11 @@
 // Host file helpers: whole-file reads and atomic, durable replacement.
 #include "platform/host/hostfile.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +70,26 @@ int OpenFreshTemporary(const std::string& temp) {
   return fd;
 }
 
+// A run killed while writing leaves its temporary behind; the next write to
+// the same file removes those whose process is gone.
+void RemoveStaleTemporaries(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".qztmp";
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (struct dirent* e = readdir(d)) {
+    if (strncmp(e->d_name, prefix.c_str(), prefix.size()) != 0) continue;
+    const char* digits = e->d_name + prefix.size();
+    char* end = nullptr;
+    long pid = strtol(digits, &end, 10);
+    if (end == digits || *end != '\0' || pid <= 0) continue;
+    if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+      unlink((dir + "/" + e->d_name).c_str());
+  }
+  closedir(d);
+}
+
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why) {
@@ -83,6 +106,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
   close(fd);
   if (ok && rename(temp.c_str(), path.c_str()) == 0) {
     SyncFolderOf(path);
+    RemoveStaleTemporaries(path);
     return true;
   }
   if (ok) saved = errno;
