@@ -208,21 +208,21 @@ def make_machine(args):
     env = dict(os.environ, QZINST_ROOT=args.root)
     subprocess.run([args.qzreg, "init", "--os", args.os], env=env, check=True,
                    stdout=subprocess.DEVNULL)
-    spec = SIZES[args.size]
-    if spec is None:
+    plan = SIZES[args.size]
+    if plan is None:
         return
     db = sqlite3.connect(os.path.join(args.root, "registry.db"), isolation_level=None)
     db.execute("PRAGMA journal_mode=WAL")
     db.execute("BEGIN IMMEDIATE")
     w = Writer(db)
     nt = args.os == "nt"
-    add_enum(w, spec["enum"])
-    add_drivers(w, spec["drivers"], nt)
-    add_ports(w, spec["ports"], nt, args.root)
-    add_monitors(w, spec["monitors"])
+    add_enum(w, plan["enum"])
+    add_drivers(w, plan["drivers"], nt)
+    add_ports(w, plan["ports"], nt, args.root)
+    add_monitors(w, plan["monitors"])
     w.flush()
     total = db.execute("SELECT count(*) FROM keys").fetchone()[0]
-    add_filler(w, max(0, spec["keys"] - total))
+    add_filler(w, max(0, plan["keys"] - total))
     w.flush()
     db.execute("COMMIT")
     db.execute("PRAGMA wal_checkpoint(TRUNCATE)")

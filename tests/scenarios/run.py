@@ -368,8 +368,8 @@ def copy_onto_drive(source, drive):
             shutil.copyfile(src, dst)
 
 
-def check_profile(runner, spec, problems):
-    for line in spec.splitlines():
+def check_profile(runner, expected, problems):
+    for line in expected.splitlines():
         if not line.strip() or line.startswith("#"):
             continue
         rel, section, key, value = line.split("|", 3)
