@@ -46,6 +46,16 @@ COrlPrintDriver::COrlPrintDriver(COrlPrinter* pPrinter) {
   m_bValid = !m_csName.IsEmpty() && !m_csFile.IsEmpty();
 }
 
+// The texts that both levels of an enumerated entry have (a DRIVER_INFO_3
+// begins with the fields of a DRIVER_INFO_2).
+void COrlPrintDriver::TakeLevel2Texts(const DRIVER_INFO_2A* pEntry) {
+  m_csName = pEntry->pName;
+  m_csDataFile = pEntry->pDataFile;
+  m_csConfigFile = pEntry->pConfigFile;
+  m_csFile = pEntry->pDriverPath;
+  m_bValid = TRUE;
+}
+
 // The copy of the entry is what IsDifferent compares the version of; without
 // it the temporary object stays invalid and counts as different.
 COrlPrintDriver::COrlPrintDriver(const DRIVER_INFO_2A* pEntry) {
@@ -55,11 +65,7 @@ COrlPrintDriver::COrlPrintDriver(const DRIVER_INFO_2A* pEntry) {
   DRIVER_INFO_2A* pCopy = new (std::nothrow) DRIVER_INFO_2A(*pEntry);
   if (pCopy == nullptr) return;
   m_pDrvInfo = reinterpret_cast<LPBYTE>(pCopy);
-  m_csName = pEntry->pName;
-  m_csDataFile = pEntry->pDataFile;
-  m_csConfigFile = pEntry->pConfigFile;
-  m_csFile = pEntry->pDriverPath;
-  m_bValid = TRUE;
+  TakeLevel2Texts(pEntry);
 }
 
 COrlPrintDriver::COrlPrintDriver(const DRIVER_INFO_3A* pEntry) {
@@ -69,16 +75,12 @@ COrlPrintDriver::COrlPrintDriver(const DRIVER_INFO_3A* pEntry) {
   DRIVER_INFO_3A* pCopy = new (std::nothrow) DRIVER_INFO_3A(*pEntry);
   if (pCopy == nullptr) return;
   m_pDrvInfo = reinterpret_cast<LPBYTE>(pCopy);
-  m_csName = pEntry->pName;
-  m_csDataFile = pEntry->pDataFile;
-  m_csConfigFile = pEntry->pConfigFile;
-  m_csFile = pEntry->pDriverPath;
+  TakeLevel2Texts(reinterpret_cast<const DRIVER_INFO_2A*>(pEntry));
   m_csHelpFile = pEntry->pHelpFile;
   m_csDependentFiles = pEntry->pDependentFiles;  // the first name of the list
   // A longer data type than the array holds is cut to 31 characters.
   lstrcpynA(m_acDefaultDataType, pEntry->pDefaultDataType ? pEntry->pDefaultDataType : "",
             QZ_DATATYPE_CHARS);
-  m_bValid = TRUE;
 }
 
 COrlPrintDriver::~COrlPrintDriver() {

@@ -43,6 +43,7 @@ class COrlPrintDriver {
 
  private:
   void InitMembers();
+  void TakeLevel2Texts(const DRIVER_INFO_2A* pEntry);
   DRIVER_INFO_2A* Info2() const;
   DRIVER_INFO_3A* Info3() const;  // null unless the level is 3
   void FreeDrvInfo();
