@@ -5,31 +5,15 @@
 #include "inst32/langmonitor.h"
 #include "inst32/portmonitor.h"
 #include "inst32/printer.h"
-#include "tests/support/machine_test.h"
+#include "tests/support/printer_object_test.h"
 
 namespace {
 
 const char kStrings[] = "[Strings]\r\nHLM=Halden Language Monitor\r\nHPM=Halden Port Monitor\r\n";
 
-class MonitorTest : public MachineTest {
+class MonitorTest : public PrinterObjectTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    InitInstance(reinterpret_cast<HINSTANCE>(1));
-  }
-  void TearDown() override {
-    printer_.reset();
-    DeInitInstance();
-    MachineTest::TearDown();
-  }
-  // A printer on `port` whose section holds the given lines; the trace is cleared.
-  COrlPrinter* Printer(const std::string& lines, const std::string& port = "LPT1:") {
-    std::string inf = WriteRootFile("mon.inf", std::string(kStrings) + "[P]\r\n" + lines);
-    param_ = (inf + " P " + port).c_str();
-    printer_.reset(new COrlPrinter(&param_));
-    Trace();
-    return printer_.get();
-  }
+  std::string StringsSection() const override { return kStrings; }
   static bool MonitorListed(const char* name) {
     DWORD cbNeeded = 0, cReturned = 0;
     EnumMonitorsA(nullptr, 1, nullptr, 0, &cbNeeded, &cReturned);
@@ -51,18 +35,9 @@ class MonitorTest : public MachineTest {
     RegCloseKey(hKey);
     return acValue;
   }
-  COrlString param_;
-  std::unique_ptr<COrlPrinter> printer_;
 };
 
-class MonitorNTTest : public MonitorTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using MonitorNTTest = OnWindowsNT<MonitorTest>;
 
 TEST(MonitorNullTest, WithoutAPrinterBothAreEmptyAndInvalid) {
   COrlLangMonitor lang(nullptr);

@@ -6,7 +6,7 @@
 
 #include "inst32/context.h"
 #include "inst32/printer.h"
-#include "tests/support/machine_test.h"
+#include "tests/support/printer_object_test.h"
 
 namespace {
 
@@ -14,41 +14,17 @@ const char kDriverKeys[] =
     "Driver=HRT2210.DRV\r\nDataFile=HRT2210.DAT\r\nConfigFile=HRT2210U.DLL\r\n"
     "HelpFile=HRT2210.HLP\r\n";
 
-class PrintDriverTest : public MachineTest {
+class PrintDriverTest : public PrinterObjectTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    InitInstance(reinterpret_cast<HINSTANCE>(1));
-  }
-  void TearDown() override {
-    printer_.reset();
-    DeInitInstance();
-    MachineTest::TearDown();
-  }
-  // A printer whose section holds the given lines; the trace is cleared.
-  COrlPrinter* Printer(const std::string& lines) {
-    std::string inf = WriteRootFile(
-        "drv.inf", "[Strings]\r\nDEV=Halden Translated\r\nHLM=Halden LM\r\n[P]\r\n" + lines);
-    param_ = (inf + " P LPT1:").c_str();
-    printer_.reset(new COrlPrinter(&param_));
-    Trace();
-    return printer_.get();
+  std::string StringsSection() const override {
+    return "[Strings]\r\nDEV=Halden Translated\r\nHLM=Halden LM\r\n";
   }
   static const DRIVER_INFO_3A* Info3(const COrlPrintDriver& drv) {
     return reinterpret_cast<const DRIVER_INFO_3A*>(drv.GetDriverInfo());
   }
-  COrlString param_;
-  std::unique_ptr<COrlPrinter> printer_;
 };
 
-class PrintDriverNTTest : public PrintDriverTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using PrintDriverNTTest = OnWindowsNT<PrintDriverTest>;
 
 DRIVER_INFO_3A Entry(DWORD version, const char* file) {
   DRIVER_INFO_3A info = {};

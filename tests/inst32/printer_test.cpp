@@ -6,7 +6,7 @@
 #include <string>
 
 #include "inst32/context.h"
-#include "tests/support/machine_test.h"
+#include "tests/support/printer_object_test.h"
 
 namespace {
 
@@ -65,14 +65,7 @@ class PrinterTest : public MachineTest {
   std::string inf_;
 };
 
-class PrinterNTTest : public PrinterTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options = PrinterTest::Options();
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using PrinterNTTest = OnWindowsNT<PrinterTest>;
 
 // --- the parameter ----------------------------------------------------------
 

@@ -5,41 +5,16 @@
 
 #include "inst32/context.h"
 #include "inst32/printer.h"
-#include "tests/support/machine_test.h"
+#include "tests/support/printer_object_test.h"
 
 namespace {
 
-class PrintProcessorTest : public MachineTest {
+class PrintProcessorTest : public PrinterObjectTest {
  protected:
-  void SetUp() override {
-    MachineTest::SetUp();
-    InitInstance(reinterpret_cast<HINSTANCE>(1));
-  }
-  void TearDown() override {
-    printer_.reset();
-    DeInitInstance();
-    MachineTest::TearDown();
-  }
-  // A printer section holding only the given lines; the trace is cleared.
-  COrlPrinter* Printer(const std::string& lines) {
-    std::string inf = WriteRootFile("pp.inf", "[Strings]\r\nHPP=HaldenProc\r\n[P]\r\n" + lines);
-    param_ = (inf + " P LPT1:").c_str();
-    printer_.reset(new COrlPrinter(&param_));
-    Trace();
-    return printer_.get();
-  }
-  COrlString param_;
-  std::unique_ptr<COrlPrinter> printer_;
+  std::string StringsSection() const override { return "[Strings]\r\nHPP=HaldenProc\r\n"; }
 };
 
-class PrintProcessorNTTest : public PrintProcessorTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using PrintProcessorNTTest = OnWindowsNT<PrintProcessorTest>;
 
 TEST(PrintProcessorNullTest, WithoutAPrinterItIsEmptyAndInvalid) {
   COrlPrintProcessor pp(nullptr);
