@@ -4,24 +4,15 @@
 #include "inst32/context.h"
 #include "inst32/printer.h"
 #include "inst32/spooler.h"
+#include "inst32/supportobject.h"
 #include "inst32/trace.h"
 #include "inst32/util32.h"
 
 COrlLangMonitor::COrlLangMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
-  if (pPrinter == nullptr) return;
-  COrlString* pPrinterName = pPrinter->GetPrinterName();
-  DbgTrace("COrlLangMonitor() for %s\n",
-           DbgStr(pPrinterName ? pPrinterName->GetString() : nullptr));
-  COrlString* pInfFile = pPrinter->GetInfFile();
-  COrlString* pSection = pPrinter->GetPrinterSection();
-  if (pInfFile->IsEmpty() || pSection->IsEmpty()) {
-    DbgTrace("No INF file or no INF section string\n");
-    return;
-  }
-  if (!GetDelimitedPrinterObject(pInfFile, pSection, "LanguageMonitor", "", &m_csName, &m_csFile)) {
-    DbgTrace("Failed GetDelimitedPrinterObject()\n");
-    return;
-  }
+  SupportKeyRead read =
+      ReadSupportObjectKey(pPrinter, "COrlLangMonitor", "LanguageMonitor", &m_csName, &m_csFile);
+  if (read == kSupportRejected) DbgTrace("Failed GetDelimitedPrinterObject()\n");
+  if (read != kSupportRead) return;
   DbgTrace("COrlLangMonitor.name=%s, COrlLangMonitor.file=%s\n", m_csName.GetString(),
            m_csFile.GetString());
   m_bValid = m_csName.IsEmpty() == m_csFile.IsEmpty();

@@ -4,6 +4,7 @@
 #include "inst32/context.h"
 #include "inst32/printer.h"
 #include "inst32/spooler.h"
+#include "inst32/supportobject.h"
 #include "inst32/trace.h"
 #include "inst32/util32.h"
 
@@ -16,20 +17,11 @@ BOOL SameText(LPCSTR pszA, const COrlString& csB) {
 }  // namespace
 
 COrlPortMonitor::COrlPortMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
-  if (pPrinter == nullptr) return;
-  COrlString* pPrinterName = pPrinter->GetPrinterName();
-  DbgTrace("COrlPortMonitor() for %s\n",
-           DbgStr(pPrinterName ? pPrinterName->GetString() : nullptr));
   // The installed test looks for the monitor on the printer's own port.
-  COrlString* pPort = pPrinter->GetPortName();
+  COrlString* pPort = pPrinter ? pPrinter->GetPortName() : nullptr;
   if (pPort != nullptr) m_csPort = *pPort;
-  COrlString* pInfFile = pPrinter->GetInfFile();
-  COrlString* pSection = pPrinter->GetPrinterSection();
-  if (pInfFile->IsEmpty() || pSection->IsEmpty()) {
-    DbgTrace("No INF file or no INF section string\n");
-    return;
-  }
-  if (!GetDelimitedPrinterObject(pInfFile, pSection, "PortMonitor", "", &m_csName, &m_csFile)) {
+  if (ReadSupportObjectKey(pPrinter, "COrlPortMonitor", "PortMonitor", &m_csName, &m_csFile) !=
+      kSupportRead) {
     return;
   }
   DbgTrace("COrlPortMonitor.name=%s, COrlPortMonitor.file=%s\n", m_csName.GetString(),

@@ -4,6 +4,7 @@
 #include "inst32/context.h"
 #include "inst32/printer.h"
 #include "inst32/spooler.h"
+#include "inst32/supportobject.h"
 #include "inst32/trace.h"
 #include "inst32/util32.h"
 
@@ -12,17 +13,8 @@
 
 COrlPrintProcessor::COrlPrintProcessor(COrlPrinter* pPrinter)
     : m_bValid(FALSE), m_pszEnvironment(QZ_ENV_NTX86) {
-  if (pPrinter == nullptr) return;
-  COrlString* pPrinterName = pPrinter->GetPrinterName();
-  DbgTrace("COrlPrintProcessor() for %s\n",
-           DbgStr(pPrinterName ? pPrinterName->GetString() : nullptr));
-  COrlString* pInfFile = pPrinter->GetInfFile();
-  COrlString* pSection = pPrinter->GetPrinterSection();
-  if (pInfFile->IsEmpty() || pSection->IsEmpty()) {
-    DbgTrace("No INF file or no INF section string\n");
-    return;
-  }
-  if (!GetDelimitedPrinterObject(pInfFile, pSection, "PrintProcessor", "", &m_csName, &m_csFile)) {
+  if (ReadSupportObjectKey(pPrinter, "COrlPrintProcessor", "PrintProcessor", &m_csName,
+                           &m_csFile) != kSupportRead) {
     return;
   }
   if (m_csName.IsEmpty()) m_csName = QZ_WINPRINT;
@@ -33,8 +25,8 @@ COrlPrintProcessor::COrlPrintProcessor(COrlPrinter* pPrinter)
     m_csFile = "";  // the system's own; nothing to add, no parameters
     return;
   }
-  m_csDefaultParams =
-      GetInfString(*pInfFile, *pSection, "PrintProcessorParam", "", QZ_PARAMS_CHARS);
+  m_csDefaultParams = GetInfString(*pPrinter->GetInfFile(), *pPrinter->GetPrinterSection(),
+                                   "PrintProcessorParam", "", QZ_PARAMS_CHARS);
   DbgTrace("COrlPrintProcessor::m_csDefaultParams==\"%s\"\n", m_csDefaultParams.GetString());
 }
 
