@@ -61,6 +61,13 @@ enum Slot {
   kDeleteValue,
   kListValues,
   kDataVersion,
+  kBegin,
+  kBeginImmediate,
+  kCommit,
+  kRollback,
+  kSavepoint,
+  kRelease,
+  kRollbackToSavepoint,
   kSlotCount
 };
 
@@ -181,6 +188,16 @@ DWORD RegStore::Exec(const char* sql) {
   return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
 }
 
+// A statement without results, prepared once: transaction control runs
+// several times per call, and parsing it each time costs more than running it.
+DWORD RegStore::Run(int slot, const char* sql) {
+  sqlite3_stmt* st = Prepare(slot, sql);
+  if (st == nullptr) return Fail(sqlite3_errcode(db_));
+  int rc = sqlite3_step(st);
+  sqlite3_reset(st);
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
 sqlite3_stmt* RegStore::Prepare(int slot, const char* sql) {
   if (statements_.empty()) statements_.assign(kSlotCount, nullptr);
   sqlite3_stmt*& st = statements_[slot];
@@ -249,14 +266,15 @@ void RegStore::BeginRead() {
   if (readOpen_ && (pinned_ || now - readSince_ < kReadSnapshotMicros)) return;
   EndRead();
   if (!sqlite3_get_autocommit(db_)) return;  // inside a write transaction
-  readOpen_ = Exec("BEGIN") == ERROR_SUCCESS;
+  readOpen_ = Run(kBegin, "BEGIN") == ERROR_SUCCESS;
   readSince_ = now;
 }
 
 void RegStore::PinReadSnapshot() {
   pinned_ = false;
   EndRead();
-  if (db_ != nullptr && sqlite3_get_autocommit(db_)) readOpen_ = Exec("BEGIN") == ERROR_SUCCESS;
+  if (db_ != nullptr && sqlite3_get_autocommit(db_))
+    readOpen_ = Run(kBegin, "BEGIN") == ERROR_SUCCESS;
   readSince_ = MonotonicMicros();
   pinned_ = readOpen_;
 }
@@ -286,7 +304,7 @@ DWORD RegStore::WriteFailed(DWORD error) {
 void RegStore::EndRead() {
   if (!readOpen_) return;
   readOpen_ = false;
-  if (!sqlite3_get_autocommit(db_)) Exec("COMMIT");
+  if (!sqlite3_get_autocommit(db_)) Run(kCommit, "COMMIT");
 }
 
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
@@ -525,28 +543,54 @@ uint64_t RegStore::ChangeStamp() {
     StepScope scope(st);
     if (sqlite3_step(st) == SQLITE_ROW) other = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
   }
-  return (other << 32) ^ localCommits_;
+  return (other << 32) ^ localChanges_;
 }
 
-RegTransaction::RegTransaction(RegStore* store) : store_(store), open_(false) {
-  store_->EndRead();
-  // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
-  // so a transaction never fails half-way because another process wrote.
-  status_ = store_->Exec("BEGIN IMMEDIATE");
+RegTransaction::RegTransaction(RegStore* store)
+    : store_(store), nested_(store->txDepth_ > 0), open_(false) {
+  if (nested_) {
+    status_ = store_->Run(kSavepoint, "SAVEPOINT nested");
+  } else {
+    store_->EndRead();
+    // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
+    // so a transaction never fails half-way because another process wrote.
+    status_ = store_->Run(kBeginImmediate, "BEGIN IMMEDIATE");
+  }
   open_ = status_ == ERROR_SUCCESS;
-  if (!open_) store_->WriteFailed(status_);
+  if (open_) {
+    ++store_->txDepth_;
+  } else {
+    store_->WriteFailed(status_);
+  }
 }
 
 RegTransaction::~RegTransaction() {
-  if (open_) store_->Exec("ROLLBACK");
+  if (!open_) return;
+  --store_->txDepth_;
+  ++store_->localChanges_;  // what was read inside may be gone
+  if (!nested_) {
+    store_->Run(kRollback, "ROLLBACK");
+    return;
+  }
+  store_->Run(kRollbackToSavepoint, "ROLLBACK TO nested");
+  store_->Run(kRelease, "RELEASE nested");
 }
 
 DWORD RegTransaction::Commit() {
   if (!open_) return status_ != ERROR_SUCCESS ? status_ : ERROR_INVALID_PARAMETER;
-  DWORD error = store_->Exec("COMMIT");
+  if (nested_) {
+    DWORD error = store_->Run(kRelease, "RELEASE nested");
+    if (error != ERROR_SUCCESS) return store_->WriteFailed(error);
+    open_ = false;
+    --store_->txDepth_;
+    ++store_->localChanges_;
+    return ERROR_SUCCESS;
+  }
+  DWORD error = store_->Run(kCommit, "COMMIT");
   if (error != ERROR_SUCCESS) return store_->WriteFailed(error);  // the destructor rolls back
   open_ = false;
-  ++store_->localCommits_;
+  --store_->txDepth_;
+  ++store_->localChanges_;
   return ERROR_SUCCESS;
 }
 

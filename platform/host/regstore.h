@@ -100,7 +100,8 @@ class RegStore {
   // Makes every committed change durable on disk before returning.
   DWORD Flush();
 
-  // Changes whenever anything was committed, by this process or another.
+  // Changes whenever anything was committed, by this process or another, and
+  // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
   RegStoreStats& Stats() { return stats_; }
 
@@ -111,6 +112,7 @@ class RegStore {
   void BeginRead();
   void EndRead();
   DWORD Exec(const char* sql);
+  DWORD Run(int slot, const char* sql);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why);
@@ -122,7 +124,8 @@ class RegStore {
   bool pinned_ = false;
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
-  uint64_t localCommits_ = 0;
+  uint64_t localChanges_ = 0;  // ends of this store's write transactions
+  int txDepth_ = 0;  // open RegTransactions, the outermost one BEGIN, the others savepoints
   RegStoreStats stats_;
   bool snapshots_ = false;  // file stores only
   bool readOpen_ = false;
@@ -130,6 +133,9 @@ class RegStore {
 };
 
 // One atomic change: begins a write transaction, rolls back unless committed.
+// A transaction begun inside another is part of it (a savepoint): its own
+// rollback undoes only its changes, and nothing is stored before the
+// outermost one commits.
 class RegTransaction {
  public:
   explicit RegTransaction(RegStore* store);
@@ -144,6 +150,7 @@ class RegTransaction {
  private:
   RegStore* store_;
   DWORD status_;
+  bool nested_;
   bool open_;
 };
 

@@ -82,20 +82,11 @@ LONG WriteDriverValues(StoreKey* key, const StoredDriver& driver) {
   return lResult;
 }
 
-// Writes (or rewrites) the driver's key; a new key that could not be
-// completed is removed again.
+// Writes (or rewrites) the driver's key, atomically.
 DWORD StoreDriver(const std::string& env, const StoredDriver& driver) {
   const std::string path = DriversKey(env, MachineIsNT()) + "\\" + driver.name;
-  const bool bExisted = KeyExists(path);
-  LONG lResult;
-  {
-    StoreKey key;
-    lResult = key.Create(path);
-    if (lResult != ERROR_SUCCESS) return static_cast<DWORD>(lResult);
-    lResult = WriteDriverValues(&key, driver);
-  }
-  if (lResult != ERROR_SUCCESS && !bExisted) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
-  return static_cast<DWORD>(lResult);
+  return StoreKeyAtomically(path,
+                            [&driver](StoreKey* key) { return WriteDriverValues(key, driver); });
 }
 
 bool LoadDriver(const StoreKey& drivers, const std::string& name, StoredDriver* driver) {

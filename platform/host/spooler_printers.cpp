@@ -120,18 +120,10 @@ LONG WritePrinterValues(StoreKey* key, const PRINTER_INFO_2A& info) {
                           DevModeBytes(info.pDevMode));
 }
 
-// Creates the printer's key with all its values; nothing stays on failure.
+// Creates the printer's key with all its values, atomically.
 DWORD StorePrinter(const PRINTER_INFO_2A& info) {
-  const std::string path = PrinterKey(info.pPrinterName);
-  LONG lResult;
-  {
-    StoreKey key;
-    lResult = key.Create(path);
-    if (lResult != ERROR_SUCCESS) return static_cast<DWORD>(lResult);
-    lResult = WritePrinterValues(&key, info);
-  }
-  if (lResult != ERROR_SUCCESS) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
-  return static_cast<DWORD>(lResult);
+  return StoreKeyAtomically(PrinterKey(info.pPrinterName),
+                            [&info](StoreKey* key) { return WritePrinterValues(key, info); });
 }
 
 DWORD CheckArguments(LPSTR pName, DWORD Level, LPBYTE pPrinter) {

@@ -2,8 +2,10 @@
 #include "platform/host/spooler_store.h"
 
 #include <cstring>
+#include <functional>
 
 #include "platform/host/machine.h"
+#include "platform/host/registry.h"
 #include "platform/host/spooler_layout.h"
 
 namespace qzhost {
@@ -257,17 +259,25 @@ std::vector<std::string> InstalledMonitors(StoreKey* monitors) {
   return installed;
 }
 
-DWORD StoreComponent(const std::string& path, const char* dllName) {
-  const bool bExisted = KeyExists(path);
+DWORD StoreKeyAtomically(const std::string& path, const std::function<LONG(StoreKey*)>& write) {
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return dwError;
+  RegTransaction tx(store);
+  if (tx.Status() != ERROR_SUCCESS) return tx.Status();
   LONG lResult;
   {
     StoreKey key;
     lResult = key.Create(path);
-    if (lResult != ERROR_SUCCESS) return static_cast<DWORD>(lResult);
-    lResult = key.WriteString(kComponentDriver, dllName);
+    if (lResult == ERROR_SUCCESS) lResult = write(&key);
   }
-  if (lResult != ERROR_SUCCESS && !bExisted) RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
-  return static_cast<DWORD>(lResult);
+  if (lResult != ERROR_SUCCESS) return static_cast<DWORD>(lResult);  // rolled back
+  return tx.Commit();
+}
+
+DWORD StoreComponent(const std::string& path, const char* dllName) {
+  return StoreKeyAtomically(
+      path, [dllName](StoreKey* key) { return key->WriteString(kComponentDriver, dllName); });
 }
 
 bool IsBadKeyName(const char* name) {

@@ -3,6 +3,7 @@
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,8 +77,13 @@ std::vector<std::string> InstalledMonitors();
 // The same, with the open Monitors key (closed when it cannot be opened).
 std::vector<std::string> InstalledMonitors(StoreKey* monitors);
 
+// Creates (or opens) the key at `path` and lets `write` fill it, as one
+// registry change: on any failure the registry stays as it was, so a spooler
+// call never leaves half an object behind, even when the process dies.
+DWORD StoreKeyAtomically(const std::string& path, const std::function<LONG(StoreKey*)>& write);
+
 // Creates (or takes over) the key of a monitor or print processor and sets
-// its Driver value; a key this call created is removed again on failure.
+// its Driver value, atomically.
 DWORD StoreComponent(const std::string& path, const char* dllName);
 
 // A registry name that cannot be one key: empty or holding a backslash.

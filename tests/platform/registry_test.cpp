@@ -419,6 +419,59 @@ TEST_F(RegistryTest, ChangesSurviveReopeningAndFlush) {
   RegCloseKey(hKey);
 }
 
+// Keys below kTestKey as another process sees them (its own connection).
+int KeysSeenByAnotherProcess(const std::string& dbPath) {
+  sqlite3* db = nullptr;
+  int count = -1;
+  if (sqlite3_open_v2(dbPath.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    const char* sql =
+        "SELECT count(*) FROM keys WHERE CAST(upper AS TEXT) IN ('QZTEST', 'INNER', 'OUTER')";
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      count = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return count;
+}
+
+TEST_F(RegistryTest, TransactionsNestAndStoreNothingBeforeTheOutermostCommits) {
+  DWORD error = 0;
+  qzhost::RegStore* store = qzhost::MachineRegistry(&error);
+  ASSERT_NE(nullptr, store);
+  const std::string dbPath = root_ + "/registry.db";
+  HKEY hKey;
+  {
+    qzhost::RegTransaction outer(store);
+    ASSERT_EQ(ERROR_SUCCESS, outer.Status());
+    RegCloseKey(Create("Software\\QzTest\\Outer"));
+    {
+      qzhost::RegTransaction inner(store);
+      ASSERT_EQ(ERROR_SUCCESS, inner.Status());
+      RegCloseKey(Create("Software\\QzTest\\Inner"));
+      EXPECT_EQ(ERROR_SUCCESS, Open("Software\\QzTest\\Inner", &hKey));
+      RegCloseKey(hKey);
+    }  // rolled back: only the inner key goes
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("Software\\QzTest\\Inner", &hKey));
+    EXPECT_EQ(ERROR_SUCCESS, Open("Software\\QzTest\\Outer", &hKey));
+    RegCloseKey(hKey);
+    EXPECT_EQ(0, KeysSeenByAnotherProcess(dbPath));
+  }  // rolled back as a whole
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open(kTestKey, &hKey));
+
+  qzhost::RegTransaction outer(store);
+  RegCloseKey(Create("Software\\QzTest\\Outer"));
+  {
+    qzhost::RegTransaction inner(store);
+    RegCloseKey(Create("Software\\QzTest\\Inner"));
+    EXPECT_EQ(ERROR_SUCCESS, inner.Commit());
+  }
+  EXPECT_EQ(0, KeysSeenByAnotherProcess(dbPath));
+  EXPECT_EQ(ERROR_SUCCESS, outer.Commit());
+  EXPECT_EQ(3, KeysSeenByAnotherProcess(dbPath));
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
