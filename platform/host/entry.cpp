@@ -15,6 +15,7 @@
 #include "platform/host/checkinf.h"
 #include "platform/host/exitstatus.h"
 #include "platform/host/machine.h"
+#include "platform/host/registry.h"
 #include "platform/host/report.h"
 #include "platform/host/tracesink.h"
 #include "platform/host/whatif.h"
@@ -143,6 +144,14 @@ bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std:
   return fflush(stdout) == 0;
 }
 
+// A machine that failed during the run ends it with status 121, whatever the
+// command answered: its result may not have been stored.
+bool ReportedMachineFault() {
+  if (qzhost::MachineFault().empty()) return false;
+  fprintf(stderr, "qzinst32: %s\n", qzhost::MachineFault().c_str());
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,11 +208,11 @@ int main(int argc, char** argv) {
     }
   }
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
-  if (!qzhost::MachineFault().empty()) {
-    fprintf(stderr, "qzinst32: %s\n", qzhost::MachineFault().c_str());
-    return qzhost::kExitMachineFailed;
-  }
+  if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   if (watch && !PrintChanges(watch.get(), options, commandText, static_cast<unsigned>(result)))
     return qzhost::kExitMachineFailed;
+  watch.reset();
+  qzhost::CloseMachineRegistry();
+  if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   return qzhost::ExitStatusForResult(static_cast<unsigned>(result));
 }

@@ -269,6 +269,8 @@ RegStore* MachineRegistry(DWORD* error) {
   return &r.store;
 }
 
+void CloseMachineRegistry() { ForgetMachine(State()); }
+
 }  // namespace qzhost
 
 using namespace qzhost;

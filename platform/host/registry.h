@@ -26,6 +26,11 @@ namespace qzhost {
 // *error set, when it cannot be used.
 RegStore* MachineRegistry(DWORD* error);
 
+// Closes the registry at the end of a run, which makes the run's changes
+// durable; a failure to do so is reported as a machine fault. The next call
+// of MachineRegistry opens it again.
+void CloseMachineRegistry();
+
 // Longest key name and value name the personality accepts.
 const size_t kMaxKeyNameLength = 255;
 size_t MaxValueNameLength(bool isNT);

@@ -21,6 +21,12 @@ const int kBusyTimeoutMs = 10000;
 // log's read lock around every statement, which costs more than most lookups
 // themselves; another process's commit shows at the latest this much later.
 const int64_t kReadSnapshotMicros = 20000;
+// The log syncs nothing by itself and is never checkpointed behind our back:
+// commits stay in the log until Flush or Close checkpoint it with syncs in the
+// safe order (log, then database). A run that changes something thus pays for
+// that one checkpoint, not for a sync at every start of the log as well.
+const char kLogMode[] =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;";
 
 struct RootRow {
   RegKeyId id;
@@ -68,6 +74,8 @@ enum Slot {
   kSavepoint,
   kRelease,
   kRollbackToSavepoint,
+  kSyncOn,
+  kSyncOff,
   kSlotCount
 };
 
@@ -172,6 +180,16 @@ RegStore::~RegStore() { Close(); }
 
 void RegStore::Close() {
   EndRead();
+  if (db_ != nullptr) {
+    // Whatever SQLite itself does at close (the last connection checkpoints
+    // and removes the log) must sync as well.
+    Run(kSyncOn, "PRAGMA synchronous=NORMAL");
+    if (unsynced_) {
+      int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+      if (rc != SQLITE_OK) WriteFailed(Fail(rc));
+      unsynced_ = false;
+    }
+  }
   snapshots_ = false;
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
@@ -239,11 +257,11 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
   // Nothing is written before the file is known to be ours.
   DWORD error = CheckFormat(why);
   if (error == ERROR_SUCCESS && !inMemory) {
-    error = Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    error = Exec(kLogMode);
     if (error != ERROR_SUCCESS) *why = sqlite3_errmsg(db_);
   }
   if (error == ERROR_FILE_NOT_FOUND) {  // a fresh, empty database
-    if (!inMemory) Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+    if (!inMemory) Exec(kLogMode);
     RegTransaction tx(this);
     error = tx.Status();
     if (error == ERROR_SUCCESS) error = CheckFormat(why);  // another process may have won
@@ -531,8 +549,13 @@ DWORD RegStore::Flush() {
   EndRead();
   // With synchronous=NORMAL a full checkpoint syncs the log, copies it into
   // the database and syncs that: everything committed is then on disk.
+  DWORD error = Run(kSyncOn, "PRAGMA synchronous=NORMAL");
+  if (error != ERROR_SUCCESS) return error;
   int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
-  return rc == SQLITE_OK ? ERROR_SUCCESS : Fail(rc);
+  Run(kSyncOff, "PRAGMA synchronous=OFF");
+  if (rc != SQLITE_OK) return Fail(rc);
+  unsynced_ = false;
+  return ERROR_SUCCESS;
 }
 
 uint64_t RegStore::ChangeStamp() {
@@ -591,6 +614,7 @@ DWORD RegTransaction::Commit() {
   open_ = false;
   --store_->txDepth_;
   ++store_->localChanges_;
+  store_->unsynced_ = true;
   return ERROR_SUCCESS;
 }
 

@@ -125,7 +125,9 @@ class RegStore {
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localChanges_ = 0;  // ends of this store's write transactions
-  int txDepth_ = 0;  // open RegTransactions, the outermost one BEGIN, the others savepoints
+  int txDepth_ = 0;
+  bool unsynced_ = false;  // commits that only the log holds, not yet synced  // open
+                           // RegTransactions, the outermost one BEGIN, the others savepoints
   RegStoreStats stats_;
   bool snapshots_ = false;  // file stores only
   bool readOpen_ = false;
