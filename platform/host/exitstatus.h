@@ -5,9 +5,9 @@
 namespace qzhost {
 
 // Statuses of the host program itself, outside the result-code table.
-const int kExitUsage = 120;         // a bad option; no command ran
-const int kExitMachineFailed = 121; // the machine root cannot be used
-const int kExitUnknownCode = 125;   // a result code outside the table
+const int kExitUsage = 120;          // a bad option; no command ran
+const int kExitMachineFailed = 121;  // the machine root cannot be used
+const int kExitUnknownCode = 125;    // a result code outside the table
 
 // 0 exactly for result 0; distinct codes map to distinct statuses below 126:
 // 256 -> 1, 769 -> 2, 0x0400 + n -> 8 + n for n up to 0x3F, others -> 125.

@@ -1,4 +1,6 @@
 // kernel32 on the emulated machine: version, directories, memory, strings.
+#include "platform/host/kernel.h"
+
 #include <ctype.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -9,7 +11,6 @@
 #include <string>
 
 #include "platform/host/codepage.h"
-#include "platform/host/kernel.h"
 #include "platform/host/machine.h"
 #include "platform/host/testctl.h"
 #include "platform/win32.h"
@@ -144,9 +145,7 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
   return strcat(lpString1, lpString2);
 }
 
-int WINAPI lstrlenA(LPCSTR lpString) {
-  return lpString ? static_cast<int>(strlen(lpString)) : 0;
-}
+int WINAPI lstrlenA(LPCSTR lpString) { return lpString ? static_cast<int>(strlen(lpString)) : 0; }
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
   return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", false);
@@ -156,8 +155,8 @@ int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
   return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", true);
 }
 
-int WINAPI CompareStringA(LCID, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1,
-                          LPCSTR lpString2, int cchCount2) {
+int WINAPI CompareStringA(LCID, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1, LPCSTR lpString2,
+                          int cchCount2) {
   if (lpString1 == nullptr || lpString2 == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

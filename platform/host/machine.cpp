@@ -58,9 +58,12 @@ bool ParseConfig(const std::string& text, MachineConfig* config, std::string* wh
     if (line == "[Machine]") sawMachine = true;
     if (line.rfind("OS=", 0) == 0) {
       std::string os = line.substr(3);
-      if (os == "nt") config->os = Personality::kWinNT;
-      else if (os == "win98") config->os = Personality::kWin98;
-      else return *why = "unknown OS '" + os + "'", false;
+      if (os == "nt")
+        config->os = Personality::kWinNT;
+      else if (os == "win98")
+        config->os = Personality::kWin98;
+      else
+        return *why = "unknown OS '" + os + "'", false;
     } else if (line.rfind("CodePage=", 0) == 0) {
       config->codePage = static_cast<unsigned>(strtoul(line.c_str() + 9, nullptr, 10));
       if (config->codePage != 1252 && config->codePage != 932)
@@ -73,8 +76,8 @@ bool ParseConfig(const std::string& text, MachineConfig* config, std::string* wh
 
 MachineError MakeDirectories(const std::string& root, const MachineConfig& config) {
   std::string sys = config.os == Personality::kWinNT ? "system32" : "SYSTEM";
-  for (const std::string& dir : {root, root + "/drive_c", root + "/drive_c/WINDOWS",
-                                 root + "/drive_c/WINDOWS/" + sys}) {
+  for (const std::string& dir :
+       {root, root + "/drive_c", root + "/drive_c/WINDOWS", root + "/drive_c/WINDOWS/" + sys}) {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
       return {"cannot create " + dir + ": " + strerror(errno)};
   }
@@ -188,7 +191,8 @@ std::string JoinCaseInsensitive(std::string base, const std::string& rest) {
 std::string MapWindowsPath(const std::string& path) {
   if (path.empty()) return {};
   if (path[0] == '/') return path;
-  bool hasDrive = path.size() >= 2 && path[1] == ':' && isalpha(static_cast<unsigned char>(path[0]));
+  bool hasDrive =
+      path.size() >= 2 && path[1] == ':' && isalpha(static_cast<unsigned char>(path[0]));
   if (hasDrive) {
     char drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
     std::string rest = path.substr(2);

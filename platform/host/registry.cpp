@@ -269,6 +269,19 @@ RegStore* MachineRegistry(DWORD* error) {
   return &r.store;
 }
 
+LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
+                      std::vector<RegChildSummary>* subkeys) {
+  subkeys->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  if (!Allows(*key, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  RegStore* store = MachineRegistry(&error);
+  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys);
+  if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
+  return static_cast<LONG>(error);
+}
+
 void CloseMachineRegistry() { ForgetMachine(State()); }
 
 }  // namespace qzhost

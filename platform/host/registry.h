@@ -16,6 +16,9 @@
 #ifndef QZINST32_PLATFORM_HOST_REGISTRY_H_
 #define QZINST32_PLATFORM_HOST_REGISTRY_H_
 
+#include <string>
+#include <vector>
+
 #include "platform/host/regstore.h"
 #include "platform/win32.h"
 
@@ -25,6 +28,12 @@ namespace qzhost {
 // default image of its personality when the machine has none). Null, with
 // *error set, when it cannot be used.
 RegStore* MachineRegistry(DWORD* error);
+
+// The subkeys of an open key, each with its value `valueName` and whether it
+// has a subkey `subkeyName`, read at once (see RegStore::SummarizeChildren).
+// Registry error numbers, as RegEnumKeyExA would give them.
+LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
+                      std::vector<RegChildSummary>* subkeys);
 
 // Closes the registry at the end of a run, which makes the run's changes
 // durable; a failure to do so is reported as a machine fault. The next call

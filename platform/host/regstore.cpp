@@ -76,6 +76,7 @@ enum Slot {
   kRollbackToSavepoint,
   kSyncOn,
   kSyncOff,
+  kSummarizeChildren,
   kSlotCount
 };
 
@@ -435,6 +436,37 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
     ++stats_.rowsRead;
     names->push_back(ColumnBytes(st, 0));
     if (ids != nullptr) ids->push_back(sqlite3_column_int64(st, 1));
+  }
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+}
+
+DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
+                                  const std::string& subkeyName,
+                                  std::vector<RegChildSummary>* children) {
+  BeginRead();
+  children->clear();
+  sqlite3_stmt* st = Prepare(kSummarizeChildren,
+                             "SELECT k.name, v.type, v.data, s.id FROM keys k"
+                             " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
+                             " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
+                             " WHERE k.parent = ?1 ORDER BY k.upper");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  BindBytes(st, 2, RegUpperName(codePage_, valueName));
+  BindBytes(st, 3, RegUpperName(codePage_, subkeyName));
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++stats_.rowsRead;
+    RegChildSummary child;
+    child.name = ColumnBytes(st, 0);
+    child.hasValue = sqlite3_column_type(st, 1) != SQLITE_NULL;
+    if (child.hasValue) {
+      child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
+      child.data = ColumnBytes(st, 2);
+    }
+    child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
+    children->push_back(std::move(child));
   }
   return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }

@@ -41,6 +41,15 @@ struct RegValue {
   std::string data;  // the bytes as stored
 };
 
+// One child key as SummarizeChildren reports it.
+struct RegChildSummary {
+  std::string name;       // as first spelled
+  bool hasValue = false;  // the value asked for exists; then its type and bytes
+  DWORD type = REG_NONE;
+  std::string data;
+  bool hasSubkey = false;  // the subkey asked for exists
+};
+
 // Counters a test reads to check how much work an operation did.
 struct RegStoreStats {
   uint64_t rowsRead = 0;
@@ -85,6 +94,11 @@ class RegStore {
   DWORD ListChildren(RegKeyId parent, std::vector<std::string>* names,
                      std::vector<RegKeyId>* ids = nullptr);
   DWORD HasChildren(RegKeyId parent, bool* has);
+  // The children in enumeration order, each with its value `valueName` and
+  // whether it has a subkey `subkeyName`: in one query, what a caller would
+  // otherwise open and ask of every child in turn.
+  DWORD SummarizeChildren(RegKeyId parent, const std::string& valueName,
+                          const std::string& subkeyName, std::vector<RegChildSummary>* children);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 

@@ -55,29 +55,26 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
 
 // NT lists port monitors only: a monitor that an installed driver names as
 // its language monitor is left out. Windows 98 lists them all.
-std::vector<std::string> ListedMonitors() {
-  std::vector<std::string> monitors = InstalledMonitors();
-  if (!MachineIsNT()) return monitors;
+std::vector<MonitorEntry> ListedMonitors() {
+  std::shared_ptr<const std::vector<MonitorEntry>> monitors = InstalledMonitorEntries();
+  if (!MachineIsNT()) return *monitors;
   const std::vector<std::string> language = LanguageMonitorNames();
-  std::vector<std::string> listed;
-  for (const std::string& name : monitors) {
-    if (!ContainsName(language, name)) listed.push_back(name);
+  std::vector<MonitorEntry> listed;
+  for (const MonitorEntry& monitor : *monitors) {
+    if (!ContainsName(language, monitor.name)) listed.push_back(monitor);
   }
   return listed;
 }
 
-void AddMonitorRecord(EnumRecords* records, DWORD Level, const std::string& name) {
+void AddMonitorRecord(EnumRecords* records, DWORD Level, const MonitorEntry& monitor) {
   records->NewRecord();
   if (Level == 1) {
-    records->SetString(offsetof(MONITOR_INFO_1A, pName), name);
+    records->SetString(offsetof(MONITOR_INFO_1A, pName), monitor.name);
     return;
   }
-  std::string dll;
-  StoreKey key;
-  if (key.Open(MonitorKey(name)) == ERROR_SUCCESS) key.ReadString(kComponentDriver, &dll);
-  records->SetString(offsetof(MONITOR_INFO_2A, pName), name);
+  records->SetString(offsetof(MONITOR_INFO_2A, pName), monitor.name);
   records->SetString(offsetof(MONITOR_INFO_2A, pEnvironment), OwnEnvironment());
-  records->SetString(offsetof(MONITOR_INFO_2A, pDLLName), dll);
+  records->SetString(offsetof(MONITOR_INFO_2A, pDLLName), monitor.dll);
 }
 
 }  // namespace
@@ -130,8 +127,8 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
   }
   qzhost::spool::EnumRecords records(Level == 1 ? sizeof(MONITOR_INFO_1A)
                                                 : sizeof(MONITOR_INFO_2A));
-  for (const std::string& name : qzhost::spool::ListedMonitors()) {
-    qzhost::spool::AddMonitorRecord(&records, Level, name);
+  for (const qzhost::spool::MonitorEntry& monitor : qzhost::spool::ListedMonitors()) {
+    qzhost::spool::AddMonitorRecord(&records, Level, monitor);
   }
   return records.Deliver(pMonitors, cbBuf, pcbNeeded, pcReturned);
 }

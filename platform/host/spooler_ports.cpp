@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -57,11 +58,12 @@ class PortList {
 // The key names of WIN.INI [Ports] (GetProfileStringA with no key lists them).
 std::vector<std::string> ProfilePortNames() {
   std::vector<std::string> names;
-  for (DWORD cch = 1024; cch <= kMaxProfileList; cch *= 2) {
-    std::vector<char> list(cch, '\0');
-    DWORD cchCopied = GetProfileStringA("Ports", nullptr, "", list.data(), cch);
+  // Room for a few thousand ports at once: every retry lists them all again.
+  for (DWORD cch = 64 * 1024; cch <= kMaxProfileList; cch *= 4) {
+    std::unique_ptr<char[]> list(new char[cch]);
+    DWORD cchCopied = GetProfileStringA("Ports", nullptr, "", list.get(), cch);
     if (cchCopied + 2 >= cch) continue;  // cut off: ask again with more room
-    for (const char* p = list.data(); *p != '\0'; p += strlen(p) + 1) names.emplace_back(p);
+    for (const char* p = list.get(); *p != '\0'; p += strlen(p) + 1) names.emplace_back(p);
     break;
   }
   return names;
@@ -80,12 +82,13 @@ bool IsLocalMonPort(const std::string& name) {
 // Ports that installed monitors list as subkeys or values of their Ports key.
 PortList MonitorClaims() {
   PortList claims;
-  StoreKey monitors;
-  for (const std::string& monitor : InstalledMonitors(&monitors)) {
+  for (const MonitorEntry& monitor : *InstalledMonitorEntries()) {
+    if (!monitor.hasPorts) continue;
     StoreKey ports;
-    if (ports.OpenBelow(monitors, monitor + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS) continue;
-    for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor);
-    for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor);
+    if (ports.Open(MonitorKey(monitor.name) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS)
+      continue;
+    for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor.name);
+    for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor.name);
   }
   claims.Index();
   return claims;

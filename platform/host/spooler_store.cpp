@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 
 #include "platform/host/machine.h"
 #include "platform/host/registry.h"
@@ -33,6 +34,13 @@ LONG StoreKey::Create(const std::string& path) {
   LONG lResult = RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &hKey);
   if (lResult == ERROR_SUCCESS) m_hKey = hKey;
   return lResult;
+}
+
+LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
+                         std::vector<RegChildSummary>* subkeys) const {
+  subkeys->clear();
+  if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
+  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -199,19 +207,46 @@ bool ResolveEnvironment(LPCSTR requested, std::string* env, DWORD* error) {
 
 namespace {
 
+// The text of a REG_SZ value as SummarizeSubkeys reads it (up to its NUL).
+std::string SummaryText(const RegChildSummary& entry) {
+  if (!entry.hasValue || entry.type != REG_SZ) return std::string();
+  return entry.data.substr(0, entry.data.find('\0'));
+}
+
 // Adds the "Monitor" value of every driver key below `driversPath`.
 void CollectDriverMonitors(const std::string& driversPath, std::vector<std::string>* names) {
   StoreKey drivers;
-  if (drivers.Open(driversPath) != ERROR_SUCCESS) return;
-  for (const std::string& driver : drivers.SubkeyNames()) {
-    StoreKey key;
-    std::string monitor;
-    if (key.OpenBelow(drivers, driver) == ERROR_SUCCESS &&
-        key.ReadString(kDriverMonitor, &monitor) && !monitor.empty() &&
-        !ContainsName(*names, monitor)) {
-      names->push_back(monitor);
-    }
+  std::vector<RegChildSummary> entries;
+  if (drivers.Open(driversPath) != ERROR_SUCCESS ||
+      drivers.Summarize(kDriverMonitor, "", &entries) != ERROR_SUCCESS) {
+    return;
   }
+  for (const RegChildSummary& entry : entries) {
+    std::string monitor = SummaryText(entry);
+    if (!monitor.empty() && !ContainsName(*names, monitor)) names->push_back(monitor);
+  }
+}
+
+// The installed monitors of the machine as last read, and when.
+struct MonitorMemo {
+  bool valid = false;
+  unsigned generation = 0;
+  uint64_t stamp = 0;
+  std::shared_ptr<const std::vector<MonitorEntry>> entries;
+};
+
+std::shared_ptr<const std::vector<MonitorEntry>> ReadMonitorEntries() {
+  auto entries = std::make_shared<std::vector<MonitorEntry>>();
+  StoreKey monitors;
+  std::vector<RegChildSummary> keys;
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
+      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys) != ERROR_SUCCESS) {
+    return entries;
+  }
+  for (const RegChildSummary& key : keys) {
+    if (key.hasValue) entries->push_back({key.name, SummaryText(key), key.hasSubkey});
+  }
+  return entries;
 }
 
 }  // namespace
@@ -242,21 +277,25 @@ bool MonitorInstalled(const std::string& name) {
   return key.Open(MonitorKey(name)) == ERROR_SUCCESS && key.HasValue(kComponentDriver);
 }
 
-std::vector<std::string> InstalledMonitors() {
-  StoreKey monitors;
-  return InstalledMonitors(&monitors);
+std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
+  static MonitorMemo memo;
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
+  const uint64_t stamp = store->ChangeStamp();
+  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != stamp) {
+    memo.entries = ReadMonitorEntries();
+    memo.generation = MachineGeneration();
+    memo.stamp = stamp;
+    memo.valid = true;
+  }
+  return memo.entries;
 }
 
-std::vector<std::string> InstalledMonitors(StoreKey* monitors) {
-  std::vector<std::string> installed;
-  if (monitors->Open(kMonitorsKey) != ERROR_SUCCESS) return installed;
-  for (const std::string& name : monitors->SubkeyNames()) {
-    StoreKey key;
-    if (key.OpenBelow(*monitors, name) == ERROR_SUCCESS && key.HasValue(kComponentDriver)) {
-      installed.push_back(name);
-    }
-  }
-  return installed;
+std::vector<std::string> InstalledMonitors() {
+  std::vector<std::string> names;
+  for (const MonitorEntry& entry : *InstalledMonitorEntries()) names.push_back(entry.name);
+  return names;
 }
 
 DWORD StoreKeyAtomically(const std::string& path, const std::function<LONG(StoreKey*)>& write) {

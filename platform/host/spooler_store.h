@@ -4,9 +4,11 @@
 #define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/host/regstore.h"
 #include "platform/win32.h"
 
 namespace qzhost {
@@ -39,6 +41,9 @@ class StoreKey {
   LONG WriteMultiString(const char* value, const std::vector<std::string>& items);
   LONG WriteBinary(const char* value, const BYTE* data, DWORD size);
 
+  // The subkeys with one value and whether they have one subkey, read at once.
+  LONG Summarize(const char* valueName, const char* subkeyName,
+                 std::vector<RegChildSummary>* subkeys) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;
@@ -72,10 +77,18 @@ std::vector<std::string> LanguageMonitorNames();
 // True when a monitor of that name is installed (its key has a Driver value).
 bool MonitorInstalled(const std::string& name);
 
-// Names of the installed monitors (keys with a Driver value), in key order.
+// An installed monitor: a key under Monitors with a Driver value.
+struct MonitorEntry {
+  std::string name;
+  std::string dll;        // the Driver value
+  bool hasPorts = false;  // it has a Ports subkey
+};
+
+// The installed monitors in key order. Read once per state of the registry:
+// the two calls of an enumeration, and the calls between changes, share it.
+std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries();
+// Their names.
 std::vector<std::string> InstalledMonitors();
-// The same, with the open Monitors key (closed when it cannot be opened).
-std::vector<std::string> InstalledMonitors(StoreKey* monitors);
 
 // Creates (or opens) the key at `path` and lets `write` fill it, as one
 // registry change: on any failure the registry stays as it was, so a spooler
