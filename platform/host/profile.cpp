@@ -5,6 +5,8 @@
 // follows IniFile's rules; every write replaces the file atomically. On the
 // NT personality WIN.INI's [Ports] lives in the registry, as IniFileMapping
 // puts it there on Windows NT.
+#include "platform/host/profile.h"
+
 #include <errno.h>
 #include <strings.h>
 
@@ -265,6 +267,18 @@ BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPC
   if (MapsToPortsKey(lpAppName, path)) return WritePortsKey(lpKeyName, lpString);
   return WriteToFile(RedirectProfilePath(path, true), lpAppName, lpKeyName, lpString);
 }
+
+}  // namespace
+
+std::shared_ptr<const IniFile> CurrentWinIni() {
+  std::string path = RedirectProfilePath(ProfilePath(nullptr), false);
+  LoadedProfile loaded;
+  int error = 0;
+  if (path.empty() || !LoadProfile(path, Machine().codePage, &loaded, &error)) return nullptr;
+  return loaded.file;
+}
+
+namespace {
 
 // The calls below never let an exception out into the program. `api` names
 // the call for the test controls; null for a read made on another's behalf.

@@ -5,11 +5,13 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 #include "platform/host/machine.h"
+#include "platform/host/profile.h"
+#include "platform/host/registry.h"
 #include "platform/host/spooler_buffer.h"
 #include "platform/host/spooler_layout.h"
 #include "platform/host/spooler_store.h"
@@ -21,8 +23,6 @@ namespace spool {
 namespace {
 
 constexpr char kLocalPortDescription[] = "Local Port";
-// Upper bound for the WIN.INI [Ports] key list; far beyond any real machine.
-constexpr DWORD kMaxProfileList = 1u << 20;
 
 // The name as SameName compares it (ASCII letters folded), for set lookups.
 std::string FoldedName(const std::string& name) {
@@ -31,12 +31,12 @@ std::string FoldedName(const std::string& name) {
   return folded;
 }
 
-// A port list that keeps each name once; a set of folded names keeps adding
+// A port list that keeps each name once; a hash of folded names keeps adding
 // n ports linear, since machines may hold thousands.
 class PortList {
  public:
   void AddOnce(const std::string& name, const std::string& monitor) {
-    if (name.empty() || !m_seen.insert(FoldedName(name)).second) return;
+    if (name.empty() || !m_index.emplace(FoldedName(name), m_ports.size()).second) return;
     m_ports.push_back({name, monitor});
   }
   // The monitor of a listed port, or null.
@@ -44,30 +44,12 @@ class PortList {
     auto it = m_index.find(FoldedName(name));
     return it == m_index.end() ? nullptr : &m_ports[it->second].monitor;
   }
-  void Index() {
-    for (size_t i = 0; i < m_ports.size(); ++i) m_index.emplace(FoldedName(m_ports[i].name), i);
-  }
-  std::vector<KnownPort>& Ports() { return m_ports; }
+  const std::vector<KnownPort>& Ports() const { return m_ports; }
 
  private:
   std::vector<KnownPort> m_ports;
-  std::unordered_set<std::string> m_seen;
-  std::unordered_map<std::string, size_t> m_index;  // first entry of each name
+  std::unordered_map<std::string, size_t> m_index;  // folded name -> entry
 };
-
-// The key names of WIN.INI [Ports] (GetProfileStringA with no key lists them).
-std::vector<std::string> ProfilePortNames() {
-  std::vector<std::string> names;
-  // Room for a few thousand ports at once: every retry lists them all again.
-  for (DWORD cch = 64 * 1024; cch <= kMaxProfileList; cch *= 4) {
-    std::unique_ptr<char[]> list(new char[cch]);
-    DWORD cchCopied = GetProfileStringA("Ports", nullptr, "", list.get(), cch);
-    if (cchCopied + 2 >= cch) continue;  // cut off: ask again with more room
-    for (const char* p = list.get(); *p != '\0'; p += strlen(p) + 1) names.emplace_back(p);
-    break;
-  }
-  return names;
-}
 
 // Windows 98's built-in LOCALMON answers first for LPT1-LPT9 and COM1-COM9.
 bool IsLocalMonPort(const std::string& name) {
@@ -90,7 +72,6 @@ PortList MonitorClaims() {
     for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor.name);
     for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor.name);
   }
-  claims.Index();
   return claims;
 }
 
@@ -100,18 +81,61 @@ std::string ServingMonitor(const std::string& port, const PortList& claims) {
   return monitor != nullptr ? *monitor : kLocalPortMonitor;
 }
 
-std::vector<std::string> LocalPortNames() {
+std::vector<std::string> LocalPortNames(const IniFile* winIni) {
   std::vector<std::string> names;
   StoreKey key;
   if (MachineIsNT()) {
     if (key.Open(kNtPortsKey) == ERROR_SUCCESS) names = key.ValueNames();
     return names;
   }
-  names = ProfilePortNames();
+  if (winIni != nullptr) {
+    for (std::string_view name : winIni->KeyNames("Ports")) names.emplace_back(name);
+  }
   if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) {
     for (const std::string& name : key.SubkeyNames()) names.push_back(name);
   }
   return names;
+}
+
+std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
+  PortList claims = MonitorClaims();
+  auto ports = std::make_shared<PortList>();
+  for (const std::string& name : LocalPortNames(winIni)) {
+    ports->AddOnce(name, ServingMonitor(name, claims));
+  }
+  for (const KnownPort& claim : claims.Ports()) {
+    ports->AddOnce(claim.name, ServingMonitor(claim.name, claims));
+  }
+  return ports;
+}
+
+// The port list as last read, and the state of the machine it was read from:
+// the registry's change stamp and the parsed WIN.INI (a new parse is a new
+// object; the memo holds it, so its address is not reused).
+struct PortMemo {
+  bool valid = false;
+  unsigned generation = 0;
+  uint64_t stamp = 0;
+  std::shared_ptr<const IniFile> winIni;
+  std::shared_ptr<const PortList> ports;
+};
+
+std::shared_ptr<const PortList> CurrentPorts() {
+  static PortMemo memo;
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return std::make_shared<PortList>();
+  const uint64_t stamp = store->ChangeStamp();
+  std::shared_ptr<const IniFile> winIni = MachineIsNT() ? nullptr : CurrentWinIni();
+  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != stamp ||
+      memo.winIni != winIni) {
+    memo.ports = ReadKnownPorts(winIni.get());
+    memo.generation = MachineGeneration();
+    memo.stamp = stamp;
+    memo.winIni = std::move(winIni);
+    memo.valid = true;
+  }
+  return memo.ports;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -123,21 +147,8 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-std::vector<KnownPort> KnownPorts() {
-  PortList claims = MonitorClaims();
-  PortList ports;
-  for (const std::string& name : LocalPortNames()) {
-    ports.AddOnce(name, ServingMonitor(name, claims));
-  }
-  for (const KnownPort& claim : claims.Ports()) {
-    ports.AddOnce(claim.name, ServingMonitor(claim.name, claims));
-  }
-  return std::move(ports.Ports());
-}
-
 bool PortListKnown(const char* portList) {
-  std::unordered_set<std::string> known;
-  for (const KnownPort& port : KnownPorts()) known.insert(FoldedName(port.name));
+  std::shared_ptr<const PortList> known = CurrentPorts();
   std::string list = portList;
   bool bAny = false;
   size_t start = 0;
@@ -147,7 +158,7 @@ bool PortListKnown(const char* portList) {
     std::string name = Trimmed(list.substr(start, comma - start));
     start = comma + 1;
     if (name.empty()) continue;
-    if (known.count(FoldedName(name)) == 0) return false;
+    if (known->MonitorOf(name) == nullptr) return false;
     bAny = true;
   }
   return bAny;
@@ -176,7 +187,8 @@ extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD
     return FALSE;
   }
   EnumRecords records(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
-  for (const KnownPort& port : qzhost::spool::KnownPorts()) {
+  std::shared_ptr<const qzhost::spool::PortList> ports = qzhost::spool::CurrentPorts();
+  for (const KnownPort& port : ports->Ports()) {
     records.NewRecord();
     if (Level == 1) {
       records.SetString(offsetof(PORT_INFO_1A, pName), port.name);
