@@ -237,7 +237,11 @@ const IniFile::KeyIndex& IniFile::KeysOf(const Section& section) const {
   std::unique_ptr<KeyIndex>& index = keyIndexes_[&section - sections_.data()];
   if (index) return *index;
   index = std::make_unique<KeyIndex>();
-  index->slots.assign(8, 0);
+  // Room for every line of the section at once: growing would parse each
+  // line held so far again.
+  const char* body = text_.data() + section.bodyStart;
+  size_t lines = 1 + static_cast<size_t>(std::count(body, text_.data() + section.end, '\n'));
+  index->slots.assign(TableSizeFor(lines), 0);
   Line line;
   for (uint32_t at = section.bodyStart; NextLine(at, section.end, &line); at = line.next)
     if (line.kind == Line::kKey) AddKey(index.get(), section, line.start, line.name);
@@ -298,10 +302,15 @@ std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const 
   std::vector<std::string_view> names;
   const Section* s = FindSection(section);
   if (s == nullptr) return names;
-  Line line, first;
-  for (uint32_t at = s->bodyStart; NextLine(at, s->end, &line); at = line.next) {
-    if (line.kind != Line::kKey || line.name.empty()) continue;
-    if (FindKeyLine(*s, line.name, &first) && first.start == line.start) names.push_back(line.name);
+  // The index holds the first line of each name: those lines in file order.
+  std::vector<uint32_t> starts;
+  for (uint32_t held : KeysOf(*s).slots)
+    if (held != 0) starts.push_back(held - 1);
+  std::sort(starts.begin(), starts.end());
+  Line line;
+  for (uint32_t start : starts) {
+    NextLine(start, s->end, &line);
+    if (!line.name.empty()) names.push_back(line.name);
   }
   return names;
 }

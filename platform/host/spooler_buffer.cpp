@@ -7,14 +7,17 @@ namespace qzhost {
 namespace spool {
 
 void EnumRecords::SetDword(size_t offset, DWORD value) {
-  m_records.back().push_back({offset, false, value, std::string()});
+  m_fields.push_back({m_count - 1, offset, false, value, 0});
+}
+
+void EnumRecords::AddText(size_t offset, const char* bytes, size_t size) {
+  m_fields.push_back({m_count - 1, offset, true, 0, m_text.size()});
+  m_text.append(bytes, size);
 }
 
 void EnumRecords::SetString(size_t offset, const std::string& text) {
   // Stop at an embedded NUL so the reported size matches what a reader sees.
-  std::string bytes(text.c_str());
-  bytes.push_back('\0');
-  m_records.back().push_back({offset, true, 0, std::move(bytes)});
+  AddText(offset, text.c_str(), strlen(text.c_str()) + 1);
 }
 
 void EnumRecords::SetMultiString(size_t offset, const std::vector<std::string>& items) {
@@ -25,39 +28,30 @@ void EnumRecords::SetMultiString(size_t offset, const std::vector<std::string>& 
   }
   if (bytes.empty()) bytes.push_back('\0');  // an empty list is still "\0\0"
   bytes.push_back('\0');
-  m_records.back().push_back({offset, true, 0, std::move(bytes)});
+  AddText(offset, bytes.data(), bytes.size());
 }
 
-size_t EnumRecords::BytesNeeded() const {
-  size_t cb = m_cbRecord * m_records.size();
-  for (const Record& record : m_records) {
-    for (const Field& field : record) cb += field.bytes.size();
-  }
-  return cb;
-}
+size_t EnumRecords::BytesNeeded() const { return m_cbRecord * m_count + m_text.size(); }
 
 void EnumRecords::Pack(LPBYTE pBuffer) const {
-  memset(pBuffer, 0, m_cbRecord * m_records.size());
-  LPBYTE pNext = pBuffer + m_cbRecord * m_records.size();
-  for (size_t i = 0; i < m_records.size(); ++i) {
-    LPBYTE pRecord = pBuffer + i * m_cbRecord;
-    for (const Field& field : m_records[i]) {
-      if (!field.isString) {
-        memcpy(pRecord + field.offset, &field.value, sizeof(DWORD));
-        continue;
-      }
-      memcpy(pNext, field.bytes.data(), field.bytes.size());
-      LPSTR pText = reinterpret_cast<LPSTR>(pNext);
-      memcpy(pRecord + field.offset, &pText, sizeof(pText));
-      pNext += field.bytes.size();
+  memset(pBuffer, 0, m_cbRecord * m_count);
+  LPBYTE pStrings = pBuffer + m_cbRecord * m_count;
+  memcpy(pStrings, m_text.data(), m_text.size());
+  for (const Field& field : m_fields) {
+    LPBYTE pField = pBuffer + field.record * m_cbRecord + field.offset;
+    if (!field.isString) {
+      memcpy(pField, &field.value, sizeof(DWORD));
+      continue;
     }
+    LPSTR pText = reinterpret_cast<LPSTR>(pStrings + field.textAt);
+    memcpy(pField, &pText, sizeof(pText));
   }
 }
 
 BOOL EnumRecords::Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) const {
   *pcReturned = 0;
-  if (m_records.empty()) {
+  if (m_count == 0) {
     *pcbNeeded = 0;
     return TRUE;
   }
@@ -72,7 +66,7 @@ BOOL EnumRecords::Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded,
     return FALSE;
   }
   Pack(pBuffer);
-  *pcReturned = static_cast<DWORD>(m_records.size());
+  *pcReturned = static_cast<DWORD>(m_count);
   return TRUE;
 }
 

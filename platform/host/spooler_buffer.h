@@ -21,13 +21,13 @@ class EnumRecords {
 
   // Starts the next record; the field setters below fill it. Offsets are
   // those of the fields in the record (offsetof).
-  void NewRecord() { m_records.emplace_back(); }
+  void NewRecord() { ++m_count; }
   void SetDword(size_t offset, DWORD value);
   void SetString(size_t offset, const std::string& text);
   // A list of names, each ending in a NUL, with one more NUL after the last.
   void SetMultiString(size_t offset, const std::vector<std::string>& items);
 
-  size_t Count() const { return m_records.size(); }
+  size_t Count() const { return m_count; }
   // Array plus strings, in bytes.
   size_t BytesNeeded() const;
 
@@ -42,18 +42,22 @@ class EnumRecords {
   BOOL Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) const;
 
  private:
+  // The strings are kept in one block, in the order Pack lays them out.
   struct Field {
+    size_t record;
     size_t offset;
     bool isString;
     DWORD value;
-    std::string bytes;  // for strings: the text with its terminator(s)
+    size_t textAt;  // strings: where in m_text
   };
-  using Record = std::vector<Field>;
 
+  void AddText(size_t offset, const char* bytes, size_t size);
   void Pack(LPBYTE pBuffer) const;
 
   size_t m_cbRecord;
-  std::vector<Record> m_records;
+  size_t m_count = 0;
+  std::vector<Field> m_fields;
+  std::string m_text;
 };
 
 // True, with RPC_X_NULL_REF_POINTER as the last error, when either counter

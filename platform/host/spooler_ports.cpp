@@ -45,11 +45,32 @@ class PortList {
     return it == m_index.end() ? nullptr : &m_ports[it->second].monitor;
   }
   const std::vector<KnownPort>& Ports() const { return m_ports; }
+  // The list as EnumPortsA records of level 1 or 2, packed once per list.
+  const EnumRecords& Records(DWORD Level) const;
 
  private:
   std::vector<KnownPort> m_ports;
   std::unordered_map<std::string, size_t> m_index;  // folded name -> entry
+  mutable std::unique_ptr<EnumRecords> m_records[2];
 };
+
+const EnumRecords& PortList::Records(DWORD Level) const {
+  std::unique_ptr<EnumRecords>& records = m_records[Level == 1 ? 0 : 1];
+  if (records) return *records;
+  records = std::make_unique<EnumRecords>(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
+  for (const KnownPort& port : m_ports) {
+    records->NewRecord();
+    if (Level == 1) {
+      records->SetString(offsetof(PORT_INFO_1A, pName), port.name);
+      continue;
+    }
+    records->SetString(offsetof(PORT_INFO_2A, pPortName), port.name);
+    records->SetString(offsetof(PORT_INFO_2A, pMonitorName), port.monitor);
+    records->SetString(offsetof(PORT_INFO_2A, pDescription), kLocalPortDescription);
+    records->SetDword(offsetof(PORT_INFO_2A, fPortType), PORT_TYPE_WRITE);
+  }
+  return *records;
+}
 
 // Windows 98's built-in LOCALMON answers first for LPT1-LPT9 and COM1-COM9.
 bool IsLocalMonPort(const std::string& name) {
@@ -167,9 +188,6 @@ bool PortListKnown(const char* portList) {
 }  // namespace spool
 }  // namespace qzhost
 
-using qzhost::spool::EnumRecords;
-using qzhost::spool::KnownPort;
-
 extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
                                   LPDWORD pcbNeeded, LPDWORD pcReturned) {
   DWORD dwError = 0;
@@ -186,18 +204,6 @@ extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  EnumRecords records(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
   std::shared_ptr<const qzhost::spool::PortList> ports = qzhost::spool::CurrentPorts();
-  for (const KnownPort& port : ports->Ports()) {
-    records.NewRecord();
-    if (Level == 1) {
-      records.SetString(offsetof(PORT_INFO_1A, pName), port.name);
-      continue;
-    }
-    records.SetString(offsetof(PORT_INFO_2A, pPortName), port.name);
-    records.SetString(offsetof(PORT_INFO_2A, pMonitorName), port.monitor);
-    records.SetString(offsetof(PORT_INFO_2A, pDescription), qzhost::spool::kLocalPortDescription);
-    records.SetDword(offsetof(PORT_INFO_2A, fPortType), PORT_TYPE_WRITE);
-  }
-  return records.Deliver(pPorts, cbBuf, pcbNeeded, pcReturned);
+  return ports->Records(Level).Deliver(pPorts, cbBuf, pcbNeeded, pcReturned);
 }
