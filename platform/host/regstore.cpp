@@ -281,11 +281,14 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
 void RegStore::BeginRead() {
   if (!snapshots_) return;
   int64_t now = MonotonicMicros();
-  if (readOpen_ && sqlite3_get_autocommit(db_)) readOpen_ = false;  // rolled back by SQLite
+  if (readOpen_ && sqlite3_get_autocommit(db_)) {
+    readOpen_ = versionKnown_ = false;  // rolled back by SQLite
+  }
   if (readOpen_ && (pinned_ || now - readSince_ < kReadSnapshotMicros)) return;
   EndRead();
   if (!sqlite3_get_autocommit(db_)) return;  // inside a write transaction
   readOpen_ = Run(kBegin, "BEGIN") == ERROR_SUCCESS;
+  versionKnown_ = false;
   readSince_ = now;
 }
 
@@ -321,6 +324,7 @@ DWORD RegStore::WriteFailed(DWORD error) {
 }
 
 void RegStore::EndRead() {
+  versionKnown_ = false;
   if (!readOpen_) return;
   readOpen_ = false;
   if (!sqlite3_get_autocommit(db_)) Run(kCommit, "COMMIT");
@@ -592,13 +596,20 @@ DWORD RegStore::Flush() {
 
 uint64_t RegStore::ChangeStamp() {
   BeginRead();
-  sqlite3_stmt* st = Prepare(kDataVersion, "PRAGMA data_version");
-  uint64_t other = 0;
-  if (st != nullptr) {
-    StepScope scope(st);
-    if (sqlite3_step(st) == SQLITE_ROW) other = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+  // Other processes' commits show only at the start of a read transaction:
+  // within one, the version read first stays right.
+  if (!versionKnown_) {
+    sqlite3_stmt* st = Prepare(kDataVersion, "PRAGMA data_version");
+    dataVersion_ = 0;
+    if (st != nullptr) {
+      StepScope scope(st);
+      if (sqlite3_step(st) == SQLITE_ROW) {
+        dataVersion_ = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
+      }
+    }
+    versionKnown_ = readOpen_;
   }
-  return (other << 32) ^ localChanges_;
+  return (dataVersion_ << 32) ^ localChanges_;
 }
 
 RegTransaction::RegTransaction(RegStore* store)

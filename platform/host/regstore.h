@@ -117,6 +117,9 @@ class RegStore {
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
+  // True when no other process committed between the two stamps (this
+  // process's own changes may lie between them).
+  static bool SameForeignState(uint64_t a, uint64_t b) { return (a >> 32) == (b >> 32); }
   RegStoreStats& Stats() { return stats_; }
 
  private:
@@ -145,6 +148,8 @@ class RegStore {
   RegStoreStats stats_;
   bool snapshots_ = false;  // file stores only
   bool readOpen_ = false;
+  bool versionKnown_ = false;  // dataVersion_ is that of the open read transaction
+  uint64_t dataVersion_ = 0;
   int64_t readSince_ = 0;  // monotonic microseconds
 };
 

@@ -6,6 +6,7 @@
 #include "platform/host/machine.h"
 #include "platform/host/spooler_buffer.h"
 #include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_ports.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
 #include "platform/win32.h"
@@ -181,7 +182,9 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     qzhost::spool::ResolveEnvironment(pInfo->pEnvironment, &env, &dwError);
   }
   if (dwError == ERROR_SUCCESS) {
-    dwError = qzhost::spool::StoreDriver(env, qzhost::spool::FromCaller(Level, pDriverInfo, env));
+    dwError = qzhost::spool::ChangeOutsideLists([&] {
+      return qzhost::spool::StoreDriver(env, qzhost::spool::FromCaller(Level, pDriverInfo, env));
+    });
   }
   if (dwError != ERROR_SUCCESS) {
     SetLastError(dwError);

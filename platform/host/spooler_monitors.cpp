@@ -6,6 +6,7 @@
 #include "platform/host/machine.h"
 #include "platform/host/spooler_buffer.h"
 #include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_ports.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
 #include "platform/win32.h"
@@ -50,7 +51,19 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
   if (MonitorInstalled(info.pName)) {
     return MachineIsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS;
   }
-  return StoreComponent(MonitorKey(info.pName), info.pDLLName);
+  const uint64_t before = RegistryStamp();
+  DWORD dwError = StoreComponent(MonitorKey(info.pName), info.pDLLName);
+  if (dwError != ERROR_SUCCESS) return dwError;
+  // A monitor without ports of its own changes the monitor list by one entry
+  // and the port list not at all: both stay read, unless another process
+  // changed the registry meanwhile.
+  const uint64_t after = RegistryStamp();
+  if (RegStore::SameForeignState(before, after) &&
+      !KeyExists(MonitorKey(info.pName) + "\\" + kMonitorPortsSubkey)) {
+    NoteMonitorInstalled(before, after, {info.pName, info.pDLLName, false});
+    KeepPortsAcross(before, after);
+  }
+  return ERROR_SUCCESS;
 }
 
 // NT lists port monitors only: a monitor that an installed driver names as

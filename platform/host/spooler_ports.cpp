@@ -141,8 +141,13 @@ struct PortMemo {
   std::shared_ptr<const PortList> ports;
 };
 
-std::shared_ptr<const PortList> CurrentPorts() {
+PortMemo& ThePortMemo() {
   static PortMemo memo;
+  return memo;
+}
+
+std::shared_ptr<const PortList> CurrentPorts() {
+  PortMemo& memo = ThePortMemo();
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<PortList>();
@@ -167,6 +172,25 @@ std::string Trimmed(const std::string& text) {
 }
 
 }  // namespace
+
+void KeepPortsAcross(uint64_t before, uint64_t after) {
+  PortMemo& memo = ThePortMemo();
+  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == before) {
+    memo.stamp = after;
+  }
+}
+
+DWORD ChangeOutsideLists(const std::function<DWORD()>& change) {
+  const uint64_t before = RegistryStamp();
+  DWORD dwError = change();
+  if (dwError != ERROR_SUCCESS) return dwError;
+  const uint64_t after = RegistryStamp();
+  if (RegStore::SameForeignState(before, after)) {
+    KeepMonitorsAcross(before, after);
+    KeepPortsAcross(before, after);
+  }
+  return ERROR_SUCCESS;
+}
 
 bool PortListKnown(const char* portList) {
   std::shared_ptr<const PortList> known = CurrentPorts();

@@ -2,8 +2,13 @@
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_PORTS_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_PORTS_H_
 
+#include <stdint.h>
+
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/win32.h"
 
 namespace qzhost {
 namespace spool {
@@ -26,6 +31,16 @@ struct KnownPort {
 // True when every port of a comma-separated list is known ("LPT1:,LPT2:");
 // blanks around each name are ignored. An empty list is not known.
 bool PortListKnown(const char* portList);
+
+// After a change that leaves the port list as it was (a monitor without a
+// Ports subkey installed), made by this process alone between the registry
+// stamps `before` and `after`: the list read at `before` still holds.
+void KeepPortsAcross(uint64_t before, uint64_t after);
+
+// Makes a spooler change that touches neither monitors nor ports (a driver,
+// a print processor, a printer): the monitor and port lists read before it
+// stay read, unless another process changed the registry meanwhile.
+DWORD ChangeOutsideLists(const std::function<DWORD()>& change);
 
 }  // namespace spool
 }  // namespace qzhost

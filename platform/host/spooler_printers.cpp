@@ -159,7 +159,10 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
   dwError = qzhost::spool::CheckArguments(pName, Level, pPrinter);
   const PRINTER_INFO_2A* pInfo = reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
   if (dwError == ERROR_SUCCESS) dwError = qzhost::spool::CheckPrinter(*pInfo);
-  if (dwError == ERROR_SUCCESS) dwError = qzhost::spool::StorePrinter(*pInfo);
+  if (dwError == ERROR_SUCCESS) {
+    dwError =
+        qzhost::spool::ChangeOutsideLists([pInfo] { return qzhost::spool::StorePrinter(*pInfo); });
+  }
   if (dwError != ERROR_SUCCESS) {
     SetLastError(dwError);
     return nullptr;

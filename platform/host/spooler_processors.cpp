@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_ports.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
 #include "platform/win32.h"
@@ -23,7 +24,7 @@ DWORD AddProcessor(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName, LPSTR pPrin
   // is refused the same way, as Windows 95 refuses its built-in one.
   const std::string path = PrintProcessorsKey(env) + "\\" + pPrintProcessorName;
   if (KeyExists(path)) return ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED;
-  return StoreComponent(path, pPathName);
+  return ChangeOutsideLists([&] { return StoreComponent(path, pPathName); });
 }
 
 }  // namespace

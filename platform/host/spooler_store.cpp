@@ -235,6 +235,11 @@ struct MonitorMemo {
   std::shared_ptr<const std::vector<MonitorEntry>> entries;
 };
 
+MonitorMemo& TheMonitorMemo() {
+  static MonitorMemo memo;
+  return memo;
+}
+
 std::shared_ptr<const std::vector<MonitorEntry>> ReadMonitorEntries() {
   auto entries = std::make_shared<std::vector<MonitorEntry>>();
   StoreKey monitors;
@@ -277,8 +282,14 @@ bool MonitorInstalled(const std::string& name) {
   return key.Open(MonitorKey(name)) == ERROR_SUCCESS && key.HasValue(kComponentDriver);
 }
 
+uint64_t RegistryStamp() {
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  return store != nullptr ? store->ChangeStamp() : 0;
+}
+
 std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
-  static MonitorMemo memo;
+  MonitorMemo& memo = TheMonitorMemo();
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
@@ -290,6 +301,27 @@ std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
     memo.valid = true;
   }
   return memo.entries;
+}
+
+void KeepMonitorsAcross(uint64_t before, uint64_t after) {
+  MonitorMemo& memo = TheMonitorMemo();
+  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == before) {
+    memo.stamp = after;
+  }
+}
+
+void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
+  MonitorMemo& memo = TheMonitorMemo();
+  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != before) return;
+  // Insert in key order: by the names as the registry sorts them.
+  const unsigned codePage = Machine().codePage;
+  const std::string upper = RegUpperName(codePage, entry.name);
+  auto entries = std::make_shared<std::vector<MonitorEntry>>(*memo.entries);
+  auto at = entries->begin();
+  while (at != entries->end() && RegUpperName(codePage, at->name) < upper) ++at;
+  entries->insert(at, entry);
+  memo.entries = std::move(entries);
+  memo.stamp = after;
 }
 
 std::vector<std::string> InstalledMonitors() {

@@ -3,6 +3,8 @@
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 
+#include <stdint.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -89,6 +91,16 @@ struct MonitorEntry {
 std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries();
 // Their names.
 std::vector<std::string> InstalledMonitors();
+
+// The registry's change stamp (RegStore::ChangeStamp), 0 without a registry.
+uint64_t RegistryStamp();
+// The spooler's own change: `entry` was installed by this process alone
+// between the registry stamps `before` and `after`. Keeps the installed
+// monitors read at `before` with the entry added, instead of reading them all
+// again.
+void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry);
+// After a change of this process alone that left the monitors as they were.
+void KeepMonitorsAcross(uint64_t before, uint64_t after);
 
 // Creates (or opens) the key at `path` and lets `write` fill it, as one
 // registry change: on any failure the registry stays as it was, so a spooler

@@ -49,6 +49,34 @@ TEST_P(MonitorTest, KeyWithoutDriverValueIsTakenOver) {
   EXPECT_TRUE(KeyExists(kMonitors + "Halden Port\\Ports")) << "its settings stay";
 }
 
+// The spooler keeps what it read across its own additions; the lists it keeps
+// must be those a fresh reading gives, in the registry's order.
+TEST_P(MonitorTest, ListingsKeptAcrossOwnAdditionsMatchAFreshReading) {
+  const std::vector<std::string> ports = PortNames();
+  ASSERT_FALSE(MonitorNames().empty());
+  ASSERT_TRUE(AddMonitor("zz Last", OwnEnv(), "Z.DLL"));
+  ASSERT_TRUE(AddMonitor("AA First", OwnEnv(), "A.DLL"));
+  ASSERT_TRUE(AddMonitor("Local Port 2", OwnEnv(), "L2.DLL"));
+  ASSERT_TRUE(AddDriver("RT-2210", OwnEnv(), ""));  // a change outside both lists
+  const std::vector<std::string> kept = MonitorNames();
+  EXPECT_EQ(ports, PortNames());
+  // A monitor taken over with ports of its own brings them to the port list.
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE,
+                                         (kMonitors + "Claimer\\Ports\\CLAIM1:").c_str(), &hKey));
+  RegCloseKey(hKey);
+  EXPECT_FALSE(Lists(PortNames(), "CLAIM1:")) << "not installed yet";
+  ASSERT_TRUE(AddMonitor("Claimer", OwnEnv(), "C.DLL"));
+  EXPECT_TRUE(Lists(PortNames(), "CLAIM1:"));
+  // Any other change makes the spooler read everything again.
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\QzTest", &hKey));
+  RegCloseKey(hKey);
+  std::vector<std::string> fresh = MonitorNames();
+  fresh.erase(std::find(fresh.begin(), fresh.end(), "Claimer"));
+  EXPECT_EQ(fresh, kept);
+  EXPECT_TRUE(Lists(kept, "AA First") && Lists(kept, "zz Last") && Lists(kept, "Local Port 2"));
+}
+
 TEST_P(MonitorTest, LanguageMonitorsAreLeftOutOnNTOnly) {
   ASSERT_TRUE(AddMonitor("Halden LM", OwnEnv(), "HLDNLM.DLL"));
   ASSERT_TRUE(AddMonitor("Halden Port", OwnEnv(), "HLDNMON.DLL"));
