@@ -130,6 +130,7 @@ class RegStore {
   void EndRead();
   DWORD Exec(const char* sql);
   DWORD Run(int slot, const char* sql);
+  void KeepLogFiles();
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why);

@@ -40,15 +40,19 @@ class Machine:
         return done.stdout
 
     def fingerprint(self):
-        """The registry export and a hash of every file of the root but the lock."""
+        """The registry export and a hash of every file of the root but the lock,
+        SQLite's shared-memory index (rebuilt by whoever opens the registry
+        first) and an empty log (no content, kept between runs)."""
         files = {}
         for folder, _, names in os.walk(self.root):
             for name in names:
                 path = os.path.join(folder, name)
-                if name != "instance.lock":
-                    with open(path, "rb") as f:
-                        files[os.path.relpath(path, self.root)] = hashlib.sha256(
-                            f.read()).hexdigest()
+                if name in ("instance.lock", "registry.db-shm"):
+                    continue
+                if name == "registry.db-wal" and os.path.getsize(path) == 0:
+                    continue
+                with open(path, "rb") as f:
+                    files[os.path.relpath(path, self.root)] = hashlib.sha256(f.read()).hexdigest()
         return self.export(), files
 
     def copy(self):

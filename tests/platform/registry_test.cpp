@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -477,6 +478,34 @@ std::string ReadFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// The log files stay in the root between runs; the database file alone must
+// still be a whole registry that can be copied away and put back.
+TEST_F(RegistryTest, ADatabaseFileRestoredAloneReadsAsItWasCopied) {
+  RegCloseKey(Create("Software\\QzTest\\BeforeCopy"));
+  qzhost::CloseMachineRegistry();
+  const std::string path = root_ + "/registry.db";
+  const std::string copy = ReadFile(path);
+  HKEY hKey = Create("Software\\QzTest\\AfterCopy");
+  for (int i = 0; i < 50; ++i)
+    SetString(hKey, std::to_string(i).c_str(), std::string(4000, 'x').c_str());
+  RegCloseKey(hKey);
+  qzhost::CloseMachineRegistry();
+  EXPECT_EQ(0, access((path + "-wal").c_str(), F_OK)) << "the log is kept";
+  WriteRootFile("registry.db", copy);
+  EXPECT_EQ(ERROR_SUCCESS, Open("Software\\QzTest\\BeforeCopy", &hKey));
+  RegCloseKey(hKey);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("Software\\QzTest\\AfterCopy", &hKey));
+  qzhost::CloseMachineRegistry();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(path.c_str(), &db));
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr));
+  ASSERT_EQ(SQLITE_ROW, sqlite3_step(st));
+  EXPECT_STREQ("ok", reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
 }
 
 TEST_F(RegistryTest, DamagedDatabaseIsReportedAndLeftAlone) {
