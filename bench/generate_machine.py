@@ -209,8 +209,15 @@ def make_machine(args):
     subprocess.run([args.qzreg, "init", "--os", args.os], env=env, check=True,
                    stdout=subprocess.DEVNULL)
     plan = SIZES[args.size]
-    if plan is None:
-        return
+    if plan is not None:
+        fill_machine(args, plan)
+    # The root as any run leaves it: the registry's log files (kept between
+    # runs, made by one listing) and the instance lock file.
+    subprocess.run([args.qzreg, "monitors"], env=env, check=True, stdout=subprocess.DEVNULL)
+    os.close(os.open(os.path.join(args.root, "instance.lock"), os.O_WRONLY | os.O_CREAT, 0o600))
+
+
+def fill_machine(args, plan):
     db = sqlite3.connect(os.path.join(args.root, "registry.db"), isolation_level=None)
     db.execute("PRAGMA journal_mode=WAL")
     db.execute("BEGIN IMMEDIATE")
@@ -228,9 +235,6 @@ def make_machine(args):
     db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
     total = db.execute("SELECT count(*) FROM keys").fetchone()[0]
     db.close()
-    # One listing by the emulation leaves the root as any run leaves it (with
-    # the registry's log files kept between runs).
-    subprocess.run([args.qzreg, "monitors"], env=env, check=True, stdout=subprocess.DEVNULL)
     print("%s: %d keys (%s, %s)" % (args.root, total, args.size, args.os))
 
 

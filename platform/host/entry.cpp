@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
       return qzhost::kExitMachineFailed;
     }
   }
+  qzhost::HoldRegistryChangesForTheRun();
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   if (watch && !PrintChanges(watch.get(), options, commandText, static_cast<unsigned>(result)))

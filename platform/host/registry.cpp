@@ -40,6 +40,8 @@ struct Registry {
   ULONG_PTR nextHandle = 0x1000;
 };
 
+bool g_holdRunChanges = false;
+
 Registry& State() {
   static Registry registry;
   return registry;
@@ -266,8 +268,11 @@ RegStore* MachineRegistry(DWORD* error) {
     *error = r.openError;
     return nullptr;
   }
+  if (g_holdRunChanges) r.store.HoldChangesUntilClose();
   return &r.store;
 }
+
+void HoldRegistryChangesForTheRun() { g_holdRunChanges = true; }
 
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
                       std::vector<RegChildSummary>* subkeys) {

@@ -35,6 +35,11 @@ RegStore* MachineRegistry(DWORD* error);
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
                       std::vector<RegChildSummary>* subkeys);
 
+// Makes the registry hold every change of this run in one transaction, which
+// CloseMachineRegistry commits (RegFlushKey commits what came before it): a
+// run then stores all of its changes or, if it dies, none.
+void HoldRegistryChangesForTheRun();
+
 // Closes the registry at the end of a run, which makes the run's changes
 // durable; a failure to do so is reported as a machine fault. The next call
 // of MachineRegistry opens it again.

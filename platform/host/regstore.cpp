@@ -182,6 +182,7 @@ RegStore::~RegStore() { Close(); }
 
 void RegStore::Close() {
   EndRead();
+  EndRunTransaction();
   if (db_ != nullptr) {
     // Whatever SQLite itself does at close (the last connection checkpoints
     // and removes the log) must sync as well.
@@ -197,6 +198,22 @@ void RegStore::Close() {
   statements_.clear();
   if (db_ != nullptr) sqlite3_close(db_);
   db_ = nullptr;
+}
+
+void RegStore::HoldChangesUntilClose() { holdChanges_ = true; }
+
+// Commits the changes held for the run; a failure is the machine's.
+DWORD RegStore::EndRunTransaction() {
+  if (!runOpen_) return ERROR_SUCCESS;
+  runOpen_ = versionKnown_ = false;
+  DWORD error = Run(kCommit, "COMMIT");
+  if (error != ERROR_SUCCESS) {
+    Run(kRollback, "ROLLBACK");
+    return WriteFailed(error);
+  }
+  ++localChanges_;
+  unsynced_ = true;
+  return ERROR_SUCCESS;
 }
 
 DWORD RegStore::Fail(int rc) {
@@ -595,6 +612,8 @@ DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
 
 DWORD RegStore::Flush() {
   EndRead();
+  DWORD committed = EndRunTransaction();
+  if (committed != ERROR_SUCCESS) return committed;
   // With synchronous=NORMAL a full checkpoint syncs the log, copies it into
   // the database and syncs that: everything committed is then on disk.
   DWORD error = Run(kSyncOn, "PRAGMA synchronous=NORMAL");
@@ -619,13 +638,23 @@ uint64_t RegStore::ChangeStamp() {
         dataVersion_ = static_cast<uint64_t>(sqlite3_column_int64(st, 0));
       }
     }
-    versionKnown_ = readOpen_;
+    versionKnown_ = readOpen_ || runOpen_;  // the write lock keeps others out
   }
   return (dataVersion_ << 32) ^ localChanges_;
 }
 
 RegTransaction::RegTransaction(RegStore* store)
-    : store_(store), nested_(store->txDepth_ > 0), open_(false) {
+    : store_(store), nested_(store->txDepth_ > 0 || store->holdChanges_), open_(false) {
+  if (nested_ && store_->holdChanges_ && !store_->runOpen_) {
+    // The run's one transaction, held until Close or Flush.
+    store_->EndRead();
+    status_ = store_->Run(kBeginImmediate, "BEGIN IMMEDIATE");
+    store_->runOpen_ = status_ == ERROR_SUCCESS;
+    if (!store_->runOpen_) {
+      store_->WriteFailed(status_);
+      return;
+    }
+  }
   if (nested_) {
     status_ = store_->Run(kSavepoint, "SAVEPOINT nested");
   } else {

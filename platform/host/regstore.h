@@ -114,6 +114,11 @@ class RegStore {
   // Makes every committed change durable on disk before returning.
   DWORD Flush();
 
+  // From now on every change of this store is part of one transaction that
+  // Close (or Flush) commits: a run stores all its changes or none, and pays
+  // for one commit. Each RegTransaction stays atomic as a savepoint in it.
+  void HoldChangesUntilClose();
+
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
@@ -131,6 +136,7 @@ class RegStore {
   DWORD Exec(const char* sql);
   DWORD Run(int slot, const char* sql);
   void KeepLogFiles();
+  DWORD EndRunTransaction();
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why);
@@ -144,8 +150,10 @@ class RegStore {
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localChanges_ = 0;  // ends of this store's write transactions
   int txDepth_ = 0;
-  bool unsynced_ = false;  // commits that only the log holds, not yet synced  // open
-                           // RegTransactions, the outermost one BEGIN, the others savepoints
+  bool holdChanges_ = false;  // see HoldChangesUntilClose
+  bool runOpen_ = false;      // the run's transaction is open
+  bool unsynced_ = false;     // commits that only the log holds, not yet synced  // open
+                              // RegTransactions, the outermost one BEGIN, the others savepoints
   RegStoreStats stats_;
   bool snapshots_ = false;  // file stores only
   bool readOpen_ = false;

@@ -480,6 +480,25 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
+TEST_F(RegistryTest, ARunThatHoldsItsChangesStoresThemAtCloseOrFlush) {
+  DWORD error = 0;
+  qzhost::RegStore* store = qzhost::MachineRegistry(&error);
+  ASSERT_NE(nullptr, store);
+  const std::string dbPath = root_ + "/registry.db";
+  store->HoldChangesUntilClose();
+  RegCloseKey(Create("Software\\QzTest\\Outer"));
+  HKEY hKey;
+  EXPECT_EQ(ERROR_SUCCESS, Open("Software\\QzTest\\Outer", &hKey)) << "the run sees its own";
+  RegCloseKey(hKey);
+  EXPECT_EQ(0, KeysSeenByAnotherProcess(dbPath));
+  EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(2, KeysSeenByAnotherProcess(dbPath)) << "flushed";
+  RegCloseKey(Create("Software\\QzTest\\Inner"));
+  EXPECT_EQ(2, KeysSeenByAnotherProcess(dbPath));
+  qzhost::CloseMachineRegistry();
+  EXPECT_EQ(3, KeysSeenByAnotherProcess(dbPath));
+}
+
 // The log files stay in the root between runs; the database file alone must
 // still be a whole registry that can be copied away and put back.
 TEST_F(RegistryTest, ADatabaseFileRestoredAloneReadsAsItWasCopied) {

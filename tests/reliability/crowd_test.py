@@ -85,7 +85,9 @@ def crowd_round(m, size):
         if any(p.returncode not in (0, machine.STATUS_RUNNING) for p in early):
             return winner, [p.returncode for p in early]
         losers = [p for p in procs if p is not winner and p not in early]
-        if len(losers) < size // 2:
+        # A refused instance ends within a millisecond or two: on a busy
+        # machine most may be gone before the holder is caught.
+        if len(losers) < max(1, size // 8):
             return None  # too few were still starting: release again
         statuses = []
         deadline = time.monotonic() + 60
@@ -105,7 +107,7 @@ def crowd_round(m, size):
 
 def check_crowd(m, size, faults):
     """Returns (releases needed, instances refused while the holder was frozen)."""
-    for attempt in range(20):
+    for attempt in range(40):
         outcome = crowd_round(m, size)
         if outcome is None:
             continue
