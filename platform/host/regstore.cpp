@@ -10,6 +10,7 @@
 
 #include "platform/host/codepage.h"
 #include "platform/host/regerror.h"
+#include "platform/host/sqlitevfs.h"
 
 namespace qzhost {
 namespace {
@@ -263,7 +264,7 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
     }
   }
   int flags = SQLITE_OPEN_READWRITE | (inMemory ? SQLITE_OPEN_CREATE : 0);
-  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db_, flags, inMemory ? nullptr : RegistryVfsName());
   if (rc != SQLITE_OK) {
     *why = db_ ? sqlite3_errmsg(db_) : "cannot open";
     DWORD error = Fail(rc);

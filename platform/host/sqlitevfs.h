@@ -1,0 +1,15 @@
+// The SQLite file layer the registry opens its database with.
+#ifndef QZINST32_PLATFORM_HOST_SQLITEVFS_H_
+#define QZINST32_PLATFORM_HOST_SQLITEVFS_H_
+
+namespace qzhost {
+
+// The name of a VFS that is SQLite's default one, except that a log (-wal)
+// file that exists already is opened without the create flag. SQLite syncs
+// the folder on the first sync of every log it opened with that flag, which
+// only a log just created needs; the registry keeps its log between runs.
+const char* RegistryVfsName();
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_SQLITEVFS_H_
