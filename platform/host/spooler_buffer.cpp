@@ -6,6 +6,11 @@
 namespace qzhost {
 namespace spool {
 
+void EnumRecords::Reserve(size_t records, size_t fields, size_t textBytes) {
+  m_fields.reserve(records * fields);
+  m_text.reserve(textBytes);
+}
+
 void EnumRecords::SetDword(size_t offset, DWORD value) {
   m_fields.push_back({m_count - 1, offset, false, value, 0});
 }

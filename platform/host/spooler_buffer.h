@@ -22,6 +22,8 @@ class EnumRecords {
   // Starts the next record; the field setters below fill it. Offsets are
   // those of the fields in the record (offsetof).
   void NewRecord() { ++m_count; }
+  // Room for that many records, fields and bytes of strings, when known.
+  void Reserve(size_t records, size_t fields, size_t textBytes);
   void SetDword(size_t offset, DWORD value);
   void SetString(size_t offset, const std::string& text);
   // A list of names, each ending in a NUL, with one more NUL after the last.

@@ -35,6 +35,10 @@ std::string FoldedName(const std::string& name) {
 // n ports linear, since machines may hold thousands.
 class PortList {
  public:
+  void Reserve(size_t count) {
+    m_ports.reserve(count);
+    m_index.reserve(count);
+  }
   void AddOnce(const std::string& name, const std::string& monitor) {
     if (name.empty() || !m_index.emplace(FoldedName(name), m_ports.size()).second) return;
     m_ports.push_back({name, monitor});
@@ -58,6 +62,12 @@ const EnumRecords& PortList::Records(DWORD Level) const {
   std::unique_ptr<EnumRecords>& records = m_records[Level == 1 ? 0 : 1];
   if (records) return *records;
   records = std::make_unique<EnumRecords>(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
+  size_t textBytes = 0;
+  for (const KnownPort& port : m_ports) {
+    textBytes += port.name.size() + 1;
+    if (Level == 2) textBytes += port.monitor.size() + sizeof kLocalPortDescription + 1;
+  }
+  records->Reserve(m_ports.size(), Level == 1 ? 1 : 4, textBytes);
   for (const KnownPort& port : m_ports) {
     records->NewRecord();
     if (Level == 1) {
@@ -121,7 +131,9 @@ std::vector<std::string> LocalPortNames(const IniFile* winIni) {
 std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   PortList claims = MonitorClaims();
   auto ports = std::make_shared<PortList>();
-  for (const std::string& name : LocalPortNames(winIni)) {
+  const std::vector<std::string> names = LocalPortNames(winIni);
+  ports->Reserve(names.size() + claims.Ports().size());
+  for (const std::string& name : names) {
     ports->AddOnce(name, ServingMonitor(name, claims));
   }
   for (const KnownPort& claim : claims.Ports()) {

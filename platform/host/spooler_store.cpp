@@ -1,6 +1,7 @@
 // The spooler's storage in the emulated registry, through the public Reg* calls.
 #include "platform/host/spooler_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -317,8 +318,10 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   const unsigned codePage = Machine().codePage;
   const std::string upper = RegUpperName(codePage, entry.name);
   auto entries = std::make_shared<std::vector<MonitorEntry>>(*memo.entries);
-  auto at = entries->begin();
-  while (at != entries->end() && RegUpperName(codePage, at->name) < upper) ++at;
+  auto at = std::lower_bound(entries->begin(), entries->end(), upper,
+                             [codePage](const MonitorEntry& e, const std::string& key) {
+                               return RegUpperName(codePage, e.name) < key;
+                             });
   entries->insert(at, entry);
   memo.entries = std::move(entries);
   memo.stamp = after;
