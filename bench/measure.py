@@ -130,6 +130,38 @@ class Wine:
         return s
 
 
+def interleaved(cmd, args, writes, machines, a, host, floor, root, env):
+    """[(machine, host Series, floor Series)] of one command. The runs go round
+    the machines (host, then floor, on each), so that a change in the speed of
+    the machine under the benchmark falls on all of them alike."""
+    bases, runs = {}, {}
+    for label, pristine in machines:
+        # 258 restores what 257 saved: it runs on a machine where 257 ran.
+        bases[label] = pristine
+        if cmd == "258":
+            bases[label] = os.path.join(a.work, "after257-" + label)
+            restore(pristine, bases[label])
+            spawn([host, "257", "A:\\"], dict(env, QZINST_ROOT=bases[label]))
+        # Each run of the largest machine rewrites ~100 MB: fewer of them.
+        runs[label] = a.runs if label != "500k" else max(7, a.runs // 3)
+    series = {label: (Series(), Series()) for label, _ in machines}
+    for i in range(max(runs.values())):
+        for label, _ in machines:
+            if i >= runs[label]:
+                continue
+            if writes or i == 0:
+                restore(bases[label], root)
+            series[label][0].add(spawn([host] + args, env))
+            series[label][1].add(spawn([floor] + args, env))
+    result = []
+    for label, _ in machines:
+        restore(bases[label], root)
+        s, f = series[label]
+        s.rss = [peak_rss_kib([host] + args, env)]
+        result.append((label, s, f))
+    return result
+
+
 def to_wine_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -169,19 +201,10 @@ def main():
     rows = []  # (machine, command, host Series, floor Series)
 
     print("runs per host command: %d; the trace goes to /dev/null" % a.runs)
-    for label, pristine in machines:
-        for cmd, args, writes in commands(a.inf):
-            # 258 restores what 257 saved: it runs on a machine where 257 ran.
-            base = pristine
-            if cmd == "258":
-                base = os.path.join(a.work, "after257-" + label)
-                restore(pristine, base)
-                spawn([host, "257", "A:\\"], dict(env, QZINST_ROOT=base))
-            # Each run of the largest machine rewrites ~100 MB: fewer of them.
-            runs = a.runs if label != "500k" else max(7, a.runs // 3)
-            s = host_series([host] + args, base, root, env, runs, writes)
-            f = host_series([floor] + args, base, root, env, runs, False)
+    for cmd, args, writes in commands(a.inf):
+        for label, s, f in interleaved(cmd, args, writes, machines, a, host, floor, root, env):
             rows.append((label, cmd, s, f))
+    rows.sort(key=lambda row: [m for m, _ in machines].index(row[0]))
     # Command 2 with the 20 MB INF, on the default machine.
     label, pristine = machines[0]
     for cmd in ("2", "3"):

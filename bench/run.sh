@@ -19,7 +19,9 @@
 #     host program, then the floor (a trivial C program, started the same way
 #     with the same arguments and environment); every run of a command starts
 #     from a pristine copy of its machine, restored and synced to disk outside
-#     the timed region; 258 runs on a machine where 257 ran;
+#     the timed region; 258 runs on a machine where 257 ran; the runs of a
+#     command go round the machines, so that a drift in the speed of the
+#     machine under the benchmark falls on all sizes alike;
 #  4. the same commands of the x64 build under Wine 8 with a warm wineserver:
 #     one prefix; before each timed run the server is stopped, the prefix's
 #     registry and WIN.INI are put back, the server is started (wineserver -p)
