@@ -287,6 +287,31 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
   return static_cast<LONG>(error);
 }
 
+LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
+  names->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  if (!Allows(*key, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const std::vector<std::string>* children = nullptr;
+  if ((error = Children(key, &children)) != ERROR_SUCCESS) return static_cast<LONG>(error);
+  *names = *children;
+  return ERROR_SUCCESS;
+}
+
+LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {
+  names->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  if (!Allows(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::vector<RegValue>* values = nullptr;
+  if ((error = Values(key, &values)) != ERROR_SUCCESS) return static_cast<LONG>(error);
+  names->reserve(values->size());
+  for (const RegValue& value : *values) names->push_back(value.name);
+  return ERROR_SUCCESS;
+}
+
 void CloseMachineRegistry() { ForgetMachine(State()); }
 
 }  // namespace qzhost

@@ -35,6 +35,11 @@ RegStore* MachineRegistry(DWORD* error);
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
                       std::vector<RegChildSummary>* subkeys);
 
+// All subkey names (or value names) of an open key in enumeration order, as
+// RegEnumKeyExA (RegEnumValueA) would give them one call at a time.
+LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names);
+LONG ListValueNames(HKEY hKey, std::vector<std::string>* names);
+
 // Makes the registry hold every change of this run in one transaction, which
 // CloseMachineRegistry commits (RegFlushKey commits what came before it): a
 // run then stores all of its changes or, if it dies, none.

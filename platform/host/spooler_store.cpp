@@ -13,14 +13,6 @@
 namespace qzhost {
 namespace spool {
 
-namespace {
-
-// Registry key names are at most 255 characters; value names far longer on NT.
-constexpr DWORD kKeyNameChars = 256;
-constexpr DWORD kValueNameChars = 16384;
-
-}  // namespace
-
 LONG StoreKey::Open(const std::string& path) {
   Close();
   HKEY hKey = nullptr;
@@ -143,29 +135,13 @@ LONG StoreKey::WriteBinary(const char* value, const BYTE* data, DWORD size) {
 
 std::vector<std::string> StoreKey::SubkeyNames() const {
   std::vector<std::string> names;
-  if (m_hKey == nullptr) return names;
-  char szName[kKeyNameChars];
-  for (DWORD dwIndex = 0;; ++dwIndex) {
-    DWORD cchName = kKeyNameChars;
-    LONG lResult =
-        RegEnumKeyExA(m_hKey, dwIndex, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
-    if (lResult != ERROR_SUCCESS) break;
-    names.emplace_back(szName, cchName);
-  }
+  if (m_hKey != nullptr) ListSubkeyNames(m_hKey, &names);
   return names;
 }
 
 std::vector<std::string> StoreKey::ValueNames() const {
   std::vector<std::string> names;
-  if (m_hKey == nullptr) return names;
-  std::vector<char> name(kValueNameChars);
-  for (DWORD dwIndex = 0;; ++dwIndex) {
-    DWORD cchName = kValueNameChars;
-    LONG lResult =
-        RegEnumValueA(m_hKey, dwIndex, name.data(), &cchName, nullptr, nullptr, nullptr, nullptr);
-    if (lResult != ERROR_SUCCESS) break;
-    names.emplace_back(name.data(), cchName);
-  }
+  if (m_hKey != nullptr) ListValueNames(m_hKey, &names);
   return names;
 }
 
