@@ -25,9 +25,11 @@ const int64_t kReadSnapshotMicros = 20000;
 // The log syncs nothing by itself and is never checkpointed behind our back:
 // commits stay in the log until Flush or Close checkpoint it with syncs in the
 // safe order (log, then database). A run that changes something thus pays for
-// that one checkpoint, not for a sync at every start of the log as well.
+// that one checkpoint, not for a sync at every start of the log as well. The
+// checkpoint at close empties the log (size limit 0; see KeepLogFiles).
 const char kLogMode[] =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;";
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;"
+    " PRAGMA journal_size_limit=0;";
 
 struct RootRow {
   RegKeyId id;
@@ -78,7 +80,6 @@ enum Slot {
   kSyncOn,
   kSyncOff,
   kSummarizeChildren,
-  kLogSizeLimit,
   kSlotCount
 };
 
@@ -305,7 +306,6 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
 void RegStore::KeepLogFiles() {
   int on = 1;
   sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &on);
-  Run(kLogSizeLimit, "PRAGMA journal_size_limit=0");
 }
 
 void RegStore::BeginRead() {
@@ -363,7 +363,21 @@ void RegStore::EndRead() {
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
 // reason it is not ours.
 DWORD RegStore::CheckFormat(std::string* why) {
+  // Our own registry answers the first query; only another file needs more.
   sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db_, "SELECT format, version FROM registry_format", -1, &st, nullptr) ==
+      SQLITE_OK) {
+    int rc = sqlite3_step(st);
+    bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
+                sqlite3_column_int(st, 1) == kFormatVersion;
+    sqlite3_finalize(st);
+    if (ours) return ERROR_SUCCESS;
+    if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
+      *why = "unknown registry format or version";
+      return ERROR_BADDB;
+    }
+  }
+  st = nullptr;
   int rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_step(st);
   int objects = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
@@ -376,17 +390,8 @@ DWORD RegStore::CheckFormat(std::string* why) {
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ? ERROR_BADDB : Fail(rc);
   }
   if (objects == 0) return ERROR_FILE_NOT_FOUND;
-  st = nullptr;
-  rc = sqlite3_prepare_v2(db_, "SELECT format, version FROM registry_format", -1, &st, nullptr);
-  if (rc != SQLITE_OK) {
-    *why = "SQLite database without the registry's format marker";
-    return ERROR_BADDB;
-  }
-  bool ours = sqlite3_step(st) == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
-              sqlite3_column_int(st, 1) == kFormatVersion;
-  sqlite3_finalize(st);
-  if (!ours) *why = "unknown registry format or version";
-  return ours ? ERROR_SUCCESS : ERROR_BADDB;
+  *why = "SQLite database without the registry's format marker";
+  return ERROR_BADDB;
 }
 
 DWORD RegStore::CreateSchema() {
