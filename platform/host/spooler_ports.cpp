@@ -95,8 +95,7 @@ bool IsLocalMonPort(const std::string& name) {
 // Ports that installed monitors list as subkeys or values of their Ports key.
 PortList MonitorClaims() {
   PortList claims;
-  for (const MonitorEntry& monitor : *InstalledMonitorEntries()) {
-    if (!monitor.hasPorts) continue;
+  for (const MonitorEntry& monitor : MonitorsWithPorts()) {
     StoreKey ports;
     if (ports.Open(MonitorKey(monitor.name) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS)
       continue;

@@ -30,10 +30,10 @@ LONG StoreKey::Create(const std::string& path) {
 }
 
 LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
-                         std::vector<RegChildSummary>* subkeys) const {
+                         std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) const {
   subkeys->clear();
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys);
+  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -301,6 +301,26 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   entries->insert(at, entry);
   memo.entries = std::move(entries);
   memo.stamp = after;
+}
+
+std::vector<MonitorEntry> MonitorsWithPorts() {
+  std::vector<MonitorEntry> claiming;
+  const MonitorMemo& memo = TheMonitorMemo();
+  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == RegistryStamp()) {
+    for (const MonitorEntry& entry : *memo.entries)
+      if (entry.hasPorts) claiming.push_back(entry);
+    return claiming;
+  }
+  StoreKey monitors;
+  std::vector<RegChildSummary> keys;
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
+      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys, true) != ERROR_SUCCESS) {
+    return claiming;
+  }
+  for (const RegChildSummary& key : keys) {
+    if (key.hasValue) claiming.push_back({key.name, SummaryText(key), true});
+  }
+  return claiming;
 }
 
 std::vector<std::string> InstalledMonitors() {

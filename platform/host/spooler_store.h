@@ -45,7 +45,7 @@ class StoreKey {
 
   // The subkeys with one value and whether they have one subkey, read at once.
   LONG Summarize(const char* valueName, const char* subkeyName,
-                 std::vector<RegChildSummary>* subkeys) const;
+                 std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;
@@ -91,6 +91,9 @@ struct MonitorEntry {
 std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries();
 // Their names.
 std::vector<std::string> InstalledMonitors();
+// The installed monitors that have a Ports subkey (the ones that can claim
+// ports), read alone when the whole list is not read already.
+std::vector<MonitorEntry> MonitorsWithPorts();
 
 // The registry's change stamp (RegStore::ChangeStamp), 0 without a registry.
 uint64_t RegistryStamp();
