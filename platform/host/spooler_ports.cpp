@@ -145,9 +145,7 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
 // the registry's change stamp and the parsed WIN.INI (a new parse is a new
 // object; the memo holds it, so its address is not reused).
 struct PortMemo {
-  bool valid = false;
-  unsigned generation = 0;
-  uint64_t stamp = 0;
+  ReadingStamp read;
   std::shared_ptr<const IniFile> winIni;
   std::shared_ptr<const PortList> ports;
 };
@@ -164,13 +162,10 @@ std::shared_ptr<const PortList> CurrentPorts() {
   if (store == nullptr) return std::make_shared<PortList>();
   const uint64_t stamp = store->ChangeStamp();
   std::shared_ptr<const IniFile> winIni = MachineIsNT() ? nullptr : CurrentWinIni();
-  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != stamp ||
-      memo.winIni != winIni) {
+  if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
     memo.ports = ReadKnownPorts(winIni.get());
-    memo.generation = MachineGeneration();
-    memo.stamp = stamp;
+    memo.read.Set(stamp);
     memo.winIni = std::move(winIni);
-    memo.valid = true;
   }
   return memo.ports;
 }
@@ -184,12 +179,7 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-void KeepPortsAcross(uint64_t before, uint64_t after) {
-  PortMemo& memo = ThePortMemo();
-  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == before) {
-    memo.stamp = after;
-  }
-}
+void KeepPortsAcross(uint64_t before, uint64_t after) { ThePortMemo().read.Advance(before, after); }
 
 DWORD ChangeOutsideLists(const std::function<DWORD()>& change) {
   const uint64_t before = RegistryStamp();

@@ -206,9 +206,7 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 
 // The installed monitors of the machine as last read, and when.
 struct MonitorMemo {
-  bool valid = false;
-  unsigned generation = 0;
-  uint64_t stamp = 0;
+  ReadingStamp read;
   std::shared_ptr<const std::vector<MonitorEntry>> entries;
 };
 
@@ -259,6 +257,16 @@ bool MonitorInstalled(const std::string& name) {
   return key.Open(MonitorKey(name)) == ERROR_SUCCESS && key.HasValue(kComponentDriver);
 }
 
+bool ReadingStamp::IsAt(uint64_t at) const {
+  return valid && generation == MachineGeneration() && stamp == at;
+}
+
+void ReadingStamp::Set(uint64_t at) {
+  valid = true;
+  generation = MachineGeneration();
+  stamp = at;
+}
+
 uint64_t RegistryStamp() {
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
@@ -271,25 +279,20 @@ std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
   const uint64_t stamp = store->ChangeStamp();
-  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != stamp) {
+  if (!memo.read.IsAt(stamp)) {
     memo.entries = ReadMonitorEntries();
-    memo.generation = MachineGeneration();
-    memo.stamp = stamp;
-    memo.valid = true;
+    memo.read.Set(stamp);
   }
   return memo.entries;
 }
 
 void KeepMonitorsAcross(uint64_t before, uint64_t after) {
-  MonitorMemo& memo = TheMonitorMemo();
-  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == before) {
-    memo.stamp = after;
-  }
+  TheMonitorMemo().read.Advance(before, after);
 }
 
 void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
   MonitorMemo& memo = TheMonitorMemo();
-  if (!memo.valid || memo.generation != MachineGeneration() || memo.stamp != before) return;
+  if (!memo.read.IsAt(before)) return;
   // Insert in key order: by the names as the registry sorts them.
   const unsigned codePage = Machine().codePage;
   const std::string upper = RegUpperName(codePage, entry.name);
@@ -300,13 +303,13 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
                              });
   entries->insert(at, entry);
   memo.entries = std::move(entries);
-  memo.stamp = after;
+  memo.read.Advance(before, after);
 }
 
 std::vector<MonitorEntry> MonitorsWithPorts() {
   std::vector<MonitorEntry> claiming;
   const MonitorMemo& memo = TheMonitorMemo();
-  if (memo.valid && memo.generation == MachineGeneration() && memo.stamp == RegistryStamp()) {
+  if (memo.read.IsAt(RegistryStamp())) {
     for (const MonitorEntry& entry : *memo.entries)
       if (entry.hasPorts) claiming.push_back(entry);
     return claiming;

@@ -97,6 +97,23 @@ std::vector<MonitorEntry> MonitorsWithPorts();
 
 // The registry's change stamp (RegStore::ChangeStamp), 0 without a registry.
 uint64_t RegistryStamp();
+
+// When a list that the spooler keeps was read: on which machine (its
+// generation) and at which registry stamp.
+struct ReadingStamp {
+  bool valid = false;
+  unsigned generation = 0;
+  uint64_t stamp = 0;
+
+  // True when the list was read at registry stamp `at` of the current machine.
+  bool IsAt(uint64_t at) const;
+  void Set(uint64_t at);
+  // After a change of this process alone, from `before` to `after`, that left
+  // the list as it was.
+  void Advance(uint64_t before, uint64_t after) {
+    if (IsAt(before)) stamp = after;
+  }
+};
 // The spooler's own change: `entry` was installed by this process alone
 // between the registry stamps `before` and `after`. Keeps the installed
 // monitors read at `before` with the entry added, instead of reading them all
