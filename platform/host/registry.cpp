@@ -129,6 +129,17 @@ bool Allows(const OpenKey& key, REGSAM needed) {
   return !IsNT() || (key.access & needed) == needed;
 }
 
+// The open key behind a handle opened with at least `needed` access, or null
+// with *error set (for the host's own calls, which check nothing else first).
+OpenKey* LookupAllowed(HKEY hKey, REGSAM needed, DWORD* error) {
+  OpenKey* key = Lookup(hKey, error);
+  if (key != nullptr && !Allows(*key, needed)) {
+    *error = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  return key;
+}
+
 HKEY NewHandle(RegKeyId id, REGSAM access) {
   Registry& r = State();
   ULONG_PTR value = r.nextHandle;
@@ -278,9 +289,8 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
                       std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
   subkeys->clear();
   DWORD error = ERROR_SUCCESS;
-  OpenKey* key = Lookup(hKey, &error);
+  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
-  if (!Allows(*key, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   RegStore* store = MachineRegistry(&error);
   error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys, onlyWithSubkey);
   if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
@@ -290,9 +300,8 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
   names->clear();
   DWORD error = ERROR_SUCCESS;
-  OpenKey* key = Lookup(hKey, &error);
+  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
   if (key == nullptr) return static_cast<LONG>(error);
-  if (!Allows(*key, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
   const std::vector<std::string>* children = nullptr;
   if ((error = Children(key, &children)) != ERROR_SUCCESS) return static_cast<LONG>(error);
   *names = *children;
@@ -302,9 +311,8 @@ LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
 LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {
   names->clear();
   DWORD error = ERROR_SUCCESS;
-  OpenKey* key = Lookup(hKey, &error);
+  OpenKey* key = LookupAllowed(hKey, KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
-  if (!Allows(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   const std::vector<RegValue>* values = nullptr;
   if ((error = Values(key, &values)) != ERROR_SUCCESS) return static_cast<LONG>(error);
   names->reserve(values->size());

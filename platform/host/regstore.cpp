@@ -187,14 +187,14 @@ void RegStore::Close() {
   EndRead();
   EndRunTransaction();
   if (db_ != nullptr) {
-    // Whatever SQLite itself does at close (the last connection checkpoints
-    // and removes the log) must sync as well.
-    Run(kSyncOn, "PRAGMA synchronous=NORMAL");
     if (unsynced_) {
-      int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-      if (rc != SQLITE_OK) WriteFailed(Fail(rc));
+      DWORD error = Checkpoint(SQLITE_CHECKPOINT_PASSIVE);
+      if (error != ERROR_SUCCESS) WriteFailed(error);
       unsynced_ = false;
     }
+    // Whatever SQLite itself does at close (the last connection checkpoints
+    // and empties the log) must sync as well.
+    Run(kSyncOn, "PRAGMA synchronous=NORMAL");
   }
   snapshots_ = false;
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
@@ -625,14 +625,20 @@ DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
 
 DWORD RegStore::Flush() {
   EndRead();
-  DWORD committed = EndRunTransaction();
-  if (committed != ERROR_SUCCESS) return committed;
-  // With synchronous=NORMAL a full checkpoint syncs the log, copies it into
-  // the database and syncs that: everything committed is then on disk.
+  DWORD error = EndRunTransaction();
+  if (error != ERROR_SUCCESS) return error;
+  error = Checkpoint(SQLITE_CHECKPOINT_FULL);
+  Run(kSyncOff, "PRAGMA synchronous=OFF");
+  return error;
+}
+
+// With synchronous=NORMAL a checkpoint syncs the log, copies it into the
+// database and syncs that: what it copied is then on disk, and a power cut
+// in between leaves the database whole.
+DWORD RegStore::Checkpoint(int mode) {
   DWORD error = Run(kSyncOn, "PRAGMA synchronous=NORMAL");
   if (error != ERROR_SUCCESS) return error;
-  int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_FULL, nullptr, nullptr);
-  Run(kSyncOff, "PRAGMA synchronous=OFF");
+  int rc = sqlite3_wal_checkpoint_v2(db_, nullptr, mode, nullptr, nullptr);
   if (rc != SQLITE_OK) return Fail(rc);
   unsynced_ = false;
   return ERROR_SUCCESS;

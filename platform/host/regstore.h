@@ -140,6 +140,7 @@ class RegStore {
   DWORD Run(int slot, const char* sql);
   void KeepLogFiles();
   DWORD EndRunTransaction();
+  DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why);

@@ -1,4 +1,5 @@
-// The spooler's storage in the emulated registry, through the public Reg* calls.
+// The spooler's storage in the emulated registry: through the public Reg*
+// calls, and the registry's own calls that read many keys at once.
 #include "platform/host/spooler_store.h"
 
 #include <algorithm>

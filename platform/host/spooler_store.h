@@ -1,5 +1,6 @@
-// The spooler's storage: its objects in the emulated registry, reached only
-// through the public Reg* calls (layout in spooler_layout.h).
+// The spooler's storage: its objects in the emulated registry, reached
+// through the public Reg* calls and the registry's own calls that read many
+// keys at once (layout in spooler_layout.h).
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 
