@@ -169,7 +169,12 @@ int main(int argc, char** argv) {
   if (name == "--help" || name == "-h") name = "help";
   Args args(argv + 2, argv + argc);
   for (const Subcommand& sub : kSubcommands) {
-    if (name == sub.name) return CheckMachineFault(sub.handler(args));
+    if (name != sub.name) continue;
+    int status = sub.handler(args);
+    // Closed here, not at exit, so that a failure to close is reported and
+    // the spooler can keep what it read for the next program.
+    qzhost::CloseMachineRegistry();
+    return CheckMachineFault(status);
   }
   return Complain(kExitUsage, "unknown command '" + name + "' (try qzreg --help)");
 }

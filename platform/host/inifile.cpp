@@ -298,6 +298,12 @@ std::vector<std::string_view> IniFile::SectionNames() const {
   return names;
 }
 
+std::string_view IniFile::SectionBody(std::string_view section) const {
+  const Section* s = FindSection(section);
+  if (s == nullptr) return std::string_view();
+  return std::string_view(text_).substr(s->bodyStart, s->end - s->bodyStart);
+}
+
 std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const {
   std::vector<std::string_view> names;
   const Section* s = FindSection(section);

@@ -49,6 +49,9 @@ class IniFile {
   // names ("=value" lines) are left out.
   std::vector<std::string_view> KeyNames(std::string_view section) const;
 
+  // The lines of the (first) section below its header, as they stand; empty
+  // when there is no such section. Equal bodies give equal KeyNames.
+  std::string_view SectionBody(std::string_view section) const;
   // 1-based line numbers, for messages: the (first) section's header line and
   // the line of the key that FindValue reads; 0 when absent.
   size_t SectionLine(std::string_view section) const;

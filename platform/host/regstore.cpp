@@ -10,6 +10,7 @@
 
 #include "platform/host/codepage.h"
 #include "platform/host/regerror.h"
+#include "platform/host/regstore_sql.h"
 #include "platform/host/sqlitevfs.h"
 
 namespace qzhost {
@@ -17,7 +18,6 @@ namespace {
 
 const char kFormatName[] = "QZINST32 registry";
 const int kFormatVersion = 1;
-const int kBusyTimeoutMs = 10000;
 // How long reads share one snapshot. Without it SQLite takes and drops the
 // log's read lock around every statement, which costs more than most lookups
 // themselves; another process's commit shows at the latest this much later.
@@ -27,9 +27,12 @@ const int64_t kReadSnapshotMicros = 20000;
 // safe order (log, then database). A run that changes something thus pays for
 // that one checkpoint, not for a sync at every start of the log as well. The
 // checkpoint at close empties the log (size limit 0; see KeepLogFiles).
+// Undo records of the nested transactions stay in memory: on a large registry
+// they outgrow SQLite's in-memory limit and would go to a temporary file
+// created, written and removed in every run.
 const char kLogMode[] =
     "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;"
-    " PRAGMA journal_size_limit=0;";
+    " PRAGMA journal_size_limit=0; PRAGMA temp_store=MEMORY; PRAGMA mmap_size=1073741824;";
 
 struct RootRow {
   RegKeyId id;
@@ -54,62 +57,6 @@ const char kSchema[] =
     " upper BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL);"
     "CREATE UNIQUE INDEX vals_by_name ON vals(key, upper);"
     "CREATE INDEX vals_in_order ON vals(key, id);";
-
-// Prepared statements, one slot each.
-enum Slot {
-  kFindChild,
-  kInsertKey,
-  kKeyExists,
-  kListChildren,
-  kHasChild,
-  kDeleteTreeValues,
-  kDeleteTreeKeys,
-  kGetValue,
-  kUpdateValue,
-  kInsertValue,
-  kDeleteValue,
-  kListValues,
-  kDataVersion,
-  kBegin,
-  kBeginImmediate,
-  kCommit,
-  kRollback,
-  kSavepoint,
-  kRelease,
-  kRollbackToSavepoint,
-  kSyncOn,
-  kSyncOff,
-  kSummarizeChildren,
-  kChildrenWithSubkey,
-  kSlotCount
-};
-
-// Binds a byte string as a BLOB; an empty one stays a zero-length BLOB, not NULL.
-void BindBytes(sqlite3_stmt* st, int index, const std::string& bytes) {
-  sqlite3_bind_blob(st, index, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()),
-                    SQLITE_TRANSIENT);
-}
-
-std::string ColumnBytes(sqlite3_stmt* st, int index) {
-  const void* p = sqlite3_column_blob(st, index);
-  int n = sqlite3_column_bytes(st, index);
-  return p ? std::string(static_cast<const char*>(p), n) : std::string();
-}
-
-// Resets a cached statement when the step is over, whatever happened.
-class StepScope {
- public:
-  explicit StepScope(sqlite3_stmt* st) : st_(st) {}
-  ~StepScope() {
-    if (st_) {
-      sqlite3_reset(st_);
-      sqlite3_clear_bindings(st_);
-    }
-  }
-
- private:
-  sqlite3_stmt* st_;
-};
 
 unsigned char Upper1252(unsigned char c) {
   if (c >= 'a' && c <= 'z') return c - 0x20;
@@ -184,6 +131,7 @@ std::string RegUpperName(unsigned codePage, const std::string& name) {
 RegStore::~RegStore() { Close(); }
 
 void RegStore::Close() {
+  keptLists_ = false;
   EndRead();
   EndRunTransaction();
   if (db_ != nullptr) {
@@ -208,12 +156,15 @@ void RegStore::HoldChangesUntilClose() { holdChanges_ = true; }
 // Commits the changes held for the run; a failure is the machine's.
 DWORD RegStore::EndRunTransaction() {
   if (!runOpen_) return ERROR_SUCCESS;
+  DWORD error = FlushCounts();
   runOpen_ = versionKnown_ = false;
-  DWORD error = Run(kCommit, "COMMIT");
+  if (error == ERROR_SUCCESS) error = Run(kCommit, "COMMIT");
   if (error != ERROR_SUCCESS) {
     Run(kRollback, "ROLLBACK");
+    pendingParts_ = countedParts_ = 0;
     return WriteFailed(error);
   }
+  countedParts_ = 0;
   ++localChanges_;
   unsynced_ = true;
   return ERROR_SUCCESS;
@@ -265,7 +216,9 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
       return Win32ErrorFromErrno(errno);
     }
   }
-  int flags = SQLITE_OPEN_READWRITE | (inMemory ? SQLITE_OPEN_CREATE : 0);
+  // One connection per store, used by one thread: SQLite's own locking of
+  // the connection would only cost time.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (inMemory ? SQLITE_OPEN_CREATE : 0);
   int rc = sqlite3_open_v2(path.c_str(), &db_, flags, inMemory ? nullptr : RegistryVfsName());
   if (rc != SQLITE_OK) {
     *why = db_ ? sqlite3_errmsg(db_) : "cannot open";
@@ -275,18 +228,26 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  // The triggers count the changes of other programs (regstore_kept.cpp).
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+  valuePartsKey_ = kNoKey;
 
   // Nothing is written before the file is known to be ours.
-  DWORD error = CheckFormat(why);
+  bool hasKeptLists = false;
+  DWORD error = CheckFormat(why, &hasKeptLists);
   if (error == ERROR_SUCCESS && !inMemory) {
     error = Exec(kLogMode);
     if (error != ERROR_SUCCESS) *why = sqlite3_errmsg(db_);
   }
+  if (error == ERROR_SUCCESS) OpenKeptLists(hasKeptLists);
   if (error == ERROR_FILE_NOT_FOUND) {  // a fresh, empty database
     if (!inMemory) Exec(kLogMode);
     RegTransaction tx(this);
     error = tx.Status();
-    if (error == ERROR_SUCCESS) error = CheckFormat(why);  // another process may have won
+    if (error == ERROR_SUCCESS) {
+      error = CheckFormat(why, &hasKeptLists);  // another process may have won
+      keptLists_ = hasKeptLists;
+    }
     if (error == ERROR_FILE_NOT_FOUND) {
       error = CreateSchema();
       if (error == ERROR_SUCCESS) error = seed();
@@ -363,14 +324,17 @@ void RegStore::EndRead() {
 
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
 // reason it is not ours.
-DWORD RegStore::CheckFormat(std::string* why) {
+DWORD RegStore::CheckFormat(std::string* why, bool* hasKeptLists) {
   // Our own registry answers the first query; only another file needs more.
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db_, "SELECT format, version FROM registry_format", -1, &st, nullptr) ==
-      SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
+                         " WHERE name = 'kept_lists') FROM registry_format",
+                         -1, &st, nullptr) == SQLITE_OK) {
     int rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
+    if (ours && hasKeptLists != nullptr) *hasKeptLists = sqlite3_column_int(st, 2) != 0;
     sqlite3_finalize(st);
     if (ours) return ERROR_SUCCESS;
     if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
@@ -397,6 +361,7 @@ DWORD RegStore::CheckFormat(std::string* why) {
 
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
+  if (error == ERROR_SUCCESS) error = CreateKeptLists();
   sqlite3_stmt* st = nullptr;
   if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
                                                    -1, &st, nullptr) == SQLITE_OK) {
@@ -426,12 +391,14 @@ DWORD RegStore::FindChild(RegKeyId parent, const std::string& name, RegKeyId* id
       Prepare(kFindChild, "SELECT id, name FROM keys WHERE parent = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
+  std::string upper = RegUpperName(codePage_, name);
   sqlite3_bind_int64(st, 1, parent);
-  BindBytes(st, 2, RegUpperName(codePage_, name));
+  BindBytes(st, 2, upper);
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) ++stats_.rowsRead;
   *id = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : kNoKey;
   if (rc == SQLITE_ROW && storedName != nullptr) *storedName = ColumnBytes(st, 1);
+  if (rc == SQLITE_ROW) RememberKey(*id, parent, std::move(upper));
   return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }
 
@@ -442,12 +409,14 @@ DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* 
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
   sqlite3_bind_int64(st, 1, parent);
+  const std::string upper = RegUpperName(codePage_, name);
   BindBytes(st, 2, name);
-  BindBytes(st, 3, RegUpperName(codePage_, name));
+  BindBytes(st, 3, upper);
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
   *id = sqlite3_last_insert_rowid(db_);
-  return ERROR_SUCCESS;
+  RememberKey(*id, parent, upper);
+  return CountKeyAdded(parent, upper);
 }
 
 DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
@@ -534,6 +503,8 @@ DWORD RegStore::DeleteTree(RegKeyId id) {
       " SELECT k.id FROM keys k JOIN tree t ON k.parent = t.id) ";
   static const std::string kValues = std::string(kTree) + "DELETE FROM vals WHERE key IN tree";
   static const std::string kKeys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree";
+  DWORD error = CountTreeRemoved(id);
+  if (error != ERROR_SUCCESS) return error;
   for (auto [slot, sql] :
        {std::make_pair(kDeleteTreeValues, &kValues), std::make_pair(kDeleteTreeKeys, &kKeys)}) {
     sqlite3_stmt* st = Prepare(slot, sql->c_str());
@@ -578,7 +549,7 @@ DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
     BindBytes(st, 4, upper);
     int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) return Fail(rc);
-    if (sqlite3_changes(db_) > 0) return ERROR_SUCCESS;
+    if (sqlite3_changes(db_) > 0) return CountValueChanged(key);
   }
   st = Prepare(kInsertValue, "INSERT INTO vals(key, name, upper, type, data) VALUES(?,?,?,?,?)");
   if (st == nullptr) return Fail(SQLITE_ERROR);
@@ -589,7 +560,7 @@ DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
   sqlite3_bind_int64(st, 4, type);
   BindBytes(st, 5, data);
   int rc = sqlite3_step(st);
-  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+  return rc == SQLITE_DONE ? CountValueChanged(key) : Fail(rc);
 }
 
 DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
@@ -600,7 +571,7 @@ DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
   BindBytes(st, 2, RegUpperName(codePage_, name));
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
-  return sqlite3_changes(db_) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  return sqlite3_changes(db_) > 0 ? CountValueChanged(key) : ERROR_FILE_NOT_FOUND;
 }
 
 DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
@@ -664,8 +635,10 @@ uint64_t RegStore::ChangeStamp() {
 
 RegTransaction::RegTransaction(RegStore* store)
     : store_(store), nested_(store->txDepth_ > 0 || store->holdChanges_), open_(false) {
+  store_->valuePartsKey_ = kNoKey;  // what a rollback may undo is not remembered
   if (nested_ && store_->holdChanges_ && !store_->runOpen_) {
     // The run's one transaction, held until Close or Flush.
+    store_->knownKeys_.clear();  // other processes may have changed any key
     store_->EndRead();
     status_ = store_->Run(kBeginImmediate, "BEGIN IMMEDIATE");
     store_->runOpen_ = status_ == ERROR_SUCCESS;
@@ -677,6 +650,7 @@ RegTransaction::RegTransaction(RegStore* store)
   if (nested_) {
     status_ = store_->Run(kSavepoint, "SAVEPOINT nested");
   } else {
+    store_->knownKeys_.clear();  // other processes may have changed any key
     store_->EndRead();
     // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
     // so a transaction never fails half-way because another process wrote.
@@ -691,15 +665,20 @@ RegTransaction::RegTransaction(RegStore* store)
 }
 
 RegTransaction::~RegTransaction() {
+  store_->valuePartsKey_ = kNoKey;
   if (!open_) return;
+  store_->knownKeys_.clear();  // rolled back: a key made in it may be gone
   --store_->txDepth_;
   ++store_->localChanges_;  // what was read inside may be gone
   if (!nested_) {
     store_->Run(kRollback, "ROLLBACK");
+    store_->pendingParts_ = store_->countedParts_ = 0;  // nothing changed after all
     return;
   }
   store_->Run(kRollbackToSavepoint, "ROLLBACK TO nested");
   store_->Run(kRelease, "RELEASE nested");
+  // A count made inside may be undone while the change it counted stays.
+  store_->pendingParts_ |= store_->countedParts_;
 }
 
 DWORD RegTransaction::Commit() {
@@ -712,8 +691,10 @@ DWORD RegTransaction::Commit() {
     ++store_->localChanges_;
     return ERROR_SUCCESS;
   }
-  DWORD error = store_->Run(kCommit, "COMMIT");
+  DWORD error = store_->FlushCounts();
+  if (error == ERROR_SUCCESS) error = store_->Run(kCommit, "COMMIT");
   if (error != ERROR_SUCCESS) return store_->WriteFailed(error);  // the destructor rolls back
+  store_->countedParts_ = 0;
   open_ = false;
   --store_->txDepth_;
   ++store_->localChanges_;

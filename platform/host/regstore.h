@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/win32.h"
@@ -54,6 +55,11 @@ struct RegChildSummary {
 struct RegStoreStats {
   uint64_t rowsRead = 0;
 };
+
+// The parts of the registry that kept lists are derived from (see
+// regstore_kept.cpp), as bits.
+const unsigned kMonitorsPart = 1;
+const unsigned kPortsPart = 2;
 
 class RegStore {
  public:
@@ -122,6 +128,19 @@ class RegStore {
   // for one commit. Each RegTransaction stays atomic as a savepoint in it.
   void HoldChangesUntilClose();
 
+  // Lists derived from one part of the registry, kept between runs (see
+  // regstore_kept.cpp for the parts, "monitors" and "ports"). ReadKeptList
+  // finds the list only while its part is unchanged since it was stored and
+  // its signature (what else it was derived from) is the same.
+  bool ReadKeptList(const char* name, const std::string& signature, std::string* data);
+  // Best effort: false when the list could not be stored at once (another
+  // process writes, a read-only root); never a fault of the machine.
+  bool StoreKeptList(const char* name, const char* area, const std::string& signature,
+                     const std::string& data);
+  // True when the list stored under `name` is still current (as ReadKeptList
+  // would find it), without reading it.
+  bool KeptListCurrent(const char* name, const std::string& signature);
+
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
@@ -143,12 +162,36 @@ class RegStore {
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
-  DWORD CheckFormat(std::string* why);
+  DWORD CheckFormat(std::string* why, bool* hasKeptLists = nullptr);
   DWORD CreateSchema();
+  DWORD CreateKeptLists();
+  void OpenKeptLists(bool present);
+  // Counting this store's own changes of the kept lists' parts.
+  struct KnownKey {
+    RegKeyId parent = kNoKey;
+    std::string upper;  // upper-cased name
+  };
+  void RememberKey(RegKeyId id, RegKeyId parent, std::string upper);
+  DWORD LookUpKey(RegKeyId id, KnownKey* key);
+  DWORD CountKeyAdded(RegKeyId parent, const std::string& upperName);
+  DWORD CountTreeRemoved(RegKeyId id);
+  DWORD CountValueChanged(RegKeyId key);
+  // Notes the parts changed; FlushCounts counts them, once per transaction,
+  // before it commits and before a kept list is looked at.
+  void CountChange(unsigned parts) { pendingParts_ |= parts; }
+  DWORD FlushCounts();
   DWORD WriteFailed(DWORD error);
 
   sqlite3* db_ = nullptr;
   std::function<void(DWORD, const std::string&)> writeFault_;
+  bool keptLists_ = false;  // the database has the kept lists' tables
+  // Keys found or made inside write transactions, for counting their changes
+  // without a query; forgotten when a transaction begins or is rolled back.
+  std::unordered_map<RegKeyId, KnownKey> knownKeys_;
+  RegKeyId valuePartsKey_ = kNoKey;  // the key whose values touch valueParts_
+  unsigned valueParts_ = 0;
+  unsigned pendingParts_ = 0;  // changed in the open transaction, not yet counted
+  unsigned countedParts_ = 0;  // counted in the open transaction
   bool pinned_ = false;
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;

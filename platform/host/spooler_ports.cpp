@@ -13,6 +13,7 @@
 #include "platform/host/profile.h"
 #include "platform/host/registry.h"
 #include "platform/host/spooler_buffer.h"
+#include "platform/host/spooler_kept.h"
 #include "platform/host/spooler_layout.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
@@ -31,10 +32,24 @@ std::string FoldedName(const std::string& name) {
   return folded;
 }
 
+bool SameFolded(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 // A port list that keeps each name once; a hash of folded names keeps adding
 // n ports linear, since machines may hold thousands.
 class PortList {
  public:
+  PortList() = default;
+  // A list known to hold each name once (as kept by an earlier run): no
+  // index, since a run looks up a few names at most.
+  explicit PortList(std::vector<KnownPort> ports) : m_ports(std::move(ports)) {}
+
   void Reserve(size_t count) {
     m_ports.reserve(count);
     m_index.reserve(count);
@@ -45,6 +60,11 @@ class PortList {
   }
   // The monitor of a listed port, or null.
   const std::string* MonitorOf(const std::string& name) const {
+    if (m_index.empty()) {
+      for (const KnownPort& port : m_ports)
+        if (SameFolded(port.name, name)) return &port.monitor;
+      return nullptr;
+    }
     auto it = m_index.find(FoldedName(name));
     return it == m_index.end() ? nullptr : &m_ports[it->second].monitor;
   }
@@ -150,9 +170,21 @@ struct PortMemo {
   std::shared_ptr<const PortList> ports;
 };
 
+// Never destroyed: freeing thousands of names at exit would cost a run for
+// nothing.
 PortMemo& ThePortMemo() {
-  static PortMemo memo;
-  return memo;
+  static PortMemo* memo = new PortMemo;
+  return *memo;
+}
+
+std::shared_ptr<const IniFile> PortsWinIni() { return MachineIsNT() ? nullptr : CurrentWinIni(); }
+
+// At the end of a run: the list as this run leaves the machine, for the next.
+void KeepPortsAtClose(RegStore* store) {
+  const PortMemo& memo = ThePortMemo();
+  std::shared_ptr<const IniFile> winIni = PortsWinIni();
+  if (!memo.ports || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni) return;
+  KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Ports());
 }
 
 std::shared_ptr<const PortList> CurrentPorts() {
@@ -161,9 +193,15 @@ std::shared_ptr<const PortList> CurrentPorts() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<PortList>();
   const uint64_t stamp = store->ChangeStamp();
-  std::shared_ptr<const IniFile> winIni = MachineIsNT() ? nullptr : CurrentWinIni();
+  std::shared_ptr<const IniFile> winIni = PortsWinIni();
   if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
-    memo.ports = ReadKnownPorts(winIni.get());
+    AtMachineRegistryClose(KeepPortsAtClose);
+    std::vector<KnownPort> kept;
+    if (LoadKeptPorts(store, PortsSignature(winIni.get()), &kept)) {
+      memo.ports = std::make_shared<PortList>(std::move(kept));
+    } else {
+      memo.ports = ReadKnownPorts(winIni.get());
+    }
     memo.read.Set(stamp);
     memo.winIni = std::move(winIni);
   }

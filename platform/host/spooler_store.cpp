@@ -9,6 +9,7 @@
 
 #include "platform/host/machine.h"
 #include "platform/host/registry.h"
+#include "platform/host/spooler_kept.h"
 #include "platform/host/spooler_layout.h"
 
 namespace qzhost {
@@ -211,9 +212,11 @@ struct MonitorMemo {
   std::shared_ptr<const std::vector<MonitorEntry>> entries;
 };
 
+// Never destroyed: freeing thousands of names at exit would cost a run for
+// nothing.
 MonitorMemo& TheMonitorMemo() {
-  static MonitorMemo memo;
-  return memo;
+  static MonitorMemo* memo = new MonitorMemo;
+  return *memo;
 }
 
 std::shared_ptr<const std::vector<MonitorEntry>> ReadMonitorEntries() {
@@ -228,6 +231,23 @@ std::shared_ptr<const std::vector<MonitorEntry>> ReadMonitorEntries() {
     if (key.hasValue) entries->push_back({key.name, SummaryText(key), key.hasSubkey});
   }
   return entries;
+}
+
+// At the end of a run: the list as this run leaves the registry, for the next.
+void KeepMonitorsAtClose(RegStore* store) {
+  const MonitorMemo& memo = TheMonitorMemo();
+  if (memo.entries && memo.read.IsAt(store->ChangeStamp())) KeepMonitors(store, *memo.entries);
+}
+
+// The list as an earlier run kept it, when it is current.
+bool TakeKeptMonitors(RegStore* store, uint64_t stamp) {
+  AtMachineRegistryClose(KeepMonitorsAtClose);
+  auto entries = std::make_shared<std::vector<MonitorEntry>>();
+  if (!LoadKeptMonitors(store, entries.get())) return false;
+  MonitorMemo& memo = TheMonitorMemo();
+  memo.entries = std::move(entries);
+  memo.read.Set(stamp);
+  return true;
 }
 
 }  // namespace
@@ -281,10 +301,20 @@ std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
   if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
   const uint64_t stamp = store->ChangeStamp();
   if (!memo.read.IsAt(stamp)) {
-    memo.entries = ReadMonitorEntries();
-    memo.read.Set(stamp);
+    if (!TakeKeptMonitors(store, stamp)) {
+      memo.entries = ReadMonitorEntries();
+      memo.read.Set(stamp);
+    }
   }
   return memo.entries;
+}
+
+void TakeKeptMonitorsIfCurrent() {
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return;
+  const uint64_t stamp = store->ChangeStamp();
+  if (!TheMonitorMemo().read.IsAt(stamp)) TakeKeptMonitors(store, stamp);
 }
 
 void KeepMonitorsAcross(uint64_t before, uint64_t after) {
@@ -310,7 +340,11 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
 std::vector<MonitorEntry> MonitorsWithPorts() {
   std::vector<MonitorEntry> claiming;
   const MonitorMemo& memo = TheMonitorMemo();
-  if (memo.read.IsAt(RegistryStamp())) {
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return claiming;
+  const uint64_t stamp = store->ChangeStamp();
+  if (memo.read.IsAt(stamp) || TakeKeptMonitors(store, stamp)) {
     for (const MonitorEntry& entry : *memo.entries)
       if (entry.hasPorts) claiming.push_back(entry);
     return claiming;

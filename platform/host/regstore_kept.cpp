@@ -1,0 +1,263 @@
+// Lists kept between runs, and the change counts that tell when they are stale.
+//
+// A program that derives a long list from one part of the registry (the
+// spooler's monitors and ports) stores it here with the part's change count.
+// Every change of that part counts, in the same transaction as the change:
+// a list read back at equal counts is the list the registry holds.
+//
+// The parts are told by key names, so that no path needs looking up:
+// - "monitors": the keys below a key named Monitors, their values, and keys
+//   named Monitors or Ports themselves (whether a monitor has a Ports subkey);
+// - "ports": keys named Ports, the keys and values right below them, and the
+//   values of a key below Monitors that has a Ports subkey (its Driver value
+//   decides whether its ports count).
+// Keys of those names elsewhere count too: a count too many costs one reading
+// of the list, never a stale one.
+//
+// This store counts its own changes itself. Any other program that writes the
+// database (an older version of this one, a script with sqlite3) is counted by
+// triggers, in a third count, "other programs", that every kept list depends
+// on. This store's connection switches the triggers off: compiling them into
+// its statements would cost every run more than all its own counting.
+#include <string>
+
+#include "platform/host/regstore.h"
+#include "platform/host/regstore_sql.h"
+
+namespace qzhost {
+namespace {
+
+const char kKeptSchema[] =
+    "CREATE TABLE IF NOT EXISTS area_changes(area TEXT PRIMARY KEY, count INTEGER NOT NULL);"
+    "INSERT OR IGNORE INTO area_changes VALUES('monitors', 0), ('ports', 0),"
+    " ('other programs', 0);"
+    "CREATE TABLE IF NOT EXISTS kept_lists(name TEXT PRIMARY KEY, area TEXT NOT NULL,"
+    " count INTEGER NOT NULL, others INTEGER NOT NULL, signature BLOB NOT NULL,"
+    " data BLOB NOT NULL);";
+
+const char kOthersCount[] =
+    " BEGIN UPDATE area_changes SET count = count + 1 WHERE area = 'other programs'; END;";
+
+std::string KeptSchema() {
+  std::string sql = kKeptSchema;
+  for (const char* table : {"keys", "vals"}) {
+    for (const char* event : {"INSERT", "DELETE", "UPDATE"}) {
+      sql += std::string("CREATE TRIGGER IF NOT EXISTS ") + table + "_" + event +
+             "_by_others AFTER " + event + " ON " + table + kOthersCount;
+    }
+  }
+  return sql;
+}
+
+const char kMonitorsName[] = "MONITORS";
+const char kPortsName[] = "PORTS";
+
+// The parts a key touches when it is added or removed, by its upper-cased
+// name and that of its parent.
+unsigned KeyParts(const std::string& parent, const std::string& name) {
+  unsigned parts = 0;
+  if (parent == kMonitorsName || name == kMonitorsName || name == kPortsName)
+    parts |= kMonitorsPart;
+  if (parent == kPortsName || name == kPortsName) parts |= kPortsPart;
+  return parts;
+}
+
+const size_t kMostKnownKeys = 4096;
+
+}  // namespace
+
+void RegStore::RememberKey(RegKeyId id, RegKeyId parent, std::string upper) {
+  if (txDepth_ == 0 && !runOpen_) return;  // outside, another process may change it
+  if (knownKeys_.size() >= kMostKnownKeys) knownKeys_.clear();
+  knownKeys_[id] = KnownKey{parent, std::move(upper)};
+}
+
+// An unknown key leaves *key empty: nothing below it counts.
+DWORD RegStore::LookUpKey(RegKeyId id, KnownKey* key) {
+  auto it = knownKeys_.find(id);
+  if (it != knownKeys_.end()) {
+    *key = it->second;
+    return ERROR_SUCCESS;
+  }
+  *key = KnownKey();
+  sqlite3_stmt* st = Prepare(kKeyNames, "SELECT parent, upper FROM keys WHERE id = ?");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, id);
+  int rc = sqlite3_step(st);
+  if (rc == SQLITE_DONE) return ERROR_SUCCESS;
+  if (rc != SQLITE_ROW) return Fail(rc);
+  key->parent = sqlite3_column_int64(st, 0);
+  key->upper = ColumnBytes(st, 1);
+  RememberKey(id, key->parent, key->upper);
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::CountKeyAdded(RegKeyId parent, const std::string& upperName) {
+  valuePartsKey_ = kNoKey;  // a new Ports subkey changes what its parent's values touch
+  KnownKey parentKey;
+  DWORD error = LookUpKey(parent, &parentKey);
+  if (error != ERROR_SUCCESS) return error;
+  CountChange(KeyParts(parentKey.upper, upperName));
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::CountTreeRemoved(RegKeyId id) {
+  valuePartsKey_ = kNoKey;
+  KnownKey key, parent;
+  bool hasChildren = false;
+  DWORD error = LookUpKey(id, &key);
+  if (error == ERROR_SUCCESS) error = LookUpKey(key.parent, &parent);
+  if (error == ERROR_SUCCESS) error = HasChildren(id, &hasChildren);
+  if (error != ERROR_SUCCESS) return error;
+  knownKeys_.clear();  // the ids below are free for new keys
+  // Whatever lies below is not looked at: a tree with anything in it counts
+  // for both parts.
+  CountChange(hasChildren ? kMonitorsPart | kPortsPart : KeyParts(parent.upper, key.upper));
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::CountValueChanged(RegKeyId key) {
+  if (valuePartsKey_ != key) {
+    KnownKey k, parent;
+    DWORD error = LookUpKey(key, &k);
+    if (error == ERROR_SUCCESS) error = LookUpKey(k.parent, &parent);
+    if (error != ERROR_SUCCESS) return error;
+    unsigned parts = 0;
+    if (k.upper == kPortsName) parts |= kPortsPart;
+    if (parent.upper == kMonitorsName) {
+      parts |= kMonitorsPart;
+      RegKeyId ports = kNoKey;
+      error = FindChild(key, kPortsName, &ports);
+      if (error != ERROR_SUCCESS) return error;
+      if (ports != kNoKey) parts |= kPortsPart;
+    }
+    valuePartsKey_ = key;
+    valueParts_ = parts;
+  }
+  CountChange(valueParts_);
+  return ERROR_SUCCESS;
+}
+
+// Inside the open transaction: one count per part and transaction is enough,
+// since a kept list only asks whether the count moved. A registry without the
+// counts (made by an older version, on a root this run could not migrate)
+// has nothing to count.
+DWORD RegStore::FlushCounts() {
+  if (pendingParts_ == 0) return ERROR_SUCCESS;
+  sqlite3_stmt* st = Prepare(kCountChange,
+                             "UPDATE area_changes SET count = count + 1"
+                             " WHERE area = 'monitors' AND ?1 OR area = 'ports' AND ?2");
+  if (st == nullptr) return ERROR_SUCCESS;
+  StepScope scope(st);
+  sqlite3_bind_int(st, 1, (pendingParts_ & kMonitorsPart) != 0);
+  sqlite3_bind_int(st, 2, (pendingParts_ & kPortsPart) != 0);
+  int rc = sqlite3_step(st);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  countedParts_ |= pendingParts_;
+  pendingParts_ = 0;
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::CreateKeptLists() {
+  DWORD error = Exec(KeptSchema().c_str());
+  keptLists_ = error == ERROR_SUCCESS;
+  return error;
+}
+
+// A registry made before kept lists existed gets them on its first open
+// that may write; one that cannot be written (a read-only root) goes without.
+void RegStore::OpenKeptLists(bool present) {
+  keptLists_ = present;
+  if (present) return;
+  EndRead();
+  sqlite3_busy_timeout(db_, 0);  // a writer at work: the next open will do it
+  DWORD error = Exec("BEGIN IMMEDIATE");
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (error != ERROR_SUCCESS) return;
+  if (CreateKeptLists() == ERROR_SUCCESS && Exec("COMMIT") == ERROR_SUCCESS) {
+    unsynced_ = true;
+    return;
+  }
+  keptLists_ = false;
+  Exec("ROLLBACK");
+}
+
+bool RegStore::ReadKeptList(const char* name, const std::string& signature, std::string* data) {
+  if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
+  BeginRead();
+  sqlite3_stmt* st = Prepare(kReadKept,
+                             "SELECT l.data FROM kept_lists l, area_changes a, area_changes o"
+                             " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
+                             " AND o.area = 'other programs' AND l.others = o.count"
+                             " AND l.signature = ?2");
+  if (st == nullptr) return false;
+  StepScope scope(st);
+  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+  BindBytes(st, 2, signature);
+  if (sqlite3_step(st) != SQLITE_ROW) return false;
+  *data = ColumnBytes(st, 0);
+  return true;
+}
+
+bool RegStore::KeptListCurrent(const char* name, const std::string& signature) {
+  if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
+  BeginRead();
+  sqlite3_stmt* st = Prepare(kKeptCurrent,
+                             "SELECT 1 FROM kept_lists l, area_changes a, area_changes o"
+                             " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
+                             " AND o.area = 'other programs' AND l.others = o.count"
+                             " AND l.signature = ?2");
+  if (st == nullptr) return false;
+  StepScope scope(st);
+  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+  BindBytes(st, 2, signature);
+  return sqlite3_step(st) == SQLITE_ROW;
+}
+
+// Best effort, and never a fault of the machine: inside the run's changes a
+// savepoint; otherwise a transaction of its own, only when the write lock is
+// free at once, so that a reading run never waits for a writer.
+bool RegStore::StoreKeptList(const char* name, const char* area, const std::string& signature,
+                             const std::string& data) {
+  if (!keptLists_) return false;
+  const bool inside = txDepth_ > 0 || runOpen_;
+  if (inside) {
+    if (FlushCounts() != ERROR_SUCCESS) return false;
+    if (Run(kSavepoint, "SAVEPOINT nested") != ERROR_SUCCESS) return false;
+  } else {
+    EndRead();
+    sqlite3_busy_timeout(db_, 0);
+    DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    if (error != ERROR_SUCCESS) return false;
+  }
+  bool stored = false;
+  sqlite3_stmt* st =
+      Prepare(kStoreKept,
+              "INSERT OR REPLACE INTO kept_lists SELECT ?1, ?2, a.count, o.count, ?3, ?4"
+              " FROM area_changes a, area_changes o"
+              " WHERE a.area = ?2 AND o.area = 'other programs'");
+  if (st != nullptr) {
+    StepScope scope(st);
+    sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+    sqlite3_bind_text(st, 2, area, -1, SQLITE_STATIC);
+    BindBytes(st, 3, signature);
+    BindBytes(st, 4, data);
+    stored = sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db_) == 1;
+  }
+  if (inside) {
+    if (!stored) Run(kRollbackToSavepoint, "ROLLBACK TO nested");
+    stored = Run(kRelease, "RELEASE nested") == ERROR_SUCCESS && stored;
+  } else if (stored && Run(kCommit, "COMMIT") == ERROR_SUCCESS) {
+    unsynced_ = true;
+  } else {
+    Run(kRollback, "ROLLBACK");
+    stored = false;
+  }
+  // The keys and values are as they were: what was read of them stays right,
+  // so the change stamp stays as it is.
+  return stored;
+}
+
+}  // namespace qzhost

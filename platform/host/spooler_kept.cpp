@@ -1,0 +1,138 @@
+// The spooler's lists kept in the registry between runs.
+#include "platform/host/spooler_kept.h"
+
+#include <stdint.h>
+#include <string.h>
+
+#include "platform/host/machine.h"
+
+namespace qzhost {
+namespace spool {
+namespace {
+
+const char kMonitorsList[] = "spooler monitors";
+const char kPortsList[] = "spooler ports";
+const char kFormat = 1;  // of the stored form; another one is not read
+// Below this many entries a list is read from the registry in well under a
+// millisecond, less than storing it would cost a run.
+const size_t kShortestKept = 100;
+
+void PutText(std::string* out, const std::string& text) {
+  const uint32_t size = static_cast<uint32_t>(text.size());
+  out->append(reinterpret_cast<const char*>(&size), sizeof size);
+  out->append(text);
+}
+
+// Reads the stored form back; any text running past the end makes the whole
+// list unreadable.
+class Reader {
+ public:
+  explicit Reader(const std::string& data) : data_(data) {}
+  bool Start() { return at_ < data_.size() && data_[at_++] == kFormat; }
+  bool AtEnd() const { return at_ == data_.size(); }
+  bool Text(std::string* text) {
+    uint32_t size = 0;
+    if (data_.size() - at_ < sizeof size) return false;
+    memcpy(&size, data_.data() + at_, sizeof size);
+    at_ += sizeof size;
+    if (data_.size() - at_ < size) return false;
+    text->assign(data_, at_, size);
+    at_ += size;
+    return true;
+  }
+  bool Flag(bool* flag) {
+    if (at_ >= data_.size()) return false;
+    *flag = data_[at_++] != 0;
+    return true;
+  }
+
+ private:
+  const std::string& data_;
+  size_t at_ = 0;
+};
+
+std::string Personality() {
+  return std::string(MachineIsNT() ? "nt" : "9x") + " " + std::to_string(Machine().codePage);
+}
+
+}  // namespace
+
+std::string MonitorsSignature() { return Personality(); }
+
+std::string PortsSignature(const IniFile* winIni) {
+  std::string signature = Personality();
+  if (MachineIsNT()) return signature;
+  if (winIni == nullptr) return signature + " no WIN.INI";
+  signature.push_back('\0');
+  signature.append(winIni->SectionBody("Ports"));
+  return signature;
+}
+
+std::string EncodeMonitors(const std::vector<MonitorEntry>& entries) {
+  std::string out(1, kFormat);
+  for (const MonitorEntry& entry : entries) {
+    PutText(&out, entry.name);
+    PutText(&out, entry.dll);
+    out.push_back(entry.hasPorts ? 1 : 0);
+  }
+  return out;
+}
+
+bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries) {
+  Reader in(data);
+  entries->clear();
+  if (!in.Start()) return false;
+  while (!in.AtEnd()) {
+    MonitorEntry entry;
+    if (!in.Text(&entry.name) || !in.Text(&entry.dll) || !in.Flag(&entry.hasPorts)) return false;
+    entries->push_back(std::move(entry));
+  }
+  return true;
+}
+
+std::string EncodePorts(const std::vector<KnownPort>& ports) {
+  std::string out(1, kFormat);
+  for (const KnownPort& port : ports) {
+    PutText(&out, port.name);
+    PutText(&out, port.monitor);
+  }
+  return out;
+}
+
+bool DecodePorts(const std::string& data, std::vector<KnownPort>* ports) {
+  Reader in(data);
+  ports->clear();
+  if (!in.Start()) return false;
+  while (!in.AtEnd()) {
+    KnownPort port;
+    if (!in.Text(&port.name) || !in.Text(&port.monitor)) return false;
+    ports->push_back(std::move(port));
+  }
+  return true;
+}
+
+bool LoadKeptMonitors(RegStore* store, std::vector<MonitorEntry>* entries) {
+  std::string data;
+  return store->ReadKeptList(kMonitorsList, MonitorsSignature(), &data) &&
+         DecodeMonitors(data, entries);
+}
+
+bool LoadKeptPorts(RegStore* store, const std::string& signature, std::vector<KnownPort>* ports) {
+  std::string data;
+  return store->ReadKeptList(kPortsList, signature, &data) && DecodePorts(data, ports);
+}
+
+void KeepMonitors(RegStore* store, const std::vector<MonitorEntry>& entries) {
+  if (entries.size() < kShortestKept) return;
+  const std::string signature = MonitorsSignature();
+  if (store->KeptListCurrent(kMonitorsList, signature)) return;
+  store->StoreKeptList(kMonitorsList, "monitors", signature, EncodeMonitors(entries));
+}
+
+void KeepPorts(RegStore* store, const std::string& signature, const std::vector<KnownPort>& ports) {
+  if (ports.size() < kShortestKept || store->KeptListCurrent(kPortsList, signature)) return;
+  store->StoreKeptList(kPortsList, "ports", signature, EncodePorts(ports));
+}
+
+}  // namespace spool
+}  // namespace qzhost
