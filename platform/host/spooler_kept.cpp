@@ -4,6 +4,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "platform/host/machine.h"
 
 namespace qzhost {
@@ -13,14 +15,28 @@ namespace {
 const char kMonitorsList[] = "spooler monitors";
 const char kPortsList[] = "spooler ports";
 const char kFormat = 1;  // of the stored form; another one is not read
+// Two lengths: no entry takes fewer bytes, so a damaged count cannot make a
+// reader reserve more than the data could hold.
+const size_t kSmallestEntry = 8;
 // Below this many entries a list is read from the registry in well under a
 // millisecond, less than storing it would cost a run.
 const size_t kShortestKept = 100;
 
+void PutNumber(std::string* out, size_t number) {
+  const uint32_t n = static_cast<uint32_t>(number);
+  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+}
+
 void PutText(std::string* out, const std::string& text) {
-  const uint32_t size = static_cast<uint32_t>(text.size());
-  out->append(reinterpret_cast<const char*>(&size), sizeof size);
+  PutNumber(out, text.size());
   out->append(text);
+}
+
+// The format byte and the number of entries.
+std::string Header(size_t count) {
+  std::string out(1, kFormat);
+  PutNumber(&out, count);
+  return out;
 }
 
 // Reads the stored form back; any text running past the end makes the whole
@@ -28,14 +44,20 @@ void PutText(std::string* out, const std::string& text) {
 class Reader {
  public:
   explicit Reader(const std::string& data) : data_(data) {}
-  bool Start() { return at_ < data_.size() && data_[at_++] == kFormat; }
+  // The number of entries, or false when the data is of another format.
+  bool Start(uint32_t* count) {
+    return at_ < data_.size() && data_[at_++] == kFormat && Number(count);
+  }
   bool AtEnd() const { return at_ == data_.size(); }
+  bool Number(uint32_t* n) {
+    if (data_.size() - at_ < sizeof *n) return false;
+    memcpy(n, data_.data() + at_, sizeof *n);
+    at_ += sizeof *n;
+    return true;
+  }
   bool Text(std::string* text) {
     uint32_t size = 0;
-    if (data_.size() - at_ < sizeof size) return false;
-    memcpy(&size, data_.data() + at_, sizeof size);
-    at_ += sizeof size;
-    if (data_.size() - at_ < size) return false;
+    if (!Number(&size) || data_.size() - at_ < size) return false;
     text->assign(data_, at_, size);
     at_ += size;
     return true;
@@ -69,7 +91,7 @@ std::string PortsSignature(const IniFile* winIni) {
 }
 
 std::string EncodeMonitors(const std::vector<MonitorEntry>& entries) {
-  std::string out(1, kFormat);
+  std::string out = Header(entries.size());
   for (const MonitorEntry& entry : entries) {
     PutText(&out, entry.name);
     PutText(&out, entry.dll);
@@ -80,18 +102,20 @@ std::string EncodeMonitors(const std::vector<MonitorEntry>& entries) {
 
 bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries) {
   Reader in(data);
+  uint32_t count = 0;
   entries->clear();
-  if (!in.Start()) return false;
-  while (!in.AtEnd()) {
+  if (!in.Start(&count)) return false;
+  entries->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
+  for (uint32_t i = 0; i < count; ++i) {
     MonitorEntry entry;
     if (!in.Text(&entry.name) || !in.Text(&entry.dll) || !in.Flag(&entry.hasPorts)) return false;
     entries->push_back(std::move(entry));
   }
-  return true;
+  return in.AtEnd();
 }
 
 std::string EncodePorts(const std::vector<KnownPort>& ports) {
-  std::string out(1, kFormat);
+  std::string out = Header(ports.size());
   for (const KnownPort& port : ports) {
     PutText(&out, port.name);
     PutText(&out, port.monitor);
@@ -101,14 +125,16 @@ std::string EncodePorts(const std::vector<KnownPort>& ports) {
 
 bool DecodePorts(const std::string& data, std::vector<KnownPort>* ports) {
   Reader in(data);
+  uint32_t count = 0;
   ports->clear();
-  if (!in.Start()) return false;
-  while (!in.AtEnd()) {
+  if (!in.Start(&count)) return false;
+  ports->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
+  for (uint32_t i = 0; i < count; ++i) {
     KnownPort port;
     if (!in.Text(&port.name) || !in.Text(&port.monitor)) return false;
     ports->push_back(std::move(port));
   }
-  return true;
+  return in.AtEnd();
 }
 
 bool LoadKeptMonitors(RegStore* store, std::vector<MonitorEntry>* entries) {

@@ -34,7 +34,8 @@ bool LoadKeptPorts(RegStore* store, const std::string& signature, std::vector<Kn
 void KeepMonitors(RegStore* store, const std::vector<MonitorEntry>& entries);
 void KeepPorts(RegStore* store, const std::string& signature, const std::vector<KnownPort>& ports);
 
-// The stored form: a version byte, then each text with its length before it.
+// The stored form: a format byte and the number of entries, then each text
+// with its length before it.
 std::string EncodeMonitors(const std::vector<MonitorEntry>& entries);
 bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries);
 std::string EncodePorts(const std::vector<KnownPort>& ports);

@@ -1,0 +1,306 @@
+// Lists kept in the registry between runs: when they hold, and when a change
+// makes the next run read the registry again.
+#include <sqlite3.h>
+#include <string.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/host/machine.h"
+#include "platform/host/registry.h"
+#include "platform/host/spooler_kept.h"
+#include "tests/platform/spooler_test_util.h"
+
+namespace {
+
+const std::string kPrint = "System\\CurrentControlSet\\Control\\Print\\";
+const std::string kMonitors = kPrint + "Monitors\\";
+
+void CreateKey(const std::string& path) {
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &hKey)) << path;
+  RegCloseKey(hKey);
+}
+
+void SetString(const std::string& path, const char* name, const char* text) {
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &hKey)) << path;
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                           static_cast<DWORD>(strlen(text) + 1)));
+  RegCloseKey(hKey);
+}
+
+// Runs one statement the way another program would: its own connection.
+void ExecAsAnotherProgram(const std::string& dbPath, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(dbPath.c_str(), &db));
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+int CountAsAnotherProgram(const std::string& dbPath, const char* sql) {
+  sqlite3* db = nullptr;
+  int count = -1;
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_open(dbPath.c_str(), &db) == SQLITE_OK &&
+      sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+    count = sqlite3_column_int(st, 0);
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return count;
+}
+
+class KeptListTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    DWORD error = 0;
+    store_ = qzhost::MachineRegistry(&error);
+    ASSERT_NE(nullptr, store_);
+  }
+  void Keep(const char* name, const char* area) {
+    ASSERT_TRUE(store_->StoreKeptList(name, area, "sig", "data of " + std::string(name)));
+  }
+  bool Current(const char* name) {
+    std::string data;
+    return store_->ReadKeptList(name, "sig", &data) && data == "data of " + std::string(name);
+  }
+  qzhost::RegStore* store_ = nullptr;
+};
+
+TEST_F(KeptListTest, AListHoldsUntilItsPartChanges) {
+  CreateKey(kMonitors + "Claimer\\Ports");
+  Keep("monitors", "monitors");
+  Keep("ports", "ports");
+  EXPECT_TRUE(Current("monitors"));
+  std::string data;
+  EXPECT_FALSE(store_->ReadKeptList("monitors", "other signature", &data));
+  EXPECT_FALSE(store_->ReadKeptList("never kept", "sig", &data));
+
+  SetString("Software\\QzTest", "Elsewhere", "x");
+  CreateKey(kPrint + "Environments\\Windows 4.0\\Drivers\\Some Driver");
+  EXPECT_TRUE(Current("monitors") && Current("ports")) << "changes elsewhere do not count";
+
+  // A monitor without ports of its own changes the monitors, not the ports.
+  SetString(kMonitors + "Quiet", "Driver", "QUIET.DLL");
+  EXPECT_FALSE(Current("monitors"));
+  EXPECT_TRUE(Current("ports"));
+
+  Keep("monitors", "monitors");
+  SetString(kMonitors + "Quiet", "Driver", "OTHER.DLL");
+  EXPECT_FALSE(Current("monitors")) << "a value rewritten";
+
+  // Installing the monitor that has a Ports subkey changes both.
+  Keep("monitors", "monitors");
+  SetString(kMonitors + "Claimer", "Driver", "CLAIM.DLL");
+  EXPECT_FALSE(Current("monitors"));
+  EXPECT_FALSE(Current("ports"));
+
+  // Ports: a key below a Ports key, a value of one, a new Ports subkey.
+  const std::vector<std::function<void()>> portChanges = {
+      [] { CreateKey(kPrint + "Ports\\NEW1:"); },
+      [] { SetString(kMonitors + "Claimer\\Ports", "NEW2:", ""); },
+      [] { CreateKey(kMonitors + "Quiet\\Ports"); },
+  };
+  for (size_t i = 0; i < portChanges.size(); ++i) {
+    Keep("ports", "ports");
+    portChanges[i]();
+    EXPECT_FALSE(Current("ports")) << "change " << i;
+  }
+}
+
+TEST_F(KeptListTest, RemovingATreeCountsForBothParts) {
+  CreateKey(kPrint + "Old\\Monitors\\Gone");
+  Keep("monitors", "monitors");
+  Keep("ports", "ports");
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kPrint + "Old").c_str()));
+  EXPECT_FALSE(Current("monitors"));
+  EXPECT_FALSE(Current("ports"));
+}
+
+// A count made inside a nested transaction that is rolled back must not take
+// the count of the change before it along.
+TEST_F(KeptListTest, AChangeCountsEvenWhenALaterSavepointIsRolledBack) {
+  Keep("monitors", "monitors");
+  {
+    qzhost::RegTransaction outer(store_);
+    ASSERT_EQ(ERROR_SUCCESS, outer.Status());
+    SetString(kMonitors + "Inside", "Driver", "IN.DLL");
+    {
+      qzhost::RegTransaction inner(store_);
+      EXPECT_FALSE(Current("monitors")) << "the open change is seen";
+    }
+    EXPECT_EQ(ERROR_SUCCESS, outer.Commit());
+  }
+  EXPECT_FALSE(Current("monitors"));
+  Keep("monitors", "monitors");
+  {
+    qzhost::RegTransaction rolledBack(store_);
+    SetString(kMonitors + "Never", "Driver", "NEVER.DLL");
+  }
+  EXPECT_TRUE(Current("monitors")) << "a change rolled back changes nothing";
+}
+
+TEST_F(KeptListTest, ChangesOfOtherProgramsMakeEveryListStale) {
+  Keep("monitors", "monitors");
+  qzhost::CloseMachineRegistry();
+  ExecAsAnotherProgram(root_ + "/registry.db",
+                       "UPDATE vals SET data = X'00' WHERE id = (SELECT max(id) FROM vals)");
+  DWORD error = 0;
+  store_ = qzhost::MachineRegistry(&error);
+  ASSERT_NE(nullptr, store_);
+  EXPECT_FALSE(Current("monitors"));
+}
+
+TEST_F(KeptListTest, ARegistryWithoutThemGetsThemOnItsNextOpen) {
+  qzhost::CloseMachineRegistry();
+  const std::string db = root_ + "/registry.db";
+  ExecAsAnotherProgram(db,
+                       "DROP TABLE kept_lists; DROP TABLE area_changes;"
+                       " DROP TRIGGER keys_INSERT_by_others; DROP TRIGGER vals_UPDATE_by_others;");
+  DWORD error = 0;
+  store_ = qzhost::MachineRegistry(&error);
+  ASSERT_NE(nullptr, store_);
+  Keep("monitors", "monitors");
+  EXPECT_TRUE(Current("monitors"));
+  qzhost::CloseMachineRegistry();
+  EXPECT_EQ(2, CountAsAnotherProgram(db,
+                                     "SELECT count(*) FROM sqlite_master WHERE name IN"
+                                     " ('keys_INSERT_by_others', 'vals_UPDATE_by_others')"));
+}
+
+TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
+  using namespace qzhost::spool;
+  const std::vector<MonitorEntry> monitors = {{"Local Port", "localmon.dll", false},
+                                              {std::string("odd\0name", 8), "", true}};
+  std::vector<MonitorEntry> monitorsBack;
+  const std::string monitorData = EncodeMonitors(monitors);
+  ASSERT_TRUE(DecodeMonitors(monitorData, &monitorsBack));
+  ASSERT_EQ(2u, monitorsBack.size());
+  EXPECT_EQ(monitors[1].name, monitorsBack[1].name);
+  EXPECT_TRUE(monitorsBack[1].hasPorts);
+  const std::vector<KnownPort> ports = {{"LPT1:", "Local Port"}, {"X:", "Claimer"}};
+  std::vector<KnownPort> portsBack;
+  const std::string portData = EncodePorts(ports);
+  ASSERT_TRUE(DecodePorts(portData, &portsBack));
+  ASSERT_EQ(2u, portsBack.size());
+  EXPECT_EQ("Claimer", portsBack[1].monitor);
+  for (size_t cut = 0; cut < portData.size(); ++cut) {
+    EXPECT_FALSE(DecodePorts(portData.substr(0, cut), &portsBack)) << cut;
+  }
+  EXPECT_FALSE(DecodeMonitors(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
+}
+
+// The spooler of one run keeps its lists for the next; the next gets the same
+// answers as from the registry, reads far less, and sees every change.
+class KeptSpoolerTest : public MachineTest,
+                        public ::testing::WithParamInterface<qzhost::Personality> {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options;
+    options.os = GetParam();
+    return options;
+  }
+  bool IsNT() const { return GetParam() == qzhost::Personality::kWinNT; }
+  // Ends this run and starts the next on the same machine.
+  void NextRun() {
+    qzhost::CloseMachineRegistry();
+    qzhost::MachineConfig config;
+    config.os = GetParam();
+    qzhost::SetMachineForTest(root_, config, false);
+  }
+  uint64_t RowsRead() {
+    DWORD error = 0;
+    qzhost::RegStore* store = qzhost::MachineRegistry(&error);
+    return store != nullptr ? store->Stats().rowsRead : 0;
+  }
+  void AddManyMonitorsAndPorts() {
+    for (int i = 0; i < 150; ++i) {
+      std::string monitor = kMonitors + "Bench Monitor " + std::to_string(i);
+      SetString(monitor, "Driver", "BMON.DLL");
+      if (i % 10 == 0) CreateKey(monitor + "\\Ports\\CLAIM" + std::to_string(i) + ":");
+      std::string port = "BENCH" + std::to_string(i) + ":";
+      if (IsNT()) {
+        SetString("Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports", port.c_str(), "");
+      } else {
+        CreateKey(kPrint + "Ports\\" + port);
+      }
+    }
+  }
+  struct Answers {
+    std::vector<std::string> ports, monitors;
+    bool operator==(const Answers& o) const { return ports == o.ports && monitors == o.monitors; }
+    bool operator!=(const Answers& o) const { return !(*this == o); }
+  };
+  Answers Ask() { return {spooltest::PortNames(), spooltest::MonitorNames()}; }
+  // What a run reading the registry itself answers.
+  Answers AskWithoutKeptLists() {
+    ExecAsAnotherProgram(root_ + "/registry.db", "DELETE FROM kept_lists");
+    NextRun();
+    return Ask();
+  }
+};
+
+TEST_P(KeptSpoolerTest, TheNextRunGetsTheSameListsAndSeesEveryChange) {
+  AddManyMonitorsAndPorts();
+  NextRun();
+  uint64_t before = RowsRead();
+  const Answers first = Ask();
+  const uint64_t readingAll = RowsRead() - before;
+  NextRun();
+  before = RowsRead();
+  EXPECT_EQ(first, Ask());
+  EXPECT_LT((RowsRead() - before) * 4, readingAll) << "taken from the kept lists";
+
+  // The spooler's own change is kept at the end of its run.
+  spooltest::AddMonitor("Fresh Monitor", nullptr, "FRESH.DLL");
+  NextRun();
+  before = RowsRead();
+  const Answers afterOwn = Ask();
+  EXPECT_LT((RowsRead() - before) * 4, readingAll);
+  EXPECT_EQ(first.monitors.size() + 1, afterOwn.monitors.size());
+  EXPECT_EQ(AskWithoutKeptLists(), afterOwn);
+
+  // Changes made past the spooler are seen at once.
+  NextRun();
+  Ask();
+  CreateKey(kMonitors + "Bench Monitor 3\\Ports\\LATE1:");
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kMonitors + "Bench Monitor 5").c_str());
+  NextRun();
+  const Answers afterOutside = Ask();
+  EXPECT_EQ(AskWithoutKeptLists(), afterOutside);
+  EXPECT_NE(afterOwn, afterOutside);
+
+  // WIN.INI's [Ports] (Windows 98 lists them first).
+  if (!IsNT()) {
+    NextRun();
+    Ask();
+    NextRun();
+    ASSERT_TRUE(WriteProfileStringA("Ports", "INI9:", ""));
+    const Answers afterIni = Ask();
+    EXPECT_NE(afterIni.ports.end(),
+              std::find(afterIni.ports.begin(), afterIni.ports.end(), "INI9:"));
+    EXPECT_EQ(AskWithoutKeptLists(), afterIni);
+    EXPECT_NE(afterOutside.ports, afterIni.ports);
+  }
+}
+
+TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
+  NextRun();
+  Ask();
+  NextRun();
+  EXPECT_EQ(0, CountAsAnotherProgram(root_ + "/registry.db", "SELECT count(*) FROM kept_lists"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, KeptSpoolerTest,
+                         ::testing::Values(qzhost::Personality::kWin98,
+                                           qzhost::Personality::kWinNT),
+                         [](const ::testing::TestParamInfo<qzhost::Personality>& info) {
+                           return std::string(info.param == qzhost::Personality::kWinNT ? "NT"
+                                                                                        : "Win98");
+                         });
+
+}  // namespace
