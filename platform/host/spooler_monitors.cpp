@@ -1,5 +1,6 @@
 // AddMonitorA and EnumMonitorsA: monitors under Control\Print\Monitors.
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -69,13 +70,13 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
 
 // NT lists port monitors only: a monitor that an installed driver names as
 // its language monitor is left out. Windows 98 lists them all.
-std::vector<MonitorEntry> ListedMonitors() {
+std::shared_ptr<const std::vector<MonitorEntry>> ListedMonitors() {
   std::shared_ptr<const std::vector<MonitorEntry>> monitors = InstalledMonitorEntries();
-  if (!MachineIsNT()) return *monitors;
+  if (!MachineIsNT()) return monitors;
   const std::vector<std::string> language = LanguageMonitorNames();
-  std::vector<MonitorEntry> listed;
+  auto listed = std::make_shared<std::vector<MonitorEntry>>();
   for (const MonitorEntry& monitor : *monitors) {
-    if (!ContainsName(language, monitor.name)) listed.push_back(monitor);
+    if (!ContainsName(language, monitor.name)) listed->push_back(monitor);
   }
   return listed;
 }
@@ -141,7 +142,7 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
   }
   qzhost::spool::EnumRecords records(Level == 1 ? sizeof(MONITOR_INFO_1A)
                                                 : sizeof(MONITOR_INFO_2A));
-  for (const qzhost::spool::MonitorEntry& monitor : qzhost::spool::ListedMonitors()) {
+  for (const qzhost::spool::MonitorEntry& monitor : *qzhost::spool::ListedMonitors()) {
     qzhost::spool::AddMonitorRecord(&records, Level, monitor);
   }
   return records.Deliver(pMonitors, cbBuf, pcbNeeded, pcReturned);

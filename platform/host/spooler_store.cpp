@@ -209,7 +209,7 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 // The installed monitors of the machine as last read, and when.
 struct MonitorMemo {
   ReadingStamp read;
-  std::shared_ptr<const std::vector<MonitorEntry>> entries;
+  std::shared_ptr<std::vector<MonitorEntry>> entries;  // handed out as const
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -219,7 +219,7 @@ MonitorMemo& TheMonitorMemo() {
   return *memo;
 }
 
-std::shared_ptr<const std::vector<MonitorEntry>> ReadMonitorEntries() {
+std::shared_ptr<std::vector<MonitorEntry>> ReadMonitorEntries() {
   auto entries = std::make_shared<std::vector<MonitorEntry>>();
   StoreKey monitors;
   std::vector<RegChildSummary> keys;
@@ -327,7 +327,10 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   // Insert in key order: by the names as the registry sorts them.
   const unsigned codePage = Machine().codePage;
   const std::string upper = RegUpperName(codePage, entry.name);
-  auto entries = std::make_shared<std::vector<MonitorEntry>>(*memo.entries);
+  // Copied only while a caller still holds the list as it was.
+  std::shared_ptr<std::vector<MonitorEntry>> entries =
+      memo.entries.use_count() == 1 ? memo.entries
+                                    : std::make_shared<std::vector<MonitorEntry>>(*memo.entries);
   auto at = std::lower_bound(entries->begin(), entries->end(), upper,
                              [codePage](const MonitorEntry& e, const std::string& key) {
                                return RegUpperName(codePage, e.name) < key;
