@@ -142,7 +142,9 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
   }
   qzhost::spool::EnumRecords records(Level == 1 ? sizeof(MONITOR_INFO_1A)
                                                 : sizeof(MONITOR_INFO_2A));
-  for (const qzhost::spool::MonitorEntry& monitor : *qzhost::spool::ListedMonitors()) {
+  const std::shared_ptr<const std::vector<qzhost::spool::MonitorEntry>> listed =
+      qzhost::spool::ListedMonitors();
+  for (const qzhost::spool::MonitorEntry& monitor : *listed) {
     qzhost::spool::AddMonitorRecord(&records, Level, monitor);
   }
   return records.Deliver(pMonitors, cbBuf, pcbNeeded, pcReturned);
