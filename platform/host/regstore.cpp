@@ -32,7 +32,7 @@ const int64_t kReadSnapshotMicros = 20000;
 // created, written and removed in every run.
 const char kLogMode[] =
     "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;"
-    " PRAGMA journal_size_limit=0; PRAGMA temp_store=MEMORY; PRAGMA mmap_size=1073741824;";
+    " PRAGMA journal_size_limit=0; PRAGMA temp_store=MEMORY;";
 
 struct RootRow {
   RegKeyId id;
