@@ -132,14 +132,18 @@ class RegStore {
   // regstore_kept.cpp for the parts, "monitors" and "ports"). ReadKeptList
   // finds the list only while its part is unchanged since it was stored and
   // its signature (what else it was derived from) is the same.
-  bool ReadKeptList(const char* name, const std::string& signature, std::string* data);
+  bool ReadKeptList(const char* name, const std::string& signature, std::string* data) {
+    return FindKeptList(name, signature, data);
+  }
   // Best effort: false when the list could not be stored at once (another
   // process writes, a read-only root); never a fault of the machine.
   bool StoreKeptList(const char* name, const char* area, const std::string& signature,
                      const std::string& data);
   // True when the list stored under `name` is still current (as ReadKeptList
   // would find it), without reading it.
-  bool KeptListCurrent(const char* name, const std::string& signature);
+  bool KeptListCurrent(const char* name, const std::string& signature) {
+    return FindKeptList(name, signature, nullptr);
+  }
 
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
@@ -164,6 +168,7 @@ class RegStore {
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why, bool* hasKeptLists = nullptr);
   DWORD CreateSchema();
+  bool FindKeptList(const char* name, const std::string& signature, std::string* data);
   DWORD CreateKeptLists();
   void OpenKeptLists(bool present);
   // Counting this store's own changes of the kept lists' parts.

@@ -183,36 +183,26 @@ void RegStore::OpenKeptLists(bool present) {
   Exec("ROLLBACK");
 }
 
-bool RegStore::ReadKeptList(const char* name, const std::string& signature, std::string* data) {
+// The list when it is current; with no `data`, only whether it is (without
+// reading what may be hundreds of kilobytes).
+bool RegStore::FindKeptList(const char* name, const std::string& signature, std::string* data) {
   if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
   BeginRead();
-  sqlite3_stmt* st = Prepare(kReadKept,
-                             "SELECT l.data FROM kept_lists l, area_changes a, area_changes o"
-                             " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
-                             " AND o.area = 'other programs' AND l.others = o.count"
-                             " AND l.signature = ?2");
+  static const std::string kWhere =
+      " FROM kept_lists l, area_changes a, area_changes o"
+      " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
+      " AND o.area = 'other programs' AND l.others = o.count AND l.signature = ?2";
+  static const std::string kRead = "SELECT l.data" + kWhere;
+  static const std::string kCheck = "SELECT 1" + kWhere;
+  sqlite3_stmt* st =
+      data != nullptr ? Prepare(kReadKept, kRead.c_str()) : Prepare(kKeptCurrent, kCheck.c_str());
   if (st == nullptr) return false;
   StepScope scope(st);
   sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
   BindBytes(st, 2, signature);
   if (sqlite3_step(st) != SQLITE_ROW) return false;
-  *data = ColumnBytes(st, 0);
+  if (data != nullptr) *data = ColumnBytes(st, 0);
   return true;
-}
-
-bool RegStore::KeptListCurrent(const char* name, const std::string& signature) {
-  if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
-  BeginRead();
-  sqlite3_stmt* st = Prepare(kKeptCurrent,
-                             "SELECT 1 FROM kept_lists l, area_changes a, area_changes o"
-                             " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
-                             " AND o.area = 'other programs' AND l.others = o.count"
-                             " AND l.signature = ?2");
-  if (st == nullptr) return false;
-  StepScope scope(st);
-  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
-  BindBytes(st, 2, signature);
-  return sqlite3_step(st) == SQLITE_ROW;
 }
 
 // Best effort, and never a fault of the machine: inside the run's changes a

@@ -73,6 +73,22 @@ class Reader {
   size_t at_ = 0;
 };
 
+// The entries of a list, each read by `read`; false when the data is damaged.
+template <typename Entry, typename ReadEntry>
+bool DecodeList(const std::string& data, std::vector<Entry>* entries, ReadEntry read) {
+  Reader in(data);
+  uint32_t count = 0;
+  entries->clear();
+  if (!in.Start(&count)) return false;
+  entries->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
+  for (uint32_t i = 0; i < count; ++i) {
+    Entry entry;
+    if (!read(&in, &entry)) return false;
+    entries->push_back(std::move(entry));
+  }
+  return in.AtEnd();
+}
+
 std::string Personality() {
   return std::string(MachineIsNT() ? "nt" : "9x") + " " + std::to_string(Machine().codePage);
 }
@@ -101,17 +117,9 @@ std::string EncodeMonitors(const std::vector<MonitorEntry>& entries) {
 }
 
 bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries) {
-  Reader in(data);
-  uint32_t count = 0;
-  entries->clear();
-  if (!in.Start(&count)) return false;
-  entries->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
-  for (uint32_t i = 0; i < count; ++i) {
-    MonitorEntry entry;
-    if (!in.Text(&entry.name) || !in.Text(&entry.dll) || !in.Flag(&entry.hasPorts)) return false;
-    entries->push_back(std::move(entry));
-  }
-  return in.AtEnd();
+  return DecodeList(data, entries, [](Reader* in, MonitorEntry* entry) {
+    return in->Text(&entry->name) && in->Text(&entry->dll) && in->Flag(&entry->hasPorts);
+  });
 }
 
 std::string EncodePorts(const std::vector<KnownPort>& ports) {
@@ -124,17 +132,9 @@ std::string EncodePorts(const std::vector<KnownPort>& ports) {
 }
 
 bool DecodePorts(const std::string& data, std::vector<KnownPort>* ports) {
-  Reader in(data);
-  uint32_t count = 0;
-  ports->clear();
-  if (!in.Start(&count)) return false;
-  ports->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
-  for (uint32_t i = 0; i < count; ++i) {
-    KnownPort port;
-    if (!in.Text(&port.name) || !in.Text(&port.monitor)) return false;
-    ports->push_back(std::move(port));
-  }
-  return in.AtEnd();
+  return DecodeList(data, ports, [](Reader* in, KnownPort* port) {
+    return in->Text(&port->name) && in->Text(&port->monitor);
+  });
 }
 
 bool LoadKeptMonitors(RegStore* store, std::vector<MonitorEntry>* entries) {
