@@ -168,18 +168,41 @@ void RegStore::HoldChangesUntilClose() { holdChanges_ = true; }
 // Commits the changes held for the run; a failure is the machine's.
 DWORD RegStore::EndRunTransaction() {
   if (!runOpen_) return ERROR_SUCCESS;
-  DWORD error = FlushCounts();
   runOpen_ = versionKnown_ = false;
-  if (error == ERROR_SUCCESS) error = Run(kCommit, "COMMIT");
+  DWORD error = CommitOutermost();
   if (error != ERROR_SUCCESS) {
-    Run(kRollback, "ROLLBACK");
-    pendingParts_ = countedParts_ = 0;
+    RollBackOutermost();
     return WriteFailed(error);
   }
+  return ERROR_SUCCESS;
+}
+
+// Takes the write lock, waiting up to the busy timeout or not at all, and
+// begins the outermost transaction.
+DWORD RegStore::BeginOutermost(bool wait) {
+  knownKeys_.clear();  // other processes may have changed any key
+  EndRead();
+  if (!wait) sqlite3_busy_timeout(db_, 0);
+  DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
+  if (!wait) sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  return error;
+}
+
+// Counts the parts of the kept lists that changed, then commits.
+DWORD RegStore::CommitOutermost() {
+  DWORD error = FlushCounts();
+  if (error == ERROR_SUCCESS) error = Run(kCommit, "COMMIT");
+  if (error != ERROR_SUCCESS) return error;
   countedParts_ = 0;
   ++localChanges_;
   unsynced_ = true;
   return ERROR_SUCCESS;
+}
+
+void RegStore::RollBackOutermost() {
+  Run(kRollback, "ROLLBACK");
+  pendingParts_ = countedParts_ = 0;  // nothing changed after all
+  knownKeys_.clear();                 // a key made in it may be gone
 }
 
 DWORD RegStore::Fail(int rc) {
@@ -651,9 +674,7 @@ RegTransaction::RegTransaction(RegStore* store)
   store_->valuePartsKey_ = kNoKey;  // what a rollback may undo is not remembered
   if (nested_ && store_->holdChanges_ && !store_->runOpen_) {
     // The run's one transaction, held until Close or Flush.
-    store_->knownKeys_.clear();  // other processes may have changed any key
-    store_->EndRead();
-    status_ = store_->Run(kBeginImmediate, "BEGIN IMMEDIATE");
+    status_ = store_->BeginOutermost(true);
     store_->runOpen_ = status_ == ERROR_SUCCESS;
     if (!store_->runOpen_) {
       store_->WriteFailed(status_);
@@ -663,11 +684,9 @@ RegTransaction::RegTransaction(RegStore* store)
   if (nested_) {
     status_ = store_->Run(kSavepoint, "SAVEPOINT nested");
   } else {
-    store_->knownKeys_.clear();  // other processes may have changed any key
-    store_->EndRead();
-    // IMMEDIATE takes the write lock at once (waiting up to the busy timeout),
-    // so a transaction never fails half-way because another process wrote.
-    status_ = store_->Run(kBeginImmediate, "BEGIN IMMEDIATE");
+    // The write lock is taken at once (waiting up to the busy timeout), so a
+    // transaction never fails half-way because another process wrote.
+    status_ = store_->BeginOutermost(true);
   }
   open_ = status_ == ERROR_SUCCESS;
   if (open_) {
@@ -680,14 +699,13 @@ RegTransaction::RegTransaction(RegStore* store)
 RegTransaction::~RegTransaction() {
   store_->valuePartsKey_ = kNoKey;
   if (!open_) return;
-  store_->knownKeys_.clear();  // rolled back: a key made in it may be gone
   --store_->txDepth_;
   ++store_->localChanges_;  // what was read inside may be gone
   if (!nested_) {
-    store_->Run(kRollback, "ROLLBACK");
-    store_->pendingParts_ = store_->countedParts_ = 0;  // nothing changed after all
+    store_->RollBackOutermost();
     return;
   }
+  store_->knownKeys_.clear();  // a key made in it may be gone
   store_->Run(kRollbackToSavepoint, "ROLLBACK TO nested");
   store_->Run(kRelease, "RELEASE nested");
   // A count made inside may be undone while the change it counted stays.
@@ -704,14 +722,10 @@ DWORD RegTransaction::Commit() {
     ++store_->localChanges_;
     return ERROR_SUCCESS;
   }
-  DWORD error = store_->FlushCounts();
-  if (error == ERROR_SUCCESS) error = store_->Run(kCommit, "COMMIT");
+  DWORD error = store_->CommitOutermost();
   if (error != ERROR_SUCCESS) return store_->WriteFailed(error);  // the destructor rolls back
-  store_->countedParts_ = 0;
   open_ = false;
   --store_->txDepth_;
-  ++store_->localChanges_;
-  store_->unsynced_ = true;
   return ERROR_SUCCESS;
 }
 

@@ -163,6 +163,9 @@ class RegStore {
   DWORD Run(int slot, const char* sql);
   void KeepLogFiles();
   DWORD EndRunTransaction();
+  DWORD BeginOutermost(bool wait);
+  DWORD CommitOutermost();
+  void RollBackOutermost();
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);

@@ -170,17 +170,11 @@ DWORD RegStore::CreateKeptLists() {
 void RegStore::OpenKeptLists(bool present) {
   keptLists_ = present;
   if (present) return;
-  EndRead();
-  sqlite3_busy_timeout(db_, 0);  // a writer at work: the next open will do it
-  DWORD error = Exec("BEGIN IMMEDIATE");
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-  if (error != ERROR_SUCCESS) return;
-  if (CreateKeptLists() == ERROR_SUCCESS && Exec("COMMIT") == ERROR_SUCCESS) {
-    unsynced_ = true;
-    return;
-  }
+  // A writer at work: the next open will do it.
+  if (BeginOutermost(false) != ERROR_SUCCESS) return;
+  if (CreateKeptLists() == ERROR_SUCCESS && CommitOutermost() == ERROR_SUCCESS) return;
   keptLists_ = false;
-  Exec("ROLLBACK");
+  RollBackOutermost();
 }
 
 // The list when it is current; with no `data`, only whether it is (without
@@ -215,12 +209,8 @@ bool RegStore::StoreKeptList(const char* name, const char* area, const std::stri
   if (inside) {
     if (FlushCounts() != ERROR_SUCCESS) return false;
     if (Run(kSavepoint, "SAVEPOINT nested") != ERROR_SUCCESS) return false;
-  } else {
-    EndRead();
-    sqlite3_busy_timeout(db_, 0);
-    DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    if (error != ERROR_SUCCESS) return false;
+  } else if (BeginOutermost(false) != ERROR_SUCCESS) {
+    return false;
   }
   bool stored = false;
   sqlite3_stmt* st =
@@ -240,13 +230,13 @@ bool RegStore::StoreKeptList(const char* name, const char* area, const std::stri
     if (!stored) Run(kRollbackToSavepoint, "ROLLBACK TO nested");
     stored = Run(kRelease, "RELEASE nested") == ERROR_SUCCESS && stored;
   } else if (stored && Run(kCommit, "COMMIT") == ERROR_SUCCESS) {
+    // Not CommitOutermost: the keys and values are as they were, so what was
+    // read of them stays right and the change stamp stays as it is.
     unsynced_ = true;
   } else {
-    Run(kRollback, "ROLLBACK");
+    RollBackOutermost();
     stored = false;
   }
-  // The keys and values are as they were: what was read of them stays right,
-  // so the change stamp stays as it is.
   return stored;
 }
 

@@ -1,6 +1,7 @@
 // EnumPortsA and the port list behind it.
 #include "platform/host/spooler_ports.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstring>
@@ -25,20 +26,19 @@ namespace {
 
 constexpr char kLocalPortDescription[] = "Local Port";
 
-// The name as SameName compares it (ASCII letters folded), for set lookups.
+// Names as SameName compares them: ASCII letters folded.
+char Folded(char ch) { return static_cast<char>(tolower(static_cast<unsigned char>(ch))); }
+
+// The folded name, for set lookups.
 std::string FoldedName(const std::string& name) {
   std::string folded = name;
-  for (char& ch : folded) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+  for (char& ch : folded) ch = Folded(ch);
   return folded;
 }
 
 bool SameFolded(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
 // A port list that keeps each name once; a hash of folded names keeps adding

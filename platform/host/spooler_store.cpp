@@ -239,12 +239,14 @@ void KeepMonitorsAtClose(RegStore* store) {
   if (memo.entries && memo.read.IsAt(store->ChangeStamp())) KeepMonitors(store, *memo.entries);
 }
 
-// The list as an earlier run kept it, when it is current.
-bool TakeKeptMonitors(RegStore* store, uint64_t stamp) {
+// True when the memo holds the monitors of registry state `stamp`: read
+// already, or taken now as an earlier run kept them.
+bool MonitorMemoCurrent(RegStore* store, uint64_t stamp) {
+  MonitorMemo& memo = TheMonitorMemo();
+  if (memo.read.IsAt(stamp)) return true;
   AtMachineRegistryClose(KeepMonitorsAtClose);
   auto entries = std::make_shared<std::vector<MonitorEntry>>();
   if (!LoadKeptMonitors(store, entries.get())) return false;
-  MonitorMemo& memo = TheMonitorMemo();
   memo.entries = std::move(entries);
   memo.read.Set(stamp);
   return true;
@@ -300,11 +302,9 @@ std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
   const uint64_t stamp = store->ChangeStamp();
-  if (!memo.read.IsAt(stamp)) {
-    if (!TakeKeptMonitors(store, stamp)) {
-      memo.entries = ReadMonitorEntries();
-      memo.read.Set(stamp);
-    }
+  if (!MonitorMemoCurrent(store, stamp)) {
+    memo.entries = ReadMonitorEntries();
+    memo.read.Set(stamp);
   }
   return memo.entries;
 }
@@ -313,8 +313,7 @@ void TakeKeptMonitorsIfCurrent() {
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return;
-  const uint64_t stamp = store->ChangeStamp();
-  if (!TheMonitorMemo().read.IsAt(stamp)) TakeKeptMonitors(store, stamp);
+  MonitorMemoCurrent(store, store->ChangeStamp());
 }
 
 void KeepMonitorsAcross(uint64_t before, uint64_t after) {
@@ -346,8 +345,7 @@ std::vector<MonitorEntry> MonitorsWithPorts() {
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return claiming;
-  const uint64_t stamp = store->ChangeStamp();
-  if (memo.read.IsAt(stamp) || TakeKeptMonitors(store, stamp)) {
+  if (MonitorMemoCurrent(store, store->ChangeStamp())) {
     for (const MonitorEntry& entry : *memo.entries)
       if (entry.hasPorts) claiming.push_back(entry);
     return claiming;
