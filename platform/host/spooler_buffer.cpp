@@ -55,12 +55,20 @@ void EnumRecords::Pack(LPBYTE pBuffer) const {
 
 BOOL EnumRecords::Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded,
                           LPDWORD pcReturned) const {
+  return DeliverPacked(
+      m_count, m_cbRecord, m_text.size(), [this](LPBYTE pOut) { Pack(pOut); }, pBuffer, cbBuf,
+      pcbNeeded, pcReturned);
+}
+
+BOOL DeliverPacked(size_t count, size_t cbRecord, size_t cbText,
+                   const std::function<void(LPBYTE)>& pack, LPBYTE pBuffer, DWORD cbBuf,
+                   LPDWORD pcbNeeded, LPDWORD pcReturned) {
   *pcReturned = 0;
-  if (m_count == 0) {
+  if (count == 0) {
     *pcbNeeded = 0;
     return TRUE;
   }
-  const size_t cbNeeded = BytesNeeded();
+  const size_t cbNeeded = cbRecord * count + cbText;
   *pcbNeeded = static_cast<DWORD>(cbNeeded);
   if (pBuffer == nullptr && cbBuf != 0) {
     SetLastError(ERROR_INVALID_USER_BUFFER);
@@ -70,8 +78,8 @@ BOOL EnumRecords::Deliver(LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbNeeded,
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  Pack(pBuffer);
-  *pcReturned = static_cast<DWORD>(m_count);
+  pack(pBuffer);
+  *pcReturned = static_cast<DWORD>(count);
   return TRUE;
 }
 

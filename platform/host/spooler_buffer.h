@@ -7,6 +7,8 @@
 #define QZINST32_PLATFORM_HOST_SPOOLER_BUFFER_H_
 
 #include <cstddef>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,6 +63,29 @@ class EnumRecords {
   std::vector<Field> m_fields;
   std::string m_text;
 };
+
+// Answers one enumeration call as EnumRecords::Deliver does, for `count`
+// records of `cbRecord` bytes with `cbText` bytes of strings after them;
+// `pack` lays them out in a buffer known to be large enough.
+BOOL DeliverPacked(size_t count, size_t cbRecord, size_t cbText,
+                   const std::function<void(LPBYTE)>& pack, LPBYTE pBuffer, DWORD cbBuf,
+                   LPDWORD pcbNeeded, LPDWORD pcReturned);
+
+// Stores a field of a record in the caller's buffer, which need not be
+// aligned for it.
+template <typename T>
+void PutField(LPBYTE pRecord, size_t offset, T value) {
+  memcpy(pRecord + offset, &value, sizeof value);
+}
+
+// Copies `text` with its NUL to `*ppText`, points the record's field there
+// and moves `*ppText` past it.
+inline void PutString(LPBYTE pRecord, size_t offset, const char* text, size_t size, LPSTR* ppText) {
+  memcpy(*ppText, text, size);
+  (*ppText)[size] = '\0';
+  PutField(pRecord, offset, *ppText);
+  *ppText += size + 1;
+}
 
 // True, with RPC_X_NULL_REF_POINTER as the last error, when either counter
 // is missing; enumerations check this before anything else, as NT 2000+ does.

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/host/machine.h"
 
@@ -27,7 +28,7 @@ void PutNumber(std::string* out, size_t number) {
   out->append(reinterpret_cast<const char*>(&n), sizeof n);
 }
 
-void PutText(std::string* out, const std::string& text) {
+void PutText(std::string* out, std::string_view text) {
   PutNumber(out, text.size());
   out->append(text);
 }
@@ -55,10 +56,10 @@ class Reader {
     at_ += sizeof *n;
     return true;
   }
-  bool Text(std::string* text) {
+  bool Text(std::string_view* text) {
     uint32_t size = 0;
     if (!Number(&size) || data_.size() - at_ < size) return false;
-    *text = std::string(data_.data() + at_, size);  // cheaper than assign
+    *text = std::string_view(data_.data() + at_, size);
     at_ += size;
     return true;
   }
@@ -73,20 +74,33 @@ class Reader {
   size_t at_ = 0;
 };
 
-// The entries of a list, each read by `read`; false when the data is damaged.
-template <typename Entry, typename ReadEntry>
-bool DecodeList(const std::string& data, std::vector<Entry>* entries, ReadEntry read) {
+// The rows of a list, each two texts, and a flag when `withFlags`; false
+// when the data is damaged.
+bool DecodeList(const std::string& data, bool withFlags, PairList* rows) {
   Reader in(data);
   uint32_t count = 0;
-  entries->clear();
+  *rows = PairList();
   if (!in.Start(&count)) return false;
-  entries->reserve(std::min<size_t>(count, data.size() / kSmallestEntry));
+  // Each row's texts take no more bytes in the list than in the data.
+  rows->Reserve(std::min<size_t>(count, data.size() / kSmallestEntry), data.size());
+  std::string_view first, second;
+  bool flag = false;
   for (uint32_t i = 0; i < count; ++i) {
-    Entry entry;
-    if (!read(&in, &entry)) return false;
-    entries->push_back(std::move(entry));
+    if (!in.Text(&first) || !in.Text(&second) || (withFlags && !in.Flag(&flag))) return false;
+    rows->Add(first, second, flag);
   }
   return in.AtEnd();
+}
+
+std::string EncodeList(const PairList& rows, bool withFlags) {
+  std::string out = Header(rows.size());
+  out.reserve(out.size() + rows.TextBytes() + rows.size() * (withFlags ? 7 : 6));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    PutText(&out, rows.First(i));
+    PutText(&out, rows.Second(i));
+    if (withFlags) out.push_back(rows.Flag(i) ? 1 : 0);
+  }
+  return out;
 }
 
 std::string Personality() {
@@ -106,56 +120,39 @@ std::string PortsSignature(const IniFile* winIni) {
   return signature;
 }
 
-std::string EncodeMonitors(const std::vector<MonitorEntry>& entries) {
-  std::string out = Header(entries.size());
-  for (const MonitorEntry& entry : entries) {
-    PutText(&out, entry.name);
-    PutText(&out, entry.dll);
-    out.push_back(entry.hasPorts ? 1 : 0);
-  }
-  return out;
+// Monitors: the name, the Driver value, and whether it has a Ports subkey.
+std::string EncodeMonitors(const MonitorList& monitors) { return EncodeList(monitors, true); }
+
+bool DecodeMonitors(const std::string& data, MonitorList* monitors) {
+  return DecodeList(data, true, monitors);
 }
 
-bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries) {
-  return DecodeList(data, entries, [](Reader* in, MonitorEntry* entry) {
-    return in->Text(&entry->name) && in->Text(&entry->dll) && in->Flag(&entry->hasPorts);
-  });
+// Ports: the name and the monitor serving it.
+std::string EncodePorts(const PairList& ports) { return EncodeList(ports, false); }
+
+bool DecodePorts(const std::string& data, PairList* ports) {
+  return DecodeList(data, false, ports);
 }
 
-std::string EncodePorts(const std::vector<KnownPort>& ports) {
-  std::string out = Header(ports.size());
-  for (const KnownPort& port : ports) {
-    PutText(&out, port.name);
-    PutText(&out, port.monitor);
-  }
-  return out;
-}
-
-bool DecodePorts(const std::string& data, std::vector<KnownPort>* ports) {
-  return DecodeList(data, ports, [](Reader* in, KnownPort* port) {
-    return in->Text(&port->name) && in->Text(&port->monitor);
-  });
-}
-
-bool LoadKeptMonitors(RegStore* store, std::vector<MonitorEntry>* entries) {
+bool LoadKeptMonitors(RegStore* store, MonitorList* monitors) {
   std::string data;
   return store->ReadKeptList(kMonitorsList, MonitorsSignature(), &data) &&
-         DecodeMonitors(data, entries);
+         DecodeMonitors(data, monitors);
 }
 
-bool LoadKeptPorts(RegStore* store, const std::string& signature, std::vector<KnownPort>* ports) {
+bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports) {
   std::string data;
   return store->ReadKeptList(kPortsList, signature, &data) && DecodePorts(data, ports);
 }
 
-void KeepMonitors(RegStore* store, const std::vector<MonitorEntry>& entries) {
-  if (entries.size() < kShortestKept) return;
+void KeepMonitors(RegStore* store, const MonitorList& monitors) {
+  if (monitors.size() < kShortestKept) return;
   const std::string signature = MonitorsSignature();
   if (store->KeptListCurrent(kMonitorsList, signature)) return;
-  store->StoreKeptList(kMonitorsList, "monitors", signature, EncodeMonitors(entries));
+  store->StoreKeptList(kMonitorsList, "monitors", signature, EncodeMonitors(monitors));
 }
 
-void KeepPorts(RegStore* store, const std::string& signature, const std::vector<KnownPort>& ports) {
+void KeepPorts(RegStore* store, const std::string& signature, const PairList& ports) {
   if (ports.size() < kShortestKept || store->KeptListCurrent(kPortsList, signature)) return;
   store->StoreKeptList(kPortsList, "ports", signature, EncodePorts(ports));
 }

@@ -13,7 +13,7 @@
 
 #include "platform/host/inifile.h"
 #include "platform/host/regstore.h"
-#include "platform/host/spooler_ports.h"
+#include "platform/host/spooler_pairlist.h"
 #include "platform/host/spooler_store.h"
 
 namespace qzhost {
@@ -26,20 +26,21 @@ std::string MonitorsSignature();
 std::string PortsSignature(const IniFile* winIni);
 
 // The kept list when it is current; false otherwise (then read the registry).
-bool LoadKeptMonitors(RegStore* store, std::vector<MonitorEntry>* entries);
-bool LoadKeptPorts(RegStore* store, const std::string& signature, std::vector<KnownPort>* ports);
+bool LoadKeptMonitors(RegStore* store, MonitorList* monitors);
+// The ports with their monitors (First: the port, Second: its monitor).
+bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports);
 
 // Stores the list unless the kept one is current already, or the list is so
 // short that reading it costs less than storing it.
-void KeepMonitors(RegStore* store, const std::vector<MonitorEntry>& entries);
-void KeepPorts(RegStore* store, const std::string& signature, const std::vector<KnownPort>& ports);
+void KeepMonitors(RegStore* store, const MonitorList& monitors);
+void KeepPorts(RegStore* store, const std::string& signature, const PairList& ports);
 
 // The stored form: a format byte and the number of entries, then each text
 // with its length before it.
-std::string EncodeMonitors(const std::vector<MonitorEntry>& entries);
-bool DecodeMonitors(const std::string& data, std::vector<MonitorEntry>* entries);
-std::string EncodePorts(const std::vector<KnownPort>& ports);
-bool DecodePorts(const std::string& data, std::vector<KnownPort>* ports);
+std::string EncodeMonitors(const MonitorList& monitors);
+bool DecodeMonitors(const std::string& data, MonitorList* monitors);
+std::string EncodePorts(const PairList& ports);
+bool DecodePorts(const std::string& data, PairList* ports);
 
 }  // namespace spool
 }  // namespace qzhost

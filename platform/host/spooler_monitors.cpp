@@ -1,5 +1,6 @@
 // AddMonitorA and EnumMonitorsA: monitors under Control\Print\Monitors.
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "platform/host/machine.h"
 #include "platform/host/spooler_buffer.h"
 #include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_pairlist.h"
 #include "platform/host/spooler_ports.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
@@ -70,26 +72,52 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
 
 // NT lists port monitors only: a monitor that an installed driver names as
 // its language monitor is left out. Windows 98 lists them all.
-std::shared_ptr<const std::vector<MonitorEntry>> ListedMonitors() {
-  std::shared_ptr<const std::vector<MonitorEntry>> monitors = InstalledMonitorEntries();
+std::shared_ptr<const MonitorList> ListedMonitors() {
+  std::shared_ptr<const MonitorList> monitors = InstalledMonitorEntries();
   if (!MachineIsNT()) return monitors;
   const std::vector<std::string> language = LanguageMonitorNames();
-  auto listed = std::make_shared<std::vector<MonitorEntry>>();
-  for (const MonitorEntry& monitor : *monitors) {
-    if (!ContainsName(language, monitor.name)) listed->push_back(monitor);
+  auto listed = std::make_shared<MonitorList>();
+  for (size_t i = 0; i < monitors->size(); ++i) {
+    const std::string name(monitors->First(i));
+    if (!ContainsName(language, name)) listed->Add(name, monitors->Second(i), monitors->Flag(i));
   }
   return listed;
 }
 
-void AddMonitorRecord(EnumRecords* records, DWORD Level, const MonitorEntry& monitor) {
-  records->NewRecord();
-  if (Level == 1) {
-    records->SetString(offsetof(MONITOR_INFO_1A, pName), monitor.name);
-    return;
+// Windows' layout: the records, then each record's strings in field order.
+void PackMonitors(const MonitorList& monitors, DWORD Level, LPBYTE pBuffer) {
+  const size_t cbRecord = Level == 1 ? sizeof(MONITOR_INFO_1A) : sizeof(MONITOR_INFO_2A);
+  const size_t count = monitors.size();
+  memset(pBuffer, 0, count * cbRecord);
+  LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * cbRecord);
+  const char* pEnvironment = OwnEnvironment();
+  for (size_t i = 0; i < count; ++i) {
+    LPBYTE pRecord = pBuffer + i * cbRecord;
+    const std::string_view name = monitors.First(i);
+    if (Level == 1) {
+      PutString(pRecord, offsetof(MONITOR_INFO_1A, pName), name.data(), name.size(), &pText);
+      continue;
+    }
+    const std::string_view dll = monitors.Second(i);
+    PutString(pRecord, offsetof(MONITOR_INFO_2A, pName), name.data(), name.size(), &pText);
+    PutString(pRecord, offsetof(MONITOR_INFO_2A, pEnvironment), pEnvironment, strlen(pEnvironment),
+              &pText);
+    PutString(pRecord, offsetof(MONITOR_INFO_2A, pDLLName), dll.data(), dll.size(), &pText);
   }
-  records->SetString(offsetof(MONITOR_INFO_2A, pName), monitor.name);
-  records->SetString(offsetof(MONITOR_INFO_2A, pEnvironment), OwnEnvironment());
-  records->SetString(offsetof(MONITOR_INFO_2A, pDLLName), monitor.dll);
+}
+
+BOOL DeliverMonitors(const MonitorList& monitors, DWORD Level, LPBYTE pMonitors, DWORD cbBuf,
+                     LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  size_t cbRecord = sizeof(MONITOR_INFO_1A);
+  size_t cbText = monitors.FirstBytes();
+  if (Level == 2) {
+    cbRecord = sizeof(MONITOR_INFO_2A);
+    cbText = monitors.TextBytes() + monitors.size() * (strlen(OwnEnvironment()) + 1);
+  }
+  return DeliverPacked(
+      monitors.size(), cbRecord, cbText,
+      [&monitors, Level](LPBYTE pBuffer) { PackMonitors(monitors, Level, pBuffer); }, pMonitors,
+      cbBuf, pcbNeeded, pcReturned);
 }
 
 }  // namespace
@@ -140,14 +168,8 @@ BOOL WINAPI EnumMonitorsA(LPSTR pName, DWORD Level, LPBYTE pMonitors, DWORD cbBu
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
-  qzhost::spool::EnumRecords records(Level == 1 ? sizeof(MONITOR_INFO_1A)
-                                                : sizeof(MONITOR_INFO_2A));
-  const std::shared_ptr<const std::vector<qzhost::spool::MonitorEntry>> listed =
-      qzhost::spool::ListedMonitors();
-  for (const qzhost::spool::MonitorEntry& monitor : *listed) {
-    qzhost::spool::AddMonitorRecord(&records, Level, monitor);
-  }
-  return records.Deliver(pMonitors, cbBuf, pcbNeeded, pcReturned);
+  const std::shared_ptr<const qzhost::spool::MonitorList> listed = qzhost::spool::ListedMonitors();
+  return qzhost::spool::DeliverMonitors(*listed, Level, pMonitors, cbBuf, pcbNeeded, pcReturned);
 }
 
 }  // extern "C"

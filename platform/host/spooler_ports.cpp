@@ -7,7 +7,6 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "platform/host/machine.h"
@@ -16,6 +15,7 @@
 #include "platform/host/spooler_buffer.h"
 #include "platform/host/spooler_kept.h"
 #include "platform/host/spooler_layout.h"
+#include "platform/host/spooler_pairlist.h"
 #include "platform/host/spooler_store.h"
 #include "platform/host/testctl.h"
 
@@ -29,85 +29,134 @@ constexpr char kLocalPortDescription[] = "Local Port";
 // Names as SameName compares them: ASCII letters folded.
 char Folded(char ch) { return static_cast<char>(tolower(static_cast<unsigned char>(ch))); }
 
-// The folded name, for set lookups.
-std::string FoldedName(const std::string& name) {
-  std::string folded = name;
-  for (char& ch : folded) ch = Folded(ch);
-  return folded;
+uint32_t FoldedHash(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char ch : name) h = (h ^ static_cast<unsigned char>(Folded(ch))) * 16777619u;
+  return h;
 }
 
-bool SameFolded(const std::string& a, const std::string& b) {
+bool SameFolded(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
-// A port list that keeps each name once; a hash of folded names keeps adding
+// The ports with the monitor serving each (First: the port, Second: the
+// monitor), each name once; an open-addressed index of the names keeps adding
 // n ports linear, since machines may hold thousands.
 class PortList {
  public:
   PortList() = default;
   // A list known to hold each name once (as kept by an earlier run): no
   // index, since a run looks up a few names at most.
-  explicit PortList(std::vector<KnownPort> ports) : m_ports(std::move(ports)) {}
+  explicit PortList(PairList rows) : m_rows(std::move(rows)) {}
 
-  void Reserve(size_t count) {
-    m_ports.reserve(count);
-    m_index.reserve(count);
+  void Reserve(size_t count, size_t textBytes) {
+    m_rows.Reserve(count, textBytes);
+    m_slots.assign(SlotsFor(count), 0);
   }
-  void AddOnce(const std::string& name, const std::string& monitor) {
-    if (name.empty() || !m_index.emplace(FoldedName(name), m_ports.size()).second) return;
-    m_ports.push_back({name, monitor});
+  void AddOnce(std::string_view name, std::string_view monitor) {
+    if (name.empty() || Find(name) != kAbsent) return;
+    if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
+    const size_t before = m_rows.size();
+    m_rows.Add(name, monitor);
+    if (m_rows.size() != before) m_slots[FreeSlot(m_rows.First(before))] = m_rows.size();
   }
-  // The monitor of a listed port, or null.
-  const std::string* MonitorOf(const std::string& name) const {
-    if (m_index.empty()) {
-      for (const KnownPort& port : m_ports)
-        if (SameFolded(port.name, name)) return &port.monitor;
-      return nullptr;
-    }
-    auto it = m_index.find(FoldedName(name));
-    return it == m_index.end() ? nullptr : &m_ports[it->second].monitor;
+  // The monitor of a listed port; false when the port is not listed.
+  bool MonitorOf(std::string_view name, std::string_view* monitor) const {
+    const size_t row = Find(name);
+    if (row == kAbsent) return false;
+    *monitor = m_rows.Second(row);
+    return true;
   }
-  const std::vector<KnownPort>& Ports() const { return m_ports; }
-  // The list as EnumPortsA records of level 1 or 2, packed once per list.
-  const EnumRecords& Records(DWORD Level) const;
+  const PairList& Rows() const { return m_rows; }
+  BOOL Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+               LPDWORD pcReturned) const;
 
  private:
-  std::vector<KnownPort> m_ports;
-  std::unordered_map<std::string, size_t> m_index;  // folded name -> entry
-  mutable std::unique_ptr<EnumRecords> m_records[2];
+  static constexpr size_t kAbsent = ~size_t{0};
+
+  static size_t SlotsFor(size_t count) {
+    size_t size = 8;
+    while (size * 3 < count * 4) size *= 2;
+    return size;
+  }
+  size_t Find(std::string_view name) const {
+    if (m_slots.empty()) {
+      for (size_t i = 0; i < m_rows.size(); ++i)
+        if (SameFolded(m_rows.First(i), name)) return i;
+      return kAbsent;
+    }
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = FoldedHash(name) & mask;; slot = (slot + 1) & mask) {
+      if (m_slots[slot] == 0) return kAbsent;
+      if (SameFolded(m_rows.First(m_slots[slot] - 1), name)) return m_slots[slot] - 1;
+    }
+  }
+  size_t FreeSlot(std::string_view name) const {
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = FoldedHash(name) & mask;
+    while (m_slots[slot] != 0) slot = (slot + 1) & mask;
+    return slot;
+  }
+  void Rehash(size_t slots) {
+    m_slots.assign(slots, 0);
+    for (size_t i = 0; i < m_rows.size(); ++i) m_slots[FreeSlot(m_rows.First(i))] = i + 1;
+  }
+  void PackLevel1(LPBYTE pBuffer) const;
+  void PackLevel2(LPBYTE pBuffer) const;
+
+  PairList m_rows;
+  std::vector<uint32_t> m_slots;  // row + 1, 0 free; empty: no index
 };
 
-const EnumRecords& PortList::Records(DWORD Level) const {
-  std::unique_ptr<EnumRecords>& records = m_records[Level == 1 ? 0 : 1];
-  if (records) return *records;
-  records = std::make_unique<EnumRecords>(Level == 1 ? sizeof(PORT_INFO_1A) : sizeof(PORT_INFO_2A));
-  size_t textBytes = 0;
-  for (const KnownPort& port : m_ports) {
-    textBytes += port.name.size() + 1;
-    if (Level == 2) textBytes += port.monitor.size() + sizeof kLocalPortDescription + 1;
+// Windows' layout: the records, then each record's strings in field order.
+void PortList::PackLevel1(LPBYTE pBuffer) const {
+  const size_t count = m_rows.size();
+  memset(pBuffer, 0, count * sizeof(PORT_INFO_1A));
+  LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_1A));
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = m_rows.First(i);
+    PutString(pBuffer + i * sizeof(PORT_INFO_1A), offsetof(PORT_INFO_1A, pName), name.data(),
+              name.size(), &pText);
   }
-  records->Reserve(m_ports.size(), Level == 1 ? 1 : 4, textBytes);
-  for (const KnownPort& port : m_ports) {
-    records->NewRecord();
-    if (Level == 1) {
-      records->SetString(offsetof(PORT_INFO_1A, pName), port.name);
-      continue;
-    }
-    records->SetString(offsetof(PORT_INFO_2A, pPortName), port.name);
-    records->SetString(offsetof(PORT_INFO_2A, pMonitorName), port.monitor);
-    records->SetString(offsetof(PORT_INFO_2A, pDescription), kLocalPortDescription);
-    records->SetDword(offsetof(PORT_INFO_2A, fPortType), PORT_TYPE_WRITE);
+}
+
+void PortList::PackLevel2(LPBYTE pBuffer) const {
+  const size_t count = m_rows.size();
+  memset(pBuffer, 0, count * sizeof(PORT_INFO_2A));
+  LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_2A));
+  for (size_t i = 0; i < count; ++i) {
+    LPBYTE pRecord = pBuffer + i * sizeof(PORT_INFO_2A);
+    // The port and its monitor follow each other, each with its NUL, as
+    // they do in the list.
+    const std::string_view both = m_rows.Both(i);
+    memcpy(pText, both.data(), both.size());
+    PutField(pRecord, offsetof(PORT_INFO_2A, pPortName), pText);
+    PutField(pRecord, offsetof(PORT_INFO_2A, pMonitorName), pText + m_rows.First(i).size() + 1);
+    pText += both.size();
+    PutString(pRecord, offsetof(PORT_INFO_2A, pDescription), kLocalPortDescription,
+              sizeof kLocalPortDescription - 1, &pText);
+    PutField(pRecord, offsetof(PORT_INFO_2A, fPortType), DWORD{PORT_TYPE_WRITE});
   }
-  return *records;
+}
+
+BOOL PortList::Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+                       LPDWORD pcReturned) const {
+  const size_t count = m_rows.size();
+  if (Level == 1) {
+    return DeliverPacked(
+        count, sizeof(PORT_INFO_1A), m_rows.FirstBytes(),
+        [this](LPBYTE pBuffer) { PackLevel1(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
+  }
+  return DeliverPacked(
+      count, sizeof(PORT_INFO_2A), m_rows.TextBytes() + count * sizeof kLocalPortDescription,
+      [this](LPBYTE pBuffer) { PackLevel2(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
 }
 
 // Windows 98's built-in LOCALMON answers first for LPT1-LPT9 and COM1-COM9.
-bool IsLocalMonPort(const std::string& name) {
+bool IsLocalMonPort(std::string_view name) {
   if (name.size() < 4 || name.size() > 5) return false;
-  std::string prefix = name.substr(0, 3);
-  for (char& ch : prefix) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
-  if (prefix != "LPT" && prefix != "COM") return false;
+  if (!SameFolded(name.substr(0, 3), "lpt") && !SameFolded(name.substr(0, 3), "com")) return false;
   if (name[3] < '1' || name[3] > '9') return false;
   return name.size() == 4 || name[4] == ':';
 }
@@ -125,38 +174,32 @@ PortList MonitorClaims() {
   return claims;
 }
 
-std::string ServingMonitor(const std::string& port, const PortList& claims) {
-  if (!MachineIsNT() && IsLocalMonPort(port)) return kLocalPortMonitor;
-  const std::string* monitor = claims.MonitorOf(port);
-  return monitor != nullptr ? *monitor : kLocalPortMonitor;
-}
-
-std::vector<std::string> LocalPortNames(const IniFile* winIni) {
-  std::vector<std::string> names;
-  StoreKey key;
-  if (MachineIsNT()) {
-    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) names = key.ValueNames();
-    return names;
-  }
-  if (winIni != nullptr) {
-    for (std::string_view name : winIni->KeyNames("Ports")) names.emplace_back(name);
-  }
-  if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) {
-    for (const std::string& name : key.SubkeyNames()) names.push_back(name);
-  }
-  return names;
+std::string_view ServingMonitor(std::string_view port, const PortList& claims) {
+  std::string_view monitor = kLocalPortMonitor;
+  if (!MachineIsNT() && IsLocalMonPort(port)) return monitor;
+  claims.MonitorOf(port, &monitor);
+  return monitor;
 }
 
 std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   PortList claims = MonitorClaims();
   auto ports = std::make_shared<PortList>();
-  const std::vector<std::string> names = LocalPortNames(winIni);
-  ports->Reserve(names.size() + claims.Ports().size());
-  for (const std::string& name : names) {
-    ports->AddOnce(name, ServingMonitor(name, claims));
+  std::vector<std::string_view> iniNames;
+  std::vector<std::string> keyNames;
+  StoreKey key;
+  if (MachineIsNT()) {
+    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) keyNames = key.ValueNames();
+  } else {
+    if (winIni != nullptr) iniNames = winIni->KeyNames("Ports");
+    if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) keyNames = key.SubkeyNames();
   }
-  for (const KnownPort& claim : claims.Ports()) {
-    ports->AddOnce(claim.name, ServingMonitor(claim.name, claims));
+  const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
+  ports->Reserve(count, count * 24);
+  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims));
+  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims));
+  const PairList& claimed = claims.Rows();
+  for (size_t i = 0; i < claimed.size(); ++i) {
+    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims));
   }
   return ports;
 }
@@ -184,7 +227,7 @@ void KeepPortsAtClose(RegStore* store) {
   const PortMemo& memo = ThePortMemo();
   std::shared_ptr<const IniFile> winIni = PortsWinIni();
   if (!memo.ports || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni) return;
-  KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Ports());
+  KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
 }
 
 std::shared_ptr<const PortList> CurrentPorts() {
@@ -196,7 +239,7 @@ std::shared_ptr<const PortList> CurrentPorts() {
   std::shared_ptr<const IniFile> winIni = PortsWinIni();
   if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
     AtMachineRegistryClose(KeepPortsAtClose);
-    std::vector<KnownPort> kept;
+    PairList kept;
     if (LoadKeptPorts(store, PortsSignature(winIni.get()), &kept)) {
       memo.ports = std::make_shared<PortList>(std::move(kept));
     } else {
@@ -242,7 +285,8 @@ bool PortListKnown(const char* portList) {
     std::string name = Trimmed(list.substr(start, comma - start));
     start = comma + 1;
     if (name.empty()) continue;
-    if (known->MonitorOf(name) == nullptr) return false;
+    std::string_view monitor;
+    if (!known->MonitorOf(name, &monitor)) return false;
     bAny = true;
   }
   return bAny;
@@ -268,5 +312,5 @@ extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD
     return FALSE;
   }
   std::shared_ptr<const qzhost::spool::PortList> ports = qzhost::spool::CurrentPorts();
-  return ports->Records(Level).Deliver(pPorts, cbBuf, pcbNeeded, pcReturned);
+  return ports->Deliver(Level, pPorts, cbBuf, pcbNeeded, pcReturned);
 }

@@ -13,11 +13,6 @@
 namespace qzhost {
 namespace spool {
 
-struct KnownPort {
-  std::string name;
-  std::string monitor;
-};
-
 // The known ports, as EnumPortsA lists them, each name once (compared
 // without regard to case):
 // - Windows 98: the entries of WIN.INI [Ports], then the keys under

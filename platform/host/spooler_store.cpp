@@ -209,7 +209,7 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 // The installed monitors of the machine as last read, and when.
 struct MonitorMemo {
   ReadingStamp read;
-  std::shared_ptr<std::vector<MonitorEntry>> entries;  // handed out as const
+  std::shared_ptr<MonitorList> entries;  // handed out as const
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -219,16 +219,17 @@ MonitorMemo& TheMonitorMemo() {
   return *memo;
 }
 
-std::shared_ptr<std::vector<MonitorEntry>> ReadMonitorEntries() {
-  auto entries = std::make_shared<std::vector<MonitorEntry>>();
+std::shared_ptr<MonitorList> ReadMonitorEntries() {
+  auto entries = std::make_shared<MonitorList>();
   StoreKey monitors;
   std::vector<RegChildSummary> keys;
   if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
       monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys) != ERROR_SUCCESS) {
     return entries;
   }
+  entries->Reserve(keys.size(), keys.size() * 32);
   for (const RegChildSummary& key : keys) {
-    if (key.hasValue) entries->push_back({key.name, SummaryText(key), key.hasSubkey});
+    if (key.hasValue) entries->Add(key.name, SummaryText(key), key.hasSubkey);
   }
   return entries;
 }
@@ -245,7 +246,7 @@ bool MonitorMemoCurrent(RegStore* store, uint64_t stamp) {
   MonitorMemo& memo = TheMonitorMemo();
   if (memo.read.IsAt(stamp)) return true;
   AtMachineRegistryClose(KeepMonitorsAtClose);
-  auto entries = std::make_shared<std::vector<MonitorEntry>>();
+  auto entries = std::make_shared<MonitorList>();
   if (!LoadKeptMonitors(store, entries.get())) return false;
   memo.entries = std::move(entries);
   memo.read.Set(stamp);
@@ -296,11 +297,11 @@ uint64_t RegistryStamp() {
   return store != nullptr ? store->ChangeStamp() : 0;
 }
 
-std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries() {
+std::shared_ptr<const MonitorList> InstalledMonitorEntries() {
   MonitorMemo& memo = TheMonitorMemo();
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
-  if (store == nullptr) return std::make_shared<std::vector<MonitorEntry>>();
+  if (store == nullptr) return std::make_shared<MonitorList>();
   const uint64_t stamp = store->ChangeStamp();
   if (!MonitorMemoCurrent(store, stamp)) {
     memo.entries = ReadMonitorEntries();
@@ -327,14 +328,17 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   const unsigned codePage = Machine().codePage;
   const std::string upper = RegUpperName(codePage, entry.name);
   // Copied only while a caller still holds the list as it was.
-  std::shared_ptr<std::vector<MonitorEntry>> entries =
-      memo.entries.use_count() == 1 ? memo.entries
-                                    : std::make_shared<std::vector<MonitorEntry>>(*memo.entries);
-  auto at = std::lower_bound(entries->begin(), entries->end(), upper,
-                             [codePage](const MonitorEntry& e, const std::string& key) {
-                               return RegUpperName(codePage, e.name) < key;
-                             });
-  entries->insert(at, entry);
+  std::shared_ptr<MonitorList> entries =
+      memo.entries.use_count() == 1 ? memo.entries : std::make_shared<MonitorList>(*memo.entries);
+  size_t low = 0, high = entries->size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    if (RegUpperName(codePage, std::string(entries->First(mid))) < upper)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  entries->Insert(low, entry.name, entry.dll, entry.hasPorts);
   memo.entries = std::move(entries);
   memo.read.Advance(before, after);
 }
@@ -346,8 +350,11 @@ std::vector<MonitorEntry> MonitorsWithPorts() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return claiming;
   if (MonitorMemoCurrent(store, store->ChangeStamp())) {
-    for (const MonitorEntry& entry : *memo.entries)
-      if (entry.hasPorts) claiming.push_back(entry);
+    const MonitorList& monitors = *memo.entries;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+      if (monitors.Flag(i))
+        claiming.push_back({std::string(monitors.First(i)), std::string(monitors.Second(i)), true});
+    }
     return claiming;
   }
   StoreKey monitors;
@@ -360,12 +367,6 @@ std::vector<MonitorEntry> MonitorsWithPorts() {
     if (key.hasValue) claiming.push_back({key.name, SummaryText(key), true});
   }
   return claiming;
-}
-
-std::vector<std::string> InstalledMonitors() {
-  std::vector<std::string> names;
-  for (const MonitorEntry& entry : *InstalledMonitorEntries()) names.push_back(entry.name);
-  return names;
 }
 
 DWORD StoreKeyAtomically(const std::string& path, const std::function<LONG(StoreKey*)>& write) {

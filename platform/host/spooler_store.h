@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/host/regstore.h"
+#include "platform/host/spooler_pairlist.h"
 #include "platform/win32.h"
 
 namespace qzhost {
@@ -80,7 +81,8 @@ std::vector<std::string> LanguageMonitorNames();
 // True when a monitor of that name is installed (its key has a Driver value).
 bool MonitorInstalled(const std::string& name);
 
-// An installed monitor: a key under Monitors with a Driver value.
+// An installed monitor: a key under Monitors with a Driver value (one row of
+// a MonitorList).
 struct MonitorEntry {
   std::string name;
   std::string dll;        // the Driver value
@@ -89,9 +91,7 @@ struct MonitorEntry {
 
 // The installed monitors in key order. Read once per state of the registry:
 // the two calls of an enumeration, and the calls between changes, share it.
-std::shared_ptr<const std::vector<MonitorEntry>> InstalledMonitorEntries();
-// Their names.
-std::vector<std::string> InstalledMonitors();
+std::shared_ptr<const MonitorList> InstalledMonitorEntries();
 // The installed monitors that have a Ports subkey (the ones that can claim
 // ports), read alone when the whole list is not read already.
 std::vector<MonitorEntry> MonitorsWithPorts();

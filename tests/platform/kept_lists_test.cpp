@@ -174,24 +174,48 @@ TEST_F(KeptListTest, ARegistryWithoutThemGetsThemOnItsNextOpen) {
 
 TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
   using namespace qzhost::spool;
-  const std::vector<MonitorEntry> monitors = {{"Local Port", "localmon.dll", false},
-                                              {std::string("odd\0name", 8), "", true}};
-  std::vector<MonitorEntry> monitorsBack;
+  MonitorList monitors;
+  monitors.Add("Local Port", "localmon.dll", false);
+  monitors.Add(std::string_view("odd\0name", 8), "", true);  // a reader sees "odd"
+  MonitorList monitorsBack;
   const std::string monitorData = EncodeMonitors(monitors);
   ASSERT_TRUE(DecodeMonitors(monitorData, &monitorsBack));
   ASSERT_EQ(2u, monitorsBack.size());
-  EXPECT_EQ(monitors[1].name, monitorsBack[1].name);
-  EXPECT_TRUE(monitorsBack[1].hasPorts);
-  const std::vector<KnownPort> ports = {{"LPT1:", "Local Port"}, {"X:", "Claimer"}};
-  std::vector<KnownPort> portsBack;
+  EXPECT_EQ("odd", monitorsBack.First(1));
+  EXPECT_EQ("localmon.dll", monitorsBack.Second(0));
+  EXPECT_TRUE(monitorsBack.Flag(1));
+  EXPECT_FALSE(monitorsBack.Flag(0));
+  PairList ports;
+  ports.Add("LPT1:", "Local Port");
+  ports.Add("X:", "Claimer");
+  PairList portsBack;
   const std::string portData = EncodePorts(ports);
   ASSERT_TRUE(DecodePorts(portData, &portsBack));
   ASSERT_EQ(2u, portsBack.size());
-  EXPECT_EQ("Claimer", portsBack[1].monitor);
+  EXPECT_EQ("Claimer", portsBack.Second(1));
+  EXPECT_EQ(ports.TextBytes(), portsBack.TextBytes());
   for (size_t cut = 0; cut < portData.size(); ++cut) {
     EXPECT_FALSE(DecodePorts(portData.substr(0, cut), &portsBack)) << cut;
   }
   EXPECT_FALSE(DecodeMonitors(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
+}
+
+TEST(KeptListFormat, RowsInsertedInTheMiddleKeepTheirTexts) {
+  qzhost::spool::PairList rows;
+  rows.Add("B", "second");
+  rows.Add("D", "fourth", true);
+  rows.Insert(0, "A", "first");
+  rows.Insert(2, "C", "third", true);
+  ASSERT_EQ(4u, rows.size());
+  std::string names, seconds;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    names.append(rows.First(i));
+    seconds.append(rows.Second(i)).push_back(rows.Flag(i) ? '+' : ' ');
+  }
+  EXPECT_EQ("ABCD", names);
+  EXPECT_EQ("first second third+fourth+", seconds);
+  EXPECT_EQ(std::string_view("C\0third\0", 8), rows.Both(2));
+  EXPECT_EQ(8u, rows.FirstBytes());
 }
 
 // The spooler of one run keeps its lists for the next; the next gets the same

@@ -1,0 +1,69 @@
+// Rows of two texts and a flag, held in one block of text.
+//
+// The spooler's long lists (thousands of ports or monitors) are built, kept
+// between runs and packed into enumeration records; as one block they cost a
+// few allocations instead of two per row, and a row's texts are copied into a
+// record's strings with one copy.
+#ifndef QZINST32_PLATFORM_HOST_SPOOLER_PAIRLIST_H_
+#define QZINST32_PLATFORM_HOST_SPOOLER_PAIRLIST_H_
+
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qzhost {
+namespace spool {
+
+class PairList {
+ public:
+  // Room for that many rows and bytes of both texts together.
+  void Reserve(size_t rows, size_t textBytes);
+  // Each text is kept up to its first NUL: what a reader of the packed record
+  // sees. A list is limited to 4 GiB of text; rows past that are left out.
+  // The texts must not lie in this list.
+  void Add(std::string_view first, std::string_view second, bool flag = false);
+  void Insert(size_t at, std::string_view first, std::string_view second, bool flag = false);
+
+  size_t size() const { return m_rows.size(); }
+  bool empty() const { return m_rows.empty(); }
+  std::string_view First(size_t i) const {
+    return {m_text.data() + m_rows[i].first, m_rows[i].second - m_rows[i].first - 1};
+  }
+  std::string_view Second(size_t i) const {
+    return {m_text.data() + m_rows[i].second, m_rows[i].end - m_rows[i].second - 1};
+  }
+  bool Flag(size_t i) const { return m_rows[i].flag; }
+  // Both texts with their NULs, as they follow each other: "first\0second\0".
+  std::string_view Both(size_t i) const {
+    return {m_text.data() + m_rows[i].first, m_rows[i].end - m_rows[i].first};
+  }
+  // The bytes of First with its NUL, of every row.
+  size_t FirstBytes() const { return m_firstBytes; }
+  // The bytes of both texts with their NULs, of every row.
+  size_t TextBytes() const { return m_text.size(); }
+
+ private:
+  struct Row {
+    uint32_t first;   // offsets in m_text
+    uint32_t second;  // just past the NUL of the first text
+    uint32_t end;     // just past the NUL of the second text
+    bool flag;
+  };
+
+  bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
+
+  std::string m_text;
+  std::vector<Row> m_rows;
+  size_t m_firstBytes = 0;
+};
+
+// The installed monitors: First is the name, Second the Driver value, and the
+// flag tells whether the monitor has a Ports subkey.
+using MonitorList = PairList;
+
+}  // namespace spool
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_SPOOLER_PAIRLIST_H_
