@@ -133,16 +133,21 @@ class RegStore {
   // finds the list only while its part is unchanged since it was stored and
   // its signature (what else it was derived from) is the same.
   bool ReadKeptList(const char* name, const std::string& signature, std::string* data) {
-    return FindKeptList(name, signature, data);
+    std::string storedAt;
+    bool current = false;
+    return FindKeptList(name, signature, false, data, &storedAt, &current) && current;
   }
   // Best effort: false when the list could not be stored at once (another
   // process writes, a read-only root); never a fault of the machine.
   bool StoreKeptList(const char* name, const char* area, const std::string& signature,
                      const std::string& data);
-  // True when the list stored under `name` is still current (as ReadKeptList
-  // would find it), without reading it.
-  bool KeptListCurrent(const char* name, const std::string& signature) {
-    return FindKeptList(name, signature, nullptr);
+  // The list stored under `name` with that signature, current or not: its
+  // data, the state of its part it was stored at (equal texts, equal
+  // states), and whether that state is the current one. False when there is
+  // no such list.
+  bool ReadKeptListOfAnyAge(const char* name, const std::string& signature, std::string* data,
+                            std::string* storedAt, bool* current) {
+    return FindKeptList(name, signature, true, data, storedAt, current);
   }
 
   // Changes whenever anything was committed, by this process or another, and
@@ -171,7 +176,9 @@ class RegStore {
   DWORD Fail(int rc);
   DWORD CheckFormat(std::string* why, bool* hasKeptLists = nullptr);
   DWORD CreateSchema();
-  bool FindKeptList(const char* name, const std::string& signature, std::string* data);
+  // The data is read only when the list is current or `anyAge` is set.
+  bool FindKeptList(const char* name, const std::string& signature, bool anyAge, std::string* data,
+                    std::string* storedAt, bool* current);
   DWORD CreateKeptLists();
   void OpenKeptLists(bool present);
   // Counting this store's own changes of the kept lists' parts.

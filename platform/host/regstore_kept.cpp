@@ -177,25 +177,28 @@ void RegStore::OpenKeptLists(bool present) {
   RollBackOutermost();
 }
 
-// The list when it is current; with no `data`, only whether it is (without
-// reading what may be hundreds of kilobytes).
-bool RegStore::FindKeptList(const char* name, const std::string& signature, std::string* data) {
+// One lookup tells whether the list is current and reads it: its data, which
+// may be hundreds of kilobytes, only when it is wanted.
+bool RegStore::FindKeptList(const char* name, const std::string& signature, bool anyAge,
+                            std::string* data, std::string* storedAt, bool* current) {
   if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
   BeginRead();
-  static const std::string kWhere =
-      " FROM kept_lists l, area_changes a, area_changes o"
-      " WHERE l.name = ?1 AND a.area = l.area AND l.count = a.count"
-      " AND o.area = 'other programs' AND l.others = o.count AND l.signature = ?2";
-  static const std::string kRead = "SELECT l.data" + kWhere;
-  static const std::string kCheck = "SELECT 1" + kWhere;
   sqlite3_stmt* st =
-      data != nullptr ? Prepare(kReadKept, kRead.c_str()) : Prepare(kKeptCurrent, kCheck.c_str());
+      Prepare(kReadKept,
+              "SELECT CASE WHEN ?3 OR l.count = a.count AND l.others = o.count THEN l.data END,"
+              " l.count || ' ' || l.others, l.count = a.count AND l.others = o.count"
+              " FROM kept_lists l, area_changes a, area_changes o"
+              " WHERE l.name = ?1 AND l.signature = ?2 AND a.area = l.area"
+              " AND o.area = 'other programs'");
   if (st == nullptr) return false;
   StepScope scope(st);
   sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
   BindBytes(st, 2, signature);
+  sqlite3_bind_int(st, 3, anyAge);
   if (sqlite3_step(st) != SQLITE_ROW) return false;
-  if (data != nullptr) *data = ColumnBytes(st, 0);
+  *data = ColumnBytes(st, 0);
+  *storedAt = ColumnBytes(st, 1);
+  *current = sqlite3_column_int(st, 2) != 0;
   return true;
 }
 

@@ -40,7 +40,6 @@ enum Slot {
   kChildrenWithSubkey,
   kReadKept,
   kStoreKept,
-  kKeptCurrent,
   kKeyNames,
   kCountChange,
   kSlotCount

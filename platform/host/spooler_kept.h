@@ -25,22 +25,35 @@ namespace spool {
 std::string MonitorsSignature();
 std::string PortsSignature(const IniFile* winIni);
 
+// How a run's monitor list relates to the kept one, for storing it when the
+// run ends.
+struct KeptMonitorsOrigin {
+  bool taken = false;    // the list was taken as kept
+  bool changed = false;  // and this process added monitors to it since
+  std::string base;      // the state of the monitors the stored list was kept at
+  // The monitors added to the stored list since, by earlier runs and this one.
+  MonitorList added;
+};
+
 // The kept list when it is current; false otherwise (then read the registry).
-bool LoadKeptMonitors(RegStore* store, MonitorList* monitors);
+// The monitors are the stored list with the monitors added to it since, when
+// those are kept as well.
+bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin* origin);
 // The ports with their monitors (First: the port, Second: its monitor).
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports);
 
-// Stores the list unless the kept one is current already, or the list is so
-// short that reading it costs less than storing it.
-void KeepMonitors(RegStore* store, const MonitorList& monitors);
+// At the end of a run, stores a list read from the registry unless it is so
+// short that reading it costs less than storing it. A list taken as kept is
+// not stored again; monitors added to it are stored alone, next to it, as
+// long as they are few: storing thousands of monitors again for one would
+// cost the run more than reading them all.
+void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonitorsOrigin& origin);
 void KeepPorts(RegStore* store, const std::string& signature, const PairList& ports);
 
-// The stored form: a format byte and the number of entries, then each text
-// with its length before it.
-std::string EncodeMonitors(const MonitorList& monitors);
-bool DecodeMonitors(const std::string& data, MonitorList* monitors);
-std::string EncodePorts(const PairList& ports);
-bool DecodePorts(const std::string& data, PairList* ports);
+// The stored form of either list: a format byte, then the rows as
+// PairList::Write lays them out. Damaged data is refused.
+std::string EncodeKeptList(const PairList& rows);
+bool DecodeKeptList(const std::string& data, PairList* rows);
 
 }  // namespace spool
 }  // namespace qzhost

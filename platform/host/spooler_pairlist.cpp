@@ -1,12 +1,26 @@
 // Rows of two texts and a flag, held in one block of text.
 #include "platform/host/spooler_pairlist.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
 namespace qzhost {
 namespace spool {
 namespace {
+
+const size_t kStoredRow = 3 * sizeof(uint32_t) + 1;
+
+void PutNumber(std::string* out, size_t number) {
+  const uint32_t n = static_cast<uint32_t>(number);
+  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+}
+
+uint32_t NumberAt(const char* at) {
+  uint32_t n;
+  memcpy(&n, at, sizeof n);
+  return n;
+}
 
 std::string_view UpToNul(std::string_view text) {
   const void* nul = memchr(text.data(), '\0', text.size());
@@ -17,19 +31,24 @@ std::string_view UpToNul(std::string_view text) {
 
 void PairList::Reserve(size_t rows, size_t textBytes) {
   m_rows.reserve(rows);
-  m_text.reserve(textBytes);
+  if (textBytes > m_text.size()) m_text.resize(textBytes);
 }
 
 bool PairList::Append(std::string_view first, std::string_view second, bool flag, Row* row) {
   first = UpToNul(first);
   second = UpToNul(second);
   const size_t bytes = first.size() + second.size() + 2;
-  if (bytes > std::numeric_limits<uint32_t>::max() - m_text.size()) return false;
-  row->first = static_cast<uint32_t>(m_text.size());
-  m_text.append(first).push_back('\0');
-  row->second = static_cast<uint32_t>(m_text.size());
-  m_text.append(second).push_back('\0');
-  row->end = static_cast<uint32_t>(m_text.size());
+  if (bytes > std::numeric_limits<uint32_t>::max() - m_used) return false;
+  if (m_used + bytes > m_text.size()) m_text.resize(std::max(m_text.size() * 2, m_used + bytes));
+  char* at = m_text.data() + m_used;
+  row->first = static_cast<uint32_t>(m_used);
+  memcpy(at, first.data(), first.size());
+  at[first.size()] = '\0';
+  row->second = static_cast<uint32_t>(m_used + first.size() + 1);
+  memcpy(at + first.size() + 1, second.data(), second.size());
+  at[bytes - 1] = '\0';
+  m_used += bytes;
+  row->end = static_cast<uint32_t>(m_used);
   row->flag = flag;
   m_firstBytes += first.size() + 1;
   return true;
@@ -44,6 +63,52 @@ void PairList::Insert(size_t at, std::string_view first, std::string_view second
   Row row;
   // The texts go to the end of the block; only the row takes its place.
   if (Append(first, second, flag, &row)) m_rows.insert(m_rows.begin() + at, row);
+}
+
+void PairList::Write(std::string* out) const {
+  PutNumber(out, m_rows.size());
+  PutNumber(out, m_used);
+  out->reserve(out->size() + m_rows.size() * kStoredRow + m_used);
+  for (const Row& row : m_rows) {
+    PutNumber(out, row.first);
+    PutNumber(out, row.second);
+    PutNumber(out, row.end);
+    out->push_back(row.flag ? 1 : 0);
+  }
+  out->append(m_text.data(), m_used);
+}
+
+// Each text ends with a NUL inside the block; the texts of a row follow
+// each other.
+bool PairList::Sound(const Row& row) const {
+  return row.first < row.second && row.second < row.end && row.end <= m_used &&
+         m_text[row.second - 1] == '\0' && m_text[row.end - 1] == '\0';
+}
+
+bool PairList::Read(std::string_view data) {
+  *this = PairList();
+  if (data.size() < 2 * sizeof(uint32_t)) return false;
+  const size_t count = NumberAt(data.data());
+  const size_t used = NumberAt(data.data() + sizeof(uint32_t));
+  data.remove_prefix(2 * sizeof(uint32_t));
+  if (count > data.size() / kStoredRow || data.size() - count * kStoredRow != used) return false;
+  const char* stored = data.data();
+  m_text.assign(stored + count * kStoredRow, stored + count * kStoredRow + used);
+  m_used = used;
+  m_rows.resize(count);
+  for (Row& row : m_rows) {
+    row.first = NumberAt(stored);
+    row.second = NumberAt(stored + 4);
+    row.end = NumberAt(stored + 8);
+    row.flag = stored[12] != 0;
+    stored += kStoredRow;
+    if (!Sound(row)) {
+      *this = PairList();
+      return false;
+    }
+    m_firstBytes += row.second - row.first;
+  }
+  return true;
 }
 
 }  // namespace spool

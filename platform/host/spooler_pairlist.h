@@ -42,7 +42,13 @@ class PairList {
   // The bytes of First with its NUL, of every row.
   size_t FirstBytes() const { return m_firstBytes; }
   // The bytes of both texts with their NULs, of every row.
-  size_t TextBytes() const { return m_text.size(); }
+  size_t TextBytes() const { return m_used; }
+
+  // The stored form: the number of rows, where each row's texts lie, and the
+  // block of texts, appended to `out`; read back by Read, which refuses
+  // (false) data that is cut short or whose rows point outside its texts.
+  void Write(std::string* out) const;
+  bool Read(std::string_view data);
 
  private:
   struct Row {
@@ -53,8 +59,13 @@ class PairList {
   };
 
   bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
+  bool Sound(const Row& row) const;
 
-  std::string m_text;
+  // The texts, in m_used bytes at the front; grown by doubling, and written
+  // with plain copies (appending to a string piece by piece costs several
+  // times as much for lists of thousands of short names).
+  std::vector<char> m_text;
+  size_t m_used = 0;
   std::vector<Row> m_rows;
   size_t m_firstBytes = 0;
 };

@@ -211,6 +211,7 @@ struct PortMemo {
   ReadingStamp read;
   std::shared_ptr<const IniFile> winIni;
   std::shared_ptr<const PortList> ports;
+  bool taken = false;  // as kept by an earlier run
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -226,7 +227,8 @@ std::shared_ptr<const IniFile> PortsWinIni() { return MachineIsNT() ? nullptr : 
 void KeepPortsAtClose(RegStore* store) {
   const PortMemo& memo = ThePortMemo();
   std::shared_ptr<const IniFile> winIni = PortsWinIni();
-  if (!memo.ports || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni) return;
+  if (!memo.ports || memo.taken || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni)
+    return;
   KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
 }
 
@@ -240,11 +242,9 @@ std::shared_ptr<const PortList> CurrentPorts() {
   if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
     AtMachineRegistryClose(KeepPortsAtClose);
     PairList kept;
-    if (LoadKeptPorts(store, PortsSignature(winIni.get()), &kept)) {
-      memo.ports = std::make_shared<PortList>(std::move(kept));
-    } else {
-      memo.ports = ReadKnownPorts(winIni.get());
-    }
+    memo.taken = LoadKeptPorts(store, PortsSignature(winIni.get()), &kept);
+    memo.ports =
+        memo.taken ? std::make_shared<PortList>(std::move(kept)) : ReadKnownPorts(winIni.get());
     memo.read.Set(stamp);
     memo.winIni = std::move(winIni);
   }

@@ -210,6 +210,7 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 struct MonitorMemo {
   ReadingStamp read;
   std::shared_ptr<MonitorList> entries;  // handed out as const
+  KeptMonitorsOrigin origin;
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -237,7 +238,8 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
 // At the end of a run: the list as this run leaves the registry, for the next.
 void KeepMonitorsAtClose(RegStore* store) {
   const MonitorMemo& memo = TheMonitorMemo();
-  if (memo.entries && memo.read.IsAt(store->ChangeStamp())) KeepMonitors(store, *memo.entries);
+  if (memo.entries && memo.read.IsAt(store->ChangeStamp()))
+    KeepMonitors(store, *memo.entries, memo.origin);
 }
 
 // True when the memo holds the monitors of registry state `stamp`: read
@@ -247,7 +249,7 @@ bool MonitorMemoCurrent(RegStore* store, uint64_t stamp) {
   if (memo.read.IsAt(stamp)) return true;
   AtMachineRegistryClose(KeepMonitorsAtClose);
   auto entries = std::make_shared<MonitorList>();
-  if (!LoadKeptMonitors(store, entries.get())) return false;
+  if (!LoadKeptMonitors(store, entries.get(), &memo.origin)) return false;
   memo.entries = std::move(entries);
   memo.read.Set(stamp);
   return true;
@@ -305,6 +307,7 @@ std::shared_ptr<const MonitorList> InstalledMonitorEntries() {
   const uint64_t stamp = store->ChangeStamp();
   if (!MonitorMemoCurrent(store, stamp)) {
     memo.entries = ReadMonitorEntries();
+    memo.origin = KeptMonitorsOrigin();
     memo.read.Set(stamp);
   }
   return memo.entries;
@@ -321,25 +324,31 @@ void KeepMonitorsAcross(uint64_t before, uint64_t after) {
   TheMonitorMemo().read.Advance(before, after);
 }
 
-void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
-  MonitorMemo& memo = TheMonitorMemo();
-  if (!memo.read.IsAt(before)) return;
-  // Insert in key order: by the names as the registry sorts them.
+void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll,
+                      bool hasPorts) {
   const unsigned codePage = Machine().codePage;
-  const std::string upper = RegUpperName(codePage, entry.name);
-  // Copied only while a caller still holds the list as it was.
-  std::shared_ptr<MonitorList> entries =
-      memo.entries.use_count() == 1 ? memo.entries : std::make_shared<MonitorList>(*memo.entries);
-  size_t low = 0, high = entries->size();
+  const std::string upper = RegUpperName(codePage, std::string(name));
+  size_t low = 0, high = monitors->size();
   while (low < high) {
     const size_t mid = low + (high - low) / 2;
-    if (RegUpperName(codePage, std::string(entries->First(mid))) < upper)
+    if (RegUpperName(codePage, std::string(monitors->First(mid))) < upper)
       low = mid + 1;
     else
       high = mid;
   }
-  entries->Insert(low, entry.name, entry.dll, entry.hasPorts);
-  memo.entries = std::move(entries);
+  monitors->Insert(low, name, dll, hasPorts);
+}
+
+void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
+  MonitorMemo& memo = TheMonitorMemo();
+  if (!memo.read.IsAt(before)) return;
+  // Copied only while a caller still holds the list as it was.
+  if (memo.entries.use_count() != 1) memo.entries = std::make_shared<MonitorList>(*memo.entries);
+  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll, entry.hasPorts);
+  if (memo.origin.taken) {
+    memo.origin.added.Add(entry.name, entry.dll, entry.hasPorts);
+    memo.origin.changed = true;
+  }
   memo.read.Advance(before, after);
 }
 

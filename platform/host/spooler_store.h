@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/host/regstore.h"
@@ -124,6 +125,9 @@ void TakeKeptMonitorsIfCurrent();
 // monitors read at `before` with the entry added, instead of reading them all
 // again.
 void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry);
+// Inserts a monitor where the registry lists it: by the names as it sorts them.
+void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll,
+                      bool hasPorts);
 // After a change of this process alone that left the monitors as they were.
 void KeepMonitorsAcross(uint64_t before, uint64_t after);
 

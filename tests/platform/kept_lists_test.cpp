@@ -178,8 +178,8 @@ TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
   monitors.Add("Local Port", "localmon.dll", false);
   monitors.Add(std::string_view("odd\0name", 8), "", true);  // a reader sees "odd"
   MonitorList monitorsBack;
-  const std::string monitorData = EncodeMonitors(monitors);
-  ASSERT_TRUE(DecodeMonitors(monitorData, &monitorsBack));
+  const std::string monitorData = EncodeKeptList(monitors);
+  ASSERT_TRUE(DecodeKeptList(monitorData, &monitorsBack));
   ASSERT_EQ(2u, monitorsBack.size());
   EXPECT_EQ("odd", monitorsBack.First(1));
   EXPECT_EQ("localmon.dll", monitorsBack.Second(0));
@@ -189,15 +189,27 @@ TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
   ports.Add("LPT1:", "Local Port");
   ports.Add("X:", "Claimer");
   PairList portsBack;
-  const std::string portData = EncodePorts(ports);
-  ASSERT_TRUE(DecodePorts(portData, &portsBack));
+  const std::string portData = EncodeKeptList(ports);
+  ASSERT_TRUE(DecodeKeptList(portData, &portsBack));
   ASSERT_EQ(2u, portsBack.size());
   EXPECT_EQ("Claimer", portsBack.Second(1));
   EXPECT_EQ(ports.TextBytes(), portsBack.TextBytes());
+  EXPECT_EQ(ports.FirstBytes(), portsBack.FirstBytes());
   for (size_t cut = 0; cut < portData.size(); ++cut) {
-    EXPECT_FALSE(DecodePorts(portData.substr(0, cut), &portsBack)) << cut;
+    EXPECT_FALSE(DecodeKeptList(portData.substr(0, cut), &portsBack)) << cut;
   }
-  EXPECT_FALSE(DecodeMonitors(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
+  EXPECT_FALSE(DecodeKeptList(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
+
+  // A row that points past the texts, or a text without its NUL. The rows
+  // follow the format byte and two numbers, 13 bytes each; then the texts.
+  const size_t secondRowEnd = 1 + 8 + 13 + 8;
+  std::string damaged = portData;
+  damaged[secondRowEnd + 3] = '\x7F';
+  EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
+  damaged = portData;
+  damaged[1 + 8 + 2 * 13 + 5] = 'x';  // the NUL after "LPT1:"
+  EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
+  EXPECT_EQ(0u, portsBack.size());
 }
 
 TEST(KeptListFormat, RowsInsertedInTheMiddleKeepTheirTexts) {
@@ -310,6 +322,53 @@ TEST_P(KeptSpoolerTest, TheNextRunGetsTheSameListsAndSeesEveryChange) {
     EXPECT_EQ(AskWithoutKeptLists(), afterIni);
     EXPECT_NE(afterOutside.ports, afterIni.ports);
   }
+}
+
+// Monitors that the spooler adds are kept alone, next to the stored list,
+// until there are many; the lists answer as the registry does throughout.
+TEST_P(KeptSpoolerTest, AddedMonitorsAreKeptAloneUntilThereAreMany) {
+  const std::string db = root_ + "/registry.db";
+  const char* kStoredAt = "SELECT count FROM kept_lists WHERE name = 'spooler monitors'";
+  const char* kAdded = "SELECT count(*) FROM kept_lists WHERE name = 'spooler monitors added'";
+  AddManyMonitorsAndPorts();
+  NextRun();
+  Ask();
+  NextRun();
+  const int storedAt = CountAsAnotherProgram(db, kStoredAt);
+  uint64_t before = RowsRead();
+  const Answers first = Ask();
+  const uint64_t takingKept = RowsRead() - before;
+  // Names that sort among the others, and one before them all.
+  for (const char* name : {"Bench Monitor 55a", "AAA Monitor", "Bench Monitor 9z"}) {
+    ASSERT_TRUE(spooltest::AddMonitor(name, nullptr, "ADDED.DLL"));
+    NextRun();
+    before = RowsRead();
+    Ask();
+    EXPECT_LE(RowsRead() - before, takingKept + 2) << name;
+    EXPECT_EQ(storedAt, CountAsAnotherProgram(db, kStoredAt)) << "not stored again";
+    EXPECT_EQ(1, CountAsAnotherProgram(db, kAdded));
+  }
+  const Answers afterFew = Ask();
+  EXPECT_EQ(first.monitors.size() + 3, afterFew.monitors.size());
+  // In the registry's order: by names in capitals.
+  auto upper = [](std::string name) {
+    for (char& ch : name) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    return name;
+  };
+  EXPECT_TRUE(std::is_sorted(
+      afterFew.monitors.begin(), afterFew.monitors.end(),
+      [&upper](const std::string& a, const std::string& b) { return upper(a) < upper(b); }));
+  EXPECT_EQ("AAA Monitor", afterFew.monitors.front());
+
+  for (int i = 0; i < 70; ++i) {
+    const std::string name = "Many Monitor " + std::to_string(i);
+    ASSERT_TRUE(spooltest::AddMonitor(name.c_str(), nullptr, "MANY.DLL"));
+  }
+  NextRun();
+  const Answers afterMany = Ask();
+  EXPECT_NE(storedAt, CountAsAnotherProgram(db, kStoredAt)) << "stored whole again";
+  EXPECT_EQ(afterFew.monitors.size() + 70, afterMany.monitors.size());
+  EXPECT_EQ(AskWithoutKeptLists(), afterMany);
 }
 
 TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
