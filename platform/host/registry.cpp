@@ -294,13 +294,13 @@ RegStore* MachineRegistry(DWORD* error) {
 void HoldRegistryChangesForTheRun() { g_holdRunChanges = true; }
 
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
+                      std::vector<RegChildSummary>* subkeys) {
   subkeys->clear();
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
-  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys, onlyWithSubkey);
+  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys);
   if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
 }

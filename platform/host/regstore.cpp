@@ -487,20 +487,14 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
 
 DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
                                   const std::string& subkeyName,
-                                  std::vector<RegChildSummary>* children, bool onlyWithSubkey) {
+                                  std::vector<RegChildSummary>* children) {
   BeginRead();
   children->clear();
-  sqlite3_stmt* st = onlyWithSubkey
-                         ? Prepare(kChildrenWithSubkey,
-                                   "SELECT k.name, v.type, v.data, s.id FROM keys k"
-                                   " JOIN keys s ON s.parent = k.id AND s.upper = ?3"
-                                   " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-                                   " WHERE k.parent = ?1 ORDER BY k.upper")
-                         : Prepare(kSummarizeChildren,
-                                   "SELECT k.name, v.type, v.data, s.id FROM keys k"
-                                   " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-                                   " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
-                                   " WHERE k.parent = ?1 ORDER BY k.upper");
+  sqlite3_stmt* st = Prepare(kSummarizeChildren,
+                             "SELECT k.name, v.type, v.data, s.id FROM keys k"
+                             " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
+                             " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
+                             " WHERE k.parent = ?1 ORDER BY k.upper");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
   sqlite3_bind_int64(st, 1, parent);

@@ -103,11 +103,8 @@ class RegStore {
   // The children in enumeration order, each with its value `valueName` and
   // whether it has a subkey `subkeyName`: in one query, what a caller would
   // otherwise open and ask of every child in turn.
-  // With `onlyWithSubkey`, just the children that have that subkey, which
-  // costs a fraction of the whole list when few do.
   DWORD SummarizeChildren(RegKeyId parent, const std::string& valueName,
-                          const std::string& subkeyName, std::vector<RegChildSummary>* children,
-                          bool onlyWithSubkey = false);
+                          const std::string& subkeyName, std::vector<RegChildSummary>* children);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 

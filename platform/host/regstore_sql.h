@@ -37,7 +37,6 @@ enum Slot {
   kSyncOn,
   kSyncOff,
   kSummarizeChildren,
-  kChildrenWithSubkey,
   kReadKept,
   kStoreKept,
   kKeyNames,

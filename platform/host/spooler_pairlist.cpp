@@ -11,9 +11,10 @@ namespace {
 
 const size_t kStoredRow = 3 * sizeof(uint32_t) + 1;
 
-void PutNumber(std::string* out, size_t number) {
+char* PutNumber(char* at, size_t number) {
   const uint32_t n = static_cast<uint32_t>(number);
-  out->append(reinterpret_cast<const char*>(&n), sizeof n);
+  memcpy(at, &n, sizeof n);
+  return at + sizeof n;
 }
 
 uint32_t NumberAt(const char* at) {
@@ -66,16 +67,18 @@ void PairList::Insert(size_t at, std::string_view first, std::string_view second
 }
 
 void PairList::Write(std::string* out) const {
-  PutNumber(out, m_rows.size());
-  PutNumber(out, m_used);
-  out->reserve(out->size() + m_rows.size() * kStoredRow + m_used);
+  const size_t start = out->size();
+  out->resize(start + 2 * sizeof(uint32_t) + m_rows.size() * kStoredRow + m_used);
+  char* at = out->data() + start;
+  at = PutNumber(at, m_rows.size());
+  at = PutNumber(at, m_used);
   for (const Row& row : m_rows) {
-    PutNumber(out, row.first);
-    PutNumber(out, row.second);
-    PutNumber(out, row.end);
-    out->push_back(row.flag ? 1 : 0);
+    at = PutNumber(at, row.first);
+    at = PutNumber(at, row.second);
+    at = PutNumber(at, row.end);
+    *at++ = row.flag ? 1 : 0;
   }
-  out->append(m_text.data(), m_used);
+  memcpy(at, m_text.data(), m_used);
 }
 
 // Each text ends with a NUL inside the block; the texts of a row follow

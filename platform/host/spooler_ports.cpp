@@ -2,7 +2,6 @@
 #include "platform/host/spooler_ports.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -27,7 +26,7 @@ namespace {
 constexpr char kLocalPortDescription[] = "Local Port";
 
 // Names as SameName compares them: ASCII letters folded.
-char Folded(char ch) { return static_cast<char>(tolower(static_cast<unsigned char>(ch))); }
+char Folded(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
 uint32_t FoldedHash(std::string_view name) {
   uint32_t h = 2166136261u;  // FNV-1a

@@ -32,10 +32,10 @@ LONG StoreKey::Create(const std::string& path) {
 }
 
 LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
-                         std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) const {
+                         std::vector<RegChildSummary>* subkeys) const {
   subkeys->clear();
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
+  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -354,26 +354,10 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
 
 std::vector<MonitorEntry> MonitorsWithPorts() {
   std::vector<MonitorEntry> claiming;
-  const MonitorMemo& memo = TheMonitorMemo();
-  DWORD dwError = ERROR_SUCCESS;
-  RegStore* store = MachineRegistry(&dwError);
-  if (store == nullptr) return claiming;
-  if (MonitorMemoCurrent(store, store->ChangeStamp())) {
-    const MonitorList& monitors = *memo.entries;
-    for (size_t i = 0; i < monitors.size(); ++i) {
-      if (monitors.Flag(i))
-        claiming.push_back({std::string(monitors.First(i)), std::string(monitors.Second(i)), true});
-    }
-    return claiming;
-  }
-  StoreKey monitors;
-  std::vector<RegChildSummary> keys;
-  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
-      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys, true) != ERROR_SUCCESS) {
-    return claiming;
-  }
-  for (const RegChildSummary& key : keys) {
-    if (key.hasValue) claiming.push_back({key.name, SummaryText(key), true});
+  const std::shared_ptr<const MonitorList> monitors = InstalledMonitorEntries();
+  for (size_t i = 0; i < monitors->size(); ++i) {
+    if (monitors->Flag(i))
+      claiming.push_back({std::string(monitors->First(i)), std::string(monitors->Second(i)), true});
   }
   return claiming;
 }

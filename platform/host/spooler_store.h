@@ -48,7 +48,7 @@ class StoreKey {
 
   // The subkeys with one value and whether they have one subkey, read at once.
   LONG Summarize(const char* valueName, const char* subkeyName,
-                 std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
+                 std::vector<RegChildSummary>* subkeys) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;
@@ -94,7 +94,7 @@ struct MonitorEntry {
 // the two calls of an enumeration, and the calls between changes, share it.
 std::shared_ptr<const MonitorList> InstalledMonitorEntries();
 // The installed monitors that have a Ports subkey (the ones that can claim
-// ports), read alone when the whole list is not read already.
+// ports).
 std::vector<MonitorEntry> MonitorsWithPorts();
 
 // The registry's change stamp (RegStore::ChangeStamp), 0 without a registry.
