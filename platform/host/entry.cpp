@@ -209,6 +209,7 @@ int main(int argc, char** argv) {
   }
   qzhost::HoldRegistryChangesForTheRun();
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
+  qzhost::FlushTrace();
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   if (watch && !PrintChanges(watch.get(), options, commandText, static_cast<unsigned>(result)))
     return qzhost::kExitMachineFailed;

@@ -12,6 +12,9 @@ void TraceToStandardError();
 bool TraceToFile(const std::string& path, std::string* why);
 void TraceToNowhere();
 void WriteTrace(const char* text);
+// Writes out the lines held back (see tracesink.cpp); called before anything
+// else goes to standard error, so that both keep their order.
+void FlushTrace();
 
 }  // namespace qzhost
 

@@ -8,6 +8,7 @@
 #include "inst32/resource.h"
 #include "platform/host/codepage.h"
 #include "platform/host/machine.h"
+#include "platform/host/tracesink.h"
 #include "platform/win32.h"
 
 namespace {
@@ -56,6 +57,7 @@ HWND WINAPI FindWindowA(LPCSTR, LPCSTR) {
 int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT) {
   std::string line = std::string("qzinst32: message box [") + (lpCaption ? lpCaption : "Error") +
                      "]: " + (lpText ? lpText : "") + "\n";
+  qzhost::FlushTrace();
   ssize_t ignored = write(2, line.data(), line.size());
   (void)ignored;
   return IDOK;
