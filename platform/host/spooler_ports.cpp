@@ -54,11 +54,13 @@ class PortList {
     m_slots.assign(SlotsFor(count), 0);
   }
   void AddOnce(std::string_view name, std::string_view monitor) {
-    if (name.empty() || Find(name) != kAbsent) return;
+    if (name.empty()) return;
     if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
+    size_t slot = 0;
+    if (Probe(name, &slot) != kAbsent) return;
     const size_t before = m_rows.size();
     m_rows.Add(name, monitor);
-    if (m_rows.size() != before) m_slots[FreeSlot(m_rows.First(before))] = m_rows.size();
+    if (m_rows.size() != before) m_slots[slot] = static_cast<uint32_t>(m_rows.size());
   }
   // The monitor of a listed port; false when the port is not listed.
   bool MonitorOf(std::string_view name, std::string_view* monitor) const {
@@ -85,10 +87,18 @@ class PortList {
         if (SameFolded(m_rows.First(i), name)) return i;
       return kAbsent;
     }
+    size_t slot = 0;
+    return Probe(name, &slot);
+  }
+  // The row of `name` in the index, or kAbsent with *slot the free slot
+  // where it would go.
+  size_t Probe(std::string_view name, size_t* slot) const {
     const size_t mask = m_slots.size() - 1;
-    for (size_t slot = FoldedHash(name) & mask;; slot = (slot + 1) & mask) {
-      if (m_slots[slot] == 0) return kAbsent;
-      if (SameFolded(m_rows.First(m_slots[slot] - 1), name)) return m_slots[slot] - 1;
+    for (*slot = FoldedHash(name) & mask;; *slot = (*slot + 1) & mask) {
+      const uint32_t held = m_slots[*slot];
+      if (held == 0) return kAbsent;
+      const std::string_view other = m_rows.First(held - 1);
+      if (other.size() == name.size() && SameFolded(other, name)) return held - 1;
     }
   }
   size_t FreeSlot(std::string_view name) const {
