@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -129,10 +130,13 @@ class RegStore {
   // regstore_kept.cpp for the parts, "monitors" and "ports"). ReadKeptList
   // finds the list only while its part is unchanged since it was stored and
   // its signature (what else it was derived from) is the same.
-  bool ReadKeptList(const char* name, const std::string& signature, std::string* data) {
+  // `read` gets the list's data where it lies, before anything is copied;
+  // its false refuses the list (damaged data).
+  using KeptReader = std::function<bool(std::string_view data)>;
+  bool ReadKeptList(const char* name, const std::string& signature, const KeptReader& read) {
     std::string storedAt;
     bool current = false;
-    return FindKeptList(name, signature, false, data, &storedAt, &current) && current;
+    return FindKeptList(name, signature, false, read, &storedAt, &current) && current;
   }
   // Best effort: false when the list could not be stored at once (another
   // process writes, a read-only root); never a fault of the machine.
@@ -142,9 +146,9 @@ class RegStore {
   // data, the state of its part it was stored at (equal texts, equal
   // states), and whether that state is the current one. False when there is
   // no such list.
-  bool ReadKeptListOfAnyAge(const char* name, const std::string& signature, std::string* data,
+  bool ReadKeptListOfAnyAge(const char* name, const std::string& signature, const KeptReader& read,
                             std::string* storedAt, bool* current) {
-    return FindKeptList(name, signature, true, data, storedAt, current);
+    return FindKeptList(name, signature, true, read, storedAt, current);
   }
 
   // Changes whenever anything was committed, by this process or another, and
@@ -174,8 +178,8 @@ class RegStore {
   DWORD CheckFormat(std::string* why, bool* hasKeptLists = nullptr);
   DWORD CreateSchema();
   // The data is read only when the list is current or `anyAge` is set.
-  bool FindKeptList(const char* name, const std::string& signature, bool anyAge, std::string* data,
-                    std::string* storedAt, bool* current);
+  bool FindKeptList(const char* name, const std::string& signature, bool anyAge,
+                    const KeptReader& read, std::string* storedAt, bool* current);
   DWORD CreateKeptLists();
   void OpenKeptLists(bool present);
   // Counting this store's own changes of the kept lists' parts.

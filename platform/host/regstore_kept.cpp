@@ -180,7 +180,7 @@ void RegStore::OpenKeptLists(bool present) {
 // One lookup tells whether the list is current and reads it: its data, which
 // may be hundreds of kilobytes, only when it is wanted.
 bool RegStore::FindKeptList(const char* name, const std::string& signature, bool anyAge,
-                            std::string* data, std::string* storedAt, bool* current) {
+                            const KeptReader& read, std::string* storedAt, bool* current) {
   if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
   BeginRead();
   sqlite3_stmt* st =
@@ -196,10 +196,12 @@ bool RegStore::FindKeptList(const char* name, const std::string& signature, bool
   BindBytes(st, 2, signature);
   sqlite3_bind_int(st, 3, anyAge);
   if (sqlite3_step(st) != SQLITE_ROW) return false;
-  *data = ColumnBytes(st, 0);
   *storedAt = ColumnBytes(st, 1);
   *current = sqlite3_column_int(st, 2) != 0;
-  return true;
+  if (!anyAge && !*current) return true;
+  const void* data = sqlite3_column_blob(st, 0);
+  const int size = sqlite3_column_bytes(st, 0);
+  return read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0));
 }
 
 // Best effort, and never a fault of the machine: inside the run's changes a

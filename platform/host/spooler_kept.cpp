@@ -18,7 +18,7 @@ const char kPortsList[] = "spooler ports";
 const char kAddedMonitorsList[] = "spooler monitors added";
 // Of the stored form; another one is not read (an earlier version's lists
 // are read from the registry again, and stored anew).
-const char kFormat = 2;
+const char kFormat = 3;
 // Below this many entries a list is read from the registry in well under a
 // millisecond, less than storing it would cost a run.
 const size_t kShortestKept = 100;
@@ -48,9 +48,9 @@ std::string EncodeKeptList(const PairList& rows) {
   return out;
 }
 
-bool DecodeKeptList(const std::string& data, PairList* rows) {
+bool DecodeKeptList(std::string_view data, PairList* rows) {
   *rows = PairList();
-  return !data.empty() && data[0] == kFormat && rows->Read(std::string_view(data).substr(1));
+  return !data.empty() && data[0] == kFormat && rows->Read(data.substr(1));
 }
 
 // The monitors added since the stored list was kept at state `base`.
@@ -58,18 +58,24 @@ std::string AddedSignature(const std::string& signature, const std::string& base
   return signature + '\0' + base;
 }
 
+// A reader that decodes a kept list into `rows`.
+RegStore::KeptReader DecodeInto(PairList* rows) {
+  return [rows](std::string_view data) { return DecodeKeptList(data, rows); };
+}
+
 bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin* origin) {
   *origin = KeptMonitorsOrigin();
   const std::string signature = MonitorsSignature();
-  std::string data, base, added;
+  std::string base;
   bool current = false;
-  if (!store->ReadKeptListOfAnyAge(kMonitorsList, signature, &data, &base, &current)) return false;
-  if (!current &&
-      !(store->ReadKeptList(kAddedMonitorsList, AddedSignature(signature, base), &added) &&
-        DecodeKeptList(added, &origin->added))) {
+  if (!store->ReadKeptListOfAnyAge(kMonitorsList, signature, DecodeInto(monitors), &base,
+                                   &current)) {
     return false;
   }
-  if (!DecodeKeptList(data, monitors)) return false;
+  if (!current && !store->ReadKeptList(kAddedMonitorsList, AddedSignature(signature, base),
+                                       DecodeInto(&origin->added))) {
+    return false;
+  }
   for (size_t i = 0; i < origin->added.size(); ++i) {
     InsertInKeyOrder(monitors, origin->added.First(i), origin->added.Second(i),
                      origin->added.Flag(i));
@@ -80,8 +86,7 @@ bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin
 }
 
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports) {
-  std::string data;
-  return store->ReadKeptList(kPortsList, signature, &data) && DecodeKeptList(data, ports);
+  return store->ReadKeptList(kPortsList, signature, DecodeInto(ports));
 }
 
 void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonitorsOrigin& origin) {

@@ -53,7 +53,7 @@ void KeepPorts(RegStore* store, const std::string& signature, const PairList& po
 // The stored form of either list: a format byte, then the rows as
 // PairList::Write lays them out. Damaged data is refused.
 std::string EncodeKeptList(const PairList& rows);
-bool DecodeKeptList(const std::string& data, PairList* rows);
+bool DecodeKeptList(std::string_view data, PairList* rows);
 
 }  // namespace spool
 }  // namespace qzhost

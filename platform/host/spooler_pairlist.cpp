@@ -9,8 +9,6 @@ namespace qzhost {
 namespace spool {
 namespace {
 
-const size_t kStoredRow = 3 * sizeof(uint32_t) + 1;
-
 char* PutNumber(char* at, size_t number) {
   const uint32_t n = static_cast<uint32_t>(number);
   memcpy(at, &n, sizeof n);
@@ -50,7 +48,7 @@ bool PairList::Append(std::string_view first, std::string_view second, bool flag
   at[bytes - 1] = '\0';
   m_used += bytes;
   row->end = static_cast<uint32_t>(m_used);
-  row->flag = flag;
+  row->flag = flag ? 1 : 0;
   m_firstBytes += first.size() + 1;
   return true;
 }
@@ -68,23 +66,19 @@ void PairList::Insert(size_t at, std::string_view first, std::string_view second
 
 void PairList::Write(std::string* out) const {
   const size_t start = out->size();
-  out->resize(start + 2 * sizeof(uint32_t) + m_rows.size() * kStoredRow + m_used);
+  const size_t rowBytes = m_rows.size() * sizeof(Row);
+  out->resize(start + 2 * sizeof(uint32_t) + rowBytes + m_used);
   char* at = out->data() + start;
   at = PutNumber(at, m_rows.size());
   at = PutNumber(at, m_used);
-  for (const Row& row : m_rows) {
-    at = PutNumber(at, row.first);
-    at = PutNumber(at, row.second);
-    at = PutNumber(at, row.end);
-    *at++ = row.flag ? 1 : 0;
-  }
-  memcpy(at, m_text.data(), m_used);
+  if (rowBytes > 0) memcpy(at, m_rows.data(), rowBytes);
+  if (m_used > 0) memcpy(at + rowBytes, m_text.data(), m_used);
 }
 
 // Each text ends with a NUL inside the block; the texts of a row follow
 // each other.
 bool PairList::Sound(const Row& row) const {
-  return row.first < row.second && row.second < row.end && row.end <= m_used &&
+  return row.first < row.second && row.second < row.end && row.end <= m_used && row.flag <= 1 &&
          m_text[row.second - 1] == '\0' && m_text[row.end - 1] == '\0';
 }
 
@@ -94,17 +88,13 @@ bool PairList::Read(std::string_view data) {
   const size_t count = NumberAt(data.data());
   const size_t used = NumberAt(data.data() + sizeof(uint32_t));
   data.remove_prefix(2 * sizeof(uint32_t));
-  if (count > data.size() / kStoredRow || data.size() - count * kStoredRow != used) return false;
-  const char* stored = data.data();
-  m_text.assign(stored + count * kStoredRow, stored + count * kStoredRow + used);
-  m_used = used;
+  if (count > data.size() / sizeof(Row) || data.size() - count * sizeof(Row) != used) return false;
+  const size_t rowBytes = count * sizeof(Row);
   m_rows.resize(count);
-  for (Row& row : m_rows) {
-    row.first = NumberAt(stored);
-    row.second = NumberAt(stored + 4);
-    row.end = NumberAt(stored + 8);
-    row.flag = stored[12] != 0;
-    stored += kStoredRow;
+  if (rowBytes > 0) memcpy(m_rows.data(), data.data(), rowBytes);
+  m_text.assign(data.data() + rowBytes, data.data() + rowBytes + used);
+  m_used = used;
+  for (const Row& row : m_rows) {
     if (!Sound(row)) {
       *this = PairList();
       return false;

@@ -34,7 +34,7 @@ class PairList {
   std::string_view Second(size_t i) const {
     return {m_text.data() + m_rows[i].second, m_rows[i].end - m_rows[i].second - 1};
   }
-  bool Flag(size_t i) const { return m_rows[i].flag; }
+  bool Flag(size_t i) const { return m_rows[i].flag != 0; }
   // Both texts with their NULs, as they follow each other: "first\0second\0".
   std::string_view Both(size_t i) const {
     return {m_text.data() + m_rows[i].first, m_rows[i].end - m_rows[i].first};
@@ -51,12 +51,14 @@ class PairList {
   bool Read(std::string_view data);
 
  private:
+  // Stored as it is held: four numbers, no padding.
   struct Row {
     uint32_t first;   // offsets in m_text
     uint32_t second;  // just past the NUL of the first text
     uint32_t end;     // just past the NUL of the second text
-    bool flag;
+    uint32_t flag;    // 0 or 1
   };
+  static_assert(sizeof(Row) == 16, "rows are stored byte for byte");
 
   bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
   bool Sound(const Row& row) const;

@@ -66,7 +66,14 @@ class KeptListTest : public MachineTest {
   }
   bool Current(const char* name) {
     std::string data;
-    return store_->ReadKeptList(name, "sig", &data) && data == "data of " + std::string(name);
+    return store_->ReadKeptList(name, "sig", ReadInto(&data)) &&
+           data == "data of " + std::string(name);
+  }
+  static qzhost::RegStore::KeptReader ReadInto(std::string* data) {
+    return [data](std::string_view stored) {
+      data->assign(stored);
+      return true;
+    };
   }
   qzhost::RegStore* store_ = nullptr;
 };
@@ -77,8 +84,8 @@ TEST_F(KeptListTest, AListHoldsUntilItsPartChanges) {
   Keep("ports", "ports");
   EXPECT_TRUE(Current("monitors"));
   std::string data;
-  EXPECT_FALSE(store_->ReadKeptList("monitors", "other signature", &data));
-  EXPECT_FALSE(store_->ReadKeptList("never kept", "sig", &data));
+  EXPECT_FALSE(store_->ReadKeptList("monitors", "other signature", ReadInto(&data)));
+  EXPECT_FALSE(store_->ReadKeptList("never kept", "sig", ReadInto(&data)));
 
   SetString("Software\\QzTest", "Elsewhere", "x");
   CreateKey(kPrint + "Environments\\Windows 4.0\\Drivers\\Some Driver");
@@ -201,13 +208,13 @@ TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
   EXPECT_FALSE(DecodeKeptList(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
 
   // A row that points past the texts, or a text without its NUL. The rows
-  // follow the format byte and two numbers, 13 bytes each; then the texts.
-  const size_t secondRowEnd = 1 + 8 + 13 + 8;
+  // follow the format byte and two numbers, 16 bytes each; then the texts.
+  const size_t secondRowEnd = 1 + 8 + 16 + 8;
   std::string damaged = portData;
   damaged[secondRowEnd + 3] = '\x7F';
   EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
   damaged = portData;
-  damaged[1 + 8 + 2 * 13 + 5] = 'x';  // the NUL after "LPT1:"
+  damaged[1 + 8 + 2 * 16 + 5] = 'x';  // the NUL after "LPT1:"
   EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
   EXPECT_EQ(0u, portsBack.size());
 }
