@@ -16,9 +16,12 @@ struct IniFile::Section {
   uint32_t nameSize;
 };
 
-// Open-addressed table of the start offsets (+1) of a section's key lines.
+// Open-addressed table of a section's key lines: each slot holds the start
+// offset of the first line of a name (+1, 0 free) and the name's hash, so
+// that probing compares names only when their hashes are equal.
 struct IniFile::KeyIndex {
-  std::vector<uint32_t> slots;  // a power of two in size
+  std::vector<uint32_t> slots;   // a power of two in size
+  std::vector<uint32_t> hashes;  // of the names in `slots`
   size_t count = 0;
 };
 
@@ -166,9 +169,20 @@ bool IniFile::NextLine(uint32_t start, uint32_t end, Line* line) const {
 
 void IniFile::ParseSections() {
   uint32_t size = static_cast<uint32_t>(text_.size());
+  const char* base = text_.data();
   Line line;
-  for (uint32_t at = 0; NextLine(at, size, &line); at = line.next) {
-    if (line.kind != Line::kSection) continue;
+  for (uint32_t at = 0; at < size;) {
+    // Only header lines are parsed: their first non-blank byte is '['.
+    uint32_t first = at;
+    while (first < size && base[first] != '\n' && IsBlank(static_cast<unsigned char>(base[first])))
+      ++first;
+    if (first == size || base[first] != '[') {
+      const void* nl = memchr(base + first, '\n', size - first);
+      at = nl ? static_cast<uint32_t>(static_cast<const char*>(nl) - base) + 1 : size;
+      continue;
+    }
+    NextLine(at, size, &line);
+    at = line.next;
     if (!sections_.empty()) sections_.back().end = line.start;
     uint32_t nameStart = static_cast<uint32_t>(line.name.data() - text_.data());
     sections_.push_back(
@@ -191,6 +205,7 @@ void IniFile::ParseSections() {
     }
   }
   keyIndexes_.resize(sections_.size());
+  scanned_.assign(sections_.size(), false);
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
@@ -205,29 +220,21 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
   }
 }
 
-// Adds the key line at `start` unless an earlier line has the same name; the
-// table grows to stay at most three quarters full.
+// Adds the key line at `start` unless an earlier line has the same name.
 void IniFile::AddKey(KeyIndex* index, const Section& section, uint32_t start,
                      std::string_view name) const {
+  const uint32_t hash = HashProfileName(name, codePage_);
+  const size_t mask = index->slots.size() - 1;
   Line other;
-  if ((index->count + 1) * 4 > index->slots.size() * 3) {
-    std::vector<uint32_t> old(index->slots.size() * 2, 0);
-    old.swap(index->slots);
-    index->count = 0;
-    for (uint32_t held : old) {
-      if (held == 0) continue;
-      NextLine(held - 1, section.end, &other);
-      AddKey(index, section, held - 1, other.name);
-    }
-  }
-  size_t mask = index->slots.size() - 1;
-  for (size_t slot = HashProfileName(name, codePage_) & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     uint32_t held = index->slots[slot];
     if (held == 0) {
       index->slots[slot] = start + 1;
+      index->hashes[slot] = hash;
       ++index->count;
       return;
     }
+    if (index->hashes[slot] != hash) continue;
     NextLine(held - 1, section.end, &other);
     if (SameProfileName(name, other.name, codePage_)) return;  // the first key wins
   }
@@ -237,24 +244,35 @@ const IniFile::KeyIndex& IniFile::KeysOf(const Section& section) const {
   std::unique_ptr<KeyIndex>& index = keyIndexes_[&section - sections_.data()];
   if (index) return *index;
   index = std::make_unique<KeyIndex>();
-  // Room for every line of the section at once: growing would parse each
-  // line held so far again.
+  // Room for every line of the section at once, so the table never grows.
   const char* body = text_.data() + section.bodyStart;
   size_t lines = 1 + static_cast<size_t>(std::count(body, text_.data() + section.end, '\n'));
   index->slots.assign(TableSizeFor(lines), 0);
+  index->hashes.assign(index->slots.size(), 0);
   Line line;
   for (uint32_t at = section.bodyStart; NextLine(at, section.end, &line); at = line.next)
     if (line.kind == Line::kKey) AddKey(index.get(), section, line.start, line.name);
   return *index;
 }
 
+// The first lookup in a section reads its lines once; from the second on,
+// an index of its keys pays (a run usually asks a big section one thing).
 bool IniFile::FindKeyLine(const Section& section, std::string_view key, Line* line) const {
   key = TrimProfileBlanks(key);
+  const size_t number = &section - sections_.data();
+  if (!keyIndexes_[number] && !scanned_[number]) {
+    scanned_[number] = true;
+    for (uint32_t at = section.bodyStart; NextLine(at, section.end, line); at = line->next)
+      if (line->kind == Line::kKey && SameProfileName(key, line->name, codePage_)) return true;
+    return false;
+  }
   const KeyIndex& index = KeysOf(section);
+  const uint32_t hash = HashProfileName(key, codePage_);
   size_t mask = index.slots.size() - 1;
-  for (size_t slot = HashProfileName(key, codePage_) & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
     uint32_t held = index.slots[slot];
     if (held == 0) return false;
+    if (index.hashes[slot] != hash) continue;
     NextLine(held - 1, section.end, line);
     if (SameProfileName(key, line->name, codePage_)) return true;
   }
@@ -308,15 +326,24 @@ std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const 
   std::vector<std::string_view> names;
   const Section* s = FindSection(section);
   if (s == nullptr) return names;
-  // The index holds the first line of each name: those lines in file order.
-  std::vector<uint32_t> starts;
-  for (uint32_t held : KeysOf(*s).slots)
-    if (held != 0) starts.push_back(held - 1);
-  std::sort(starts.begin(), starts.end());
+  // One reading in file order; a table of the names so far (index + 1, with
+  // their hashes) leaves out later lines of a name.
+  const char* body = text_.data() + s->bodyStart;
+  const size_t lines = 1 + static_cast<size_t>(std::count(body, text_.data() + s->end, '\n'));
+  std::vector<uint32_t> slots(TableSizeFor(lines), 0), hashes(slots.size(), 0);
+  const size_t mask = slots.size() - 1;
   Line line;
-  for (uint32_t start : starts) {
-    NextLine(start, s->end, &line);
-    if (!line.name.empty()) names.push_back(line.name);
+  for (uint32_t at = s->bodyStart; NextLine(at, s->end, &line); at = line.next) {
+    if (line.kind != Line::kKey || line.name.empty()) continue;
+    const uint32_t hash = HashProfileName(line.name, codePage_);
+    size_t slot = hash & mask;
+    while (slots[slot] != 0 &&
+           !(hashes[slot] == hash && SameProfileName(names[slots[slot] - 1], line.name, codePage_)))
+      slot = (slot + 1) & mask;
+    if (slots[slot] != 0) continue;  // the first line of a name wins
+    names.push_back(line.name);
+    slots[slot] = static_cast<uint32_t>(names.size());
+    hashes[slot] = hash;
   }
   return names;
 }
@@ -332,18 +359,32 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
     out->append(key).append("=").append(value).append(eol);
     return true;
   }
+  // One reading of the section finds the key, or where a new one goes:
+  // after the section's last key (or its header), so new keys stay together.
   Line line;
-  if (FindKeyLine(*s, key, &line)) {
+  bool found = false;
+  uint32_t at = s->bodyStart;
+  if (keyIndexes_[s - sections_.data()]) {
+    found = FindKeyLine(*s, key, &line);
+  } else {
+    const std::string_view trimmed = TrimProfileBlanks(key);
+    for (uint32_t i = s->bodyStart; !found && NextLine(i, s->end, &line); i = line.next) {
+      if (line.kind != Line::kKey) continue;
+      found = SameProfileName(trimmed, line.name, codePage_);
+      at = line.next;
+    }
+  }
+  if (found) {
     if (line.value == value) return false;
     *out = text_.substr(0, line.start);
     out->append(line.name).append("=").append(value);
     out->append(text_, line.contentEnd, std::string::npos);
     return true;
   }
-  // After the section's last key (or its header), so new keys stay together.
-  uint32_t at = s->bodyStart;
-  for (uint32_t i = s->bodyStart; NextLine(i, s->end, &line); i = line.next)
-    if (line.kind == Line::kKey) at = line.next;
+  if (keyIndexes_[s - sections_.data()]) {
+    for (uint32_t i = s->bodyStart; NextLine(i, s->end, &line); i = line.next)
+      if (line.kind == Line::kKey) at = line.next;
+  }
   *out = text_.substr(0, at);
   if (at == 0 || text_[at - 1] != '\n') out->append(eol);
   out->append(key).append("=").append(value).append(eol);

@@ -84,7 +84,8 @@ class IniFile {
   bool crlf_ = true;
   std::vector<Section> sections_;
   std::vector<uint32_t> sectionSlots_;  // open addressing: section index + 1, 0 free
-  mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on first lookup
+  mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on the second lookup
+  mutable std::vector<bool> scanned_;  // a section looked up once, without its index
 };
 
 // Case-insensitive name equality and hash under the rules above.

@@ -56,6 +56,34 @@ TEST(IniFileTest, FirstOfDuplicateKeysAndSectionsWins) {
   EXPECT_EQ(Joined(ini.SectionNames()), "A|b|");
 }
 
+// The first lookup in a section reads its lines; later ones use an index.
+// Both must answer alike, on a section large enough for many collisions.
+TEST(IniFileTest, FirstAndLaterLookupsAgreeOnBigSections) {
+  std::string text = "  \t[Ports]\r\n";
+  for (int i = 0; i < 3000; ++i)
+    text += "P" + std::to_string(i) + ":=" + std::to_string(i) + "\r\n";
+  text += "p7:=late duplicate\r\n; [not a section]\r\n  [Other]\r\nk=v";
+  for (int pass = 0; pass < 2; ++pass) {
+    IniFile ini(text);
+    // Pass 0 asks first for a key that is there, pass 1 for one that is not.
+    EXPECT_EQ(Value(ini, "ports", pass == 0 ? "P7:" : "nothing"), pass == 0 ? "7" : "<absent>");
+    EXPECT_EQ(Value(ini, "PORTS", "p7:"), "7");
+    EXPECT_EQ(Value(ini, "Ports", "P2999:"), "2999");
+    EXPECT_EQ(Value(ini, "Ports", "P3000:"), "<absent>");
+    EXPECT_EQ(Value(ini, "other", "K"), "v");
+    EXPECT_EQ(ini.KeyNames("Ports").size(), 3000u);
+    EXPECT_EQ(Joined(ini.SectionNames()), "Ports|Other|");
+    // Edits read the section the same way with or without its index.
+    const IniFile fresh(text);
+    for (const char* key : {"P5:", "p7:", "NEW:"}) {
+      std::string edited, expected;
+      ASSERT_TRUE(ini.SetValue("Ports", key, "x", &edited)) << key;
+      ASSERT_TRUE(fresh.SetValue("Ports", key, "x", &expected)) << key;
+      EXPECT_EQ(expected, edited) << key;
+    }
+  }
+}
+
 TEST(IniFileTest, HeaderNameRunsToTheLastBracketAndKeysBeforeAnySectionBelongToNone) {
   IniFile ini("orphan=1\n[ section1 ] ; note\n[a]b]\n[]\n=no key\n[open\nk=v\n");
   EXPECT_EQ(Joined(ini.SectionNames()), "section1|a]b||open|");
