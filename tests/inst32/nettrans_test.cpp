@@ -8,16 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/file_text.h"
 #include "tests/support/machine_test.h"
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using qztest::ReadFileText;
 
 bool FileExists(const std::string& path) {
   struct stat st;
@@ -115,7 +111,7 @@ TEST_F(NetTransTest, NoTcpIpLeavesTheProfileUntouched) {
   AddTransport("0000", "IPX/SPX-compatible Protocol", "4.4.4.4");
   WriteRootFile("setup.ini", "[Config]\nServerAddress=old\n");
   EXPECT_EQ(RunFor(profile_), 1024);
-  EXPECT_EQ(ReadFile(profile_), "[Config]\nServerAddress=old\n");
+  EXPECT_EQ(ReadFileText(profile_), "[Config]\nServerAddress=old\n");
   // No transports at all.
   EXPECT_EQ(GetNetTransAddress(profile_.c_str()), 1024);
 }
@@ -161,7 +157,7 @@ TEST_F(NetTransTest, UnwritableProfileFailsWithoutAFile) {
   EXPECT_EQ(RunFor(profile_), 1024);
   EXPECT_NE(Trace().find("WritePrivateProfileString() Failed! ERROR=112 <0x00000070>\n"),
             std::string::npos);
-  EXPECT_EQ(ReadFile(profile_), "[Config]\nServerAddress=old\n");
+  EXPECT_EQ(ReadFileText(profile_), "[Config]\nServerAddress=old\n");
 }
 
 TEST_F(NetTransTest, SubkeyTooLongForThePathIsPassedOver) {

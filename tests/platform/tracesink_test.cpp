@@ -12,14 +12,11 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/file_text.h"
+
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using qztest::ReadFileText;
 
 class TraceSinkTest : public ::testing::Test {
  protected:
@@ -55,23 +52,23 @@ TEST_F(TraceSinkTest, LinesAreHeldInBlocksAndKeepTheirOrder) {
   ASSERT_TRUE(qzhost::TraceToFile(path_, &why)) << why;
   qzhost::WriteTrace("first\n");
   qzhost::WriteTrace("second\n");
-  EXPECT_EQ("", ReadFile(path_)) << "held back";
+  EXPECT_EQ("", ReadFileText(path_)) << "held back";
   // A line longer than a block is written at once, after what was held.
   const std::string longLine = std::string(40000, 'x') + "\n";
   qzhost::WriteTrace(longLine.c_str());
-  EXPECT_EQ("first\nsecond\n" + longLine, ReadFile(path_));
+  EXPECT_EQ("first\nsecond\n" + longLine, ReadFileText(path_));
   qzhost::WriteTrace("third\n");
   qzhost::FlushTrace();
-  EXPECT_EQ("first\nsecond\n" + longLine + "third\n", ReadFile(path_));
+  EXPECT_EQ("first\nsecond\n" + longLine + "third\n", ReadFileText(path_));
   // Many lines: every one arrives, in order.
-  std::string expected = ReadFile(path_);
+  std::string expected = ReadFileText(path_);
   for (int i = 0; i < 5000; ++i) {
     const std::string line = "Here's a port: P" + std::to_string(i) + ":\n";
     qzhost::WriteTrace(line.c_str());
     expected += line;
   }
   qzhost::FlushTrace();
-  EXPECT_EQ(expected, ReadFile(path_));
+  EXPECT_EQ(expected, ReadFileText(path_));
 }
 
 TEST_F(TraceSinkTest, ExitAndFatalSignalsWriteWhatWasHeld) {
@@ -82,7 +79,7 @@ TEST_F(TraceSinkTest, ExitAndFatalSignalsWriteWhatWasHeld) {
     exit(0);
   });
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ("before exit\n", ReadFile(path_));
+  EXPECT_EQ("before exit\n", ReadFileText(path_));
 
   status = InChild([this] {
     std::string why;
@@ -92,7 +89,7 @@ TEST_F(TraceSinkTest, ExitAndFatalSignalsWriteWhatWasHeld) {
     _exit(4);
   });
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-  EXPECT_EQ("before exit\nbefore the signal\n", ReadFile(path_));
+  EXPECT_EQ("before exit\nbefore the signal\n", ReadFileText(path_));
 
   // A signal that the caller ignores stays ignored.
   status = InChild([this] {

@@ -11,15 +11,11 @@
 #include <string>
 
 #include "platform/host/hostfile.h"
+#include "tests/support/file_text.h"
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using qztest::ReadFileText;
 
 class HostFileSymlinkTest : public ::testing::Test {
  protected:
@@ -44,15 +40,15 @@ TEST_F(HostFileSymlinkTest, ALinkWhereTheTemporaryGoesIsNotFollowed) {
   std::string why;
   EXPECT_TRUE(qzhost::WriteFileAtomically(target_, "[Config]\nServerAddress=1.2.3.4\n", &why))
       << why;
-  EXPECT_EQ(ReadAll(victim_), "precious");
-  EXPECT_EQ(ReadAll(target_), "[Config]\nServerAddress=1.2.3.4\n");
+  EXPECT_EQ(ReadFileText(victim_), "precious");
+  EXPECT_EQ(ReadFileText(target_), "[Config]\nServerAddress=1.2.3.4\n");
 }
 
 TEST_F(HostFileSymlinkTest, ALeftoverTemporaryOfAKilledRunDoesNotBlockTheWrite) {
   std::ofstream(temp_) << "half a file from a run that was killed";
   std::string why;
   EXPECT_TRUE(qzhost::WriteFileAtomically(target_, "new", &why)) << why;
-  EXPECT_EQ(ReadAll(target_), "new");
+  EXPECT_EQ(ReadFileText(target_), "new");
   struct stat st;
   EXPECT_NE(lstat(temp_.c_str(), &st), 0) << "the temporary is left behind";
 }
