@@ -9,6 +9,8 @@ namespace qzhost {
 namespace spool {
 namespace {
 
+const size_t kSlack = 4096;
+
 char* PutNumber(char* at, size_t number) {
   const uint32_t n = static_cast<uint32_t>(number);
   memcpy(at, &n, sizeof n);
@@ -92,7 +94,10 @@ bool PairList::Read(std::string_view data) {
   const size_t rowBytes = count * sizeof(Row);
   m_rows.resize(count);
   if (rowBytes > 0) memcpy(m_rows.data(), data.data(), rowBytes);
-  m_text.assign(data.data() + rowBytes, data.data() + rowBytes + used);
+  // Room for a few more rows (monitors that a run adds) without moving
+  // the whole block.
+  m_text.resize(used + kSlack);
+  if (used > 0) memcpy(m_text.data(), data.data() + rowBytes, used);
   m_used = used;
   for (const Row& row : m_rows) {
     if (!Sound(row)) {

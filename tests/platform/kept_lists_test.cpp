@@ -378,6 +378,27 @@ TEST_P(KeptSpoolerTest, AddedMonitorsAreKeptAloneUntilThereAreMany) {
   EXPECT_EQ(AskWithoutKeptLists(), afterMany);
 }
 
+// The ports of Windows 98 depend on WIN.INI's [Ports]: any change of its text
+// (one byte, anywhere) gives another signature; the rest of the file does not.
+TEST_P(KeptSpoolerTest, EveryChangeOfThePortsSectionChangesTheSignature) {
+  if (IsNT()) GTEST_SKIP() << "NT lists no ports from WIN.INI";
+  std::string body;
+  for (int i = 0; i < 40; ++i) body += "PORT" + std::to_string(i) + ":=\r\n";
+  const qzhost::IniFile base("[Ports]\r\n" + body + "[Other]\r\nk=v\r\n");
+  const std::string signature = qzhost::spool::PortsSignature(&base);
+  const qzhost::IniFile elsewhere("[Ports]\r\n" + body + "[Other]\r\nk=w\r\n");
+  EXPECT_EQ(signature, qzhost::spool::PortsSignature(&elsewhere));
+  for (size_t at = 0; at < body.size(); ++at) {
+    std::string changed = body;
+    changed[at] = changed[at] == 'x' ? 'y' : 'x';
+    const qzhost::IniFile ini("[Ports]\r\n" + changed + "[Other]\r\nk=v\r\n");
+    EXPECT_NE(signature, qzhost::spool::PortsSignature(&ini)) << at;
+  }
+  const qzhost::IniFile longer("[Ports]\r\n" + body + "\r\n[Other]\r\nk=v\r\n");
+  EXPECT_NE(signature, qzhost::spool::PortsSignature(&longer));
+  EXPECT_NE(signature, qzhost::spool::PortsSignature(nullptr));
+}
+
 TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
   NextRun();
   Ask();
