@@ -19,7 +19,7 @@ const char kPortsList[] = "spooler ports";
 const char kAddedMonitorsList[] = "spooler monitors added";
 // Of the stored form; another one is not read (an earlier version's lists
 // are read from the registry again, and stored anew).
-const char kFormat = 3;
+const char kFormat = 4;
 // Below this many entries a list is read from the registry in well under a
 // millisecond, less than storing it would cost a run.
 const size_t kShortestKept = 100;
@@ -69,7 +69,7 @@ std::string PortsSignature(const IniFile* winIni) {
 
 std::string EncodeKeptList(const PairList& rows) {
   std::string out(1, kFormat);
-  rows.Write(&out);
+  if (!rows.Write(&out)) out.clear();
   return out;
 }
 
@@ -78,15 +78,26 @@ bool DecodeKeptList(std::string_view data, PairList* rows) {
   return !data.empty() && data[0] == kFormat && rows->Read(data.substr(1));
 }
 
+namespace {
+
 // The monitors added since the stored list was kept at state `base`.
 std::string AddedSignature(const std::string& signature, const std::string& base) {
   return signature + '\0' + base;
+}
+
+// A list with a text too long for the stored form is not kept.
+void StoreIfEncoded(RegStore* store, const char* name, const char* area,
+                    const std::string& signature, const PairList& rows) {
+  const std::string data = EncodeKeptList(rows);
+  if (!data.empty()) store->StoreKeptList(name, area, signature, data);
 }
 
 // A reader that decodes a kept list into `rows`.
 RegStore::KeptReader DecodeInto(PairList* rows) {
   return [rows](std::string_view data) { return DecodeKeptList(data, rows); };
 }
+
+}  // namespace
 
 bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin* origin) {
   *origin = KeptMonitorsOrigin();
@@ -118,17 +129,16 @@ void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonito
   const std::string signature = MonitorsSignature();
   if (origin.taken && !origin.changed) return;
   if (origin.taken && origin.added.size() <= kMostAdded) {
-    store->StoreKeptList(kAddedMonitorsList, "monitors", AddedSignature(signature, origin.base),
-                         EncodeKeptList(origin.added));
+    StoreIfEncoded(store, kAddedMonitorsList, "monitors", AddedSignature(signature, origin.base),
+                   origin.added);
     return;
   }
   if (monitors.size() >= kShortestKept)
-    store->StoreKeptList(kMonitorsList, "monitors", signature, EncodeKeptList(monitors));
+    StoreIfEncoded(store, kMonitorsList, "monitors", signature, monitors);
 }
 
 void KeepPorts(RegStore* store, const std::string& signature, const PairList& ports) {
-  if (ports.size() >= kShortestKept)
-    store->StoreKeptList(kPortsList, "ports", signature, EncodeKeptList(ports));
+  if (ports.size() >= kShortestKept) StoreIfEncoded(store, kPortsList, "ports", signature, ports);
 }
 
 }  // namespace spool

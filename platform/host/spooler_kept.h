@@ -51,7 +51,8 @@ void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonito
 void KeepPorts(RegStore* store, const std::string& signature, const PairList& ports);
 
 // The stored form of either list: a format byte, then the rows as
-// PairList::Write lays them out. Damaged data is refused.
+// PairList::Write lays them out (empty: the list cannot be stored). Damaged
+// data is refused.
 std::string EncodeKeptList(const PairList& rows);
 bool DecodeKeptList(std::string_view data, PairList* rows);
 

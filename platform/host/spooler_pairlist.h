@@ -44,24 +44,21 @@ class PairList {
   // The bytes of both texts with their NULs, of every row.
   size_t TextBytes() const { return m_used; }
 
-  // The stored form: the number of rows, where each row's texts lie, and the
-  // block of texts, appended to `out`; read back by Read, which refuses
-  // (false) data that is cut short or whose rows point outside its texts.
-  void Write(std::string* out) const;
+  // The stored form (see Write), appended to `out`; false, with nothing
+  // appended, for a text of 64 KiB or more. Read refuses (false) data that is
+  // cut short or whose sizes do not account for its texts.
+  bool Write(std::string* out) const;
   bool Read(std::string_view data);
 
  private:
-  // Stored as it is held: four numbers, no padding.
   struct Row {
     uint32_t first;   // offsets in m_text
     uint32_t second;  // just past the NUL of the first text
     uint32_t end;     // just past the NUL of the second text
     uint32_t flag;    // 0 or 1
   };
-  static_assert(sizeof(Row) == 16, "rows are stored byte for byte");
 
   bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
-  bool Sound(const Row& row) const;
 
   // The texts, in m_used bytes at the front; grown by doubling, and written
   // with plain copies (appending to a string piece by piece costs several

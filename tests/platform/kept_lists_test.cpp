@@ -207,16 +207,38 @@ TEST(KeptListFormat, EncodingRoundTripsAndRefusesDamage) {
   }
   EXPECT_FALSE(DecodeKeptList(std::string(1, '\x7F') + monitorData.substr(1), &monitorsBack));
 
-  // A row that points past the texts, or a text without its NUL. The rows
-  // follow the format byte and two numbers, 16 bytes each; then the texts.
-  const size_t secondRowEnd = 1 + 8 + 16 + 8;
+  // Sizes that do not account for the texts, and a row that repeats the
+  // monitor of a row before the first. After the format byte and the number
+  // of rows, each row has two 16-bit sizes and a flag.
   std::string damaged = portData;
-  damaged[secondRowEnd + 3] = '\x7F';
+  damaged[1 + 4 + 5] = '\x7F';  // the second row's name
   EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
   damaged = portData;
-  damaged[1 + 8 + 2 * 16 + 5] = 'x';  // the NUL after "LPT1:"
+  damaged[1 + 4 + 2] = damaged[1 + 4 + 3] = '\xFF';
   EXPECT_FALSE(DecodeKeptList(damaged, &portsBack));
   EXPECT_EQ(0u, portsBack.size());
+}
+
+// Ports share their monitor's name: it is stored once for a run of rows, and
+// read back for each. A text too long for the stored form is not kept.
+TEST(KeptListFormat, RepeatedMonitorsAreStoredOnceAndLongTextsNotAtAll) {
+  using namespace qzhost::spool;
+  PairList ports;
+  for (int i = 0; i < 300; ++i) ports.Add("P" + std::to_string(i) + ":", "Local Port");
+  ports.Add("CLAIMED:", "Halden Port Monitor");
+  ports.Add("LAST:", "Local Port");
+  const std::string data = EncodeKeptList(ports);
+  EXPECT_LT(data.size(), ports.TextBytes());
+  PairList back;
+  ASSERT_TRUE(DecodeKeptList(data, &back));
+  ASSERT_EQ(ports.size(), back.size());
+  for (size_t i = 0; i < ports.size(); ++i) {
+    EXPECT_EQ(ports.Both(i), back.Both(i)) << i;
+  }
+  EXPECT_EQ(ports.FirstBytes(), back.FirstBytes());
+  PairList longText;
+  longText.Add(std::string(70000, 'x'), "Local Port");
+  EXPECT_EQ("", EncodeKeptList(longText));
 }
 
 TEST(KeptListFormat, RowsInsertedInTheMiddleKeepTheirTexts) {
