@@ -1,9 +1,10 @@
 // The text of one profile (INI) file: Windows' reading rules and line-exact edits.
 //
-// The file is kept as one buffer; parsing finds the section headers once and
-// indexes a section's keys on its first lookup, so lookups cost a hash probe
-// and nothing is copied per line. Edits return a new text in which only the
-// affected lines differ: comments, blank lines, other keys and order stay.
+// The file is kept as one buffer; parsing finds the section headers once. A
+// section's first lookup reads its lines; from the second on, an index of its
+// keys makes lookups a hash probe. Nothing is copied per line. Edits return a
+// new text in which only the affected lines differ: comments, blank lines,
+// other keys and order stay.
 #ifndef QZINST32_PLATFORM_HOST_INIFILE_H_
 #define QZINST32_PLATFORM_HOST_INIFILE_H_
 
@@ -75,7 +76,7 @@ class IniFile {
   void ParseSections();
   const Section* FindSection(std::string_view name) const;
   const KeyIndex& KeysOf(const Section& section) const;
-  void AddKey(KeyIndex* index, const Section& section, uint32_t start, std::string_view name) const;
+  bool ScanForKey(const Section& section, std::string_view key, Line* line) const;
   bool FindKeyLine(const Section& section, std::string_view key, Line* line) const;
   bool NextLine(uint32_t start, uint32_t end, Line* line) const;
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -81,6 +82,78 @@ TEST(IniFileTest, FirstAndLaterLookupsAgreeOnBigSections) {
       ASSERT_TRUE(fresh.SetValue("Ports", key, "x", &expected)) << key;
       EXPECT_EQ(expected, edited) << key;
     }
+  }
+}
+
+// Long names are hashed eight bytes at a time where they are ASCII, double-byte
+// characters a byte at a time: the first lookup (a reading of the lines) and
+// later ones (the index) must find the same lines either way.
+TEST(IniFileTest, LongAndDoubleByteNamesFoundAlikeWithAndWithoutTheIndex) {
+  // \202 is 0x82, a lead byte of code page 932.
+  const std::string text =
+      "[s]\nLongKeyName_0001=first\nlongkeyname_0001=duplicate\n"
+      "abcdefgh\202Aij=upper second byte\nABCDEFGH\202aIJ=lower second byte\n"
+      "\202Aabcdefghijk=lead first\nZa@[`{Az_key=letters at the ends\n; c=comment\na=b=c\n";
+  const std::pair<const char*, const char*> cases[] = {
+      {"LONGKEYNAME_0001", "first"},
+      {"ABCDEFGH\202AIJ", "upper second byte"},
+      {"abcdefgh\202aij", "lower second byte"},
+      {"\202AABCDEFGHIJK", "lead first"},
+      {"\202aabcdefghijk", "<absent>"},
+      {"zA@[`{aZ_KEY", "letters at the ends"},
+      {"zA`{@[aZ_KEY", "<absent>"},
+      {"a", "b=c"},
+      {"a=b", "<absent>"},  // a name ends at the first '='
+      {"; c", "<absent>"},
+  };
+  IniFile indexed(text, 932);
+  EXPECT_EQ(Value(indexed, "s", "absent"), "<absent>");  // the one lookup without the index
+  for (const auto& [key, expected] : cases) {
+    EXPECT_EQ(Value(IniFile(text, 932), "s", key), expected) << key;
+    EXPECT_EQ(Value(indexed, "s", key), expected) << key;
+  }
+  EXPECT_EQ(Joined(indexed.KeyNames("s")),
+            "LongKeyName_0001|abcdefgh\202Aij|ABCDEFGH\202aIJ|\202Aabcdefghijk|Za@[`{Az_key|a|");
+}
+
+// Headers are found by their '[': it must be the line's first non-blank
+// byte, not a second byte of a double-byte character or later text.
+TEST(IniFileTest, OnlyABracketFirstOnItsLineStartsASection) {
+  IniFile ini(
+      "k=[no]\r\n\x81[no]\r\n \t\v\x1a[a]\r\nx=1 [no]\r\n\x81=second byte\r\n"
+      "[b]x\r\ny=2\r\n\r[c]",
+      932);
+  EXPECT_EQ(Joined(ini.SectionNames()), "a|b|c|");
+  EXPECT_EQ(Joined(ini.KeyNames("a")), "x|\x81|");
+  EXPECT_EQ(Value(ini, "a", "x"), "1 [no]");
+  EXPECT_EQ(Value(ini, "a", "\x81"), "second byte");
+  EXPECT_EQ(Value(ini, "b", "y"), "2");
+  EXPECT_TRUE(ini.HasSection("c"));
+  EXPECT_EQ(ini.SectionBody("c"), "");
+  EXPECT_EQ(ini.SectionLine("c"), 8u);
+}
+
+// A new key's place is found from the section's end; it must be the same
+// with and without the section's index.
+TEST(IniFileTest, NewKeyGoesAfterTheLastKeyWhateverLinesFollowIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"[s]\n; c=1\n\n[t]\n", "[s]\nk=v\n; c=1\n\n[t]\n"},
+      {"[s]\r\na=1\r\nno equals\r\n  \r\n; x=y\r\n[t]",
+       "[s]\r\na=1\r\nk=v\r\nno equals\r\n  \r\n; x=y\r\n[t]"},
+      {"[s]\na=1\n\n", "[s]\na=1\nk=v\n\n"},
+      {"[s]\na=1\n;end", "[s]\na=1\nk=v\n;end"},
+      {"[s]\n=1", "[s]\n=1\nk=v\n"},
+      {"[s]", "[s]\r\nk=v\r\n"},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string fresh, indexed;
+    ASSERT_TRUE(IniFile(text).SetValue("s", "k", "v", &fresh)) << text;
+    EXPECT_EQ(fresh, expected) << text;
+    IniFile looked(text);
+    EXPECT_EQ(Value(looked, "s", "other"), "<absent>");
+    EXPECT_EQ(Value(looked, "s", "other"), "<absent>");  // the index is built
+    ASSERT_TRUE(looked.SetValue("s", "k", "v", &indexed)) << text;
+    EXPECT_EQ(indexed, expected) << text;
   }
 }
 
