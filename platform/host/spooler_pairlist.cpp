@@ -11,14 +11,17 @@ namespace {
 
 const size_t kSlack = 4096;
 
-char* PutNumber(char* at, size_t number) {
-  const uint32_t n = static_cast<uint32_t>(number);
+// Fixed-width numbers of the stored form, in the machine's byte order.
+template <typename Number>
+char* Put(char* at, size_t value) {
+  const Number n = static_cast<Number>(value);
   memcpy(at, &n, sizeof n);
   return at + sizeof n;
 }
 
-uint32_t NumberAt(const char* at) {
-  uint32_t n;
+template <typename Number>
+Number Get(const char* at) {
+  Number n;
   memcpy(&n, at, sizeof n);
   return n;
 }
@@ -77,18 +80,6 @@ namespace {
 const uint16_t kSameSecond = 0xFFFF;
 const size_t kStoredRow = 2 * sizeof(uint16_t) + 1;
 
-char* PutSize(char* at, size_t size) {
-  const uint16_t n = static_cast<uint16_t>(size);
-  memcpy(at, &n, sizeof n);
-  return at + sizeof n;
-}
-
-uint16_t SizeAt(const char* at) {
-  uint16_t n;
-  memcpy(&n, at, sizeof n);
-  return n;
-}
-
 }  // namespace
 
 bool PairList::Write(std::string* out) const {
@@ -100,13 +91,13 @@ bool PairList::Write(std::string* out) const {
   }
   const size_t start = out->size();
   out->resize(start + bytes);
-  char* sizes = PutNumber(out->data() + start, m_rows.size());
+  char* sizes = Put<uint32_t>(out->data() + start, m_rows.size());
   char* texts = sizes + m_rows.size() * kStoredRow;
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const std::string_view first = First(i), second = Second(i);
     const bool same = i > 0 && second == Second(i - 1);
-    sizes = PutSize(sizes, first.size());
-    sizes = PutSize(sizes, same ? kSameSecond : second.size());
+    sizes = Put<uint16_t>(sizes, first.size());
+    sizes = Put<uint16_t>(sizes, same ? kSameSecond : second.size());
     *sizes++ = m_rows[i].flag ? 1 : 0;
     memcpy(texts, first.data(), first.size());
     texts += first.size();
@@ -121,7 +112,7 @@ bool PairList::Write(std::string* out) const {
 bool PairList::Read(std::string_view data) {
   *this = PairList();
   if (data.size() < sizeof(uint32_t)) return false;
-  const size_t count = NumberAt(data.data());
+  const size_t count = Get<uint32_t>(data.data());
   data.remove_prefix(sizeof(uint32_t));
   if (count > data.size() / kStoredRow) return false;
   const char* sizes = data.data();
@@ -129,8 +120,8 @@ bool PairList::Read(std::string_view data) {
   // First the sizes: they must account for the texts exactly.
   size_t stored = 0, held = 0, second = 0;
   for (size_t i = 0; i < count; ++i) {
-    const uint16_t first = SizeAt(sizes + i * kStoredRow);
-    const uint16_t secondSize = SizeAt(sizes + i * kStoredRow + 2);
+    const uint16_t first = Get<uint16_t>(sizes + i * kStoredRow);
+    const uint16_t secondSize = Get<uint16_t>(sizes + i * kStoredRow + 2);
     if (secondSize != kSameSecond) {
       second = secondSize;
       stored += second;
@@ -150,8 +141,8 @@ bool PairList::Read(std::string_view data) {
   const char* lastSecond = nullptr;
   for (size_t i = 0; i < count; ++i) {
     const char* rowSizes = sizes + i * kStoredRow;
-    const uint16_t first = SizeAt(rowSizes);
-    const uint16_t secondSize = SizeAt(rowSizes + 2);
+    const uint16_t first = Get<uint16_t>(rowSizes);
+    const uint16_t secondSize = Get<uint16_t>(rowSizes + 2);
     Row& row = m_rows[i];
     row.first = static_cast<uint32_t>(to - m_text.data());
     memcpy(to, from, first);
