@@ -1,6 +1,8 @@
 // The trace log: formatting, long lines, record dumps.
 #include "inst32/trace.h"
 
+#include <stdio.h>
+
 #include <string>
 
 #include "tests/support/machine_test.h"
@@ -19,6 +21,28 @@ TEST_F(TraceTest, ALineOfExactly511CharactersFits) {
   std::string text(510, 'w');
   DbgTrace("%s\n", text.c_str());
   EXPECT_EQ(Trace(), text + "\n");
+}
+
+// Lines of text and %s are put together without the C library's formatter;
+// they must read exactly as it would write them, around the buffer's size
+// too, and other conversions must still go to it.
+TEST_F(TraceTest, LinesReadAsTheCLibraryFormatsThem) {
+  const char* const formats[] = {"plain\n",     "%s",         "Here's a port: %s\n",
+                                 "<%s|%s>\n", "%s%%s %d\n", "100%% %s\n"};
+  for (const char* format : formats) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{498}, size_t{509}, size_t{510}, size_t{511},
+                        size_t{512}, size_t{1500}}) {
+      const std::string text(size, 'p');
+      std::string expected(snprintf(nullptr, 0, format, text.c_str(), "B", 7) + 1, '\0');
+      snprintf(&expected[0], expected.size(), format, text.c_str(), "B", 7);
+      expected.pop_back();
+      DbgTrace(format, text.c_str(), "B", 7);
+      EXPECT_EQ(Trace(), expected) << format << " with " << size << " characters";
+    }
+  }
+  const char* volatile pszNull = nullptr;
+  DbgTrace("[%s]\n", pszNull);
+  EXPECT_EQ(Trace(), "[(null)]\n");
 }
 
 TEST_F(TraceTest, DriverDumpHalvesAndNulls) {
