@@ -195,17 +195,27 @@ void ForEachKeyLine(std::string_view text, uint32_t begin, uint32_t end, Fn fn) 
   });
 }
 
-// Where the line after the last key line of [begin, end) starts; `begin`
-// when there is no key. Read from the end: keys rarely have much after them.
-uint32_t AfterLastKeyLine(std::string_view text, uint32_t begin, uint32_t end) {
-  for (uint32_t next = end; next > begin;) {
-    const uint32_t stop = text[next - 1] == '\n' ? next - 1 : next;
-    uint32_t start = stop;
-    while (start > begin && text[start - 1] != '\n') --start;
-    if (KeyNameOf(text.substr(start, stop - start)).data() != nullptr) return next;
-    next = start;
+// The last key line of [begin, end): where it starts, where the line after
+// it starts, and its key's name; false when there is no key. Read from the
+// end: keys rarely have much after them.
+bool FindLastKeyLine(std::string_view text, uint32_t begin, uint32_t end, uint32_t* start,
+                     uint32_t* next, std::string_view* name) {
+  for (*next = end; *next > begin; *next = *start) {
+    const uint32_t stop = text[*next - 1] == '\n' ? *next - 1 : *next;
+    *start = stop;
+    while (*start > begin && text[*start - 1] != '\n') --*start;
+    *name = KeyNameOf(text.substr(*start, stop - *start));
+    if (name->data() != nullptr) return true;
   }
-  return begin;
+  return false;
+}
+
+// Where the line after the last key line of [begin, end) starts; `begin`
+// when there is no key.
+uint32_t AfterLastKeyLine(std::string_view text, uint32_t begin, uint32_t end) {
+  uint32_t start = 0, next = 0;
+  std::string_view name;
+  return FindLastKeyLine(text, begin, end, &start, &next, &name) ? next : begin;
 }
 
 // `text` with [from, to) replaced by `pieces`, built in one allocation.
@@ -483,6 +493,17 @@ std::string_view IniFile::SectionBody(std::string_view section) const {
   const Section* s = FindSection(section);
   if (s == nullptr) return std::string_view();
   return std::string_view(text_).substr(s->bodyStart, s->end - s->bodyStart);
+}
+
+bool IniFile::BodyBeforeLastKey(std::string_view section, std::string* body,
+                                std::string_view* name) const {
+  const Section* s = FindSection(section);
+  uint32_t start = 0, next = 0;
+  if (s == nullptr || !FindLastKeyLine(text_, s->bodyStart, s->end, &start, &next, name))
+    return false;
+  body->assign(text_, s->bodyStart, start - s->bodyStart);
+  body->append(text_, next, s->end - next);
+  return true;
 }
 
 std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const {

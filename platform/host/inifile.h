@@ -53,6 +53,10 @@ class IniFile {
   // The lines of the (first) section below its header, as they stand; empty
   // when there is no such section. Equal bodies give equal KeyNames.
   std::string_view SectionBody(std::string_view section) const;
+  // The (first) section's body without its last key line, and that key's
+  // name: the body as it was before SetValue added the key, if it did. False
+  // when the section has no key.
+  bool BodyBeforeLastKey(std::string_view section, std::string* body, std::string_view* name) const;
   // 1-based line numbers, for messages: the (first) section's header line and
   // the line of the key that FindValue reads; 0 when absent.
   size_t SectionLine(std::string_view section) const;

@@ -305,6 +305,12 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
   return static_cast<LONG>(error);
 }
 
+RegKeyId KeyIdOf(HKEY hKey) {
+  DWORD error = ERROR_SUCCESS;
+  const OpenKey* key = Lookup(hKey, &error);
+  return key != nullptr ? key->id : kNoKey;
+}
+
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
   names->clear();
   DWORD error = ERROR_SUCCESS;

@@ -40,6 +40,9 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names);
 LONG ListValueNames(HKEY hKey, std::vector<std::string>* names);
 
+// The store's id of the key an open handle names; kNoKey for a bad handle.
+RegKeyId KeyIdOf(HKEY hKey);
+
 // Makes the registry hold every change of this run in one transaction, which
 // CloseMachineRegistry commits (RegFlushKey commits what came before it): a
 // run then stores all of its changes or, if it dies, none.

@@ -157,6 +157,7 @@ void RegStore::Close() {
     Run(kSyncOn, "PRAGMA synchronous=NORMAL");
   }
   snapshots_ = false;
+  portsJournal_ = PortsJournal();
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close(db_);
@@ -200,6 +201,7 @@ DWORD RegStore::CommitOutermost() {
 }
 
 void RegStore::RollBackOutermost() {
+  SpoilPortsJournal();
   Run(kRollback, "ROLLBACK");
   pendingParts_ = countedParts_ = 0;  // nothing changed after all
   knownKeys_.clear();                 // a key made in it may be gone
@@ -452,7 +454,7 @@ DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* 
   if (rc != SQLITE_DONE) return Fail(rc);
   *id = sqlite3_last_insert_rowid(db_);
   RememberKey(*id, parent, upper);
-  return CountKeyAdded(parent, upper);
+  return CountKeyAdded(parent, upper, name);
 }
 
 DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
@@ -700,6 +702,7 @@ RegTransaction::~RegTransaction() {
     return;
   }
   store_->knownKeys_.clear();  // a key made in it may be gone
+  store_->SpoilPortsJournal();
   store_->Run(kRollbackToSavepoint, "ROLLBACK TO nested");
   store_->Run(kRelease, "RELEASE nested");
   // A count made inside may be undone while the change it counted stays.

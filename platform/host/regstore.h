@@ -151,6 +151,19 @@ class RegStore {
     return FindKeptList(name, signature, true, read, storedAt, current);
   }
 
+  // A key this store added below a key named Ports.
+  struct AddedPortsKey {
+    RegKeyId parent;
+    std::string name;
+  };
+  // The list kept under `name` and `signature` as it was before this store's
+  // own changes of the ports part, when all of them were keys added below
+  // keys named Ports (given in *added, in the order they were made) and no
+  // other program changed the part since. With no such change of its own,
+  // the list when it is current. False otherwise.
+  bool ReadKeptListBeforeOwnChanges(const char* name, const std::string& signature,
+                                    const KeptReader& read, std::vector<AddedPortsKey>* added);
+
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
@@ -189,13 +202,26 @@ class RegStore {
   };
   void RememberKey(RegKeyId id, RegKeyId parent, std::string upper);
   DWORD LookUpKey(RegKeyId id, KnownKey* key);
-  DWORD CountKeyAdded(RegKeyId parent, const std::string& upperName);
+  DWORD CountKeyAdded(RegKeyId parent, const std::string& upperName, const std::string& name);
   DWORD CountTreeRemoved(RegKeyId id);
   DWORD CountValueChanged(RegKeyId key);
   // Notes the parts changed; FlushCounts counts them, once per transaction,
   // before it commits and before a kept list is looked at.
   void CountChange(unsigned parts) { pendingParts_ |= parts; }
   DWORD FlushCounts();
+  // This store's own changes of the ports part, from the first one on, for
+  // ReadKeptListBeforeOwnChanges. Any change other than a key added below a
+  // key named Ports, or a rollback, leaves them of no use.
+  struct PortsJournal {
+    bool started = false;
+    bool usable = true;
+    int64_t ports = 0, others = 0;  // the counts before the first change
+    int64_t counted = 0;            // the ports count's increments since
+    std::vector<AddedPortsKey> added;
+  };
+  void NotePortsChange(const AddedPortsKey* added);
+  void SpoilPortsJournal() { portsJournal_.usable = !portsJournal_.started; }
+  DWORD ReadPartCounts(int64_t* ports, int64_t* others);
   DWORD WriteFailed(DWORD error);
 
   sqlite3* db_ = nullptr;
@@ -208,6 +234,7 @@ class RegStore {
   unsigned valueParts_ = 0;
   unsigned pendingParts_ = 0;  // changed in the open transaction, not yet counted
   unsigned countedParts_ = 0;  // counted in the open transaction
+  PortsJournal portsJournal_;
   bool pinned_ = false;
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;

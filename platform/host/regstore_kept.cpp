@@ -63,6 +63,8 @@ unsigned KeyParts(const std::string& parent, const std::string& name) {
 }
 
 const size_t kMostKnownKeys = 4096;
+// A run that adds more ports than this reads the list again.
+const size_t kMostJournalledKeys = 64;
 
 }  // namespace
 
@@ -93,12 +95,18 @@ DWORD RegStore::LookUpKey(RegKeyId id, KnownKey* key) {
   return ERROR_SUCCESS;
 }
 
-DWORD RegStore::CountKeyAdded(RegKeyId parent, const std::string& upperName) {
+DWORD RegStore::CountKeyAdded(RegKeyId parent, const std::string& upperName,
+                              const std::string& name) {
   valuePartsKey_ = kNoKey;  // a new Ports subkey changes what its parent's values touch
   KnownKey parentKey;
   DWORD error = LookUpKey(parent, &parentKey);
   if (error != ERROR_SUCCESS) return error;
-  CountChange(KeyParts(parentKey.upper, upperName));
+  const unsigned parts = KeyParts(parentKey.upper, upperName);
+  if (parts & kPortsPart) {
+    const AddedPortsKey added{parent, name};
+    NotePortsChange(parts == kPortsPart && parentKey.upper == kPortsName ? &added : nullptr);
+  }
+  CountChange(parts);
   return ERROR_SUCCESS;
 }
 
@@ -113,7 +121,10 @@ DWORD RegStore::CountTreeRemoved(RegKeyId id) {
   knownKeys_.clear();  // the ids below are free for new keys
   // Whatever lies below is not looked at: a tree with anything in it counts
   // for both parts.
-  CountChange(hasChildren ? kMonitorsPart | kPortsPart : KeyParts(parent.upper, key.upper));
+  const unsigned parts =
+      hasChildren ? kMonitorsPart | kPortsPart : KeyParts(parent.upper, key.upper);
+  if (parts & kPortsPart) NotePortsChange(nullptr);
+  CountChange(parts);
   return ERROR_SUCCESS;
 }
 
@@ -135,6 +146,7 @@ DWORD RegStore::CountValueChanged(RegKeyId key) {
     valuePartsKey_ = key;
     valueParts_ = parts;
   }
+  if (valueParts_ & kPortsPart) NotePortsChange(nullptr);
   CountChange(valueParts_);
   return ERROR_SUCCESS;
 }
@@ -154,9 +166,75 @@ DWORD RegStore::FlushCounts() {
   sqlite3_bind_int(st, 2, (pendingParts_ & kPortsPart) != 0);
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
+  if (pendingParts_ & kPortsPart) ++portsJournal_.counted;
   countedParts_ |= pendingParts_;
   pendingParts_ = 0;
   return ERROR_SUCCESS;
+}
+
+// Inside the transaction of the change, before it is counted: the counts
+// then are those the kept lists of the state before it were stored with.
+void RegStore::NotePortsChange(const AddedPortsKey* added) {
+  PortsJournal& journal = portsJournal_;
+  if (!journal.usable) return;
+  if (!journal.started) {
+    journal.started = true;
+    if (!keptLists_ || (pendingParts_ & kPortsPart) ||
+        ReadPartCounts(&journal.ports, &journal.others) != ERROR_SUCCESS) {
+      journal.usable = false;
+      return;
+    }
+  }
+  if (added == nullptr || journal.added.size() >= kMostJournalledKeys) {
+    journal.usable = false;
+    journal.added.clear();
+    return;
+  }
+  journal.added.push_back(*added);
+}
+
+DWORD RegStore::ReadPartCounts(int64_t* ports, int64_t* others) {
+  sqlite3_stmt* st = Prepare(kPartCounts,
+                             "SELECT a.count, o.count FROM area_changes a, area_changes o"
+                             " WHERE a.area = 'ports' AND o.area = 'other programs'");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  int rc = sqlite3_step(st);
+  if (rc != SQLITE_ROW) return Fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc);
+  *ports = sqlite3_column_int64(st, 0);
+  *others = sqlite3_column_int64(st, 1);
+  return ERROR_SUCCESS;
+}
+
+bool RegStore::ReadKeptListBeforeOwnChanges(const char* name, const std::string& signature,
+                                            const KeptReader& read,
+                                            std::vector<AddedPortsKey>* added) {
+  added->clear();
+  const PortsJournal& journal = portsJournal_;
+  if (!journal.started) return ReadKeptList(name, signature, read);
+  if (!journal.usable || FlushCounts() != ERROR_SUCCESS) return false;
+  BeginRead();
+  // Every increment since the first change is this store's own: nobody else
+  // changed the part in between.
+  int64_t ports = 0, others = 0;
+  if (ReadPartCounts(&ports, &others) != ERROR_SUCCESS) return false;
+  if (ports != journal.ports + journal.counted || others != journal.others) return false;
+  sqlite3_stmt* st = Prepare(kReadKeptAt,
+                             "SELECT data FROM kept_lists WHERE name = ?1 AND signature = ?2"
+                             " AND area = 'ports' AND count = ?3 AND others = ?4");
+  if (st == nullptr) return false;
+  StepScope scope(st);
+  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+  BindBytes(st, 2, signature);
+  sqlite3_bind_int64(st, 3, journal.ports);
+  sqlite3_bind_int64(st, 4, journal.others);
+  if (sqlite3_step(st) != SQLITE_ROW) return false;
+  const void* data = sqlite3_column_blob(st, 0);
+  const int size = sqlite3_column_bytes(st, 0);
+  if (!read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0)))
+    return false;
+  *added = journal.added;
+  return true;
 }
 
 DWORD RegStore::CreateKeptLists() {

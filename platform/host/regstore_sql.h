@@ -41,6 +41,8 @@ enum Slot {
   kStoreKept,
   kKeyNames,
   kCountChange,
+  kPartCounts,
+  kReadKeptAt,
   kSlotCount
 };
 

@@ -19,7 +19,7 @@ const char kPortsList[] = "spooler ports";
 const char kAddedMonitorsList[] = "spooler monitors added";
 // Of the stored form; another one is not read (an earlier version's lists
 // are read from the registry again, and stored anew).
-const char kFormat = 4;
+const char kFormat = 5;
 // Below this many entries a list is read from the registry in well under a
 // millisecond, less than storing it would cost a run.
 const size_t kShortestKept = 100;
@@ -65,6 +65,16 @@ std::string PortsSignature(const IniFile* winIni) {
   if (MachineIsNT()) return signature;
   if (winIni == nullptr) return signature + " no WIN.INI";
   return signature + " [Ports] " + TextDigest(winIni->SectionBody("Ports"));
+}
+
+bool PortsSignatureBeforeLastKey(const IniFile* winIni, std::string* signature, std::string* name) {
+  std::string body;
+  std::string_view key;
+  if (MachineIsNT() || winIni == nullptr || !winIni->BodyBeforeLastKey("Ports", &body, &key))
+    return false;
+  *signature = Personality() + " [Ports] " + TextDigest(body);
+  name->assign(key);
+  return true;
 }
 
 std::string EncodeKeptList(const PairList& rows) {
@@ -123,6 +133,11 @@ bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin
 
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports) {
   return store->ReadKeptList(kPortsList, signature, DecodeInto(ports));
+}
+
+bool LoadKeptPortsBeforeOwnChanges(RegStore* store, const std::string& signature, PairList* ports,
+                                   std::vector<RegStore::AddedPortsKey>* added) {
+  return store->ReadKeptListBeforeOwnChanges(kPortsList, signature, DecodeInto(ports), added);
 }
 
 void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonitorsOrigin& origin) {

@@ -24,6 +24,10 @@ namespace spool {
 // Windows 98 the [Ports] section of WIN.INI (null: unreadable).
 std::string MonitorsSignature();
 std::string PortsSignature(const IniFile* winIni);
+// The signature the ports had before the last key of [Ports] was added (new
+// keys go after the last one), and that key's name; false when there is no
+// key to take away.
+bool PortsSignatureBeforeLastKey(const IniFile* winIni, std::string* signature, std::string* name);
 
 // How a run's monitor list relates to the kept one, for storing it when the
 // run ends.
@@ -41,6 +45,10 @@ struct KeptMonitorsOrigin {
 bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin* origin);
 // The ports with their monitors (First: the port, Second: its monitor).
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports);
+// The kept list as it was before this process's own changes of the ports
+// part, when those were keys added below keys named Ports (in *added).
+bool LoadKeptPortsBeforeOwnChanges(RegStore* store, const std::string& signature, PairList* ports,
+                                   std::vector<RegStore::AddedPortsKey>* added);
 
 // At the end of a run, stores a list read from the registry unless it is so
 // short that reading it costs less than storing it. A list taken as kept is

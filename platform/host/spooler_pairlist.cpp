@@ -1,4 +1,4 @@
-// Rows of two texts and a flag, held in one block of text.
+// Rows of two texts and a small tag, held in one block of text.
 #include "platform/host/spooler_pairlist.h"
 
 #include <algorithm>
@@ -38,7 +38,7 @@ void PairList::Reserve(size_t rows, size_t textBytes) {
   if (textBytes > m_text.size()) m_text.resize(textBytes);
 }
 
-bool PairList::Append(std::string_view first, std::string_view second, bool flag, Row* row) {
+bool PairList::Append(std::string_view first, std::string_view second, unsigned tag, Row* row) {
   first = UpToNul(first);
   second = UpToNul(second);
   const size_t bytes = first.size() + second.size() + 2;
@@ -53,25 +53,34 @@ bool PairList::Append(std::string_view first, std::string_view second, bool flag
   at[bytes - 1] = '\0';
   m_used += bytes;
   row->end = static_cast<uint32_t>(m_used);
-  row->flag = flag ? 1 : 0;
+  row->tag = static_cast<uint8_t>(tag);
   m_firstBytes += first.size() + 1;
   return true;
 }
 
-void PairList::Add(std::string_view first, std::string_view second, bool flag) {
+void PairList::Add(std::string_view first, std::string_view second, unsigned tag) {
   Row row;
-  if (Append(first, second, flag, &row)) m_rows.push_back(row);
+  if (Append(first, second, tag, &row)) m_rows.push_back(row);
 }
 
-void PairList::Insert(size_t at, std::string_view first, std::string_view second, bool flag) {
+void PairList::Insert(size_t at, std::string_view first, std::string_view second, unsigned tag) {
   Row row;
   // The texts go to the end of the block; only the row takes its place.
-  if (Append(first, second, flag, &row)) m_rows.insert(m_rows.begin() + at, row);
+  if (Append(first, second, tag, &row)) m_rows.insert(m_rows.begin() + at, row);
+}
+
+void PairList::Move(size_t from, size_t to) {
+  const auto rows = m_rows.begin();
+  if (from < to) {
+    std::rotate(rows + from, rows + from + 1, rows + to + 1);
+  } else if (to < from) {
+    std::rotate(rows + to, rows + from, rows + from + 1);
+  }
 }
 
 // The stored form: the number of rows, then per row the sizes of its two
 // texts (a second size of kSameSecond: the text of the row before) and its
-// flag, then the texts one after the other, without their NULs. Ports mostly
+// tag, then the texts one after the other, without their NULs. Ports mostly
 // share the name of their monitor, so a machine's list takes less than half
 // the bytes of the list in memory: fewer pages to write when it is kept, and
 // to read when it is taken.
@@ -98,7 +107,7 @@ bool PairList::Write(std::string* out) const {
     const bool same = i > 0 && second == Second(i - 1);
     sizes = Put<uint16_t>(sizes, first.size());
     sizes = Put<uint16_t>(sizes, same ? kSameSecond : second.size());
-    *sizes++ = m_rows[i].flag ? 1 : 0;
+    *sizes++ = static_cast<char>(m_rows[i].tag);
     memcpy(texts, first.data(), first.size());
     texts += first.size();
     if (!same) {
@@ -159,7 +168,7 @@ bool PairList::Read(std::string_view data) {
     to[second] = '\0';
     to += second + 1;
     row.end = static_cast<uint32_t>(to - m_text.data());
-    row.flag = rowSizes[4] != 0 ? 1 : 0;
+    row.tag = static_cast<uint8_t>(rowSizes[4]);
     m_firstBytes += first + 1;
   }
   m_used = held;

@@ -1,4 +1,4 @@
-// Rows of two texts and a flag, held in one block of text.
+// Rows of two texts and a small tag, held in one block of text.
 //
 // The spooler's long lists (thousands of ports or monitors) are built, kept
 // between runs and packed into enumeration records; as one block they cost a
@@ -23,8 +23,12 @@ class PairList {
   // Each text is kept up to its first NUL: what a reader of the packed record
   // sees. A list is limited to 4 GiB of text; rows past that are left out.
   // The texts must not lie in this list.
-  void Add(std::string_view first, std::string_view second, bool flag = false);
-  void Insert(size_t at, std::string_view first, std::string_view second, bool flag = false);
+  // A tag is a number below 256 (a flag: 0 or 1).
+  void Add(std::string_view first, std::string_view second, unsigned tag = 0);
+  void Insert(size_t at, std::string_view first, std::string_view second, unsigned tag = 0);
+  // Moves row `from` to place `to` (counted without it); the others keep
+  // their order.
+  void Move(size_t from, size_t to);
 
   size_t size() const { return m_rows.size(); }
   bool empty() const { return m_rows.empty(); }
@@ -34,7 +38,9 @@ class PairList {
   std::string_view Second(size_t i) const {
     return {m_text.data() + m_rows[i].second, m_rows[i].end - m_rows[i].second - 1};
   }
-  bool Flag(size_t i) const { return m_rows[i].flag != 0; }
+  bool Flag(size_t i) const { return m_rows[i].tag != 0; }
+  unsigned Tag(size_t i) const { return m_rows[i].tag; }
+  void SetTag(size_t i, unsigned tag) { m_rows[i].tag = static_cast<uint8_t>(tag); }
   // Both texts with their NULs, as they follow each other: "first\0second\0".
   std::string_view Both(size_t i) const {
     return {m_text.data() + m_rows[i].first, m_rows[i].end - m_rows[i].first};
@@ -55,10 +61,10 @@ class PairList {
     uint32_t first;   // offsets in m_text
     uint32_t second;  // just past the NUL of the first text
     uint32_t end;     // just past the NUL of the second text
-    uint32_t flag;    // 0 or 1
+    uint32_t tag;     // below 256
   };
 
-  bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
+  bool Append(std::string_view first, std::string_view second, unsigned tag, Row* row);
 
   // The texts, in m_used bytes at the front; grown by doubling, and written
   // with plain copies (appending to a string piece by piece costs several

@@ -39,6 +39,12 @@ bool SameFolded(std::string_view a, std::string_view b) {
                     [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
+// Where a port of the list was found, in its row's tag. The list holds the
+// names of WIN.INI's [Ports] first, then the Ports key's subkeys (in the
+// registry's order), then the ports that monitors claim; a name found twice
+// is listed where it was found first.
+enum PortSource : unsigned { kFromWinIni = 0, kFromPortsKey = 1, kFromClaims = 2 };
+
 // The ports with the monitor serving each (First: the port, Second: the
 // monitor), each name once; an open-addressed index of the names keeps adding
 // n ports linear, since machines may hold thousands.
@@ -53,15 +59,21 @@ class PortList {
     m_rows.Reserve(count, textBytes);
     m_slots.assign(SlotsFor(count), 0);
   }
-  void AddOnce(std::string_view name, std::string_view monitor) {
+  void AddOnce(std::string_view name, std::string_view monitor, PortSource source) {
     if (name.empty()) return;
     if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
     size_t slot = 0;
     if (Probe(name, &slot) != kAbsent) return;
     const size_t before = m_rows.size();
-    m_rows.Add(name, monitor);
+    m_rows.Add(name, monitor, source);
     if (m_rows.size() != before) m_slots[slot] = static_cast<uint32_t>(m_rows.size());
   }
+  // The list after a port was added on Windows 98: as a subkey of the Ports
+  // key, or as a new (last) key of [Ports]. A port not listed yet is claimed
+  // by no monitor, so Local Port serves it. False when the change cannot be
+  // made here (a claimed port spelled otherwise): then read the list again.
+  bool AddPortsKey(std::string_view name, unsigned codePage);
+  bool AddWinIniName(std::string_view name);
   // The monitor of a listed port; false when the port is not listed.
   bool MonitorOf(std::string_view name, std::string_view* monitor) const {
     const size_t row = Find(name);
@@ -113,10 +125,63 @@ class PortList {
   }
   void PackLevel1(LPBYTE pBuffer) const;
   void PackLevel2(LPBYTE pBuffer) const;
+  // The first row found in a later part than `source`.
+  size_t EndOf(PortSource source) const {
+    size_t first = 0, count = m_rows.size();
+    while (count > 0) {
+      const size_t half = count / 2;
+      if (m_rows.Tag(first + half) <= source) {
+        first += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    return first;
+  }
+  // Moves a listed port into part `source`, at `at`.
+  bool MoveInto(size_t row, std::string_view name, PortSource source, size_t at) {
+    if (m_rows.First(row) != name) return false;
+    m_rows.Move(row, at);
+    m_rows.SetTag(at, source);
+    m_slots.clear();
+    return true;
+  }
 
   PairList m_rows;
   std::vector<uint32_t> m_slots;  // row + 1, 0 free; empty: no index
 };
+
+bool PortList::AddPortsKey(std::string_view name, unsigned codePage) {
+  const size_t row = Find(name);
+  if (row != kAbsent && m_rows.Tag(row) != kFromClaims) return true;
+  // The subkeys are in the order of their upper-cased names' bytes.
+  const std::string upper = RegUpperName(codePage, std::string(name));
+  size_t first = EndOf(kFromWinIni), count = EndOf(kFromPortsKey) - first;
+  while (count > 0) {
+    const size_t half = count / 2;
+    if (RegUpperName(codePage, std::string(m_rows.First(first + half))) < upper) {
+      first += half + 1;
+      count -= half + 1;
+    } else {
+      count = half;
+    }
+  }
+  if (row != kAbsent) return MoveInto(row, name, kFromPortsKey, first);
+  m_rows.Insert(first, name, kLocalPortMonitor, kFromPortsKey);
+  m_slots.clear();
+  return true;
+}
+
+bool PortList::AddWinIniName(std::string_view name) {
+  const size_t row = Find(name);
+  const size_t end = EndOf(kFromWinIni);
+  if (row != kAbsent)
+    return m_rows.Tag(row) == kFromWinIni || MoveInto(row, name, kFromWinIni, end);
+  m_rows.Insert(end, name, kLocalPortMonitor, kFromWinIni);
+  m_slots.clear();
+  return true;
+}
 
 // Windows' layout: the records, then each record's strings in field order.
 void PortList::PackLevel1(LPBYTE pBuffer) const {
@@ -177,8 +242,10 @@ PortList MonitorClaims() {
     StoreKey ports;
     if (ports.Open(MonitorKey(monitor.name) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS)
       continue;
-    for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor.name);
-    for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor.name);
+    for (const std::string& port : ports.SubkeyNames())
+      claims.AddOnce(port, monitor.name, kFromClaims);
+    for (const std::string& port : ports.ValueNames())
+      claims.AddOnce(port, monitor.name, kFromClaims);
   }
   return claims;
 }
@@ -204,11 +271,13 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   }
   const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
   ports->Reserve(count, count * 24);
-  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims));
-  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims));
+  for (std::string_view name : iniNames)
+    ports->AddOnce(name, ServingMonitor(name, claims), kFromWinIni);
+  for (const std::string& name : keyNames)
+    ports->AddOnce(name, ServingMonitor(name, claims), kFromPortsKey);
   const PairList& claimed = claims.Rows();
   for (size_t i = 0; i < claimed.size(); ++i) {
-    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims));
+    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims), kFromClaims);
   }
   return ports;
 }
@@ -241,6 +310,36 @@ void KeepPortsAtClose(RegStore* store) {
   KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
 }
 
+// The kept list brought up to date with this process's own changes since it
+// was kept, when they were ports added on Windows 98 (Ports subkeys, and one
+// new key at the end of [Ports]), as a run that creates a port makes them:
+// the list need not be read again for them. Null otherwise.
+std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni) {
+  if (MachineIsNT() || winIni == nullptr) return nullptr;
+  PairList kept;
+  std::vector<RegStore::AddedPortsKey> added;
+  std::string iniName;
+  if (!LoadKeptPortsBeforeOwnChanges(store, PortsSignature(winIni), &kept, &added)) {
+    std::string signature;
+    if (!PortsSignatureBeforeLastKey(winIni, &signature, &iniName) ||
+        !LoadKeptPortsBeforeOwnChanges(store, signature, &kept, &added)) {
+      return nullptr;
+    }
+  }
+  auto ports = std::make_shared<PortList>(std::move(kept));
+  if (!added.empty()) {
+    StoreKey portsKey;
+    if (portsKey.Open(kPrintPortsKey) != ERROR_SUCCESS) return nullptr;
+    const RegKeyId portsKeyId = portsKey.Id();
+    for (const RegStore::AddedPortsKey& key : added) {
+      if (key.parent != portsKeyId || !ports->AddPortsKey(key.name, Machine().codePage))
+        return nullptr;
+    }
+  }
+  if (!iniName.empty() && !ports->AddWinIniName(iniName)) return nullptr;
+  return ports;
+}
+
 std::shared_ptr<const PortList> CurrentPorts() {
   PortMemo& memo = ThePortMemo();
   DWORD dwError = ERROR_SUCCESS;
@@ -252,8 +351,13 @@ std::shared_ptr<const PortList> CurrentPorts() {
     AtMachineRegistryClose(KeepPortsAtClose);
     PairList kept;
     memo.taken = LoadKeptPorts(store, PortsSignature(winIni.get()), &kept);
-    memo.ports =
-        memo.taken ? std::make_shared<PortList>(std::move(kept)) : ReadKnownPorts(winIni.get());
+    if (memo.taken) {
+      memo.ports = std::make_shared<PortList>(std::move(kept));
+    } else if (std::shared_ptr<PortList> patched = PatchedKeptPorts(store, winIni.get())) {
+      memo.ports = std::move(patched);
+    } else {
+      memo.ports = ReadKnownPorts(winIni.get());
+    }
     memo.read.Set(stamp);
     memo.winIni = std::move(winIni);
   }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/host/registry.h"
 #include "platform/host/regstore.h"
 #include "platform/host/spooler_pairlist.h"
 #include "platform/win32.h"
@@ -34,6 +35,8 @@ class StoreKey {
   // instead of one per name from HKEY_LOCAL_MACHINE down.
   LONG OpenBelow(const StoreKey& parent, const std::string& path);
   bool IsOpen() const { return m_hKey != nullptr; }
+  // The registry's id of the key; kNoKey when it is not open.
+  RegKeyId Id() const { return m_hKey != nullptr ? KeyIdOf(m_hKey) : kNoKey; }
 
   // False when the value is missing or has another type.
   bool ReadString(const char* value, std::string* text) const;

@@ -421,6 +421,108 @@ TEST_P(KeptSpoolerTest, EveryChangeOfThePortsSectionChangesTheSignature) {
   EXPECT_NE(signature, qzhost::spool::PortsSignature(nullptr));
 }
 
+// A run that adds ports on Windows 98 (subkeys of the Ports key, a new last
+// key of [Ports]) brings the kept list up to date with them instead of reading
+// every port again; wherever a name was listed before (in WIN.INI, as a
+// subkey, claimed by a monitor, in another case), the list is the one the
+// registry and WIN.INI give. Any other change reads the list again.
+TEST_P(KeptSpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
+  if (IsNT()) GTEST_SKIP() << "NT's profile calls for [Ports] write the registry";
+  AddManyMonitorsAndPorts();
+  for (const char* name : {"INI1:", "bench7:", "CLAIM20:", "INI2:"})
+    ASSERT_TRUE(WriteProfileStringA("Ports", name, ""));
+  auto portsWithMonitors = [] {
+    std::vector<std::string> ports;
+    spooltest::Enumerated list = spooltest::EnumPorts2();
+    for (const PORT_INFO_2A& port : spooltest::PortsOf(list))
+      ports.push_back(std::string(port.pPortName) + " / " + port.pMonitorName);
+    return ports;
+  };
+  struct Step {
+    std::vector<const char*> keys;
+    const char* iniName;  // or null
+  };
+  const Step steps[] = {
+      {{"BENCH55A:"}, "BENCH55A:"},     // new, sorting among the subkeys
+      {{"AAA:", "ZZZ:"}, nullptr},      // first and last subkeys
+      {{}, "NEWINI:"},                  // WIN.INI only
+      {{"CLAIM30:"}, nullptr},          // claimed by a monitor, now a subkey too
+      {{"ini1:", "Bench9:"}, nullptr},  // already listed, in another case
+      {{}, "BENCH12:"},                 // a subkey, now in WIN.INI too
+      {{}, "CLAIM40:"},                 // claimed, now in WIN.INI too
+      {{"LPT7:", "COM9:"}, "LPT7:"},    // served by Windows 98's own monitor
+  };
+  auto addPorts = [this, &portsWithMonitors](const Step& step) {
+    uint64_t before = RowsRead();
+    for (const char* key : step.keys) CreateKey(kPrint + "Ports\\" + key);
+    if (step.iniName != nullptr) {
+      EXPECT_TRUE(WriteProfileStringA("Ports", step.iniName, ""));
+    }
+    const std::vector<std::string> patched = portsWithMonitors();
+    EXPECT_LT(RowsRead() - before, 100u) << "not read again";
+    NextRun();
+    EXPECT_EQ(patched, portsWithMonitors()) << "as kept at the end of the run";
+    return patched;
+  };
+  for (const Step& step : steps) {
+    NextRun();
+    portsWithMonitors();
+    NextRun();
+    const std::vector<std::string> patched = addPorts(step);
+    ExecAsAnotherProgram(root_ + "/registry.db", "DELETE FROM kept_lists");
+    NextRun();
+    EXPECT_EQ(patched, portsWithMonitors()) << (step.iniName ? step.iniName : step.keys[0]);
+  }
+  // One after another, each run taking the list the run before it kept: where
+  // a port was put decides where the next one goes.
+  const Step chained[] = {
+      {{"MID1:"}, nullptr},
+      {{}, "MID1:"},
+      {{"CLAIM60:"}, nullptr},
+      {{"CLAIM61:"}, nullptr},
+      {{}, "CLAIM60:"},
+      {{"MID2:"}, "X:"},
+      {{"BENCH0:", "CLAIM62"}, nullptr},
+  };
+  NextRun();
+  portsWithMonitors();
+  std::vector<std::string> patched;
+  for (const Step& step : chained) {
+    NextRun();
+    patched = addPorts(step);
+  }
+  ExecAsAnotherProgram(root_ + "/registry.db", "DELETE FROM kept_lists");
+  NextRun();
+  EXPECT_EQ(patched, portsWithMonitors()) << "after every step";
+
+  // Read again: a port whose spelling differs from the claim's, a value of
+  // the Ports key, a port a monitor claims, and another program's change in
+  // between.
+  const std::function<void()> others[] = {
+      [] { CreateKey(kPrint + "Ports\\claim50:"); },
+      [] { SetString(kPrint + "Ports", "Timeout", "5"); },
+      [] { CreateKey(kMonitors + "Bench Monitor 20\\Ports\\NEWCLAIM:"); },
+      [this] {
+        CreateKey(kPrint + "Ports\\MINE:");
+        ASSERT_EQ(ERROR_SUCCESS, RegFlushKey(HKEY_LOCAL_MACHINE));
+        ExecAsAnotherProgram(root_ + "/registry.db",
+                             "UPDATE area_changes SET count = count + 1 WHERE area = 'ports'");
+      },
+  };
+  for (const auto& change : others) {
+    NextRun();
+    portsWithMonitors();
+    NextRun();
+    change();
+    uint64_t before = RowsRead();
+    const std::vector<std::string> answered = portsWithMonitors();
+    EXPECT_GT(RowsRead() - before, 100u) << "read again";
+    ExecAsAnotherProgram(root_ + "/registry.db", "DELETE FROM kept_lists");
+    NextRun();
+    EXPECT_EQ(answered, portsWithMonitors());
+  }
+}
+
 TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
   NextRun();
   Ask();
