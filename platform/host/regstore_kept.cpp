@@ -219,20 +219,15 @@ bool RegStore::ReadKeptListBeforeOwnChanges(const char* name, const std::string&
   int64_t ports = 0, others = 0;
   if (ReadPartCounts(&ports, &others) != ERROR_SUCCESS) return false;
   if (ports != journal.ports + journal.counted || others != journal.others) return false;
-  sqlite3_stmt* st = Prepare(kReadKeptAt,
-                             "SELECT data FROM kept_lists WHERE name = ?1 AND signature = ?2"
-                             " AND area = 'ports' AND count = ?3 AND others = ?4");
-  if (st == nullptr) return false;
-  StepScope scope(st);
-  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
-  BindBytes(st, 2, signature);
-  sqlite3_bind_int64(st, 3, journal.ports);
-  sqlite3_bind_int64(st, 4, journal.others);
-  if (sqlite3_step(st) != SQLITE_ROW) return false;
-  const void* data = sqlite3_column_blob(st, 0);
-  const int size = sqlite3_column_bytes(st, 0);
-  if (!read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0)))
-    return false;
+  // The list kept at the counts before the first change (FindKeptList sets
+  // *storedAt before it reads).
+  const std::string before = std::to_string(journal.ports) + ' ' + std::to_string(journal.others);
+  std::string storedAt;
+  bool current = false;
+  const KeptReader readIfBefore = [&](std::string_view data) {
+    return storedAt == before && read(data);
+  };
+  if (!FindKeptList(name, signature, true, readIfBefore, &storedAt, &current)) return false;
   *added = journal.added;
   return true;
 }

@@ -42,7 +42,6 @@ enum Slot {
   kKeyNames,
   kCountChange,
   kPartCounts,
-  kReadKeptAt,
   kSlotCount
 };
 
