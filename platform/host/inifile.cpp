@@ -495,14 +495,27 @@ std::string_view IniFile::SectionBody(std::string_view section) const {
   return std::string_view(text_).substr(s->bodyStart, s->end - s->bodyStart);
 }
 
-bool IniFile::BodyBeforeLastKey(std::string_view section, std::string* body,
-                                std::string_view* name) const {
+bool IniFile::BodyBeforeLastKeys(std::string_view section, size_t count, std::string* body,
+                                 std::vector<std::string_view>* names) const {
   const Section* s = FindSection(section);
-  uint32_t start = 0, next = 0;
-  if (s == nullptr || !FindLastKeyLine(text_, s->bodyStart, s->end, &start, &next, name))
-    return false;
-  body->assign(text_, s->bodyStart, start - s->bodyStart);
-  body->append(text_, next, s->end - next);
+  if (s == nullptr) return false;
+  // The key lines from the last one back, each as [start, next).
+  std::vector<std::pair<uint32_t, uint32_t>> lines;
+  names->assign(count, std::string_view());
+  uint32_t end = s->end;
+  for (size_t i = count; i > 0; --i) {
+    uint32_t start = 0, next = 0;
+    if (!FindLastKeyLine(text_, s->bodyStart, end, &start, &next, &(*names)[i - 1])) return false;
+    lines.emplace_back(start, next);
+    end = start;
+  }
+  body->clear();
+  uint32_t from = s->bodyStart;
+  for (size_t i = lines.size(); i > 0; --i) {
+    body->append(text_, from, lines[i - 1].first - from);
+    from = lines[i - 1].second;
+  }
+  body->append(text_, from, s->end - from);
   return true;
 }
 

@@ -156,13 +156,14 @@ class RegStore {
     RegKeyId parent;
     std::string name;
   };
-  // The list kept under `name` and `signature` as it was before this store's
-  // own changes of the ports part, when all of them were keys added below
-  // keys named Ports (given in *added, in the order they were made) and no
-  // other program changed the part since. With no such change of its own,
-  // the list when it is current. False otherwise.
-  bool ReadKeptListBeforeOwnChanges(const char* name, const std::string& signature,
-                                    const KeptReader& read, std::vector<AddedPortsKey>* added);
+  // A kept list of the ports part with the keys added below keys named Ports
+  // since it was kept (in *added, in the order they were made), when those
+  // were all the changes of the part since: this store notes the keys it
+  // adds in the transaction that adds them, as long as it makes no other
+  // change of the part, and no other program may have changed it. With no
+  // such keys, the list when it is current. False otherwise.
+  bool ReadKeptListBeforeAddedKeys(const char* name, const std::string& signature,
+                                   const KeptReader& read, std::vector<AddedPortsKey>* added);
 
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
@@ -209,19 +210,23 @@ class RegStore {
   // before it commits and before a kept list is looked at.
   void CountChange(unsigned parts) { pendingParts_ |= parts; }
   DWORD FlushCounts();
-  // This store's own changes of the ports part, from the first one on, for
-  // ReadKeptListBeforeOwnChanges. Any change other than a key added below a
-  // key named Ports, or a rollback, leaves them of no use.
+  // The keys added below keys named Ports since a ports list was kept, by
+  // this store and by earlier runs (stored with the counts they lead to, in
+  // the transaction that adds them), for ReadKeptListBeforeAddedKeys. Any
+  // other change of the part, a rollback, or too many keys leave them of no
+  // use to this process.
   struct PortsJournal {
-    bool started = false;
+    bool started = false;  // this process changed the part
     bool usable = true;
-    int64_t ports = 0, others = 0;  // the counts before the first change
-    int64_t counted = 0;            // the ports count's increments since
+    std::string base;               // the state ("count others") of the list kept
+    int64_t ports = 0, others = 0;  // the counts when this process began
+    int64_t counted = 0;            // this store's increments of the ports count since
     std::vector<AddedPortsKey> added;
   };
   void NotePortsChange(const AddedPortsKey* added);
   void SpoilPortsJournal() { portsJournal_.usable = !portsJournal_.started; }
-  DWORD ReadPartCounts(int64_t* ports, int64_t* others);
+  bool JournalFromHere(PortsJournal* journal);
+  void StoreJournal();
   DWORD WriteFailed(DWORD error);
 
   sqlite3* db_ = nullptr;

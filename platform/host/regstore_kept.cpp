@@ -19,6 +19,7 @@
 // triggers, in a third count, "other programs", that every kept list depends
 // on. This store's connection switches the triggers off: compiling them into
 // its statements would cost every run more than all its own counting.
+#include <charconv>
 #include <string>
 
 #include "platform/host/regstore.h"
@@ -166,21 +167,58 @@ DWORD RegStore::FlushCounts() {
   sqlite3_bind_int(st, 2, (pendingParts_ & kPortsPart) != 0);
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
-  if (pendingParts_ & kPortsPart) ++portsJournal_.counted;
+  if (pendingParts_ & kPortsPart) {
+    ++portsJournal_.counted;
+    if (portsJournal_.started && portsJournal_.usable) StoreJournal();
+  }
   countedParts_ |= pendingParts_;
   pendingParts_ = 0;
   return ERROR_SUCCESS;
 }
 
-// Inside the transaction of the change, before it is counted: the counts
-// then are those the kept lists of the state before it were stored with.
+namespace {
+
+const char kJournalName[] = "ports keys added";
+
+// The journal's stored form: per key, its parent's id, a blank and its name,
+// each ended by a NUL.
+std::string EncodeJournal(const std::vector<RegStore::AddedPortsKey>& added) {
+  std::string data;
+  for (const RegStore::AddedPortsKey& key : added) {
+    data += std::to_string(key.parent);
+    data += ' ';
+    data += key.name;
+    data += '\0';
+  }
+  return data;
+}
+
+bool DecodeJournal(std::string_view data, std::vector<RegStore::AddedPortsKey>* added) {
+  added->clear();
+  while (!data.empty()) {
+    const size_t end = data.find('\0');
+    const size_t blank = data.find(' ');
+    if (end == std::string_view::npos || blank >= end || added->size() >= kMostJournalledKeys)
+      return false;
+    RegStore::AddedPortsKey key;
+    const auto [next, ec] = std::from_chars(data.data(), data.data() + blank, key.parent);
+    if (ec != std::errc() || next != data.data() + blank) return false;
+    key.name.assign(data.substr(blank + 1, end - blank - 1));
+    added->push_back(std::move(key));
+    data.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+}  // namespace
+
+// Inside the transaction of the change, before it is counted.
 void RegStore::NotePortsChange(const AddedPortsKey* added) {
   PortsJournal& journal = portsJournal_;
   if (!journal.usable) return;
   if (!journal.started) {
     journal.started = true;
-    if (!keptLists_ || (pendingParts_ & kPortsPart) ||
-        ReadPartCounts(&journal.ports, &journal.others) != ERROR_SUCCESS) {
+    if (!keptLists_ || (pendingParts_ & kPortsPart) || !JournalFromHere(&journal)) {
       journal.usable = false;
       return;
     }
@@ -193,42 +231,84 @@ void RegStore::NotePortsChange(const AddedPortsKey* added) {
   journal.added.push_back(*added);
 }
 
-DWORD RegStore::ReadPartCounts(int64_t* ports, int64_t* others) {
-  sqlite3_stmt* st = Prepare(kPartCounts,
-                             "SELECT a.count, o.count FROM area_changes a, area_changes o"
-                             " WHERE a.area = 'ports' AND o.area = 'other programs'");
-  if (st == nullptr) return Fail(SQLITE_ERROR);
+// Where the keys are told from: the counts now, when a ports list is kept at
+// them; else the journal an earlier run left, when the counts are those it
+// led to and the list it starts from is still kept. False when neither: then
+// no list could be brought up to date.
+bool RegStore::JournalFromHere(PortsJournal* journal) {
+  sqlite3_stmt* st = Prepare(
+      kJournalState,
+      "SELECT a.count, o.count, j.count = a.count AND j.others = o.count, j.signature, j.data,"
+      " EXISTS(SELECT 1 FROM kept_lists k WHERE k.area = 'ports' AND k.name <> ?1"
+      "  AND k.count = a.count AND k.others = o.count),"
+      " EXISTS(SELECT 1 FROM kept_lists k WHERE k.area = 'ports' AND k.name <> ?1"
+      "  AND k.count || ' ' || k.others = CAST(j.signature AS TEXT))"
+      " FROM area_changes a JOIN area_changes o ON o.area = 'other programs'"
+      " LEFT JOIN kept_lists j ON j.name = ?1 WHERE a.area = 'ports'");
+  if (st == nullptr) return false;
   StepScope scope(st);
-  int rc = sqlite3_step(st);
-  if (rc != SQLITE_ROW) return Fail(rc == SQLITE_DONE ? SQLITE_CORRUPT : rc);
-  *ports = sqlite3_column_int64(st, 0);
-  *others = sqlite3_column_int64(st, 1);
-  return ERROR_SUCCESS;
+  sqlite3_bind_text(st, 1, kJournalName, -1, SQLITE_STATIC);
+  if (sqlite3_step(st) != SQLITE_ROW) return false;
+  journal->ports = sqlite3_column_int64(st, 0);
+  journal->others = sqlite3_column_int64(st, 1);
+  journal->counted = 0;
+  if (sqlite3_column_int(st, 5) != 0) {
+    journal->base = std::to_string(journal->ports) + ' ' + std::to_string(journal->others);
+    journal->added.clear();
+    return true;
+  }
+  if (sqlite3_column_int(st, 2) == 0 || sqlite3_column_int(st, 6) == 0) return false;
+  journal->base = ColumnBytes(st, 3);
+  const void* data = sqlite3_column_blob(st, 4);
+  const int size = sqlite3_column_bytes(st, 4);
+  return DecodeJournal(std::string_view(static_cast<const char*>(data), data ? size : 0),
+                       &journal->added);
 }
 
-bool RegStore::ReadKeptListBeforeOwnChanges(const char* name, const std::string& signature,
-                                            const KeptReader& read,
-                                            std::vector<AddedPortsKey>* added) {
-  added->clear();
+// With the count it leads to, in the transaction of the keys it adds: the
+// next run finds it exactly when nothing else changed the part since.
+void RegStore::StoreJournal() {
   const PortsJournal& journal = portsJournal_;
-  if (!journal.started) return ReadKeptList(name, signature, read);
-  if (!journal.usable || FlushCounts() != ERROR_SUCCESS) return false;
+  sqlite3_stmt* st = Prepare(
+      kStoreJournal, "INSERT OR REPLACE INTO kept_lists VALUES(?1, 'ports', ?2, ?3, ?4, ?5)");
+  if (st == nullptr) return;
+  StepScope scope(st);
+  sqlite3_bind_text(st, 1, kJournalName, -1, SQLITE_STATIC);
+  sqlite3_bind_int64(st, 2, journal.ports + journal.counted);
+  sqlite3_bind_int64(st, 3, journal.others);
+  BindBytes(st, 4, journal.base);
+  BindBytes(st, 5, EncodeJournal(journal.added));
+  if (sqlite3_step(st) != SQLITE_DONE) portsJournal_.usable = false;
+}
+
+bool RegStore::ReadKeptListBeforeAddedKeys(const char* name, const std::string& signature,
+                                           const KeptReader& read,
+                                           std::vector<AddedPortsKey>* added) {
+  added->clear();
+  if (!keptLists_ || FlushCounts() != ERROR_SUCCESS) return false;
   BeginRead();
-  // Every increment since the first change is this store's own: nobody else
-  // changed the part in between.
-  int64_t ports = 0, others = 0;
-  if (ReadPartCounts(&ports, &others) != ERROR_SUCCESS) return false;
-  if (ports != journal.ports + journal.counted || others != journal.others) return false;
-  // The list kept at the counts before the first change (FindKeptList sets
-  // *storedAt before it reads).
-  const std::string before = std::to_string(journal.ports) + ' ' + std::to_string(journal.others);
+  PortsJournal journal = portsJournal_;
+  if (!journal.started) {
+    if (!JournalFromHere(&journal)) return false;
+  } else {
+    // Every increment since this process began is its own: nobody else
+    // changed the part in between.
+    PortsJournal now;
+    now.ports = -1;
+    JournalFromHere(&now);
+    if (!journal.usable || now.ports != journal.ports + journal.counted ||
+        now.others != journal.others)
+      return false;
+  }
+  // The list kept at the journal's base (FindKeptList sets *storedAt before
+  // it reads).
   std::string storedAt;
   bool current = false;
-  const KeptReader readIfBefore = [&](std::string_view data) {
-    return storedAt == before && read(data);
+  const KeptReader readIfBase = [&](std::string_view data) {
+    return storedAt == journal.base && read(data);
   };
-  if (!FindKeptList(name, signature, true, readIfBefore, &storedAt, &current)) return false;
-  *added = journal.added;
+  if (!FindKeptList(name, signature, true, readIfBase, &storedAt, &current)) return false;
+  *added = std::move(journal.added);
   return true;
 }
 

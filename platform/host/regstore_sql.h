@@ -41,7 +41,8 @@ enum Slot {
   kStoreKept,
   kKeyNames,
   kCountChange,
-  kPartCounts,
+  kJournalState,
+  kStoreJournal,
   kSlotCount
 };
 

@@ -67,13 +67,20 @@ std::string PortsSignature(const IniFile* winIni) {
   return signature + " [Ports] " + TextDigest(winIni->SectionBody("Ports"));
 }
 
-bool PortsSignatureBeforeLastKey(const IniFile* winIni, std::string* signature, std::string* name) {
+bool PortsSignatureBeforeLastKeys(const IniFile* winIni, size_t count, std::string* signature,
+                                  std::vector<std::string>* names) {
+  names->clear();
+  if (count == 0) {
+    *signature = PortsSignature(winIni);
+    return true;
+  }
   std::string body;
-  std::string_view key;
-  if (MachineIsNT() || winIni == nullptr || !winIni->BodyBeforeLastKey("Ports", &body, &key))
+  std::vector<std::string_view> keys;
+  if (MachineIsNT() || winIni == nullptr ||
+      !winIni->BodyBeforeLastKeys("Ports", count, &body, &keys))
     return false;
   *signature = Personality() + " [Ports] " + TextDigest(body);
-  name->assign(key);
+  names->assign(keys.begin(), keys.end());
   return true;
 }
 
@@ -135,9 +142,9 @@ bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* port
   return store->ReadKeptList(kPortsList, signature, DecodeInto(ports));
 }
 
-bool LoadKeptPortsBeforeOwnChanges(RegStore* store, const std::string& signature, PairList* ports,
-                                   std::vector<RegStore::AddedPortsKey>* added) {
-  return store->ReadKeptListBeforeOwnChanges(kPortsList, signature, DecodeInto(ports), added);
+bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const std::string& signature, PairList* ports,
+                                  std::vector<RegStore::AddedPortsKey>* added) {
+  return store->ReadKeptListBeforeAddedKeys(kPortsList, signature, DecodeInto(ports), added);
 }
 
 void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonitorsOrigin& origin) {

@@ -24,10 +24,11 @@ namespace spool {
 // Windows 98 the [Ports] section of WIN.INI (null: unreadable).
 std::string MonitorsSignature();
 std::string PortsSignature(const IniFile* winIni);
-// The signature the ports had before the last key of [Ports] was added (new
-// keys go after the last one), and that key's name; false when there is no
-// key to take away.
-bool PortsSignatureBeforeLastKey(const IniFile* winIni, std::string* signature, std::string* name);
+// The signature the ports had before the last `count` keys of [Ports] were
+// added (new keys go after the last one), and those keys' names in file
+// order; false when there are not so many keys to take away.
+bool PortsSignatureBeforeLastKeys(const IniFile* winIni, size_t count, std::string* signature,
+                                  std::vector<std::string>* names);
 
 // How a run's monitor list relates to the kept one, for storing it when the
 // run ends.
@@ -45,10 +46,10 @@ struct KeptMonitorsOrigin {
 bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin* origin);
 // The ports with their monitors (First: the port, Second: its monitor).
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports);
-// The kept list as it was before this process's own changes of the ports
-// part, when those were keys added below keys named Ports (in *added).
-bool LoadKeptPortsBeforeOwnChanges(RegStore* store, const std::string& signature, PairList* ports,
-                                   std::vector<RegStore::AddedPortsKey>* added);
+// The kept list with the keys added below keys named Ports since it was kept
+// (in *added), when those were all the changes of the registry's ports part.
+bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const std::string& signature, PairList* ports,
+                                  std::vector<RegStore::AddedPortsKey>* added);
 
 // At the end of a run, stores a list read from the registry unless it is so
 // short that reading it costs less than storing it. A list taken as kept is

@@ -289,7 +289,9 @@ struct PortMemo {
   ReadingStamp read;
   std::shared_ptr<const IniFile> winIni;
   std::shared_ptr<const PortList> ports;
-  bool taken = false;  // as kept by an earlier run
+  // As kept by an earlier run, or as the next run will bring that up to date:
+  // not stored again.
+  bool taken = false;
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -310,21 +312,27 @@ void KeepPortsAtClose(RegStore* store) {
   KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
 }
 
-// The kept list brought up to date with this process's own changes since it
-// was kept, when they were ports added on Windows 98 (Ports subkeys, and one
-// new key at the end of [Ports]), as a run that creates a port makes them:
-// the list need not be read again for them. Null otherwise.
-std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni) {
+// Keys added at the end of [Ports] that a kept list is brought up to date
+// with; a list with more is read again.
+const size_t kMostIniKeysAdded = 8;
+
+// The kept list brought up to date with the ports added on Windows 98 since
+// it was kept (Ports subkeys, as the registry notes them, and keys added at
+// the end of [Ports]), as runs that create ports add them: the list need not
+// be read again for them. Null when anything else changed. *iniKeys: how
+// many keys of [Ports] were added.
+std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni,
+                                           size_t* iniKeys) {
   if (MachineIsNT() || winIni == nullptr) return nullptr;
   PairList kept;
   std::vector<RegStore::AddedPortsKey> added;
-  std::string iniName;
-  if (!LoadKeptPortsBeforeOwnChanges(store, PortsSignature(winIni), &kept, &added)) {
+  std::vector<std::string> iniNames;
+  for (*iniKeys = 0;; ++*iniKeys) {
     std::string signature;
-    if (!PortsSignatureBeforeLastKey(winIni, &signature, &iniName) ||
-        !LoadKeptPortsBeforeOwnChanges(store, signature, &kept, &added)) {
+    if (*iniKeys > kMostIniKeysAdded ||
+        !PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames))
       return nullptr;
-    }
+    if (LoadKeptPortsBeforeAddedKeys(store, signature, &kept, &added)) break;
   }
   auto ports = std::make_shared<PortList>(std::move(kept));
   if (!added.empty()) {
@@ -336,7 +344,10 @@ std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIn
         return nullptr;
     }
   }
-  if (!iniName.empty() && !ports->AddWinIniName(iniName)) return nullptr;
+  // An empty name ("=value") lists no port.
+  for (const std::string& name : iniNames) {
+    if (!name.empty() && !ports->AddWinIniName(name)) return nullptr;
+  }
   return ports;
 }
 
@@ -350,11 +361,16 @@ std::shared_ptr<const PortList> CurrentPorts() {
   if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
     AtMachineRegistryClose(KeepPortsAtClose);
     PairList kept;
+    size_t iniKeys = 0;
     memo.taken = LoadKeptPorts(store, PortsSignature(winIni.get()), &kept);
     if (memo.taken) {
       memo.ports = std::make_shared<PortList>(std::move(kept));
-    } else if (std::shared_ptr<PortList> patched = PatchedKeptPorts(store, winIni.get())) {
+    } else if (std::shared_ptr<PortList> patched =
+                   PatchedKeptPorts(store, winIni.get(), &iniKeys)) {
       memo.ports = std::move(patched);
+      // The next run brings the same kept list up to date the same way, as
+      // long as it can take one more key of [Ports].
+      memo.taken = iniKeys < kMostIniKeysAdded;
     } else {
       memo.ports = ReadKnownPorts(winIni.get());
     }

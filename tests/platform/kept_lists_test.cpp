@@ -301,6 +301,13 @@ class KeptSpoolerTest : public MachineTest,
     bool operator!=(const Answers& o) const { return !(*this == o); }
   };
   Answers Ask() { return {spooltest::PortNames(), spooltest::MonitorNames()}; }
+  std::vector<std::string> PortsWithMonitors() {
+    std::vector<std::string> ports;
+    spooltest::Enumerated list = spooltest::EnumPorts2();
+    for (const PORT_INFO_2A& port : spooltest::PortsOf(list))
+      ports.push_back(std::string(port.pPortName) + " / " + port.pMonitorName);
+    return ports;
+  }
   // What a run reading the registry itself answers.
   Answers AskWithoutKeptLists() {
     ExecAsAnotherProgram(root_ + "/registry.db", "DELETE FROM kept_lists");
@@ -431,13 +438,7 @@ TEST_P(KeptSpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
   AddManyMonitorsAndPorts();
   for (const char* name : {"INI1:", "bench7:", "CLAIM20:", "INI2:"})
     ASSERT_TRUE(WriteProfileStringA("Ports", name, ""));
-  auto portsWithMonitors = [] {
-    std::vector<std::string> ports;
-    spooltest::Enumerated list = spooltest::EnumPorts2();
-    for (const PORT_INFO_2A& port : spooltest::PortsOf(list))
-      ports.push_back(std::string(port.pPortName) + " / " + port.pMonitorName);
-    return ports;
-  };
+  auto portsWithMonitors = [this] { return PortsWithMonitors(); };
   struct Step {
     std::vector<const char*> keys;
     const char* iniName;  // or null
@@ -521,6 +522,61 @@ TEST_P(KeptSpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
     NextRun();
     EXPECT_EQ(answered, portsWithMonitors());
   }
+}
+
+// Runs that create ports, one after another, leave the kept list as it was:
+// each brings it up to date from the keys the registry noted and the keys
+// added to [Ports] since. After eight keys of [Ports] the list is stored anew;
+// another program's change makes the next run read it again.
+TEST_P(KeptSpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
+  if (IsNT()) GTEST_SKIP() << "NT's profile calls for [Ports] write the registry";
+  const std::string db = root_ + "/registry.db";
+  const char* kStoredAt = "SELECT count FROM kept_lists WHERE name = 'spooler ports'";
+  AddManyMonitorsAndPorts();
+  NextRun();
+  PortsWithMonitors();
+  NextRun();
+  const int storedAt = CountAsAnotherProgram(db, kStoredAt);
+  std::vector<std::string> answered;
+  for (int i = 0; i < 10; ++i) {
+    const std::string port = "RUN" + std::to_string(i) + ":";
+    CreateKey(kPrint + "Ports\\" + port);
+    ASSERT_EQ(ERROR_SUCCESS, RegFlushKey(HKEY_LOCAL_MACHINE));
+    ASSERT_TRUE(WriteProfileStringA("Ports", port.c_str(), ""));
+    const uint64_t before = RowsRead();
+    answered = PortsWithMonitors();
+    EXPECT_LT(RowsRead() - before, 100u) << "not read again in run " << i;
+    NextRun();
+    if (i < 7) {
+      EXPECT_EQ(storedAt, CountAsAnotherProgram(db, kStoredAt)) << "not stored in run " << i;
+    } else {
+      EXPECT_NE(storedAt, CountAsAnotherProgram(db, kStoredAt)) << "stored anew by run " << i;
+    }
+  }
+  EXPECT_EQ(answered, PortsWithMonitors());
+  const char* kChanges[] = {
+      "UPDATE kept_lists SET data = x'3132' WHERE name = 'ports keys added'",  // damaged
+      "UPDATE area_changes SET count = count + 1 WHERE area = 'ports'",        // another program
+  };
+  for (const char* change : kChanges) {
+    CreateKey(kPrint + "Ports\\LAST:");
+    ASSERT_TRUE(WriteProfileStringA("Ports", "LAST:", ""));
+    answered = PortsWithMonitors();
+    NextRun();
+    ExecAsAnotherProgram(db, change);
+    NextRun();
+    const uint64_t before = RowsRead();
+    EXPECT_EQ(answered, PortsWithMonitors());
+    EXPECT_GT(RowsRead() - before, 100u) << "read again after: " << change;
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kPrint + "Ports\\LAST:").c_str()));
+    ASSERT_TRUE(WriteProfileStringA("Ports", "LAST:", nullptr));
+    NextRun();
+    answered = PortsWithMonitors();
+    NextRun();
+  }
+  ExecAsAnotherProgram(db, "DELETE FROM kept_lists");
+  NextRun();
+  EXPECT_EQ(answered, PortsWithMonitors());
 }
 
 TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
