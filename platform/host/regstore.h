@@ -161,8 +161,10 @@ class RegStore {
   // were all the changes of the part since: this store notes the keys it
   // adds in the transaction that adds them, as long as it makes no other
   // change of the part, and no other program may have changed it. With no
-  // such keys, the list when it is current. False otherwise.
-  bool ReadKeptListBeforeAddedKeys(const char* name, const std::string& signature,
+  // such keys, the list when it is current. `wanted` is shown the list's
+  // signature first; its false refuses the list. False otherwise.
+  using KeptSignatureCheck = std::function<bool(std::string_view signature)>;
+  bool ReadKeptListBeforeAddedKeys(const char* name, const KeptSignatureCheck& wanted,
                                    const KeptReader& read, std::vector<AddedPortsKey>* added);
 
   // Changes whenever anything was committed, by this process or another, and
@@ -225,6 +227,7 @@ class RegStore {
   };
   void NotePortsChange(const AddedPortsKey* added);
   void SpoilPortsJournal() { portsJournal_.usable = !portsJournal_.started; }
+  bool ReadPartCounts(int64_t* ports, int64_t* others);
   bool JournalFromHere(PortsJournal* journal);
   void StoreJournal();
   DWORD WriteFailed(DWORD error);

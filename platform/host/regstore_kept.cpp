@@ -19,6 +19,7 @@
 // triggers, in a third count, "other programs", that every kept list depends
 // on. This store's connection switches the triggers off: compiling them into
 // its statements would cost every run more than all its own counting.
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -231,38 +232,57 @@ void RegStore::NotePortsChange(const AddedPortsKey* added) {
   journal.added.push_back(*added);
 }
 
+bool RegStore::ReadPartCounts(int64_t* ports, int64_t* others) {
+  sqlite3_stmt* st = Prepare(kPartCounts, "SELECT area, count FROM area_changes");
+  if (st == nullptr) return false;
+  StepScope scope(st);
+  int found = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    const std::string area = ColumnBytes(st, 0);
+    if (area == "ports") {
+      *ports = sqlite3_column_int64(st, 1);
+      found |= 1;
+    } else if (area == "other programs") {
+      *others = sqlite3_column_int64(st, 1);
+      found |= 2;
+    }
+  }
+  return found == 3;
+}
+
 // Where the keys are told from: the counts now, when a ports list is kept at
 // them; else the journal an earlier run left, when the counts are those it
 // led to and the list it starts from is still kept. False when neither: then
 // no list could be brought up to date.
 bool RegStore::JournalFromHere(PortsJournal* journal) {
-  sqlite3_stmt* st = Prepare(
-      kJournalState,
-      "SELECT a.count, o.count, j.count = a.count AND j.others = o.count, j.signature, j.data,"
-      " EXISTS(SELECT 1 FROM kept_lists k WHERE k.area = 'ports' AND k.name <> ?1"
-      "  AND k.count = a.count AND k.others = o.count),"
-      " EXISTS(SELECT 1 FROM kept_lists k WHERE k.area = 'ports' AND k.name <> ?1"
-      "  AND k.count || ' ' || k.others = CAST(j.signature AS TEXT))"
-      " FROM area_changes a JOIN area_changes o ON o.area = 'other programs'"
-      " LEFT JOIN kept_lists j ON j.name = ?1 WHERE a.area = 'ports'");
+  journal->counted = 0;
+  if (!ReadPartCounts(&journal->ports, &journal->others)) return false;
+  const std::string now = std::to_string(journal->ports) + ' ' + std::to_string(journal->others);
+  sqlite3_stmt* st = Prepare(kPortsKept,
+                             "SELECT name, count || ' ' || others, signature, data FROM kept_lists"
+                             " WHERE area = 'ports'");
   if (st == nullptr) return false;
   StepScope scope(st);
-  sqlite3_bind_text(st, 1, kJournalName, -1, SQLITE_STATIC);
-  if (sqlite3_step(st) != SQLITE_ROW) return false;
-  journal->ports = sqlite3_column_int64(st, 0);
-  journal->others = sqlite3_column_int64(st, 1);
-  journal->counted = 0;
-  if (sqlite3_column_int(st, 5) != 0) {
-    journal->base = std::to_string(journal->ports) + ' ' + std::to_string(journal->others);
+  std::vector<std::string> keptAt;
+  bool continues = false;
+  std::string data;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    const std::string storedAt = ColumnBytes(st, 1);
+    if (ColumnBytes(st, 0) != kJournalName) {
+      keptAt.push_back(storedAt);
+    } else if (storedAt == now) {
+      continues = true;
+      journal->base = ColumnBytes(st, 2);
+      data = ColumnBytes(st, 3);
+    }
+  }
+  if (std::find(keptAt.begin(), keptAt.end(), now) != keptAt.end()) {
+    journal->base = now;
     journal->added.clear();
     return true;
   }
-  if (sqlite3_column_int(st, 2) == 0 || sqlite3_column_int(st, 6) == 0) return false;
-  journal->base = ColumnBytes(st, 3);
-  const void* data = sqlite3_column_blob(st, 4);
-  const int size = sqlite3_column_bytes(st, 4);
-  return DecodeJournal(std::string_view(static_cast<const char*>(data), data ? size : 0),
-                       &journal->added);
+  return continues && std::find(keptAt.begin(), keptAt.end(), journal->base) != keptAt.end() &&
+         DecodeJournal(data, &journal->added);
 }
 
 // With the count it leads to, in the transaction of the keys it adds: the
@@ -281,7 +301,7 @@ void RegStore::StoreJournal() {
   if (sqlite3_step(st) != SQLITE_DONE) portsJournal_.usable = false;
 }
 
-bool RegStore::ReadKeptListBeforeAddedKeys(const char* name, const std::string& signature,
+bool RegStore::ReadKeptListBeforeAddedKeys(const char* name, const KeptSignatureCheck& wanted,
                                            const KeptReader& read,
                                            std::vector<AddedPortsKey>* added) {
   added->clear();
@@ -293,21 +313,26 @@ bool RegStore::ReadKeptListBeforeAddedKeys(const char* name, const std::string& 
   } else {
     // Every increment since this process began is its own: nobody else
     // changed the part in between.
-    PortsJournal now;
-    now.ports = -1;
-    JournalFromHere(&now);
-    if (!journal.usable || now.ports != journal.ports + journal.counted ||
-        now.others != journal.others)
+    int64_t ports = -1, others = -1;
+    if (!journal.usable || !ReadPartCounts(&ports, &others) ||
+        ports != journal.ports + journal.counted || others != journal.others)
       return false;
   }
-  // The list kept at the journal's base (FindKeptList sets *storedAt before
-  // it reads).
-  std::string storedAt;
-  bool current = false;
-  const KeptReader readIfBase = [&](std::string_view data) {
-    return storedAt == journal.base && read(data);
-  };
-  if (!FindKeptList(name, signature, true, readIfBase, &storedAt, &current)) return false;
+  sqlite3_stmt* st =
+      Prepare(kReadKeptAnySignature,
+              "SELECT signature, count || ' ' || others, data FROM kept_lists WHERE name = ?1");
+  if (st == nullptr) return false;
+  StepScope scope(st);
+  sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
+  if (sqlite3_step(st) != SQLITE_ROW || ColumnBytes(st, 1) != journal.base) return false;
+  const void* signature = sqlite3_column_blob(st, 0);
+  if (!wanted(std::string_view(static_cast<const char*>(signature),
+                               signature != nullptr ? sqlite3_column_bytes(st, 0) : 0)))
+    return false;
+  const void* data = sqlite3_column_blob(st, 2);
+  const int size = sqlite3_column_bytes(st, 2);
+  if (!read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0)))
+    return false;
   *added = std::move(journal.added);
   return true;
 }

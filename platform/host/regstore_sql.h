@@ -41,7 +41,9 @@ enum Slot {
   kStoreKept,
   kKeyNames,
   kCountChange,
-  kJournalState,
+  kPartCounts,
+  kPortsKept,
+  kReadKeptAnySignature,
   kStoreJournal,
   kSlotCount
 };

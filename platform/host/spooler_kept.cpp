@@ -142,9 +142,9 @@ bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* port
   return store->ReadKeptList(kPortsList, signature, DecodeInto(ports));
 }
 
-bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const std::string& signature, PairList* ports,
-                                  std::vector<RegStore::AddedPortsKey>* added) {
-  return store->ReadKeptListBeforeAddedKeys(kPortsList, signature, DecodeInto(ports), added);
+bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const RegStore::KeptSignatureCheck& wanted,
+                                  PairList* ports, std::vector<RegStore::AddedPortsKey>* added) {
+  return store->ReadKeptListBeforeAddedKeys(kPortsList, wanted, DecodeInto(ports), added);
 }
 
 void KeepMonitors(RegStore* store, const MonitorList& monitors, const KeptMonitorsOrigin& origin) {

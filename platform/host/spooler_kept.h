@@ -47,9 +47,10 @@ bool LoadKeptMonitors(RegStore* store, MonitorList* monitors, KeptMonitorsOrigin
 // The ports with their monitors (First: the port, Second: its monitor).
 bool LoadKeptPorts(RegStore* store, const std::string& signature, PairList* ports);
 // The kept list with the keys added below keys named Ports since it was kept
-// (in *added), when those were all the changes of the registry's ports part.
-bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const std::string& signature, PairList* ports,
-                                  std::vector<RegStore::AddedPortsKey>* added);
+// (in *added), when those were all the changes of the registry's ports part
+// and `wanted` takes its signature.
+bool LoadKeptPortsBeforeAddedKeys(RegStore* store, const RegStore::KeptSignatureCheck& wanted,
+                                  PairList* ports, std::vector<RegStore::AddedPortsKey>* added);
 
 // At the end of a run, stores a list read from the registry unless it is so
 // short that reading it costs less than storing it. A list taken as kept is

@@ -327,13 +327,16 @@ std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIn
   PairList kept;
   std::vector<RegStore::AddedPortsKey> added;
   std::vector<std::string> iniNames;
-  for (*iniKeys = 0;; ++*iniKeys) {
-    std::string signature;
-    if (*iniKeys > kMostIniKeysAdded ||
-        !PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames))
-      return nullptr;
-    if (LoadKeptPortsBeforeAddedKeys(store, signature, &kept, &added)) break;
-  }
+  // The list was kept with [Ports] as it reads without its last keys.
+  const auto wanted = [&](std::string_view keptSignature) {
+    for (*iniKeys = 0; *iniKeys <= kMostIniKeysAdded; ++*iniKeys) {
+      std::string signature;
+      if (!PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames)) return false;
+      if (signature == keptSignature) return true;
+    }
+    return false;
+  };
+  if (!LoadKeptPortsBeforeAddedKeys(store, wanted, &kept, &added)) return nullptr;
   auto ports = std::make_shared<PortList>(std::move(kept));
   if (!added.empty()) {
     StoreKey portsKey;
