@@ -441,7 +441,10 @@ bool IniFile::FindKeyLine(const Section& section, std::string_view key, Line* li
   const size_t number = &section - sections_.data();
   if (!keyIndexes_[number] && !scanned_[number]) {
     scanned_[number] = true;
-    return ScanForKey(section, key, line);
+    if (ScanForKey(section, key, line)) return true;
+    missedSection_ = number;
+    missedKey_.assign(key);
+    return false;
   }
   const NameTable& lines = KeysOf(section).lines;
   const size_t slot = lines.Find(NameHash(key, codePage_), [&](uint32_t held) {
@@ -551,11 +554,18 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
     return true;
   }
   // An edit reads the section once unless its index is there already; it
-  // neither builds the index nor counts as a lookup.
+  // neither builds the index nor counts as a lookup. A key that the one
+  // lookup did not find (a write after a read that found nothing) is not
+  // looked for again: the text does not change.
   Line line;
-  const bool found = keyIndexes_[s - sections_.data()]
-                         ? FindKeyLine(*s, key, &line)
-                         : ScanForKey(*s, TrimProfileBlanks(key), &line);
+  const size_t number = s - sections_.data();
+  const std::string_view trimmed = TrimProfileBlanks(key);
+  bool found = false;
+  if (keyIndexes_[number]) {
+    found = FindKeyLine(*s, key, &line);
+  } else if (number != missedSection_ || trimmed != missedKey_) {
+    found = ScanForKey(*s, trimmed, &line);
+  }
   if (found) {
     if (line.value == value) return false;
     *out = Spliced(text_, line.start, line.contentEnd, {line.name, "=", value});

@@ -93,6 +93,9 @@ class IniFile {
   std::vector<uint32_t> sectionSlots_;  // open addressing: section index + 1, 0 free
   mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on the second lookup
   mutable std::vector<bool> scanned_;  // a section looked up once, without its index
+  // What that one lookup did not find.
+  mutable size_t missedSection_ = ~size_t{0};
+  mutable std::string missedKey_;
 };
 
 // Case-insensitive name equality and hash under the rules above.

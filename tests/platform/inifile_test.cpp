@@ -213,6 +213,21 @@ TEST(IniFileTest, NewKeyFollowsTheSectionsLastKeyAndKeepsTheFilesLineEnds) {
   EXPECT_EQ(out, "[Ports]\nLPT1:=\nCOM1:=9600\n\n; ports end\n[devices]\nHP=x\n");
 }
 
+// A write after a lookup that found nothing adds the key without looking for
+// it again; other keys and sections are still looked for.
+TEST(IniFileTest, AWriteAfterAFruitlessLookupAddsTheKey) {
+  const IniFile ini("[Ports]\r\nLPT1:=\r\nCOM1:=x\r\n[Other]\r\nNEW:=1\r\n");
+  std::string_view value;
+  EXPECT_FALSE(ini.FindValue("Ports", "NEW:", &value));
+  std::string out;
+  ASSERT_TRUE(ini.SetValue("Ports", "NEW:", "", &out));
+  EXPECT_EQ(out, "[Ports]\r\nLPT1:=\r\nCOM1:=x\r\nNEW:=\r\n[Other]\r\nNEW:=1\r\n");
+  ASSERT_TRUE(ini.SetValue("Ports", "com1:", "y", &out));
+  EXPECT_EQ(out, "[Ports]\r\nLPT1:=\r\nCOM1:=y\r\n[Other]\r\nNEW:=1\r\n");
+  ASSERT_TRUE(ini.SetValue("Other", "NEW:", "2", &out));
+  EXPECT_EQ(out, "[Ports]\r\nLPT1:=\r\nCOM1:=x\r\n[Other]\r\nNEW:=2\r\n");
+}
+
 TEST(IniFileTest, NewSectionIsAppendedAndAnUnfinishedLastLineEnded) {
   std::string out;
   ASSERT_TRUE(IniFile("[App1]\r\nkey1=string1").SetValue("App3", "key5", "string5", &out));
