@@ -24,38 +24,29 @@ void SendInPieces(LPCSTR pszLine, int nLength) {
   }
 }
 
-// TRUE when every conversion in the format is a plain %s.
-BOOL OnlyStrings(LPCSTR pszFormat) {
-  for (LPCSTR p = strchr(pszFormat, '%'); p != nullptr; p = strchr(p + 2, '%')) {
-    if (p[1] != 's') return FALSE;
-  }
-  return TRUE;
-}
-
 // Most trace lines are text and %s (a command that lists thousands of ports
 // traces one "Here's a port" line each), and the C library's formatter costs
 // more per line than everything else the command does with a port: such a
-// line is copied together here. Returns the whole line's length, as
-// vsnprintf does, or -1 for a null string, which is left to vsnprintf.
+// line is copied together here, in one pass over the format. Returns the
+// whole line's length, as vsnprintf does, or -1 for another conversion or a
+// null string, which are left to vsnprintf.
 int FormatStrings(LPCSTR pszFormat, va_list args) {
   size_t cchDone = 0;
-  auto append = [&cchDone](LPCSTR pszText, size_t cchText) {
+  const auto append = [&cchDone](LPCSTR pszText, size_t cchText) {
     if (cchDone < kcchTraceText) {
       memcpy(g_acTrace + cchDone, pszText, std::min(cchText, kcchTraceText - cchDone));
     }
     cchDone += cchText;
   };
-  for (LPCSTR p = pszFormat;;) {
-    LPCSTR pszPercent = strchr(p, '%');
-    if (pszPercent == nullptr) {
-      append(p, strlen(p));
-      break;
-    }
-    append(p, static_cast<size_t>(pszPercent - p));
+  for (LPCSTR p = pszFormat;; p += 2) {
+    LPCSTR pszText = p;
+    while (*p != '\0' && *p != '%') ++p;
+    append(pszText, static_cast<size_t>(p - pszText));
+    if (*p == '\0') break;
+    if (p[1] != 's') return -1;
     LPCSTR pszArg = va_arg(args, LPCSTR);
     if (pszArg == nullptr) return -1;
     append(pszArg, strlen(pszArg));
-    p = pszPercent + 2;
   }
   g_acTrace[std::min(cchDone, kcchTraceText)] = '\0';
   return cchDone > INT_MAX ? -1 : static_cast<int>(cchDone);
@@ -68,13 +59,10 @@ void DbgTrace(LPCSTR pszFormat, ...) {
   va_start(args, pszFormat);
   va_list argsAgain;
   va_copy(argsAgain, args);
-  int nLength = -1;
-  if (OnlyStrings(pszFormat)) {
-    va_list argsCopied;
-    va_copy(argsCopied, args);
-    nLength = FormatStrings(pszFormat, argsCopied);
-    va_end(argsCopied);
-  }
+  va_list argsCopied;
+  va_copy(argsCopied, args);
+  int nLength = FormatStrings(pszFormat, argsCopied);
+  va_end(argsCopied);
   if (nLength < 0) nLength = vsnprintf(g_acTrace, sizeof g_acTrace, pszFormat, args);
   va_end(args);
   if (nLength >= 0 && nLength < QZ_TRACE_CHARS) {
