@@ -27,7 +27,7 @@ void SendInPieces(LPCSTR pszLine, int nLength) {
 // Most trace lines are text and %s (a command that lists thousands of ports
 // traces one "Here's a port" line each), and the C library's formatter costs
 // more per line than everything else the command does with a port: such a
-// line is copied together here, in one pass over the format. Returns the
+// line is copied together here, text between conversions at once. Returns the
 // whole line's length, as vsnprintf does, or -1 for another conversion or a
 // null string, which are left to vsnprintf.
 int FormatStrings(LPCSTR pszFormat, va_list args) {
@@ -39,10 +39,13 @@ int FormatStrings(LPCSTR pszFormat, va_list args) {
     cchDone += cchText;
   };
   for (LPCSTR p = pszFormat;; p += 2) {
-    LPCSTR pszText = p;
-    while (*p != '\0' && *p != '%') ++p;
-    append(pszText, static_cast<size_t>(p - pszText));
-    if (*p == '\0') break;
+    LPCSTR pszPercent = strchr(p, '%');
+    if (pszPercent == nullptr) {
+      append(p, strlen(p));
+      break;
+    }
+    append(p, static_cast<size_t>(pszPercent - p));
+    p = pszPercent;
     if (p[1] != 's') return -1;
     LPCSTR pszArg = va_arg(args, LPCSTR);
     if (pszArg == nullptr) return -1;
