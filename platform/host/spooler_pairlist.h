@@ -11,10 +11,33 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qzhost {
 namespace spool {
+
+// Leaves new elements uninitialized: the list writes every byte of its block
+// and every field of its rows before reading them, and zeroing a list of
+// thousands first would cost as much as writing it.
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 class PairList {
  public:
@@ -69,9 +92,9 @@ class PairList {
   // The texts, in m_used bytes at the front; grown by doubling, and written
   // with plain copies (appending to a string piece by piece costs several
   // times as much for lists of thousands of short names).
-  std::vector<char> m_text;
+  std::vector<char, UninitializedAllocator<char>> m_text;
   size_t m_used = 0;
-  std::vector<Row> m_rows;
+  std::vector<Row, UninitializedAllocator<Row>> m_rows;
   size_t m_firstBytes = 0;
 };
 

@@ -322,14 +322,16 @@ const size_t kMostIniKeysAdded = 8;
 // be read again for them. Null when anything else changed. *iniKeys: how
 // many keys of [Ports] were added.
 std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni,
-                                           size_t* iniKeys) {
+                                           const std::string& signatureNow, size_t* iniKeys) {
   if (MachineIsNT() || winIni == nullptr) return nullptr;
   PairList kept;
   std::vector<RegStore::AddedPortsKey> added;
   std::vector<std::string> iniNames;
   // The list was kept with [Ports] as it reads without its last keys.
   const auto wanted = [&](std::string_view keptSignature) {
-    for (*iniKeys = 0; *iniKeys <= kMostIniKeysAdded; ++*iniKeys) {
+    *iniKeys = 0;
+    if (signatureNow == keptSignature) return true;
+    while (++*iniKeys <= kMostIniKeysAdded) {
       std::string signature;
       if (!PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames)) return false;
       if (signature == keptSignature) return true;
@@ -365,11 +367,12 @@ std::shared_ptr<const PortList> CurrentPorts() {
     AtMachineRegistryClose(KeepPortsAtClose);
     PairList kept;
     size_t iniKeys = 0;
-    memo.taken = LoadKeptPorts(store, PortsSignature(winIni.get()), &kept);
+    const std::string signature = PortsSignature(winIni.get());
+    memo.taken = LoadKeptPorts(store, signature, &kept);
     if (memo.taken) {
       memo.ports = std::make_shared<PortList>(std::move(kept));
     } else if (std::shared_ptr<PortList> patched =
-                   PatchedKeptPorts(store, winIni.get(), &iniKeys)) {
+                   PatchedKeptPorts(store, winIni.get(), signature, &iniKeys)) {
       memo.ports = std::move(patched);
       // The next run brings the same kept list up to date the same way, as
       // long as it can take one more key of [Ports].
