@@ -61,6 +61,7 @@ if [ "$micro" = 1 ] && grep -q 'registry_bench' "$host_build/Makefile" 2>/dev/nu
   targets+=(registry_bench pnp_bench)
   grep -q 'inf_bench' "$host_build/Makefile" && targets+=(inf_bench)
   grep -q 'spooler_bench' "$host_build/Makefile" && targets+=(spooler_bench)
+  grep -q 'inifile_bench' "$host_build/Makefile" && targets+=(inifile_bench)
 fi
 cmake --build "$host_build" -j"$jobs" --target "${targets[@]}" >/dev/null
 cc -O2 -o "$host_build/floor" "$top/bench/floor.c"
@@ -109,7 +110,7 @@ python3 "$top/bench/measure.py" --host "$host_build/qzinst32" --floor "$host_bui
   --runs "$runs" "${wine_args[@]}"
 
 if [ "$micro" = 1 ]; then
-  for b in registry_bench pnp_bench inf_bench spooler_bench; do
+  for b in registry_bench pnp_bench inf_bench spooler_bench inifile_bench; do
     [ -x "$host_build/$b" ] || continue
     step "$b (Google Benchmark)"
     (cd "$work" && "$host_build/$b" --benchmark_min_time=0.05 2>&1 | grep -v '^\*\*\*')
