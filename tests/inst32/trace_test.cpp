@@ -27,7 +27,7 @@ TEST_F(TraceTest, ALineOfExactly511CharactersFits) {
 // they must read exactly as it would write them, around the buffer's size
 // too, and other conversions must still go to it.
 TEST_F(TraceTest, LinesReadAsTheCLibraryFormatsThem) {
-  const char* const formats[] = {"plain\n",     "%s",         "Here's a port: %s\n",
+  const char* const formats[] = {"plain\n",   "%s",         "Here's a port: %s\n",
                                  "<%s|%s>\n", "%s%%s %d\n", "100%% %s\n"};
   for (const char* format : formats) {
     for (size_t size : {size_t{0}, size_t{1}, size_t{498}, size_t{509}, size_t{510}, size_t{511},
