@@ -35,24 +35,43 @@ std::string Personality() {
 // 40 bytes instead of its whole text (which would be stored, read and
 // compared with the list). Not meant to withstand a forger: whoever can write
 // WIN.INI can write the registry too.
-std::string TextDigest(std::string_view text) {
+// The text may come in pieces (a section without some of its lines): the
+// digest is that of the pieces one after the other.
+std::string TextDigest(const std::vector<std::string_view>& pieces) {
   uint64_t a = 0x9E3779B97F4A7C15ull, b = 0xC2B2AE3D27D4EB4Full;
-  size_t at = 0;
-  for (; at + 8 <= text.size(); at += 8) {
+  const auto addWord = [&a, &b](const char* at) {
     uint64_t word;
-    memcpy(&word, text.data() + at, 8);
+    memcpy(&word, at, 8);
     a = (a ^ word) * 0x100000001B3ull;
     a ^= a >> 29;
     b = (b + word) * 0xFF51AFD7ED558CCDull;
     b ^= b >> 32;
+  };
+  char carry[8];  // the bytes of a word begun in an earlier piece
+  size_t carried = 0, size = 0;
+  for (std::string_view text : pieces) {
+    size += text.size();
+    if (carried > 0) {
+      const size_t taken = std::min(sizeof carry - carried, text.size());
+      memcpy(carry + carried, text.data(), taken);
+      carried += taken;
+      text.remove_prefix(taken);
+      if (carried < sizeof carry) continue;
+      addWord(carry);
+      carried = 0;
+    }
+    size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) addWord(text.data() + at);
+    carried = text.size() - at;
+    memcpy(carry, text.data() + at, carried);
   }
-  for (; at < text.size(); ++at) {
-    a = (a ^ static_cast<unsigned char>(text[at])) * 0x100000001B3ull;
-    b = (b + static_cast<unsigned char>(text[at])) * 0xFF51AFD7ED558CCDull;
+  for (size_t at = 0; at < carried; ++at) {
+    a = (a ^ static_cast<unsigned char>(carry[at])) * 0x100000001B3ull;
+    b = (b + static_cast<unsigned char>(carry[at])) * 0xFF51AFD7ED558CCDull;
   }
   char digest[48];
   snprintf(digest, sizeof digest, "%016llx%016llx/%zu", static_cast<unsigned long long>(a),
-           static_cast<unsigned long long>(b), text.size());
+           static_cast<unsigned long long>(b), size);
   return digest;
 }
 
@@ -64,7 +83,7 @@ std::string PortsSignature(const IniFile* winIni) {
   std::string signature = Personality();
   if (MachineIsNT()) return signature;
   if (winIni == nullptr) return signature + " no WIN.INI";
-  return signature + " [Ports] " + TextDigest(winIni->SectionBody("Ports"));
+  return signature + " [Ports] " + TextDigest({winIni->SectionBody("Ports")});
 }
 
 bool PortsSignatureBeforeLastKeys(const IniFile* winIni, size_t count, std::string* signature,
@@ -74,12 +93,11 @@ bool PortsSignatureBeforeLastKeys(const IniFile* winIni, size_t count, std::stri
     *signature = PortsSignature(winIni);
     return true;
   }
-  std::string body;
-  std::vector<std::string_view> keys;
+  std::vector<std::string_view> pieces, keys;
   if (MachineIsNT() || winIni == nullptr ||
-      !winIni->BodyBeforeLastKeys("Ports", count, &body, &keys))
+      !winIni->BodyBeforeLastKeys("Ports", count, &pieces, &keys))
     return false;
-  *signature = Personality() + " [Ports] " + TextDigest(body);
+  *signature = Personality() + " [Ports] " + TextDigest(pieces);
   names->assign(keys.begin(), keys.end());
   return true;
 }

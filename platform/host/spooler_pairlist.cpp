@@ -10,6 +10,7 @@ namespace spool {
 namespace {
 
 const size_t kSlack = 4096;
+const size_t kSlackRows = 128;
 
 // Fixed-width numbers of the stored form, in the machine's byte order.
 template <typename Number>
@@ -141,9 +142,10 @@ bool PairList::Read(std::string_view data) {
     held += first + second + 2;
   }
   if (stored != texts.size() || held > std::numeric_limits<uint32_t>::max()) return false;
-  // Room for a few more rows (monitors that a run adds) without moving the
-  // whole block.
+  // Room for a few more rows (monitors or ports that a run adds) without
+  // moving the whole block or the rows.
   m_text.resize(held + kSlack);
+  m_rows.reserve(count + kSlackRows);
   m_rows.resize(count);
   const char* from = texts.data();
   char* to = m_text.data();

@@ -579,6 +579,35 @@ TEST_P(KeptSpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
   EXPECT_EQ(answered, PortsWithMonitors());
 }
 
+// Keys added to [Ports] are taken away again exactly: the signature without
+// the last keys is that of the section before they were added, whatever the
+// lengths of the lines and whatever follows the keys.
+TEST_P(KeptSpoolerTest, SignaturesWithoutTheLastKeysAreThoseOfTheSectionBefore) {
+  if (IsNT()) GTEST_SKIP() << "NT lists no ports from WIN.INI";
+  for (const char* tail : {"", "; end of ports\r\n\r\n"}) {
+    std::string body;
+    for (int lines = 0; lines < 12; ++lines) {
+      const std::string before = "[Ports]\r\n" + body + tail + "[Other]\r\nk=v\r\n";
+      std::string text = before;
+      std::vector<std::string> added;
+      for (size_t count = 1; count <= 3; ++count) {
+        added.push_back("NEW" + std::string(count * 3 + lines % 5, 'x') + ":");
+        ASSERT_TRUE(qzhost::IniFile(text).SetValue("Ports", added.back(), "", &text));
+        std::string signature;
+        std::vector<std::string> names;
+        const qzhost::IniFile after(text);
+        ASSERT_TRUE(qzhost::spool::PortsSignatureBeforeLastKeys(&after, count, &signature, &names));
+        const qzhost::IniFile original(before);
+        EXPECT_EQ(qzhost::spool::PortsSignature(&original), signature) << lines << " " << count;
+        EXPECT_EQ(added, names);
+        EXPECT_FALSE(qzhost::spool::PortsSignatureBeforeLastKeys(&after, count + lines + 1,
+                                                                 &signature, &names));
+      }
+      body += "PORT" + std::string(lines % 7, 'y') + std::to_string(lines) + ":=\r\n";
+    }
+  }
+}
+
 TEST_P(KeptSpoolerTest, ShortListsAreNotKept) {
   NextRun();
   Ask();
