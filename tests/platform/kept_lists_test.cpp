@@ -295,6 +295,14 @@ class KeptSpoolerTest : public MachineTest,
       }
     }
   }
+  // Many monitors and ports, listed in one run and so kept for the next,
+  // which has begun.
+  void KeepManyMonitorsAndPorts() {
+    AddManyMonitorsAndPorts();
+    NextRun();
+    Ask();
+    NextRun();
+  }
   struct Answers {
     std::vector<std::string> ports, monitors;
     bool operator==(const Answers& o) const { return ports == o.ports && monitors == o.monitors; }
@@ -366,10 +374,7 @@ TEST_P(KeptSpoolerTest, AddedMonitorsAreKeptAloneUntilThereAreMany) {
   const std::string db = root_ + "/registry.db";
   const char* kStoredAt = "SELECT count FROM kept_lists WHERE name = 'spooler monitors'";
   const char* kAdded = "SELECT count(*) FROM kept_lists WHERE name = 'spooler monitors added'";
-  AddManyMonitorsAndPorts();
-  NextRun();
-  Ask();
-  NextRun();
+  KeepManyMonitorsAndPorts();
   const int storedAt = CountAsAnotherProgram(db, kStoredAt);
   uint64_t before = RowsRead();
   const Answers first = Ask();
@@ -532,10 +537,7 @@ TEST_P(KeptSpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
   if (IsNT()) GTEST_SKIP() << "NT's profile calls for [Ports] write the registry";
   const std::string db = root_ + "/registry.db";
   const char* kStoredAt = "SELECT count FROM kept_lists WHERE name = 'spooler ports'";
-  AddManyMonitorsAndPorts();
-  NextRun();
-  PortsWithMonitors();
-  NextRun();
+  KeepManyMonitorsAndPorts();
   const int storedAt = CountAsAnotherProgram(db, kStoredAt);
   std::vector<std::string> answered;
   for (int i = 0; i < 10; ++i) {
