@@ -325,14 +325,7 @@ bool RegStore::ReadKeptListBeforeAddedKeys(const char* name, const KeptSignature
   StepScope scope(st);
   sqlite3_bind_text(st, 1, name, -1, SQLITE_STATIC);
   if (sqlite3_step(st) != SQLITE_ROW || ColumnBytes(st, 1) != journal.base) return false;
-  const void* signature = sqlite3_column_blob(st, 0);
-  if (!wanted(std::string_view(static_cast<const char*>(signature),
-                               signature != nullptr ? sqlite3_column_bytes(st, 0) : 0)))
-    return false;
-  const void* data = sqlite3_column_blob(st, 2);
-  const int size = sqlite3_column_bytes(st, 2);
-  if (!read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0)))
-    return false;
+  if (!wanted(ColumnView(st, 0)) || !read(ColumnView(st, 2))) return false;
   *added = std::move(journal.added);
   return true;
 }
@@ -377,9 +370,7 @@ bool RegStore::FindKeptList(const char* name, const std::string& signature, bool
   *storedAt = ColumnBytes(st, 1);
   *current = sqlite3_column_int(st, 2) != 0;
   if (!anyAge && !*current) return true;
-  const void* data = sqlite3_column_blob(st, 0);
-  const int size = sqlite3_column_bytes(st, 0);
-  return read(std::string_view(static_cast<const char*>(data), data != nullptr ? size : 0));
+  return read(ColumnView(st, 0));
 }
 
 // Best effort, and never a fault of the machine: inside the run's changes a

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <string_view>
 
 namespace qzhost {
 
@@ -54,10 +55,15 @@ inline void BindBytes(sqlite3_stmt* st, int index, const std::string& bytes) {
                     SQLITE_TRANSIENT);
 }
 
-inline std::string ColumnBytes(sqlite3_stmt* st, int index) {
+// A column's bytes where SQLite holds them, valid until the statement moves on.
+inline std::string_view ColumnView(sqlite3_stmt* st, int index) {
   const void* p = sqlite3_column_blob(st, index);
   int n = sqlite3_column_bytes(st, index);
-  return p ? std::string(static_cast<const char*>(p), n) : std::string();
+  return p ? std::string_view(static_cast<const char*>(p), n) : std::string_view();
+}
+
+inline std::string ColumnBytes(sqlite3_stmt* st, int index) {
+  return std::string(ColumnView(st, index));
 }
 
 // Resets a cached statement when the step is over, whatever happened.

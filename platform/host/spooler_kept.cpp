@@ -89,10 +89,6 @@ std::string PortsSignature(const IniFile* winIni) {
 bool PortsSignatureBeforeLastKeys(const IniFile* winIni, size_t count, std::string* signature,
                                   std::vector<std::string>* names) {
   names->clear();
-  if (count == 0) {
-    *signature = PortsSignature(winIni);
-    return true;
-  }
   std::vector<std::string_view> pieces, keys;
   if (MachineIsNT() || winIni == nullptr ||
       !winIni->BodyBeforeLastKeys("Ports", count, &pieces, &keys))

@@ -125,12 +125,13 @@ class PortList {
   }
   void PackLevel1(LPBYTE pBuffer) const;
   void PackLevel2(LPBYTE pBuffer) const;
-  // The first row found in a later part than `source`.
-  size_t EndOf(PortSource source) const {
-    size_t first = 0, count = m_rows.size();
-    while (count > 0) {
+  // The first row of [first, last) for which `before` is false, where it
+  // holds for a leading run of them: found by halving.
+  template <typename Pred>
+  static size_t FirstRowAfter(size_t first, size_t last, Pred before) {
+    for (size_t count = last - first; count > 0;) {
       const size_t half = count / 2;
-      if (m_rows.Tag(first + half) <= source) {
+      if (before(first + half)) {
         first += half + 1;
         count -= half + 1;
       } else {
@@ -138,6 +139,10 @@ class PortList {
       }
     }
     return first;
+  }
+  // The first row found in a later part than `source`.
+  size_t EndOf(PortSource source) const {
+    return FirstRowAfter(0, m_rows.size(), [&](size_t row) { return m_rows.Tag(row) <= source; });
   }
   // Moves a listed port into part `source`, at `at`.
   bool MoveInto(size_t row, std::string_view name, PortSource source, size_t at) {
@@ -157,16 +162,9 @@ bool PortList::AddPortsKey(std::string_view name, unsigned codePage) {
   if (row != kAbsent && m_rows.Tag(row) != kFromClaims) return true;
   // The subkeys are in the order of their upper-cased names' bytes.
   const std::string upper = RegUpperName(codePage, std::string(name));
-  size_t first = EndOf(kFromWinIni), count = EndOf(kFromPortsKey) - first;
-  while (count > 0) {
-    const size_t half = count / 2;
-    if (RegUpperName(codePage, std::string(m_rows.First(first + half))) < upper) {
-      first += half + 1;
-      count -= half + 1;
-    } else {
-      count = half;
-    }
-  }
+  const size_t first = FirstRowAfter(EndOf(kFromWinIni), EndOf(kFromPortsKey), [&](size_t other) {
+    return RegUpperName(codePage, std::string(m_rows.First(other))) < upper;
+  });
   if (row != kAbsent) return MoveInto(row, name, kFromPortsKey, first);
   m_rows.Insert(first, name, kLocalPortMonitor, kFromPortsKey);
   m_slots.clear();
