@@ -16,6 +16,7 @@
 #include "platform/host/checkinf.h"
 #include "platform/host/exitstatus.h"
 #include "platform/host/machine.h"
+#include "platform/host/prefault.h"
 #include "platform/host/registry.h"
 #include "platform/host/report.h"
 #include "platform/host/tracesink.h"
@@ -156,6 +157,7 @@ bool ReportedMachineFault() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  qzhost::PrefaultProgramImage();
   // A run is short: memory it frees is better kept for its next allocation
   // than given back. Blocks of a few hundred kilobytes (a machine's port
   // list, an enumeration's buffer) then reuse pages already touched instead

@@ -10,9 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "platform/host/hostfile.h"
 #include "platform/host/seed.h"
 #include "platform/host/testctl.h"
@@ -43,17 +40,19 @@ std::string DefaultRoot() {
 }
 
 std::string ConfigText(const MachineConfig& config) {
-  std::ostringstream out;
-  out << "[Machine]\nOS=" << (config.os == Personality::kWinNT ? "nt" : "win98")
-      << "\nCodePage=" << config.codePage << "\n";
-  return out.str();
+  return std::string("[Machine]\nOS=") + (config.os == Personality::kWinNT ? "nt" : "win98") +
+         "\nCodePage=" + std::to_string(config.codePage) + "\n";
 }
 
+// Plain string work: the C++ streams would set up their locales first, which
+// costs a run more than reading this small file.
 bool ParseConfig(const std::string& text, MachineConfig* config, std::string* why) {
-  std::istringstream in(text);
-  std::string line;
   bool sawMachine = false;
-  while (std::getline(in, line)) {
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line == "[Machine]") sawMachine = true;
     if (line.rfind("OS=", 0) == 0) {

@@ -1,0 +1,79 @@
+// Mapping the program's own pages at start.
+#include "platform/host/prefault.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <link.h>
+#include <stdint.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+struct Range {
+  uintptr_t start, end;
+  bool writable;
+};
+
+int CollectLoadSegments(struct dl_phdr_info* info, size_t, void* data) {
+  auto* ranges = static_cast<std::vector<Range>*>(data);
+  uintptr_t relroEnd = 0;
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type == PT_GNU_RELRO) relroEnd = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+  }
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD) continue;
+    uintptr_t start = (info->dlpi_addr + ph.p_vaddr) & ~uintptr_t(4095);
+    uintptr_t end = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+    bool writable = (ph.p_flags & PF_W) != 0;
+    if (writable && relroEnd > start) start = (relroEnd + 4095) & ~uintptr_t(4095);
+    ranges->push_back({start, end, writable});
+  }
+  return 1;
+}
+
+// Pages of the range that have no page table entry, from /proc/self/pagemap.
+size_t PagesNotMapped(int pagemap, const Range& range) {
+  size_t missing = 0;
+  for (uintptr_t at = range.start; at < range.end; at += 4096) {
+    uint64_t entry = 0;
+    if (pread(pagemap, &entry, sizeof entry, static_cast<off_t>(at / 4096 * 8)) != sizeof entry)
+      return SIZE_MAX;
+    if ((entry >> 63) == 0) ++missing;
+  }
+  return missing;
+}
+
+// A child starts with none of the program's file pages mapped (fork does not
+// copy those entries), so what it finds mapped is what the call mapped.
+TEST(PrefaultTest, EveryPageOfTheProgramIsMappedAfterTheCall) {
+  std::vector<Range> ranges;
+  dl_iterate_phdr(CollectLoadSegments, &ranges);
+  ASSERT_GE(ranges.size(), 2u);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    size_t mapped = qzhost::PrefaultProgramImage();
+    if (mapped == 0) _exit(2);  // the kernel lacks the call
+    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    if (pagemap < 0) _exit(3);
+    size_t missing = 0, total = 0;
+    for (const Range& range : ranges) {
+      missing += PagesNotMapped(pagemap, range);
+      total += (range.end - range.start + 4095) / 4096;
+    }
+    _exit(missing == 0 && mapped >= total * 4096 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "pages of the program were left unmapped";
+}
+
+}  // namespace
