@@ -50,16 +50,6 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-void SyncFolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-}
-
 // The temporary's name is predictable, so in a shared folder someone else may
 // have put a link there: O_EXCL never writes through one. A leftover of a
 // killed run (or such a link) is removed and the name taken afresh.
@@ -91,6 +81,16 @@ void RemoveStaleTemporaries(const std::string& path) {
 }
 
 }  // namespace
+
+void SyncFolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+}
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why) {
   std::string temp = path + ".qztmp" + std::to_string(getpid());

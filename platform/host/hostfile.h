@@ -14,6 +14,10 @@ bool ReadWholeFile(const std::string& path, std::string* text, std::string* why)
 // On failure the old file is untouched, the temporary removed, errno kept.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string* why);
 
+// Syncs the folder that holds `path`, so that a name created or renamed in it
+// survives a power cut.
+void SyncFolderOf(const std::string& path);
+
 }  // namespace qzhost
 
 #endif  // QZINST32_PLATFORM_HOST_HOSTFILE_H_

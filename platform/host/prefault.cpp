@@ -48,12 +48,24 @@ int PrefaultSegments(struct dl_phdr_info* info, size_t, void* data) {
   return 1;  // the program itself comes first; the libraries after it need no haste
 }
 
+// Below this, the faults cost less than the call.
+const size_t kSmallestPrefault = 256 * 1024;
+
 }  // namespace
 
 size_t PrefaultProgramImage() {
   size_t mapped = 0;
   dl_iterate_phdr(PrefaultSegments, &mapped);
   return mapped;
+}
+
+bool PrefaultForWriting(void* data, size_t size) {
+  if (size < kSmallestPrefault) return false;
+  const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t start = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
+  return start < end &&
+         madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE) == 0;
 }
 
 }  // namespace qzhost

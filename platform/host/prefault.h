@@ -15,6 +15,12 @@ namespace qzhost {
 // call (before Linux 5.14), and nothing else changes then.
 size_t PrefaultProgramImage();
 
+// Maps the whole pages within [data, data + size) for writing, in one call: a
+// buffer about to be filled (a file read whole) then takes no page fault for
+// each of its pages. Small buffers are left alone. False where nothing was
+// mapped; the buffer is usable either way.
+bool PrefaultForWriting(void* data, size_t size);
+
 }  // namespace qzhost
 
 #endif  // QZINST32_PLATFORM_HOST_PREFAULT_H_

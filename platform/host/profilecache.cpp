@@ -11,6 +11,7 @@
 
 #include "platform/host/hostfile.h"
 #include "platform/host/machine.h"
+#include "platform/host/prefault.h"
 
 namespace qzhost {
 namespace {
@@ -75,8 +76,11 @@ void Remember(Cache& cache, Entry entry) {
 }
 
 // Reads an open file whole; it may have grown or shrunk since fstat. The
-// buffer is sized once from fstat, so a large file is held without slack.
+// buffer is sized once from fstat, so a large file is held without slack, and
+// its pages are mapped in one call before they are written.
 bool ReadOpenFile(int fd, off_t expected, std::string* text, int* error) {
+  text->reserve(static_cast<size_t>(expected));
+  PrefaultForWriting(&(*text)[0], static_cast<size_t>(expected));
   text->resize(static_cast<size_t>(expected));
   size_t done = 0;
   char more[4096];

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/host/codepage.h"
+#include "platform/host/hostfile.h"
 #include "platform/host/regerror.h"
 #include "platform/host/regstore_sql.h"
 #include "platform/host/sqlitevfs.h"
@@ -91,16 +92,6 @@ int64_t MonotonicMicros() {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
-
-void SyncFolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
-  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
 }
 
 }  // namespace

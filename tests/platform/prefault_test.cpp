@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <link.h>
 #include <stdint.h>
+#include <string.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -74,6 +76,34 @@ TEST(PrefaultTest, EveryPageOfTheProgramIsMappedAfterTheCall) {
   if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "this kernel cannot map pages ahead";
   if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no /proc/self/pagemap";
   EXPECT_EQ(WEXITSTATUS(status), 0) << "pages of the program were left unmapped";
+}
+
+TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone) {
+  const size_t size = 1 << 20;
+  void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  char* buffer = static_cast<char*>(map);
+  int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+  if (pagemap < 0) GTEST_SKIP() << "no /proc/self/pagemap";
+  const Range whole{reinterpret_cast<uintptr_t>(buffer), reinterpret_cast<uintptr_t>(buffer) + size,
+                    true};
+  const size_t pages = size / 4096;
+  EXPECT_EQ(PagesNotMapped(pagemap, whole), pages);
+
+  EXPECT_FALSE(qzhost::PrefaultForWriting(buffer, 64 * 1024));  // small: faults are cheaper
+  EXPECT_EQ(PagesNotMapped(pagemap, whole), pages);
+
+  // A buffer that starts and ends inside pages: its whole pages are mapped.
+  if (!qzhost::PrefaultForWriting(buffer + 100, size - 200)) {
+    close(pagemap);
+    munmap(map, size);
+    GTEST_SKIP() << "this kernel cannot map pages ahead";
+  }
+  const Range inner{whole.start + 4096, whole.end - 4096, true};
+  EXPECT_EQ(PagesNotMapped(pagemap, inner), 0u);
+  for (size_t i = 0; i < size; i += 4096) EXPECT_EQ(buffer[i], 0) << i;  // still zeros
+  close(pagemap);
+  munmap(map, size);
 }
 
 }  // namespace
