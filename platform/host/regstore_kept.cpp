@@ -258,11 +258,14 @@ bool RegStore::JournalFromHere(PortsJournal* journal) {
   journal->counted = 0;
   if (!ReadPartCounts(&journal->ports, &journal->others)) return false;
   const std::string now = std::to_string(journal->ports) + ' ' + std::to_string(journal->others);
+  // Only the journal's data is read: a kept list's is a block of many pages.
   sqlite3_stmt* st = Prepare(kPortsKept,
-                             "SELECT name, count || ' ' || others, signature, data FROM kept_lists"
+                             "SELECT name, count || ' ' || others, signature,"
+                             " CASE WHEN name = ?1 THEN data END FROM kept_lists"
                              " WHERE area = 'ports'");
   if (st == nullptr) return false;
   StepScope scope(st);
+  sqlite3_bind_text(st, 1, kJournalName, -1, SQLITE_STATIC);
   std::vector<std::string> keptAt;
   bool continues = false;
   std::string data;
