@@ -1,4 +1,5 @@
-// Mapping the program's own pages at start, in one call per segment.
+// Mapping pages ahead of their use, in one call: the program's own image at
+// start, and a large buffer before it is filled.
 #include "platform/host/prefault.h"
 
 #include <link.h>

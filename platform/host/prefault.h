@@ -1,4 +1,5 @@
-// Mapping the program's own pages at start, in one call per segment.
+// Mapping pages ahead of their use, in one call: the program's own image at
+// start, and a large buffer before it is filled.
 #ifndef QZINST32_PLATFORM_HOST_PREFAULT_H_
 #define QZINST32_PLATFORM_HOST_PREFAULT_H_
 
