@@ -3,7 +3,6 @@
 // Only what differs on the host lives in this folder. Options come before the
 // command text; everything after them is joined by single spaces, as a
 // Windows command line would have passed it.
-#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -158,12 +157,9 @@ bool ReportedMachineFault() {
 
 int main(int argc, char** argv) {
   qzhost::PrefaultProgramImage();
-  // A run is short: memory it frees is better kept for its next allocation
-  // than given back. Blocks of a few hundred kilobytes (a machine's port
-  // list, an enumeration's buffer) then reuse pages already touched instead
-  // of mapping fresh ones, each of which costs a page fault.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  // About what a command takes on a machine of 500,000 keys; a small
+  // machine's run takes less, and mapping the rest ahead costs little.
+  qzhost::PrepareRunHeap(1 << 20);
   Options options;
   int first = 1;
   for (; first < argc && strncmp(argv[first], "--", 2) == 0; ++first) {

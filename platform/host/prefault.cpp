@@ -1,9 +1,11 @@
-// Mapping pages ahead of their use, in one call: the program's own image at
-// start, and a large buffer before it is filled.
+// Mapping pages ahead of their use, in one call: the program's own image and
+// the heap at start, and a large buffer before it is filled.
 #include "platform/host/prefault.h"
 
 #include <link.h>
+#include <malloc.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -57,6 +59,20 @@ const size_t kSmallestPrefault = 256 * 1024;
 size_t PrefaultProgramImage() {
   size_t mapped = 0;
   dl_iterate_phdr(PrefaultSegments, &mapped);
+  return mapped;
+}
+
+bool PrepareRunHeap(size_t bytes) {
+  // A run is short: memory it frees is better kept for its next allocation
+  // than given back, so that its pages, once mapped, serve again.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+  // One block as large as the heap is to be, mapped and handed back: the
+  // blocks carved out of it later find their pages mapped.
+  void* block = malloc(bytes);
+  if (block == nullptr) return false;
+  const bool mapped = PrefaultForWriting(block, bytes);
+  free(block);
   return mapped;
 }
 

@@ -1,10 +1,13 @@
-// The registry's SQLite VFS: the default one, opening existing logs as such.
+// The registry's SQLite VFS: the default one, opening existing logs as such
+// and leaving the shared-memory file empty when the last connection closes.
 #include "platform/host/sqlitevfs.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <mutex>
+#include <string>
 
 namespace qzhost {
 namespace {
@@ -12,6 +15,69 @@ namespace {
 const char kVfsName[] = "qzinst32-unix";
 sqlite3_vfs g_vfs;
 sqlite3_vfs* g_base = nullptr;
+
+// Kept after SQLite's own file object of a database, in the space the VFS
+// asks SQLite to allocate for it.
+struct DatabaseFileTail {
+  const char* path;  // SQLite keeps the name valid until the file is closed
+  int lock;          // the lock this connection holds on the file
+};
+
+size_t g_tailOffset = 0;
+const sqlite3_io_methods* g_baseDatabaseMethods = nullptr;
+sqlite3_io_methods g_databaseMethods;
+
+DatabaseFileTail* TailOf(sqlite3_file* file) {
+  return reinterpret_cast<DatabaseFileTail*>(reinterpret_cast<char*>(file) + g_tailOffset);
+}
+
+int LockFile(sqlite3_file* file, int level) {
+  int rc = g_baseDatabaseMethods->xLock(file, level);
+  if (rc == SQLITE_OK && level > TailOf(file)->lock) TailOf(file)->lock = level;
+  return rc;
+}
+
+int UnlockFile(sqlite3_file* file, int level) {
+  TailOf(file)->lock = level;  // whatever the outcome, no longer the only one
+  return g_baseDatabaseMethods->xUnlock(file, level);
+}
+
+// A connection in log mode holds a shared lock on the database for as long
+// as it is open, so the exclusive one SQLite takes to checkpoint at close
+// means no other connection has the shared memory mapped. SQLite leaves the
+// file as it was; emptied instead, it costs nothing when the next first
+// connection truncates it again, where its blocks written back meanwhile
+// would have to be freed, and nothing is written back between runs.
+int UnmapSharedMemory(sqlite3_file* file, int deleteFlag) {
+  const DatabaseFileTail tail = *TailOf(file);
+  int rc = g_baseDatabaseMethods->xShmUnmap(file, deleteFlag);
+  if (rc == SQLITE_OK && !deleteFlag && tail.lock == SQLITE_LOCK_EXCLUSIVE) {
+    const std::string shm = std::string(tail.path) + "-shm";
+    int fd = open(shm.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      if (ftruncate(fd, 0) != 0) {
+        // Left as it was: the next first connection rebuilds it either way.
+      }
+      close(fd);
+    }
+  }
+  return rc;
+}
+
+// SQLite's methods for this file with the three above; a file of another
+// kind (some other locking style) keeps SQLite's own.
+void WatchDatabaseFile(sqlite3_file* file, const char* path) {
+  if (g_baseDatabaseMethods == nullptr && file->pMethods->iVersion >= 2) {
+    g_baseDatabaseMethods = file->pMethods;
+    g_databaseMethods = *file->pMethods;
+    g_databaseMethods.xLock = LockFile;
+    g_databaseMethods.xUnlock = UnlockFile;
+    g_databaseMethods.xShmUnmap = UnmapSharedMemory;
+  }
+  if (file->pMethods != g_baseDatabaseMethods) return;
+  *TailOf(file) = DatabaseFileTail{path, SQLITE_LOCK_NONE};
+  file->pMethods = &g_databaseMethods;
+}
 
 int OpenFile(sqlite3_vfs*, const char* zName, sqlite3_file* file, int flags, int* outFlags) {
   const bool existingLog = (flags & SQLITE_OPEN_WAL) && (flags & SQLITE_OPEN_CREATE) &&
@@ -21,7 +87,12 @@ int OpenFile(sqlite3_vfs*, const char* zName, sqlite3_file* file, int flags, int
     if (rc == SQLITE_OK) return rc;
     // Removed in between by another process: create it as SQLite would.
   }
-  return g_base->xOpen(g_base, zName, file, flags, outFlags);
+  int rc = g_base->xOpen(g_base, zName, file, flags, outFlags);
+  if (rc == SQLITE_OK && (flags & SQLITE_OPEN_MAIN_DB) && zName != nullptr &&
+      file->pMethods != nullptr) {
+    WatchDatabaseFile(file, zName);
+  }
+  return rc;
 }
 
 }  // namespace
@@ -36,6 +107,9 @@ const char* RegistryVfsName() {
     g_vfs.zName = kVfsName;
     g_vfs.pNext = nullptr;
     g_vfs.xOpen = OpenFile;
+    const size_t align = alignof(DatabaseFileTail);
+    g_tailOffset = (static_cast<size_t>(g_base->szOsFile) + align - 1) / align * align;
+    g_vfs.szOsFile = static_cast<int>(g_tailOffset + sizeof(DatabaseFileTail));
     ok = sqlite3_vfs_register(&g_vfs, 0) == SQLITE_OK;
   });
   return ok ? kVfsName : nullptr;  // null: SQLite's default

@@ -4,10 +4,13 @@
 
 namespace qzhost {
 
-// The name of a VFS that is SQLite's default one, except that a log (-wal)
-// file that exists already is opened without the create flag. SQLite syncs
-// the folder on the first sync of every log it opened with that flag, which
-// only a log just created needs; the registry keeps its log between runs.
+// The name of a VFS that is SQLite's default one, except for two things:
+// - A log (-wal) file that exists already is opened without the create flag.
+//   SQLite syncs the folder on the first sync of every log it opened with
+//   that flag, which only a log just created needs; the registry keeps its
+//   log between runs.
+// - The last connection to close a database leaves its shared-memory (-shm)
+//   file empty rather than as it was (see sqlitevfs.cpp).
 const char* RegistryVfsName();
 
 }  // namespace qzhost

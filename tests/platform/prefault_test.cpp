@@ -1,10 +1,11 @@
-// Mapping the program's own pages at start.
+// Mapping pages ahead: the program's own at start, the heap, a large buffer.
 #include "platform/host/prefault.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <stdint.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -104,6 +105,35 @@ TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone)
   for (size_t i = 0; i < size; i += 4096) EXPECT_EQ(buffer[i], 0) << i;  // still zeros
   close(pagemap);
   munmap(map, size);
+}
+
+// What the run allocates after the call lands on pages mapped already. In a
+// child, so that the settings and the heap of the test program stay as they
+// are.
+TEST(PrefaultTest, BlocksAllocatedAfterTheHeapIsPreparedFindTheirPagesMapped) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator keeps a heap of its own";
+#endif
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!qzhost::PrepareRunHeap(2 << 20)) _exit(2);
+    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    if (pagemap < 0) _exit(3);
+    // Larger than malloc's usual threshold for a mapping of its own.
+    const size_t size = 512 * 1024;
+    char* block = static_cast<char*>(malloc(size));
+    if (block == nullptr) _exit(4);
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + 4095) & ~uintptr_t(4095);
+    const Range inner{start, (reinterpret_cast<uintptr_t>(block) + size) & ~uintptr_t(4095), true};
+    _exit(PagesNotMapped(pagemap, inner) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "a block allocated later found unmapped pages";
 }
 
 }  // namespace

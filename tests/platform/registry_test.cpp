@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/host/machine.h"
+#include "platform/host/sqlitevfs.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -525,6 +526,43 @@ TEST_F(RegistryTest, ADatabaseFileRestoredAloneReadsAsItWasCopied) {
   EXPECT_STREQ("ok", reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
   sqlite3_finalize(st);
   sqlite3_close(db);
+}
+
+off_t FileSize(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+// The last connection to close leaves the shared-memory file empty; one that
+// closes while another is open leaves it to that one, which keeps reading.
+TEST_F(RegistryTest, TheSharedMemoryFileIsEmptiedByTheLastConnectionOnly) {
+  const std::string path = root_ + "/registry.db";
+  RegCloseKey(Create("Software\\QzTest\\First"));
+  qzhost::CloseMachineRegistry();
+  EXPECT_EQ(0, FileSize(path + "-shm"));
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(path.c_str(), &other, SQLITE_OPEN_READWRITE,
+                                       qzhost::RegistryVfsName()));
+  int keepLog = 1;  // as the registry's own connections do
+  sqlite3_file_control(other, "main", SQLITE_FCNTL_PERSIST_WAL, &keepLog);
+  auto keysSeen = [other] {
+    sqlite3_stmt* st = nullptr;
+    int count = -1;
+    if (sqlite3_prepare_v2(other, "SELECT count(*) FROM keys", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      count = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    return count;
+  };
+  const int before = keysSeen();
+  ASSERT_GT(before, 0);
+  RegCloseKey(Create("Software\\QzTest\\Second"));
+  qzhost::CloseMachineRegistry();
+  EXPECT_GT(FileSize(path + "-shm"), 0) << "still in use";
+  EXPECT_EQ(before + 1, keysSeen());
+  sqlite3_close(other);
+  EXPECT_EQ(0, FileSize(path + "-shm"));
 }
 
 TEST_F(RegistryTest, DamagedDatabaseIsReportedAndLeftAlone) {
