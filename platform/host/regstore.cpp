@@ -27,13 +27,15 @@ const int64_t kReadSnapshotMicros = 20000;
 // commits stay in the log until Flush or Close checkpoint it with syncs in the
 // safe order (log, then database). A run that changes something thus pays for
 // that one checkpoint, not for a sync at every start of the log as well. The
-// checkpoint at close empties the log (size limit 0; see KeepLogFiles).
+// checkpoint at close empties the log (see KeepLogFiles), and the size limit
+// is that of a log the file layer keeps (sqlitevfs.h).
 // Undo records of the nested transactions stay in memory: on a large registry
 // they outgrow SQLite's in-memory limit and would go to a temporary file
 // created, written and removed in every run.
 const char kLogMode[] =
     "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF; PRAGMA wal_autocheckpoint=0;"
-    " PRAGMA journal_size_limit=0; PRAGMA temp_store=MEMORY;";
+    " PRAGMA journal_size_limit=1048576; PRAGMA temp_store=MEMORY;";
+static_assert(kKeptLogBytes == 1048576, "the log's size limit is the size of a log kept");
 
 struct RootRow {
   RegKeyId id;
@@ -148,6 +150,7 @@ void RegStore::Close() {
     Run(kSyncOn, "PRAGMA synchronous=NORMAL");
   }
   snapshots_ = false;
+  holdChanges_ = false;
   portsJournal_ = PortsJournal();
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
@@ -292,8 +295,9 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
 
 // The log and shared-memory files stay between runs, the log emptied by the
 // checkpoint at close: creating and removing both on every run costs more
-// than a run's reads. At rest the database file alone holds everything, and
-// a stale shared-memory file is rebuilt by the next first connection.
+// than a run's reads. At rest the database file alone holds everything: the
+// log has no valid header (or no bytes), and the shared-memory file, empty,
+// is rebuilt by the next first connection.
 void RegStore::KeepLogFiles() {
   int on = 1;
   sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &on);

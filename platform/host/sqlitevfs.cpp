@@ -1,5 +1,5 @@
-// The registry's SQLite VFS: the default one, opening existing logs as such
-// and leaving the shared-memory file empty when the last connection closes.
+// The registry's SQLite VFS: the default one, except for how the log and the
+// shared-memory files are opened and left between runs.
 #include "platform/host/sqlitevfs.h"
 
 #include <fcntl.h>
@@ -64,6 +64,34 @@ int UnmapSharedMemory(sqlite3_file* file, int deleteFlag) {
   return rc;
 }
 
+// SQLite empties the log at close, once a checkpoint has copied all of it
+// into the database and synced both, by cutting the file to nothing: that
+// frees its blocks, at a cost on a disk that discards them, and the next
+// run's commit allocates them again. A log up to kKeptLogBytes is emptied by
+// overwriting its header instead, which every reader then takes for no log
+// at all; the next writer starts a new header, and frames left after its own
+// carry the old salts and are never read. Were the new header lost in a
+// crash, the old one would replay frames that are already in the database.
+const sqlite3_io_methods* g_baseLogMethods = nullptr;
+sqlite3_io_methods g_logMethods;
+
+int EmptyOrTruncateLog(sqlite3_file* file, sqlite3_int64 size) {
+  sqlite3_int64 now = 0;
+  if (size != 0 || g_baseLogMethods->xFileSize(file, &now) != SQLITE_OK || now > kKeptLogBytes)
+    return g_baseLogMethods->xTruncate(file, size);
+  static const char kNoHeader[32] = {};
+  return g_baseLogMethods->xWrite(file, kNoHeader, sizeof kNoHeader, 0);
+}
+
+void WatchLogFile(sqlite3_file* file) {
+  if (g_baseLogMethods == nullptr) {
+    g_baseLogMethods = file->pMethods;
+    g_logMethods = *file->pMethods;
+    g_logMethods.xTruncate = EmptyOrTruncateLog;
+  }
+  if (file->pMethods == g_baseLogMethods) file->pMethods = &g_logMethods;
+}
+
 // SQLite's methods for this file with the three above; a file of another
 // kind (some other locking style) keeps SQLite's own.
 void WatchDatabaseFile(sqlite3_file* file, const char* path) {
@@ -79,7 +107,7 @@ void WatchDatabaseFile(sqlite3_file* file, const char* path) {
   file->pMethods = &g_databaseMethods;
 }
 
-int OpenFile(sqlite3_vfs*, const char* zName, sqlite3_file* file, int flags, int* outFlags) {
+int OpenSqliteFile(const char* zName, sqlite3_file* file, int flags, int* outFlags) {
   const bool existingLog = (flags & SQLITE_OPEN_WAL) && (flags & SQLITE_OPEN_CREATE) &&
                            zName != nullptr && access(zName, F_OK) == 0;
   if (existingLog) {
@@ -87,11 +115,14 @@ int OpenFile(sqlite3_vfs*, const char* zName, sqlite3_file* file, int flags, int
     if (rc == SQLITE_OK) return rc;
     // Removed in between by another process: create it as SQLite would.
   }
-  int rc = g_base->xOpen(g_base, zName, file, flags, outFlags);
-  if (rc == SQLITE_OK && (flags & SQLITE_OPEN_MAIN_DB) && zName != nullptr &&
-      file->pMethods != nullptr) {
-    WatchDatabaseFile(file, zName);
-  }
+  return g_base->xOpen(g_base, zName, file, flags, outFlags);
+}
+
+int OpenFile(sqlite3_vfs*, const char* zName, sqlite3_file* file, int flags, int* outFlags) {
+  int rc = OpenSqliteFile(zName, file, flags, outFlags);
+  if (rc != SQLITE_OK || file->pMethods == nullptr) return rc;
+  if ((flags & SQLITE_OPEN_MAIN_DB) && zName != nullptr) WatchDatabaseFile(file, zName);
+  if (flags & SQLITE_OPEN_WAL) WatchLogFile(file);
   return rc;
 }
 

@@ -10,8 +10,14 @@ namespace qzhost {
 //   that flag, which only a log just created needs; the registry keeps its
 //   log between runs.
 // - The last connection to close a database leaves its shared-memory (-shm)
-//   file empty rather than as it was (see sqlitevfs.cpp).
+//   file empty rather than as it was.
+// - A log that SQLite empties at close is kept, its header overwritten,
+//   when it is at most kKeptLogBytes long (see sqlitevfs.cpp).
 const char* RegistryVfsName();
+
+// The registry's journal_size_limit as well: a log that outgrew it is cut
+// back at the next commit that starts it anew, and to nothing at close.
+const long long kKeptLogBytes = 1 << 20;
 
 }  // namespace qzhost
 

@@ -20,6 +20,13 @@ EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
 BROKEN_INF = os.path.join(HERE, "broken.inf")
 
 
+def log_has_header(path):
+    """Whether SQLite would read the log's frames: its header starts with the
+    log's magic number."""
+    with open(path, "rb") as f:
+        return f.read(4) in (b"\x37\x7f\x06\x82", b"\x37\x7f\x06\x83")
+
+
 class Machine:
     def __init__(self, osname):
         self.root = tempfile.mkdtemp(prefix="qzextras.")
@@ -42,14 +49,15 @@ class Machine:
     def fingerprint(self):
         """The registry export and a hash of every file of the root but the lock,
         SQLite's shared-memory index (rebuilt by whoever opens the registry
-        first) and an empty log (no content, kept between runs)."""
+        first) and an empty log (kept between runs: no bytes, or no valid
+        header before the frames of runs before)."""
         files = {}
         for folder, _, names in os.walk(self.root):
             for name in names:
                 path = os.path.join(folder, name)
                 if name in ("instance.lock", "registry.db-shm"):
                     continue
-                if name == "registry.db-wal" and os.path.getsize(path) == 0:
+                if name == "registry.db-wal" and not log_has_header(path):
                     continue
                 with open(path, "rb") as f:
                     files[os.path.relpath(path, self.root)] = hashlib.sha256(f.read()).hexdigest()

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/host/machine.h"
@@ -498,6 +499,9 @@ TEST_F(RegistryTest, ARunThatHoldsItsChangesStoresThemAtCloseOrFlush) {
   EXPECT_EQ(2, KeysSeenByAnotherProcess(dbPath));
   qzhost::CloseMachineRegistry();
   EXPECT_EQ(3, KeysSeenByAnotherProcess(dbPath));
+  // Opened again, the store holds nothing unless asked again.
+  RegCloseKey(Create("Software\\QzTest\\Inner\\Outer"));
+  EXPECT_EQ(4, KeysSeenByAnotherProcess(dbPath));
 }
 
 // The log files stay in the root between runs; the database file alone must
@@ -563,6 +567,66 @@ TEST_F(RegistryTest, TheSharedMemoryFileIsEmptiedByTheLastConnectionOnly) {
   EXPECT_EQ(before + 1, keysSeen());
   sqlite3_close(other);
   EXPECT_EQ(0, FileSize(path + "-shm"));
+}
+
+// Frames of the log that a program opening the registry would replay, and
+// its integrity check, seen through a connection of its own.
+std::pair<int, std::string> LogFramesAndIntegrity(const std::string& dbPath) {
+  sqlite3* db = nullptr;
+  std::pair<int, std::string> seen(-1, "");
+  if (sqlite3_open_v2(dbPath.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA wal_checkpoint(PASSIVE)", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      seen.first = sqlite3_column_int(st, 1);
+    sqlite3_finalize(st);
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+      seen.second = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return seen;
+}
+
+// A small log is kept between runs with nothing in it to replay, whatever
+// the runs before left in it; a large one is cut to nothing.
+TEST_F(RegistryTest, AnEmptiedLogIsKeptWhenSmallAndHoldsNothingToReplay) {
+  const std::string path = root_ + "/registry.db";
+  HKEY hKey = Create(kTestKey);
+  SetString(hKey, "Run", "first");
+  RegCloseKey(hKey);
+  qzhost::CloseMachineRegistry();
+  const off_t kept = FileSize(path + "-wal");
+  EXPECT_GT(kept, 0);
+  EXPECT_LE(kept, qzhost::kKeptLogBytes);
+
+  hKey = Create(kTestKey);
+  const std::string large(4000, 'x');
+  for (int i = 0; i * 4000 < 2 * qzhost::kKeptLogBytes; ++i)
+    SetString(hKey, std::to_string(i).c_str(), large.c_str());
+  RegCloseKey(hKey);
+  qzhost::CloseMachineRegistry();
+  EXPECT_EQ(0, FileSize(path + "-wal"));
+
+  hKey = Create(kTestKey);
+  for (const char* run : {"third", "fourth"}) {  // the second over the first's frames
+    SetString(hKey, "Run", run);
+    RegCloseKey(hKey);
+    qzhost::CloseMachineRegistry();
+    hKey = Create(kTestKey);
+  }
+  RegCloseKey(hKey);
+  qzhost::CloseMachineRegistry();
+  EXPECT_GT(FileSize(path + "-wal"), 0);
+  EXPECT_EQ(std::make_pair(0, std::string("ok")), LogFramesAndIntegrity(path));
+  ASSERT_EQ(ERROR_SUCCESS, Open(kTestKey, &hKey));
+  char acRun[16] = "";
+  DWORD cb = sizeof acRun;
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(hKey, "Run", nullptr, nullptr, reinterpret_cast<BYTE*>(acRun), &cb));
+  EXPECT_STREQ("fourth", acRun);
+  RegCloseKey(hKey);
 }
 
 TEST_F(RegistryTest, DamagedDatabaseIsReportedAndLeftAlone) {
