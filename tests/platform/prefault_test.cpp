@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -51,32 +52,42 @@ size_t PagesNotMapped(int pagemap, const Range& range) {
   return missing;
 }
 
+// How a check run in a child ended.
+enum ChildOutcome { kChildPassed = 0, kChildFailed = 1, kCannotMapAhead = 2, kNoPagemap = 3 };
+
+// Runs `check` in a forked child, which passes it /proc/self/pagemap, and
+// gives its outcome; -1 when the child could not be run or did not exit.
+int OutcomeInChild(const std::function<ChildOutcome(int pagemap)>& check) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    _exit(pagemap < 0 ? kNoPagemap : check(pagemap));
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 // A child starts with none of the program's file pages mapped (fork does not
 // copy those entries), so what it finds mapped is what the call mapped.
 TEST(PrefaultTest, EveryPageOfTheProgramIsMappedAfterTheCall) {
   std::vector<Range> ranges;
   dl_iterate_phdr(CollectLoadSegments, &ranges);
   ASSERT_GE(ranges.size(), 2u);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  const int outcome = OutcomeInChild([&ranges](int pagemap) {
     size_t mapped = qzhost::PrefaultProgramImage();
-    if (mapped == 0) _exit(2);  // the kernel lacks the call
-    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
-    if (pagemap < 0) _exit(3);
+    if (mapped == 0) return kCannotMapAhead;
     size_t missing = 0, total = 0;
     for (const Range& range : ranges) {
       missing += PagesNotMapped(pagemap, range);
       total += (range.end - range.start + 4095) / 4096;
     }
-    _exit(missing == 0 && mapped >= total * 4096 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "this kernel cannot map pages ahead";
-  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no /proc/self/pagemap";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "pages of the program were left unmapped";
+    return missing == 0 && mapped >= total * 4096 ? kChildPassed : kChildFailed;
+  });
+  if (outcome == kCannotMapAhead) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (outcome == kNoPagemap) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(outcome, kChildPassed) << "pages of the program were left unmapped";
 }
 
 TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone) {
@@ -114,26 +125,19 @@ TEST(PrefaultTest, BlocksAllocatedAfterTheHeapIsPreparedFindTheirPagesMapped) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the sanitizer's allocator keeps a heap of its own";
 #endif
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (!qzhost::PrepareRunHeap(2 << 20)) _exit(2);
-    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
-    if (pagemap < 0) _exit(3);
+  const int outcome = OutcomeInChild([](int pagemap) {
+    if (!qzhost::PrepareRunHeap(2 << 20)) return kCannotMapAhead;
     // Larger than malloc's usual threshold for a mapping of its own.
     const size_t size = 512 * 1024;
     char* block = static_cast<char*>(malloc(size));
-    if (block == nullptr) _exit(4);
+    if (block == nullptr) return kChildFailed;
     const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + 4095) & ~uintptr_t(4095);
     const Range inner{start, (reinterpret_cast<uintptr_t>(block) + size) & ~uintptr_t(4095), true};
-    _exit(PagesNotMapped(pagemap, inner) == 0 ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "this kernel cannot map pages ahead";
-  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no /proc/self/pagemap";
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "a block allocated later found unmapped pages";
+    return PagesNotMapped(pagemap, inner) == 0 ? kChildPassed : kChildFailed;
+  });
+  if (outcome == kCannotMapAhead) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (outcome == kNoPagemap) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(outcome, kChildPassed) << "a block allocated later found unmapped pages";
 }
 
 }  // namespace
