@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "platform/host/machine.h"
-#include "platform/host/testctl.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/win32.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/host/inifile.h"
+#include "platform/host/profile/inifile.h"
 
 namespace {
 

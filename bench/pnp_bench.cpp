@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/host/testctl.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/win32.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/host/machine.h"
-#include "platform/host/registry.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/registry/registry.h"
 #include "platform/win32.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/machine.h"
-#include "platform/host/registry.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/registry/registry.h"
 #include "platform/win32.h"
 
 namespace {

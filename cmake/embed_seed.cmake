@@ -1,7 +1,7 @@
 # Turns every file of the seed folder into a byte array of the host program.
 file(GLOB files ${SEED_DIR}/*)
 list(SORT files)
-set(body "// Generated from platform/host/seed; do not edit.\n#include <cstddef>\n#include \"platform/host/seed.h\"\nnamespace qzhost {\n")
+set(body "// Generated from platform/host/machine/seed; do not edit.\n#include <cstddef>\n#include \"platform/host/machine/seed.h\"\nnamespace qzhost {\n")
 set(table "")
 set(i 0)
 foreach(f ${files})

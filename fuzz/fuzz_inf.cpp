@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_machine.h"
-#include "platform/host/inifile.h"
-#include "platform/host/profilecache.h"
+#include "platform/host/profile/inifile.h"
+#include "platform/host/profile/profilecache.h"
 #include "platform/win32.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_machine.h"
-#include "platform/host/inifile.h"
+#include "platform/host/profile/inifile.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/host/spooler_kept.h"
+#include "platform/host/spooler/spooler_kept.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using qzhost::spool::PairList;

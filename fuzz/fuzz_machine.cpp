@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/host/machine.h"
-#include "platform/host/testctl.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/win32.h"
 
 #ifndef QZFUZZ_EXAMPLE_INF

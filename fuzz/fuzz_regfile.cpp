@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "platform/host/regfile.h"
-#include "platform/host/regstore.h"
+#include "platform/host/registry/regfile.h"
+#include "platform/host/registry/regstore.h"
 
 namespace {
 

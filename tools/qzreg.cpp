@@ -5,10 +5,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "platform/host/hostfile.h"
-#include "platform/host/machine.h"
-#include "platform/host/regfile.h"
-#include "platform/host/registry.h"
+#include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/registry/regfile.h"
+#include "platform/host/registry/registry.h"
 
 namespace qzreg {
 namespace {

@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/host/hostfile.h"
+#include "platform/host/machine/hostfile.h"
 #include "tests/support/file_text.h"
 
 namespace {

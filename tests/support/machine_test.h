@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/host/testctl.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/win32.h"
 
 class MachineTest : public ::testing::Test {

@@ -1,0 +1,189 @@
+// kernel32 on the emulated machine: version, directories, memory, strings.
+#include "platform/host/process/kernel.h"
+
+#include <ctype.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/host/machine/codepage.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/machine/testctl.h"
+#include "platform/win32.h"
+
+namespace qzhost {
+namespace {
+
+thread_local DWORD g_lastError = 0;
+std::string g_moduleOverride;
+
+// Copies `text` as GetWindowsDirectoryA does: the length without the
+// terminator, or the size needed with it when the buffer is too small.
+UINT CopyDirectory(const char* text, LPSTR buffer, UINT size) {
+  UINT length = static_cast<UINT>(strlen(text));
+  if (buffer == nullptr || size <= length) return length + 1;
+  memcpy(buffer, text, length + 1);
+  return length;
+}
+
+int FoldAscii(unsigned char ch) { return tolower(ch); }
+
+// Windows sorts lower case before upper case where the letters are equal.
+int CompareWords(LPCSTR a, LPCSTR b, bool ignoreCase) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
+  const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
+  int tieBreak = 0;
+  for (;; ++p, ++q) {
+    int x = FoldAscii(*p), y = FoldAscii(*q);
+    if (x != y) return x < y ? -1 : 1;
+    if (tieBreak == 0 && *p != *q) tieBreak = islower(*p) ? -1 : 1;
+    if (*p == '\0') break;
+  }
+  return ignoreCase ? 0 : tieBreak;
+}
+
+}  // namespace
+
+void SetModuleFileName(const std::string& path) { g_moduleOverride = path; }
+
+std::string ModuleFileName() {
+  if (!g_moduleOverride.empty()) return g_moduleOverride;
+  char exe[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  std::string path = n > 0 ? std::string(exe, static_cast<size_t>(n)) : "/qzinst32";
+  std::string drive = MachineRoot() + "/drive_c/";
+  std::string windows;
+  if (path.compare(0, drive.size(), drive) == 0) {
+    windows = "C:\\" + path.substr(drive.size());
+  } else {
+    windows = "Z:" + path;  // the host's own file system, as Wine shows it
+  }
+  for (char& ch : windows) {
+    if (ch == '/') ch = '\\';
+  }
+  return windows;
+}
+
+}  // namespace qzhost
+
+using qzhost::Machine;
+
+extern "C" {
+
+DWORD WINAPI GetVersion(void) { return qzhost::MachineIsNT() ? 0x0A280105u : 0xC0000A04u; }
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return qzhost::CopyDirectory(qzhost::WindowsDirectory(), lpBuffer, uSize);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return qzhost::CopyDirectory(qzhost::SystemDirectory(), lpBuffer, uSize);
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR lpFilename, DWORD nSize) {
+  if (lpFilename == nullptr || nSize == 0) return 0;
+  std::string path = qzhost::ModuleFileName();
+  if (path.size() < nSize) {
+    memcpy(lpFilename, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+  }
+  if (qzhost::MachineIsNT()) {  // NT: cut, not terminated, nSize returned
+    memcpy(lpFilename, path.data(), nSize);
+    SetLastError(ERROR_SUCCESS);
+    return nSize;
+  }
+  memcpy(lpFilename, path.data(), nSize - 1);  // 9x: cut and terminated
+  lpFilename[nSize - 1] = '\0';
+  return nSize - 1;
+}
+
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
+  if (qzhost::ShouldFailAllocation()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  size_t size = dwBytes == 0 ? 1 : dwBytes;
+  void* p = (uFlags & GMEM_ZEROINIT) ? calloc(1, size) : malloc(size);
+  if (p == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return p;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+  free(hMem);
+  return nullptr;
+}
+
+LONG WINAPI InterlockedIncrement(LONG volatile* Addend) {
+  return __atomic_add_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
+
+LONG WINAPI InterlockedDecrement(LONG volatile* Addend) {
+  return __atomic_sub_fetch(Addend, 1, __ATOMIC_SEQ_CST);
+}
+
+LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
+  if (lpString1 == nullptr || iMaxLength <= 0) return lpString1;
+  int i = 0;
+  if (lpString2 != nullptr) {
+    for (; i < iMaxLength - 1 && lpString2[i] != '\0'; ++i) lpString1[i] = lpString2[i];
+  }
+  lpString1[i] = '\0';
+  return lpString1;
+}
+
+LPSTR WINAPI lstrcpyA(LPSTR lpString1, LPCSTR lpString2) {
+  if (lpString1 == nullptr || lpString2 == nullptr) return nullptr;
+  return strcpy(lpString1, lpString2);
+}
+
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
+  if (lpString1 == nullptr || lpString2 == nullptr) return nullptr;
+  return strcat(lpString1, lpString2);
+}
+
+int WINAPI lstrlenA(LPCSTR lpString) { return lpString ? static_cast<int>(strlen(lpString)) : 0; }
+
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
+  return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", false);
+}
+
+int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
+  return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", true);
+}
+
+int WINAPI CompareStringA(LCID, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1, LPCSTR lpString2,
+                          int cchCount2) {
+  if (lpString1 == nullptr || lpString2 == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (cchCount1 < 0) cchCount1 = static_cast<int>(strlen(lpString1));
+  if (cchCount2 < 0) cchCount2 = static_cast<int>(strlen(lpString2));
+  bool ignoreCase = (dwCmpFlags & NORM_IGNORECASE) != 0;
+  int n = cchCount1 < cchCount2 ? cchCount1 : cchCount2;
+  for (int i = 0; i < n; ++i) {
+    unsigned char a = static_cast<unsigned char>(lpString1[i]);
+    unsigned char b = static_cast<unsigned char>(lpString2[i]);
+    int x = ignoreCase ? qzhost::FoldAscii(a) : a;
+    int y = ignoreCase ? qzhost::FoldAscii(b) : b;
+    if (x != y) return x < y ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+  }
+  if (cchCount1 == cchCount2) return CSTR_EQUAL;
+  return cchCount1 < cchCount2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {
+  return qzhost::IsLeadByteOf(Machine().codePage, TestChar) ? TRUE : FALSE;
+}
+
+UINT WINAPI GetACP(void) { return Machine().codePage; }
+
+DWORD WINAPI GetLastError(void) { return qzhost::g_lastError; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { qzhost::g_lastError = dwErrCode; }
+
+}  // extern "C"

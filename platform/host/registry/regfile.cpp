@@ -1,0 +1,492 @@
+// .reg import and export.
+#include "platform/host/registry/regfile.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/host/machine/seed.h"
+
+namespace qzhost {
+namespace {
+
+const DWORD kErrorInvalidData = 13;  // ERROR_INVALID_DATA
+const char kHeader4[] = "REGEDIT4";
+const char kHeader5[] = "Windows Registry Editor Version 5.00";
+const size_t kMaxKeyName = 255;
+const size_t kMaxValueName = 16383;
+const size_t kHexLineWidth = 77;  // regedit breaks hex data before column 80
+
+enum class OpKind { kKey, kDeleteKey, kValue, kDeleteValue };
+
+struct RegOp {
+  OpKind kind;
+  size_t line;
+  RegKeyId root = kNoKey;
+  std::vector<std::string> path;
+  std::string name;
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+struct LogicalLine {
+  size_t number;
+  std::string text;
+};
+
+bool Fail(RegFileError* error, size_t line, const std::string& message) {
+  error->line = line;
+  error->message = message;
+  return false;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+// UTF-16LE text (with its byte-order mark) as 8-bit text; code units above
+// 0xFF cannot be carried and are refused.
+bool NarrowUtf16(const std::string& in, std::string* out, RegFileError* error) {
+  out->clear();
+  size_t line = 1;
+  for (size_t i = 2; i + 1 < in.size(); i += 2) {
+    unsigned unit = static_cast<unsigned char>(in[i]) | static_cast<unsigned char>(in[i + 1]) << 8;
+    if (unit > 0xFF) return Fail(error, line, "character outside the 8-bit code page");
+    if (unit == '\n') ++line;
+    out->push_back(static_cast<char>(unit));
+  }
+  return true;
+}
+
+// Physical lines joined where a line ends in a backslash (hex data goes on).
+std::vector<LogicalLine> SplitLines(const std::string& text) {
+  std::vector<LogicalLine> lines;
+  size_t number = 0, pos = 0;
+  bool continuing = false;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string trimmed = continuing ? TrimBlanks(line) : line;
+    if (continuing)
+      lines.back().text += trimmed;
+    else
+      lines.push_back({number, trimmed});
+    std::string& last = lines.back().text;
+    std::string tail = TrimBlanks(last);
+    continuing = !tail.empty() && tail.back() == '\\' && tail[0] != '[';
+    if (continuing) last = tail.substr(0, tail.size() - 1);
+  }
+  return lines;
+}
+
+bool ParseSection(const LogicalLine& line, RegOp* op, RegFileError* error) {
+  std::string text = TrimBlanks(line.text);
+  if (text.size() < 2 || text.back() != ']') return Fail(error, line.number, "section without ']'");
+  text = text.substr(1, text.size() - 2);
+  op->kind = OpKind::kKey;
+  op->line = line.number;
+  if (!text.empty() && text[0] == '-') {
+    op->kind = OpKind::kDeleteKey;
+    text.erase(0, 1);
+  }
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  size_t slash = text.find('\\');
+  op->root = RootKeyIdByName(text.substr(0, slash));
+  if (op->root == kNoKey) return Fail(error, line.number, "unknown root key in [" + text + "]");
+  while (slash != std::string::npos) {
+    size_t next = text.find('\\', slash + 1);
+    std::string name = text.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
+    if (name.empty()) return Fail(error, line.number, "empty key name");
+    if (name.size() > kMaxKeyName) return Fail(error, line.number, "key name over 255 characters");
+    op->path.push_back(name);
+    slash = next;
+  }
+  return true;
+}
+
+// Reads a quoted string at text[*pos] (just after the opening quote).
+bool ParseQuoted(const std::string& text, size_t* pos, std::string* out, size_t line,
+                 RegFileError* error) {
+  out->clear();
+  for (size_t i = *pos; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '"') {
+      *pos = i + 1;
+      return true;
+    }
+    if (c == '\\') {
+      if (++i >= text.size()) break;
+      if (text[i] != '\\' && text[i] != '"') return Fail(error, line, "unknown escape in string");
+      c = text[i];
+    }
+    out->push_back(c);
+  }
+  return Fail(error, line, "string without closing quote");
+}
+
+bool OnlyCommentFollows(const std::string& text, size_t pos) {
+  std::string rest = TrimBlanks(text.substr(std::min(pos, text.size())));
+  return rest.empty() || rest[0] == ';';
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ParseHexBytes(const std::string& text, std::string* out, size_t line, RegFileError* error) {
+  out->clear();
+  std::string data = text.substr(0, text.find(';'));
+  size_t i = 0;
+  while (true) {
+    while (i < data.size() && (data[i] == ' ' || data[i] == '\t')) ++i;
+    if (i >= data.size()) return true;
+    int hi = HexDigit(data[i]), lo = i + 1 < data.size() ? HexDigit(data[i + 1]) : -1;
+    if (hi < 0) return Fail(error, line, "bad hex byte");
+    i += lo < 0 ? 1 : 2;
+    out->push_back(static_cast<char>(lo < 0 ? hi : hi * 16 + lo));
+    while (i < data.size() && (data[i] == ' ' || data[i] == '\t')) ++i;
+    if (i < data.size() && data[i] != ',') return Fail(error, line, "bad hex byte list");
+    ++i;
+  }
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Version 5.00 files hold the string types' hex data as UTF-16LE.
+bool NarrowHexString(std::string* data, size_t line, RegFileError* error) {
+  if (data->size() % 2 != 0) return Fail(error, line, "odd byte count in UTF-16 data");
+  std::string out;
+  for (size_t i = 0; i < data->size(); i += 2) {
+    if ((*data)[i + 1] != 0) return Fail(error, line, "character outside the 8-bit code page");
+    out.push_back((*data)[i]);
+  }
+  *data = out;
+  return true;
+}
+
+bool ParseData(const std::string& text, RegFileVersion version, RegOp* op, RegFileError* error) {
+  size_t line = op->line;
+  if (text == "-" || (text.size() > 1 && text[0] == '-' && OnlyCommentFollows(text, 1))) {
+    op->kind = OpKind::kDeleteValue;
+    return true;
+  }
+  if (!text.empty() && text[0] == '"') {
+    size_t pos = 1;
+    if (!ParseQuoted(text, &pos, &op->data, line, error)) return false;
+    if (!OnlyCommentFollows(text, pos)) return Fail(error, line, "text after the string");
+    op->type = REG_SZ;
+    op->data.push_back('\0');
+    return true;
+  }
+  if (text.compare(0, 6, "dword:") == 0) {
+    std::string digits = TrimBlanks(text.substr(6, text.find(';') - 6));
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; }))
+      return Fail(error, line, "bad dword value");
+    uint32_t v = static_cast<uint32_t>(strtoul(digits.c_str(), nullptr, 16));
+    op->type = REG_DWORD;
+    op->data = std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                           static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+    return true;
+  }
+  size_t colon = text.find(':');
+  std::string kind = text.substr(0, colon);
+  if (colon == std::string::npos) return Fail(error, line, "unknown value data");
+  if (kind == "hex") {
+    op->type = REG_BINARY;
+  } else if (kind.size() > 5 && kind.compare(0, 4, "hex(") == 0 && kind.back() == ')') {
+    std::string digits = kind.substr(4, kind.size() - 5);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return HexDigit(c) >= 0; }))
+      return Fail(error, line, "bad value type in " + kind);
+    op->type = static_cast<DWORD>(strtoul(digits.c_str(), nullptr, 16));
+  } else {
+    return Fail(error, line, "unknown value data");
+  }
+  if (!ParseHexBytes(text.substr(colon + 1), &op->data, line, error)) return false;
+  if (version == RegFileVersion::kVersion5 && IsStringType(op->type))
+    return NarrowHexString(&op->data, line, error);
+  return true;
+}
+
+bool ParseValue(const LogicalLine& line, RegFileVersion version, RegOp* op, RegFileError* error) {
+  const std::string& text = line.text;
+  op->kind = OpKind::kValue;
+  op->line = line.number;
+  size_t pos = 0;
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+  if (text[pos] == '@') {
+    ++pos;
+  } else {
+    ++pos;
+    if (!ParseQuoted(text, &pos, &op->name, line.number, error)) return false;
+    if (op->name.size() > kMaxValueName)
+      return Fail(error, line.number, "value name over 16383 characters");
+  }
+  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+  if (pos >= text.size() || text[pos] != '=') return Fail(error, line.number, "'=' expected");
+  return ParseData(TrimBlanks(text.substr(pos + 1)), version, op, error);
+}
+
+bool ParseHeader(const std::vector<LogicalLine>& lines, RegFileVersion* version,
+                 RegFileError* error) {
+  std::string first = lines.empty() ? std::string() : TrimBlanks(lines[0].text);
+  if (first == kHeader4)
+    *version = RegFileVersion::kRegedit4;
+  else if (first == kHeader5)
+    *version = RegFileVersion::kVersion5;
+  else
+    return Fail(error, 1,
+                "not a .reg file (first line must be REGEDIT4 or " + std::string(kHeader5) + ")");
+  return true;
+}
+
+bool ParseRegText(const std::string& raw, std::vector<RegOp>* ops, RegFileError* error) {
+  std::string text = raw;
+  if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE') {
+    if (!NarrowUtf16(raw, &text, error)) return false;
+  } else if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    text.erase(0, 3);
+  }
+  std::vector<LogicalLine> lines = SplitLines(text);
+  RegFileVersion version;
+  if (!ParseHeader(lines, &version, error)) return false;
+  bool inKey = false, inDeleted = false;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    std::string trimmed = TrimBlanks(lines[i].text);
+    if (trimmed.empty() || trimmed[0] == ';') continue;
+    RegOp op;
+    if (trimmed[0] == '[') {
+      if (!ParseSection(lines[i], &op, error)) return false;
+      inKey = op.kind == OpKind::kKey;
+      inDeleted = !inKey;
+    } else if (trimmed[0] == '"' || trimmed[0] == '@') {
+      if (inDeleted) return Fail(error, lines[i].number, "value under a deleted key");
+      if (!inKey) return Fail(error, lines[i].number, "value before any [key]");
+      if (!ParseValue(lines[i], version, &op, error)) return false;
+    } else {
+      return Fail(error, lines[i].number, "unexpected text");
+    }
+    ops->push_back(std::move(op));
+  }
+  return true;
+}
+
+DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError* error) {
+  DWORD result = ERROR_SUCCESS;
+  RegKeyId id = op.root;
+  switch (op.kind) {
+    case OpKind::kKey:
+      for (size_t i = 0; result == ERROR_SUCCESS && i < op.path.size(); ++i)
+        result = store->CreateChild(id, op.path[i], &id);
+      *current = id;
+      break;
+    case OpKind::kDeleteKey:
+      if (op.path.empty())
+        return Fail(error, op.line, "a root key cannot be deleted"), kErrorInvalidData;
+      for (size_t i = 0; result == ERROR_SUCCESS && id != kNoKey && i < op.path.size(); ++i)
+        result = store->FindChild(id, op.path[i], &id);
+      if (result == ERROR_SUCCESS && id != kNoKey) result = store->DeleteTree(id);
+      break;
+    case OpKind::kValue:
+      result = store->SetValue(*current, op.name, op.type, op.data);
+      break;
+    case OpKind::kDeleteValue:
+      result = store->DeleteValue(*current, op.name);
+      if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
+      break;
+  }
+  if (result != ERROR_SUCCESS)
+    Fail(error, op.line, "the registry refused the change (error " + std::to_string(result) + ")");
+  return result;
+}
+
+DWORD ApplyOps(RegStore* store, const std::vector<RegOp>& ops, RegFileError* error) {
+  RegKeyId current = kNoKey;
+  for (const RegOp& op : ops) {
+    DWORD result = ApplyOp(store, op, &current, error);
+    if (result != ERROR_SUCCESS) return result;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD ApplyRegText(RegStore* store, const std::string& text, RegFileError* error) {
+  std::vector<RegOp> ops;
+  if (!ParseRegText(text, &ops, error)) return kErrorInvalidData;
+  return ApplyOps(store, ops, error);
+}
+
+DWORD ImportRegText(RegStore* store, const std::string& text, RegFileError* error) {
+  std::vector<RegOp> ops;
+  if (!ParseRegText(text, &ops, error)) return kErrorInvalidData;
+  RegTransaction tx(store);
+  if (tx.Status() != ERROR_SUCCESS) {
+    Fail(error, 0, "the registry is busy or cannot be written");
+    return tx.Status();
+  }
+  DWORD result = ApplyOps(store, ops, error);
+  return result == ERROR_SUCCESS ? tx.Commit() : result;
+}
+
+DWORD ImportSeedFiles(RegStore* store, bool isNT, std::string* why) {
+  std::string prefix = isNT ? "nt" : "win98";
+  std::vector<const SeedFile*> files;
+  for (const SeedFile* f = kSeedFiles; f->name != nullptr; ++f) {
+    std::string name = f->name;
+    if (name.compare(0, prefix.size(), prefix) == 0 && name.size() > 4 &&
+        name.compare(name.size() - 4, 4, ".reg") == 0)
+      files.push_back(f);
+  }
+  std::sort(files.begin(), files.end(),
+            [](const SeedFile* a, const SeedFile* b) { return strcmp(a->name, b->name) < 0; });
+  for (const SeedFile* f : files) {
+    RegFileError error;
+    if (ApplyRegText(store, std::string(f->data, f->size), &error) != ERROR_SUCCESS) {
+      *why = "built-in seed " + std::string(f->name) + " line " + std::to_string(error.line) +
+             ": " + error.message;
+      return ERROR_REGISTRY_CORRUPT;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+// --- export ------------------------------------------------------------------
+
+namespace {
+
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out + "\"";
+}
+
+// A REG_SZ that a quoted string gives back exactly: one terminator, no line breaks.
+bool IsPlainString(const RegValue& v) {
+  if (v.type != REG_SZ || v.data.empty() || v.data.back() != '\0') return false;
+  return v.data.find_first_of(std::string("\r\n\0", 3)) == v.data.size() - 1;
+}
+
+void AppendHex(const std::string& prefix, const std::string& bytes, std::string* out) {
+  std::string line = prefix;
+  char item[4];
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    snprintf(item, sizeof item, "%02x", static_cast<unsigned char>(bytes[i]));
+    line += item;
+    if (i + 1 == bytes.size()) break;
+    line += ',';
+    if (line.size() + 3 > kHexLineWidth) {
+      *out += line + "\\\n";
+      line = "  ";
+    }
+  }
+  *out += line + "\n";
+}
+
+void AppendValue(const RegValue& v, RegFileVersion version, std::string* out) {
+  std::string prefix = v.name.empty() ? "@=" : Quote(v.name) + "=";
+  if (IsPlainString(v)) {
+    *out += prefix + Quote(v.data.substr(0, v.data.size() - 1)) + "\n";
+  } else if (v.type == REG_DWORD && v.data.size() == 4) {
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(v.data.data());
+    char dword[24];
+    snprintf(
+        dword, sizeof dword, "dword:%08x",
+        static_cast<unsigned>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<unsigned>(b[3]) << 24));
+    *out += prefix + dword + "\n";
+  } else if (v.type == REG_BINARY) {
+    AppendHex(prefix + "hex:", v.data, out);
+  } else {
+    std::string data = v.data;
+    if (version == RegFileVersion::kVersion5 && IsStringType(v.type)) {
+      data.clear();
+      for (char c : v.data) data += std::string{c, '\0'};
+    }
+    char kind[24];
+    snprintf(kind, sizeof kind, "hex(%x):", static_cast<unsigned>(v.type));
+    AppendHex(prefix + kind, data, out);
+  }
+}
+
+DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVersion version,
+                std::string* out) {
+  std::vector<RegValue> values;
+  DWORD error = store->ListValues(id, &values);
+  if (error != ERROR_SUCCESS) return error;
+  *out += "[" + path + "]\n";
+  for (const RegValue& v : values) AppendValue(v, version, out);
+  *out += "\n";
+  std::vector<std::string> names;
+  std::vector<RegKeyId> ids;
+  if ((error = store->ListChildren(id, &names, &ids)) != ERROR_SUCCESS) return error;
+  for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i)
+    error = ExportKey(store, ids[i], path + "\\" + names[i], version, out);
+  return error;
+}
+
+DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
+                   std::string* text, std::string* why) {
+  std::string path = keyPath;
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  size_t slash = path.find('\\');
+  RegKeyId id = RootKeyIdByName(path.substr(0, slash));
+  if (id == kNoKey) {
+    *why = "unknown root key in '" + keyPath + "'";
+    return ERROR_FILE_NOT_FOUND;
+  }
+  std::string canonical = RootKeyName(id);
+  while (slash != std::string::npos) {
+    size_t next = path.find('\\', slash + 1);
+    std::string name = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
+    slash = next;
+    if (name.empty()) continue;
+    std::string stored;
+    DWORD error = store->FindChild(id, name, &id, &stored);
+    if (error != ERROR_SUCCESS) return *why = "cannot read the registry", error;
+    if (id == kNoKey) return *why = "no key '" + keyPath + "'", ERROR_FILE_NOT_FOUND;
+    canonical += "\\" + stored;
+  }
+  *text = std::string(version == RegFileVersion::kVersion5 ? kHeader5 : kHeader4) + "\n\n";
+  DWORD error = ExportKey(store, id, canonical, version, text);
+  if (error != ERROR_SUCCESS) *why = "cannot read the registry";
+  return error;
+}
+
+}  // namespace
+
+// The whole export reads one snapshot, so it never shows half of a change that
+// another process commits meanwhile.
+DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion version,
+                    std::string* text, std::string* why) {
+  store->PinReadSnapshot();
+  DWORD error = ExportPinned(store, keyPath, version, text, why);
+  store->UnpinReadSnapshot();
+  return error;
+}
+
+std::string RegValueText(const RegValue& value, RegFileVersion version) {
+  std::string text;
+  AppendValue(value, version, &text);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+}  // namespace qzhost

@@ -1,0 +1,547 @@
+// Registry: the Reg* calls over the machine's registry store.
+//
+// Handles are small numbers in a per-process table; each remembers its key,
+// the access it was opened for, and the subkey and value lists last
+// enumerated, so walking a key of n subkeys costs one read of the list.
+#include "platform/host/registry/registry.h"
+
+#include <string.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/host/machine/machine.h"
+#include "platform/host/registry/regfile.h"
+#include "platform/host/machine/testctl.h"
+
+namespace qzhost {
+namespace {
+
+struct OpenKey {
+  RegKeyId id = kNoKey;
+  REGSAM access = KEY_ALL_ACCESS;
+  bool childrenCached = false;
+  bool valuesCached = false;
+  uint64_t stamp = 0;
+  std::vector<std::string> children;
+  std::vector<RegValue> values;
+};
+
+struct Registry {
+  unsigned generation = 0;
+  RegStore store;
+  bool tried = false;
+  DWORD openError = ERROR_SUCCESS;
+  std::map<ULONG_PTR, OpenKey> handles;  // ordinary handles; roots are implicit
+  std::map<RegKeyId, OpenKey> roots;     // the caches of the predefined roots
+  ULONG_PTR nextHandle = 0x1000;
+};
+
+bool g_holdRunChanges = false;
+
+Registry& State() {
+  static Registry registry;
+  return registry;
+}
+
+std::vector<void (*)(RegStore*)>& CloseHooks() {
+  static std::vector<void (*)(RegStore*)> hooks;
+  return hooks;
+}
+
+void ForgetMachine(Registry& r) {
+  if (r.store.IsOpen()) {
+    for (void (*hook)(RegStore*) : CloseHooks()) hook(&r.store);
+  }
+  r.store.Close();
+  r.handles.clear();
+  r.roots.clear();
+  r.tried = false;
+  r.openError = ERROR_SUCCESS;
+  r.generation = MachineGeneration();
+}
+
+// What a storage failure means for the user, in plain words.
+std::string DescribeStorageFault(const std::string& what, DWORD error, const std::string& detail) {
+  std::string text = what + ": ";
+  struct statvfs fs;
+  bool noRoom = statvfs(MachineRoot().c_str(), &fs) == 0 &&
+                static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < 64 * 1024;
+  if (error == ERROR_DISK_FULL || noRoom) {
+    text += "the disk is full";
+  } else if (error == ERROR_ACCESS_DENIED || error == ERROR_CANTOPEN ||
+             access(MachineRoot().c_str(), W_OK) != 0) {
+    text += "the machine root is read-only or not writable (permission denied)";
+  } else {
+    text += "the disk cannot be written";
+  }
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text + "; nothing was changed by the failed step";
+}
+
+DWORD OpenMachineRegistry(Registry& r) {
+  MachineError machine = PrepareMachine();
+  if (machine.failed()) {
+    ReportMachineFault(machine.message);
+    return ERROR_CANTOPEN;
+  }
+  std::string path = MachineInMemory() ? ":memory:" : MachineRegistryPath();
+  std::string why;
+  RegStore* store = &r.store;
+  DWORD error = r.store.Open(
+      path, Machine().codePage,
+      [store, &why] { return ImportSeedFiles(store, MachineIsNT(), &why); }, &why);
+  if (error == ERROR_BADDB) {
+    ReportMachineFault("registry.db at " + path + " is damaged or not a QZINST32 registry: " + why);
+  } else if (error != ERROR_SUCCESS) {
+    ReportMachineFault(DescribeStorageFault("cannot open the registry at " + path, error, why));
+  } else {
+    r.store.SetWriteFaultHandler([path](DWORD fault, const std::string& detail) {
+      ReportMachineFault(
+          DescribeStorageFault("cannot write the registry at " + path, fault, detail));
+    });
+  }
+  return error;
+}
+
+bool IsNT() { return MachineIsNT(); }
+
+// Windows 95/98 answer ERROR_BADKEY for a handle they do not know.
+DWORD BadHandle() { return IsNT() ? ERROR_INVALID_HANDLE : ERROR_BADKEY; }
+
+bool IsRoot(HKEY hKey) { return RootKeyId(hKey) != kNoKey; }
+
+// The open key behind a handle, or null with *error set.
+OpenKey* Lookup(HKEY hKey, DWORD* error) {
+  RegStore* store = MachineRegistry(error);
+  if (store == nullptr) return nullptr;
+  Registry& r = State();
+  if (RegKeyId root = RootKeyId(hKey)) {
+    OpenKey& key = r.roots[root];
+    key.id = root;
+    return &key;
+  }
+  auto it = r.handles.find(reinterpret_cast<ULONG_PTR>(hKey));
+  if (it == r.handles.end()) {
+    *error = BadHandle();
+    return nullptr;
+  }
+  return &it->second;
+}
+
+// NT checks the access a handle was opened for; 98 has no key security.
+bool Allows(const OpenKey& key, REGSAM needed) {
+  return !IsNT() || (key.access & needed) == needed;
+}
+
+// The open key behind a handle opened with at least `needed` access, or null
+// with *error set (for the host's own calls, which check nothing else first).
+OpenKey* LookupAllowed(HKEY hKey, REGSAM needed, DWORD* error) {
+  OpenKey* key = Lookup(hKey, error);
+  if (key != nullptr && !Allows(*key, needed)) {
+    *error = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  return key;
+}
+
+HKEY NewHandle(RegKeyId id, REGSAM access) {
+  Registry& r = State();
+  ULONG_PTR value = r.nextHandle;
+  r.nextHandle += 4;
+  OpenKey& key = r.handles[value];
+  key.id = id;
+  key.access = access;
+  return reinterpret_cast<HKEY>(value);
+}
+
+// Splits a subkey path into names: trailing and doubled backslashes are
+// skipped; a leading one is refused on NT; a name over 255 characters is refused.
+DWORD SplitPath(LPCSTR lpSubKey, std::vector<std::string>* names) {
+  names->clear();
+  if (lpSubKey == nullptr) return ERROR_SUCCESS;
+  const char* p = lpSubKey;
+  if (*p == '\\') {
+    if (IsNT()) return ERROR_BAD_PATHNAME;
+    while (*p == '\\') ++p;
+  }
+  while (*p != '\0') {
+    const char* end = strchr(p, '\\');
+    size_t len = end ? static_cast<size_t>(end - p) : strlen(p);
+    if (len > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+    if (len > 0) names->emplace_back(p, len);
+    p += len;
+    if (*p == '\\') ++p;
+  }
+  return ERROR_SUCCESS;
+}
+
+// ERROR_KEY_DELETED when the handle's key is gone, else `error`.
+DWORD DeletedOr(RegStore* store, RegKeyId id, DWORD error) {
+  bool exists = true;
+  if (store->KeyExists(id, &exists) == ERROR_SUCCESS && !exists) return ERROR_KEY_DELETED;
+  return error;
+}
+
+DWORD Walk(RegStore* store, RegKeyId start, const std::vector<std::string>& names, RegKeyId* id) {
+  *id = start;
+  for (const std::string& name : names) {
+    RegKeyId parent = *id;
+    DWORD error = store->FindChild(parent, name, id);
+    if (error != ERROR_SUCCESS) return error;
+    if (*id == kNoKey)
+      return parent == start ? DeletedOr(store, start, ERROR_FILE_NOT_FOUND) : ERROR_FILE_NOT_FOUND;
+  }
+  return names.empty() ? DeletedOr(store, start, ERROR_SUCCESS) : ERROR_SUCCESS;
+}
+
+LONG OpenKeyCommon(HKEY hKey, LPCSTR lpSubKey, REGSAM access, PHKEY phkResult, bool sameHandle) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* parent = Lookup(hKey, &error);
+  if (parent == nullptr) return error;
+  std::vector<std::string> names;
+  if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
+  if (names.empty() && (sameHandle || IsRoot(hKey))) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  RegStore* store = MachineRegistry(&error);
+  RegKeyId id = kNoKey;
+  error = Walk(store, parent->id, names, &id);
+  if (error != ERROR_SUCCESS) {
+    *phkResult = nullptr;
+    return error;
+  }
+  *phkResult = NewHandle(id, access);
+  return ERROR_SUCCESS;
+}
+
+// Refreshes the handle's lists when anything changed since they were read.
+void Revalidate(RegStore* store, OpenKey* key) {
+  uint64_t stamp = store->ChangeStamp();
+  if (stamp != key->stamp) {
+    key->childrenCached = key->valuesCached = false;
+    key->stamp = stamp;
+  }
+}
+
+DWORD Children(OpenKey* key, const std::vector<std::string>** children) {
+  DWORD error = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return error;
+  Revalidate(store, key);
+  if (!key->childrenCached) {
+    error = store->ListChildren(key->id, &key->children);
+    if (error == ERROR_SUCCESS && key->children.empty()) error = DeletedOr(store, key->id, 0);
+    if (error != ERROR_SUCCESS) return error;
+    key->childrenCached = true;
+  }
+  *children = &key->children;
+  return ERROR_SUCCESS;
+}
+
+DWORD Values(OpenKey* key, const std::vector<RegValue>** values) {
+  DWORD error = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return error;
+  Revalidate(store, key);
+  if (!key->valuesCached) {
+    error = store->ListValues(key->id, &key->values);
+    if (error == ERROR_SUCCESS && key->values.empty()) error = DeletedOr(store, key->id, 0);
+    if (error != ERROR_SUCCESS) return error;
+    key->valuesCached = true;
+  }
+  *values = &key->values;
+  return ERROR_SUCCESS;
+}
+
+// What Windows stores for RegSetValueExA: a string that lacks its
+// terminator gets one (NT), everything else byte for byte.
+std::string StoredData(DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  std::string data(
+      reinterpret_cast<const char*>(lpData ? lpData : reinterpret_cast<const BYTE*>("")),
+      lpData ? cbData : 0);
+  bool isString = dwType == REG_SZ || dwType == REG_EXPAND_SZ;
+  if (isString && !data.empty() && data.back() != '\0') data.push_back('\0');
+  return data;
+}
+
+const DWORD kMaxValueData98 = 16300;
+
+}  // namespace
+
+size_t MaxValueNameLength(bool isNT) { return isNT ? 16383 : 255; }
+
+RegStore* MachineRegistry(DWORD* error) {
+  Registry& r = State();
+  if (r.generation != MachineGeneration()) ForgetMachine(r);
+  if (!r.tried) {
+    r.tried = true;
+    r.openError = OpenMachineRegistry(r);
+  }
+  if (r.openError != ERROR_SUCCESS) {
+    *error = r.openError;
+    return nullptr;
+  }
+  if (g_holdRunChanges) r.store.HoldChangesUntilClose();
+  return &r.store;
+}
+
+void HoldRegistryChangesForTheRun() { g_holdRunChanges = true; }
+
+LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
+                      std::vector<RegChildSummary>* subkeys) {
+  subkeys->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  RegStore* store = MachineRegistry(&error);
+  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys);
+  if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
+  return static_cast<LONG>(error);
+}
+
+RegKeyId KeyIdOf(HKEY hKey) {
+  DWORD error = ERROR_SUCCESS;
+  const OpenKey* key = Lookup(hKey, &error);
+  return key != nullptr ? key->id : kNoKey;
+}
+
+LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
+  names->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  const std::vector<std::string>* children = nullptr;
+  if ((error = Children(key, &children)) != ERROR_SUCCESS) return static_cast<LONG>(error);
+  *names = *children;
+  return ERROR_SUCCESS;
+}
+
+LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {
+  names->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = LookupAllowed(hKey, KEY_QUERY_VALUE, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  const std::vector<RegValue>* values = nullptr;
+  if ((error = Values(key, &values)) != ERROR_SUCCESS) return static_cast<LONG>(error);
+  names->reserve(values->size());
+  for (const RegValue& value : *values) names->push_back(value.name);
+  return ERROR_SUCCESS;
+}
+
+void CloseMachineRegistry() { ForgetMachine(State()); }
+
+void AtMachineRegistryClose(void (*hook)(RegStore* store)) {
+  for (void (*known)(RegStore*) : CloseHooks())
+    if (known == hook) return;
+  CloseHooks().push_back(hook);
+}
+
+}  // namespace qzhost
+
+using namespace qzhost;
+
+extern "C" {
+
+LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegOpenKeyA", &error)) return error;
+  if (hKey == nullptr && (lpSubKey == nullptr || *lpSubKey == '\0') && phkResult != nullptr) {
+    *phkResult = nullptr;
+    return ERROR_SUCCESS;
+  }
+  return OpenKeyCommon(hKey, lpSubKey, KEY_ALL_ACCESS, phkResult, true);
+}
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+  (void)ulOptions;
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegOpenKeyExA", &error)) return error;
+  return OpenKeyCommon(hKey, lpSubKey, samDesired, phkResult, false);
+}
+
+LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegCreateKeyA", &error)) return error;
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  OpenKey* parent = Lookup(hKey, &error);
+  if (parent == nullptr) return error;
+  std::vector<std::string> names;
+  if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
+  if (names.empty() && IsRoot(hKey)) {
+    *phkResult = hKey;
+    return ERROR_SUCCESS;
+  }
+  RegStore* store = MachineRegistry(&error);
+  RegKeyId start = parent->id;
+  RegTransaction tx(store);
+  if ((error = tx.Status()) != ERROR_SUCCESS) return error;
+  RegKeyId id = start;
+  error = DeletedOr(store, start, ERROR_SUCCESS);
+  for (size_t i = 0; error == ERROR_SUCCESS && i < names.size(); ++i)
+    error = store->CreateChild(id, names[i], &id);
+  if (error == ERROR_SUCCESS) error = tx.Commit();
+  if (error != ERROR_SUCCESS) return error;
+  *phkResult = NewHandle(id, KEY_ALL_ACCESS);
+  return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                             LPBYTE lpData, LPDWORD lpcbData) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegQueryValueExA", &error)) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  if (!Allows(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  RegStore* store = MachineRegistry(&error);
+  RegValue value;
+  error = store->GetValue(key->id, lpValueName ? lpValueName : "", &value);
+  if (error == ERROR_FILE_NOT_FOUND) {
+    if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+    return DeletedOr(store, key->id, error);
+  }
+  if (error != ERROR_SUCCESS) return error;
+  DWORD size = static_cast<DWORD>(value.data.size());
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpData != nullptr && *lpcbData < size)
+    error = ERROR_MORE_DATA;
+  else if (lpData != nullptr)
+    memcpy(lpData, value.data.data(), size);
+  if (lpcbData != nullptr) *lpcbData = size;
+  return error;
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
+  (void)Reserved;
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegSetValueExA", &error)) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  std::string name = lpValueName ? lpValueName : "";
+  if (name.size() > MaxValueNameLength(IsNT())) return ERROR_INVALID_PARAMETER;
+  if (lpData == nullptr && (cbData > 0 || !IsNT())) return ERROR_INVALID_PARAMETER;
+  if (!IsNT() && cbData > kMaxValueData98) return ERROR_INVALID_PARAMETER;
+  if (!Allows(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegStore* store = MachineRegistry(&error);
+  RegTransaction tx(store);
+  if ((error = tx.Status()) != ERROR_SUCCESS) return error;
+  error = DeletedOr(store, key->id, ERROR_SUCCESS);
+  if (error == ERROR_SUCCESS)
+    error = store->SetValue(key->id, name, dwType, StoredData(dwType, lpData, cbData));
+  return error == ERROR_SUCCESS ? tx.Commit() : error;
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                          LPDWORD lpReserved, LPSTR lpClass, LPDWORD lpcchClass,
+                          PFILETIME lpftLastWriteTime) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegEnumKeyExA", &error)) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr)
+    return ERROR_INVALID_PARAMETER;
+  if (!Allows(*key, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+  const std::vector<std::string>* children = nullptr;
+  if ((error = Children(key, &children)) != ERROR_SUCCESS) return error;
+  if (dwIndex >= children->size()) return ERROR_NO_MORE_ITEMS;
+  const std::string& name = (*children)[dwIndex];
+  if (name.size() + 1 > *lpcchName) return ERROR_MORE_DATA;
+  memcpy(lpName, name.c_str(), name.size() + 1);
+  *lpcchName = static_cast<DWORD>(name.size());
+  if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) *lpClass = '\0';
+  if (lpcchClass != nullptr) *lpcchClass = 0;
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = FILETIME{0, 0};
+  return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                          LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegEnumValueA", &error)) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+      (lpData != nullptr && lpcbData == nullptr))
+    return ERROR_INVALID_PARAMETER;
+  if (!Allows(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  const std::vector<RegValue>* values = nullptr;
+  if ((error = Values(key, &values)) != ERROR_SUCCESS) return error;
+  if (dwIndex >= values->size()) return ERROR_NO_MORE_ITEMS;
+  const RegValue& value = (*values)[dwIndex];
+  DWORD size = static_cast<DWORD>(value.data.size());
+  // The type and the data size are reported even when something does not fit;
+  // the name and its count are then left alone.
+  bool nameFits = value.name.size() + 1 <= *lpcchValueName;
+  bool dataFits = lpData == nullptr || *lpcbData >= size;
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpcbData != nullptr) *lpcbData = size;
+  if (!nameFits || !dataFits) return ERROR_MORE_DATA;
+  memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
+  *lpcchValueName = static_cast<DWORD>(value.name.size());
+  if (lpData != nullptr) memcpy(lpData, value.data.data(), size);
+  return ERROR_SUCCESS;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegDeleteValueA", &error)) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  if (!Allows(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  RegStore* store = MachineRegistry(&error);
+  RegTransaction tx(store);
+  if ((error = tx.Status()) != ERROR_SUCCESS) return error;
+  error = store->DeleteValue(key->id, lpValueName ? lpValueName : "");
+  if (error == ERROR_FILE_NOT_FOUND) return DeletedOr(store, key->id, error);
+  return error == ERROR_SUCCESS ? tx.Commit() : error;
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegDeleteKeyA", &error)) return error;
+  OpenKey* parent = Lookup(hKey, &error);
+  if (parent == nullptr) return error;
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  std::vector<std::string> names;
+  if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
+  RegStore* store = MachineRegistry(&error);
+  RegKeyId id = kNoKey;
+  if ((error = Walk(store, parent->id, names, &id)) != ERROR_SUCCESS) return error;
+  if (RootKeyName(id) != nullptr) return ERROR_ACCESS_DENIED;
+  RegTransaction tx(store);
+  if ((error = tx.Status()) != ERROR_SUCCESS) return error;
+  // NT deletes only a key without subkeys; Windows 95/98 delete the whole tree.
+  bool hasChildren = false;
+  if (IsNT() && (error = store->HasChildren(id, &hasChildren)) != ERROR_SUCCESS) return error;
+  if (hasChildren) return ERROR_ACCESS_DENIED;
+  error = store->DeleteTree(id);
+  return error == ERROR_SUCCESS ? tx.Commit() : error;
+}
+
+LONG WINAPI RegFlushKey(HKEY hKey) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegFlushKey", &error)) return error;
+  if (Lookup(hKey, &error) == nullptr) return error;
+  if (MachineInMemory()) return ERROR_SUCCESS;
+  return MachineRegistry(&error)->Flush();
+}
+
+LONG WINAPI RegCloseKey(HKEY hKey) {
+  DWORD error = ERROR_SUCCESS;
+  if (ShouldFail("RegCloseKey", &error)) return error;
+  if (IsRoot(hKey)) return ERROR_SUCCESS;
+  Registry& r = State();
+  if (r.generation != MachineGeneration()) ForgetMachine(r);
+  return r.handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) ? ERROR_SUCCESS : BadHandle();
+}
+
+}  // extern "C"

@@ -1,0 +1,67 @@
+// Host-side access to the emulated machine's registry, for host modules and tools.
+//
+// The Reg* calls themselves are declared in platform/win32.h. Beyond them the
+// registry module answers these contracts:
+// - RegOpenKeyA/RegOpenKeyExA: a missing key gives 2 with *phkResult NULL; a
+//   bad handle gives 6 (NT) or ERROR_BADKEY 1010 (98) with *phkResult kept;
+//   a null phkResult gives 87. RegOpenKeyA with NULL or "" gives back hKey.
+// - Paths: trailing and doubled backslashes are accepted; a leading one gives
+//   161 on NT and is skipped on 98; a key name over 255 characters gives 87.
+// - Value names over 16,383 (NT) or 255 (98) characters are refused with 87.
+// - On NT a handle opened for some access refuses other uses with 5 (98 has no
+//   key security). A handle whose key was deleted answers 1018.
+// - Each changing call is one transaction; RegFlushKey makes changes durable.
+// - A damaged registry.db is reported as a machine fault and never rewritten;
+//   every call then fails with ERROR_BADDB (1009).
+#ifndef QZINST32_PLATFORM_HOST_REGISTRY_H_
+#define QZINST32_PLATFORM_HOST_REGISTRY_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/host/registry/regstore.h"
+#include "platform/win32.h"
+
+namespace qzhost {
+
+// The current machine's registry, opened on first use (and created with the
+// default image of its personality when the machine has none). Null, with
+// *error set, when it cannot be used.
+RegStore* MachineRegistry(DWORD* error);
+
+// The subkeys of an open key, each with its value `valueName` and whether it
+// has a subkey `subkeyName`, read at once (see RegStore::SummarizeChildren).
+// Registry error numbers, as RegEnumKeyExA would give them.
+LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
+                      std::vector<RegChildSummary>* subkeys);
+
+// All subkey names (or value names) of an open key in enumeration order, as
+// RegEnumKeyExA (RegEnumValueA) would give them one call at a time.
+LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names);
+LONG ListValueNames(HKEY hKey, std::vector<std::string>* names);
+
+// The store's id of the key an open handle names; kNoKey for a bad handle.
+RegKeyId KeyIdOf(HKEY hKey);
+
+// Makes the registry hold every change of this run in one transaction, which
+// CloseMachineRegistry commits (RegFlushKey commits what came before it): a
+// run then stores all of its changes or, if it dies, none.
+void HoldRegistryChangesForTheRun();
+
+// Closes the registry at the end of a run, which makes the run's changes
+// durable; a failure to do so is reported as a machine fault. The next call
+// of MachineRegistry opens it again.
+void CloseMachineRegistry();
+
+// Runs `hook` each time the machine's registry is about to close, with the
+// store still open for reading and writing: the last moment to keep what a
+// run worked out (see RegStore::StoreKeptList).
+void AtMachineRegistryClose(void (*hook)(RegStore* store));
+
+// Longest key name and value name the personality accepts.
+const size_t kMaxKeyNameLength = 255;
+size_t MaxValueNameLength(bool isNT);
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_REGISTRY_H_

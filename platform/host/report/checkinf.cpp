@@ -1,0 +1,359 @@
+// INF pre-flight: the printer section as commands 2 and 3 read it.
+//
+// Each value is taken as the profile call gives it to the program (blanks
+// and one pair of quotes removed), cut to the buffer the program reads it
+// into, and then judged as the program would use it.
+#include "platform/host/report/checkinf.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/host/profile/inifile.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/profile/profilecache.h"
+
+namespace qzhost {
+namespace {
+
+// Characters each value keeps: its buffer less the terminator.
+const size_t kPrinterNameChars = 31;
+const size_t kDriverNameChars = 63;
+const size_t kFileNameChars = 15;
+const size_t kDataTypeChars = 31;
+const size_t kVersionChars = 125;
+const size_t kAttributesChars = 15;
+const size_t kDelimitedChars = 31;
+const size_t kParamsChars = 31;
+const size_t kPnpChars = 255;
+const size_t kStringsChars = 259;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && IsBlank(s.back())) s.pop_back();
+  return s;
+}
+
+std::string TrimLeft(const std::string& s) {
+  size_t i = 0;
+  while (i < s.size() && IsBlank(s[i])) ++i;
+  return s.substr(i);
+}
+
+bool IsPlaceholder(const std::string& v) {
+  return !v.empty() && v.front() == '%' && v.back() == '%';
+}
+
+// A value between quotes, long ones shortened for the message.
+std::string Quoted(const std::string& s) {
+  return "\"" + (s.size() > 60 ? s.substr(0, 57) + "..." : s) + "\"";
+}
+
+// The hexadecimal reading of the program: blanks, a sign, an optional 0x and
+// digits up to the first other character; saturates at 0xFFFFFFFF. *clean
+// tells whether the whole value was such a number.
+unsigned long HexValue(const std::string& text, bool* clean) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = i < text.size() && text[i] == '-';
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  if (text.compare(i, 2, "0x") == 0 || text.compare(i, 2, "0X") == 0) {
+    if (i + 2 < text.size() && isxdigit(static_cast<unsigned char>(text[i + 2]))) i += 2;
+  }
+  size_t digits = i;
+  unsigned long long value = 0;
+  for (; i < text.size() && isxdigit(static_cast<unsigned char>(text[i])); ++i) {
+    char c = static_cast<char>(tolower(static_cast<unsigned char>(text[i])));
+    value = value * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+    if (value > 0xFFFFFFFFull) value = 0x1FFFFFFFFull;
+  }
+  *clean = i > digits && i == text.size() && value <= 0xFFFFFFFFull;
+  if (value > 0xFFFFFFFFull) return 0xFFFFFFFFul;
+  unsigned long result = static_cast<unsigned long>(value);
+  return negative ? (0x100000000ull - result) & 0xFFFFFFFFul : result;
+}
+
+std::string Hex(unsigned long v) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%lX", v);
+  return text;
+}
+
+class SectionCheck {
+ public:
+  SectionCheck(const IniFile& ini, const std::string& section, bool isNT,
+               std::vector<InfProblem>* out)
+      : ini_(ini), section_(section), isNT_(isNT), out_(out) {}
+
+  void Run() {
+    CheckPrinterName();
+    CheckDriver();
+    CheckVersionAndAttributes();
+    CheckDelimited("LanguageMonitor", "language monitor");
+    std::string processor = CheckDelimited("PrintProcessor", "print processor");
+    if (!processor.empty() && processor != "WinPrint") {
+      CheckLength("PrintProcessorParam", kParamsChars, "the print processor's parameters");
+      if (!isNT_) {
+        Report(InfProblem::kWarning, "PrintProcessor",
+               "the installer adds its own print processors for \"Windows NT x86\", which a "
+               "Windows 98 spooler refuses (1805): on this machine command 2 ends with 1045",
+               "use PrintProcessor=WinPrint for Windows 98, or install on Windows NT");
+      }
+    }
+    CheckDelimited("PortMonitor", "port monitor");
+    CheckPlugAndPlay();
+  }
+
+ private:
+  bool Find(const char* key, std::string* value) const {
+    std::string_view v;
+    if (!ini_.FindValue(section_, key, &v)) return false;
+    *value = std::string(v.substr(0, v.find('\0')));
+    return true;
+  }
+
+  size_t LineOf(const std::string& key) const {
+    size_t line = ini_.KeyLine(section_, key);
+    return line ? line : ini_.SectionLine(section_);
+  }
+
+  void Report(InfProblem::Severity severity, const std::string& key, const std::string& message,
+              const std::string& fix) {
+    out_->push_back({severity, LineOf(key), key, message, fix});
+  }
+
+  // The [Strings] text of a placeholder as the program reads it; false when
+  // there is none (or it is empty), which the program takes as a failure.
+  bool Translate(const std::string& placeholder, std::string* text) const {
+    std::string key = placeholder.substr(1, placeholder.size() >= 2 ? placeholder.size() - 2 : 0);
+    std::string_view v;
+    if (key.empty() || !ini_.FindValue("Strings", key, &v) || v.empty()) return false;
+    *text = std::string(v.substr(0, kStringsChars));
+    return true;
+  }
+
+  // Reports a value longer than the characters it keeps; returns what it keeps.
+  std::string CheckLength(const char* key, size_t keep, const std::string& what) {
+    std::string value;
+    if (!Find(key, &value)) return {};
+    if (value.size() > keep) {
+      Report(InfProblem::kWarning, key,
+             std::to_string(value.size()) + " characters; " + what + " keeps the first " +
+                 std::to_string(keep) + ": " + Quoted(value.substr(0, keep)),
+             "shorten it to " + std::to_string(keep) + " characters");
+    }
+    return value.substr(0, keep);
+  }
+
+  void CheckPrinterName() {
+    std::string device;
+    if (!Find("device", &device) || device.empty()) {
+      Report(InfProblem::kError, "device",
+             "no value: the printer has no name and the driver none; command 2 ends with 1045",
+             "add device=<printer name of at most 31 characters>");
+      return;
+    }
+    CheckLength("device", kPrinterNameChars, "the printer name");
+    std::string driverName = device.substr(0, kDriverNameChars);
+    if (device.size() > kDriverNameChars) {
+      Report(InfProblem::kWarning, "device",
+             std::to_string(device.size()) + " characters; the driver name keeps the first 63" +
+                 (IsPlaceholder(device) ? ", which are no placeholder any more" : ""),
+             "shorten it to 63 characters");
+    }
+    if (!IsPlaceholder(driverName)) return;
+    std::string text;
+    if (!Translate(driverName, &text)) {
+      Report(InfProblem::kError, "device",
+             "the placeholder " + driverName +
+                 " has no text in [Strings]: the driver gets no name; command 2 ends with 1045",
+             "add " + driverName.substr(1, driverName.size() - 2) + "=<driver name> to [Strings]");
+    } else {
+      Report(InfProblem::kWarning, "device",
+             "the printer is named " + Quoted(device.substr(0, kPrinterNameChars)) +
+                 " as written; only the driver name is translated, to " + Quoted(text),
+             "write the printer name itself");
+    }
+  }
+
+  void CheckDriver() {
+    std::string file;
+    if (!Find("Driver", &file) || file.empty()) {
+      Report(InfProblem::kError, "Driver",
+             "no value: the driver has no file; command 2 ends with 1045",
+             "add Driver=<file name of at most 15 characters>");
+    } else {
+      CheckLength("Driver", kFileNameChars, "the driver file name");
+    }
+    for (const char* key : {"DataFile", "ConfigFile", "HelpFile"})
+      CheckLength(key, kFileNameChars, "the file name");
+    CheckLength("DefaultDataType", kDataTypeChars, "the default data type");
+  }
+
+  void CheckHex(const char* key, size_t keep, const std::string& use) {
+    std::string full;
+    if (!Find(key, &full)) return;
+    std::string text = CheckLength(key, keep, use);
+    bool clean = false;
+    unsigned long value = HexValue(text, &clean);
+    if (!clean) {
+      Report(InfProblem::kWarning, key,
+             Quoted(text) + " is not a hexadecimal number; " + use + " is read as " + Hex(value),
+             "write it as hexadecimal digits, optionally after 0x");
+    }
+  }
+
+  void CheckVersionAndAttributes() {
+    CheckHex("DrvVersion", kVersionChars, "the driver version");
+    std::string makeDefault;
+    bool isDefault = !Find("MakeDefault", &makeDefault) || makeDefault.empty() ||
+                     ProfileIntOf(makeDefault, isNT_) != 0;
+    if (isDefault) CheckHex("Attributes", kAttributesChars, "the printer attributes");
+  }
+
+  // A "<name>,<file>[;comment]" value as GetDelimitedPrinterObject reads it.
+  // Returns the name it gives (empty for none, or on a failure).
+  std::string CheckDelimited(const char* key, const std::string& what) {
+    std::string value = CheckLength(key, kDelimitedChars, "the value");
+    if (value.empty()) return what == "print processor" ? "WinPrint" : "";
+    size_t comma = value.find(',');
+    std::string name = comma == std::string::npos ? "" : TrimRight(value.substr(0, comma));
+    std::string fail = "; the " + what + " is invalid and command 2 ends with 1045";
+    if (!name.empty() && name[0] == '%') {
+      std::string text;
+      if (!IsPlaceholder(name) || name.size() < 2) {
+        Report(InfProblem::kError, key,
+               "the name " + Quoted(name) + " is no whole placeholder" + fail,
+               "write %KEY% with its closing percent sign, or the name itself");
+        return {};
+      }
+      if (!Translate(name, &text)) {
+        Report(InfProblem::kError, key,
+               "the placeholder " + name + " has no text in [Strings]" + fail,
+               "add " + name.substr(1, name.size() - 2) + "=<" + what + " name> to [Strings]");
+        return {};
+      }
+      name = text;
+    }
+    std::string file = TrimLeft(comma == std::string::npos ? value : value.substr(comma + 1));
+    file = TrimRight(file.substr(0, file.find(';')));
+    if (name.empty()) {
+      Report(InfProblem::kError, key, Quoted(value) + " has no name" + fail,
+             "write " + std::string(key) + "=<name>,<file>");
+      return {};
+    }
+    if (file.empty()) {
+      Report(InfProblem::kError, key, Quoted(value) + " has no file" + fail,
+             "write " + std::string(key) + "=<name>,<file>");
+      return {};
+    }
+    if (IsPlaceholder(file)) {
+      Report(InfProblem::kWarning, key,
+             "the file " + file + " is used as written: only the name part is translated",
+             "write the file name itself");
+    }
+    return name;
+  }
+
+  void CheckPlugAndPlay() {
+    std::string id;
+    if (!Find("Win95DeviceID", &id) || id.empty()) {
+      Report(InfProblem::kWarning, "Win95DeviceID",
+             "no value: command 3 writes no device entry and ends with 1024",
+             "add Win95DeviceID=<the printer's Plug and Play device identifier>");
+    }
+    for (const char* key : {"Win95DeviceID", "Description", "Model", "Mfg"})
+      CheckLength(key, kPnpChars, "command 3");
+    std::string mfg;
+    std::string text;
+    if (Find("Mfg", &mfg) && IsPlaceholder(mfg.substr(0, kPnpChars)) &&
+        !Translate(mfg.substr(0, kPnpChars), &text)) {
+      Report(InfProblem::kWarning, "Mfg",
+             "the placeholder " + mfg +
+                 " has no text in [Strings]: command 3 writes an empty "
+                 "\"Manufacturer\"",
+             "add " + mfg.substr(1, mfg.size() - 2) + "=<manufacturer> to [Strings]");
+    }
+  }
+
+  const IniFile& ini_;
+  std::string section_;
+  bool isNT_;
+  std::vector<InfProblem>* out_;
+};
+
+}  // namespace
+
+bool InfCheck::Command2Fails() const {
+  for (const InfProblem& p : problems) {
+    if (p.severity == InfProblem::kError) return true;
+  }
+  return false;
+}
+
+InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
+                         bool isNT) {
+  InfCheck check;
+  check.path = MapWindowsPath(infFile);
+  if (section.empty() || section.find(' ') != std::string::npos) {
+    check.problems.push_back({InfProblem::kError, 0, "",
+                              "the section name " + Quoted(section) +
+                                  " cannot be passed: the command parameter splits at blanks",
+                              "name the section without blanks"});
+  }
+  if (infFile.find(' ') != std::string::npos) {
+    check.problems.push_back({InfProblem::kWarning, 0, "",
+                              "the INF path has blanks: the command parameter splits there",
+                              "write the INF path in double quotes on the command line"});
+  }
+  LoadedProfile loaded;
+  int error = 0;
+  if (check.path.empty() || !LoadProfile(check.path, codePage, &loaded, &error) || !loaded.exists) {
+    std::string why = check.path.empty() ? "not a path the machine can map"
+                      : error            ? strerror(error)
+                                         : "no such file";
+    check.problems.push_back(
+        {InfProblem::kError, 0, "",
+         "cannot read " + (check.path.empty() ? infFile : check.path) + " (" + why +
+             "); command 2 ends with 1045",
+         "give the INF's path (a bare file name is looked for in C:\\WINDOWS)"});
+    return check;
+  }
+  if (!loaded.file->HasSection(section)) {
+    check.problems.push_back({InfProblem::kError, 0, "",
+                              "no section [" + section + "]; command 2 ends with 1045",
+                              "give the name of a printer section of the file"});
+    return check;
+  }
+  SectionCheck(*loaded.file, section, isNT, &check.problems).Run();
+  std::stable_sort(check.problems.begin(), check.problems.end(),
+                   [](const InfProblem& a, const InfProblem& b) { return a.line < b.line; });
+  return check;
+}
+
+std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
+                           const std::string& section) {
+  std::string text;
+  size_t errors = 0;
+  for (const InfProblem& p : check.problems) {
+    bool error = p.severity == InfProblem::kError;
+    errors += error;
+    text += infFile + ":" + (p.line ? std::to_string(p.line) + ":" : "") +
+            (error ? " error: [" : " warning: [") + section + "] " +
+            (p.key.empty() ? "" : p.key + ": ") + p.message + "\n";
+    text += "    fix: " + p.fix + "\n";
+  }
+  size_t warnings = check.problems.size() - errors;
+  text += infFile + " [" + section + "]: " + std::to_string(errors) + " error(s), " +
+          std::to_string(warnings) + " warning(s); command 2 would " +
+          (errors ? "fail" : "find nothing in the section that stops it") + "\n";
+  return text;
+}
+
+}  // namespace qzhost

@@ -1,0 +1,449 @@
+// EnumPortsA and the port list behind it.
+#include "platform/host/spooler/spooler_ports.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "platform/host/machine/machine.h"
+#include "platform/host/profile/profile.h"
+#include "platform/host/registry/registry.h"
+#include "platform/host/spooler/spooler_buffer.h"
+#include "platform/host/spooler/spooler_kept.h"
+#include "platform/host/spooler/spooler_layout.h"
+#include "platform/host/spooler/spooler_pairlist.h"
+#include "platform/host/spooler/spooler_store.h"
+#include "platform/host/machine/testctl.h"
+
+namespace qzhost {
+namespace spool {
+
+namespace {
+
+constexpr char kLocalPortDescription[] = "Local Port";
+
+// Names as SameName compares them: ASCII letters folded.
+char Folded(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+
+uint32_t FoldedHash(std::string_view name) {
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char ch : name) h = (h ^ static_cast<unsigned char>(Folded(ch))) * 16777619u;
+  return h;
+}
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return Folded(x) == Folded(y); });
+}
+
+// Where a port of the list was found, in its row's tag. The list holds the
+// names of WIN.INI's [Ports] first, then the Ports key's subkeys (in the
+// registry's order), then the ports that monitors claim; a name found twice
+// is listed where it was found first.
+enum PortSource : unsigned { kFromWinIni = 0, kFromPortsKey = 1, kFromClaims = 2 };
+
+// The ports with the monitor serving each (First: the port, Second: the
+// monitor), each name once; an open-addressed index of the names keeps adding
+// n ports linear, since machines may hold thousands.
+class PortList {
+ public:
+  PortList() = default;
+  // A list known to hold each name once (as kept by an earlier run): no
+  // index, since a run looks up a few names at most.
+  explicit PortList(PairList rows) : m_rows(std::move(rows)) {}
+
+  void Reserve(size_t count, size_t textBytes) {
+    m_rows.Reserve(count, textBytes);
+    m_slots.assign(SlotsFor(count), 0);
+  }
+  void AddOnce(std::string_view name, std::string_view monitor, PortSource source) {
+    if (name.empty()) return;
+    if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
+    size_t slot = 0;
+    if (Probe(name, &slot) != kAbsent) return;
+    const size_t before = m_rows.size();
+    m_rows.Add(name, monitor, source);
+    if (m_rows.size() != before) m_slots[slot] = static_cast<uint32_t>(m_rows.size());
+  }
+  // The list after a port was added on Windows 98: as a subkey of the Ports
+  // key, or as a new (last) key of [Ports]. A port not listed yet is claimed
+  // by no monitor, so Local Port serves it. False when the change cannot be
+  // made here (a claimed port spelled otherwise): then read the list again.
+  bool AddPortsKey(std::string_view name, unsigned codePage);
+  bool AddWinIniName(std::string_view name);
+  // The monitor of a listed port; false when the port is not listed.
+  bool MonitorOf(std::string_view name, std::string_view* monitor) const {
+    const size_t row = Find(name);
+    if (row == kAbsent) return false;
+    *monitor = m_rows.Second(row);
+    return true;
+  }
+  const PairList& Rows() const { return m_rows; }
+  BOOL Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+               LPDWORD pcReturned) const;
+
+ private:
+  static constexpr size_t kAbsent = ~size_t{0};
+
+  static size_t SlotsFor(size_t count) {
+    size_t size = 8;
+    while (size * 3 < count * 4) size *= 2;
+    return size;
+  }
+  size_t Find(std::string_view name) const {
+    if (m_slots.empty()) {
+      for (size_t i = 0; i < m_rows.size(); ++i)
+        if (SameFolded(m_rows.First(i), name)) return i;
+      return kAbsent;
+    }
+    size_t slot = 0;
+    return Probe(name, &slot);
+  }
+  // The row of `name` in the index, or kAbsent with *slot the free slot
+  // where it would go.
+  size_t Probe(std::string_view name, size_t* slot) const {
+    const size_t mask = m_slots.size() - 1;
+    for (*slot = FoldedHash(name) & mask;; *slot = (*slot + 1) & mask) {
+      const uint32_t held = m_slots[*slot];
+      if (held == 0) return kAbsent;
+      const std::string_view other = m_rows.First(held - 1);
+      if (other.size() == name.size() && SameFolded(other, name)) return held - 1;
+    }
+  }
+  size_t FreeSlot(std::string_view name) const {
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = FoldedHash(name) & mask;
+    while (m_slots[slot] != 0) slot = (slot + 1) & mask;
+    return slot;
+  }
+  void Rehash(size_t slots) {
+    m_slots.assign(slots, 0);
+    for (size_t i = 0; i < m_rows.size(); ++i) m_slots[FreeSlot(m_rows.First(i))] = i + 1;
+  }
+  void PackLevel1(LPBYTE pBuffer) const;
+  void PackLevel2(LPBYTE pBuffer) const;
+  // The first row of [first, last) for which `before` is false, where it
+  // holds for a leading run of them: found by halving.
+  template <typename Pred>
+  static size_t FirstRowAfter(size_t first, size_t last, Pred before) {
+    for (size_t count = last - first; count > 0;) {
+      const size_t half = count / 2;
+      if (before(first + half)) {
+        first += half + 1;
+        count -= half + 1;
+      } else {
+        count = half;
+      }
+    }
+    return first;
+  }
+  // The first row found in a later part than `source`.
+  size_t EndOf(PortSource source) const {
+    return FirstRowAfter(0, m_rows.size(), [&](size_t row) { return m_rows.Tag(row) <= source; });
+  }
+  // Moves a listed port into part `source`, at `at`.
+  bool MoveInto(size_t row, std::string_view name, PortSource source, size_t at) {
+    if (m_rows.First(row) != name) return false;
+    m_rows.Move(row, at);
+    m_rows.SetTag(at, source);
+    m_slots.clear();
+    return true;
+  }
+
+  PairList m_rows;
+  std::vector<uint32_t> m_slots;  // row + 1, 0 free; empty: no index
+};
+
+bool PortList::AddPortsKey(std::string_view name, unsigned codePage) {
+  const size_t row = Find(name);
+  if (row != kAbsent && m_rows.Tag(row) != kFromClaims) return true;
+  // The subkeys are in the order of their upper-cased names' bytes.
+  const std::string upper = RegUpperName(codePage, std::string(name));
+  const size_t first = FirstRowAfter(EndOf(kFromWinIni), EndOf(kFromPortsKey), [&](size_t other) {
+    return RegUpperName(codePage, std::string(m_rows.First(other))) < upper;
+  });
+  if (row != kAbsent) return MoveInto(row, name, kFromPortsKey, first);
+  m_rows.Insert(first, name, kLocalPortMonitor, kFromPortsKey);
+  m_slots.clear();
+  return true;
+}
+
+bool PortList::AddWinIniName(std::string_view name) {
+  const size_t row = Find(name);
+  const size_t end = EndOf(kFromWinIni);
+  if (row != kAbsent)
+    return m_rows.Tag(row) == kFromWinIni || MoveInto(row, name, kFromWinIni, end);
+  m_rows.Insert(end, name, kLocalPortMonitor, kFromWinIni);
+  m_slots.clear();
+  return true;
+}
+
+// Windows' layout: the records, then each record's strings in field order.
+void PortList::PackLevel1(LPBYTE pBuffer) const {
+  const size_t count = m_rows.size();
+  memset(pBuffer, 0, count * sizeof(PORT_INFO_1A));
+  LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_1A));
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = m_rows.First(i);
+    PutString(pBuffer + i * sizeof(PORT_INFO_1A), offsetof(PORT_INFO_1A, pName), name.data(),
+              name.size(), &pText);
+  }
+}
+
+void PortList::PackLevel2(LPBYTE pBuffer) const {
+  const size_t count = m_rows.size();
+  memset(pBuffer, 0, count * sizeof(PORT_INFO_2A));
+  LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_2A));
+  for (size_t i = 0; i < count; ++i) {
+    LPBYTE pRecord = pBuffer + i * sizeof(PORT_INFO_2A);
+    // The port and its monitor follow each other, each with its NUL, as
+    // they do in the list.
+    const std::string_view both = m_rows.Both(i);
+    memcpy(pText, both.data(), both.size());
+    PutField(pRecord, offsetof(PORT_INFO_2A, pPortName), pText);
+    PutField(pRecord, offsetof(PORT_INFO_2A, pMonitorName), pText + m_rows.First(i).size() + 1);
+    pText += both.size();
+    PutString(pRecord, offsetof(PORT_INFO_2A, pDescription), kLocalPortDescription,
+              sizeof kLocalPortDescription - 1, &pText);
+    PutField(pRecord, offsetof(PORT_INFO_2A, fPortType), DWORD{PORT_TYPE_WRITE});
+  }
+}
+
+BOOL PortList::Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+                       LPDWORD pcReturned) const {
+  const size_t count = m_rows.size();
+  if (Level == 1) {
+    return DeliverPacked(
+        count, sizeof(PORT_INFO_1A), m_rows.FirstBytes(),
+        [this](LPBYTE pBuffer) { PackLevel1(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
+  }
+  return DeliverPacked(
+      count, sizeof(PORT_INFO_2A), m_rows.TextBytes() + count * sizeof kLocalPortDescription,
+      [this](LPBYTE pBuffer) { PackLevel2(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
+}
+
+// Windows 98's built-in LOCALMON answers first for LPT1-LPT9 and COM1-COM9.
+bool IsLocalMonPort(std::string_view name) {
+  if (name.size() < 4 || name.size() > 5) return false;
+  if (!SameFolded(name.substr(0, 3), "lpt") && !SameFolded(name.substr(0, 3), "com")) return false;
+  if (name[3] < '1' || name[3] > '9') return false;
+  return name.size() == 4 || name[4] == ':';
+}
+
+// Ports that installed monitors list as subkeys or values of their Ports key.
+PortList MonitorClaims() {
+  PortList claims;
+  for (const MonitorEntry& monitor : MonitorsWithPorts()) {
+    StoreKey ports;
+    if (ports.Open(MonitorKey(monitor.name) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS)
+      continue;
+    for (const std::string& port : ports.SubkeyNames())
+      claims.AddOnce(port, monitor.name, kFromClaims);
+    for (const std::string& port : ports.ValueNames())
+      claims.AddOnce(port, monitor.name, kFromClaims);
+  }
+  return claims;
+}
+
+std::string_view ServingMonitor(std::string_view port, const PortList& claims) {
+  std::string_view monitor = kLocalPortMonitor;
+  if (!MachineIsNT() && IsLocalMonPort(port)) return monitor;
+  claims.MonitorOf(port, &monitor);
+  return monitor;
+}
+
+std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
+  PortList claims = MonitorClaims();
+  auto ports = std::make_shared<PortList>();
+  std::vector<std::string_view> iniNames;
+  std::vector<std::string> keyNames;
+  StoreKey key;
+  if (MachineIsNT()) {
+    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) keyNames = key.ValueNames();
+  } else {
+    if (winIni != nullptr) iniNames = winIni->KeyNames("Ports");
+    if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) keyNames = key.SubkeyNames();
+  }
+  const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
+  ports->Reserve(count, count * 24);
+  for (std::string_view name : iniNames)
+    ports->AddOnce(name, ServingMonitor(name, claims), kFromWinIni);
+  for (const std::string& name : keyNames)
+    ports->AddOnce(name, ServingMonitor(name, claims), kFromPortsKey);
+  const PairList& claimed = claims.Rows();
+  for (size_t i = 0; i < claimed.size(); ++i) {
+    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims), kFromClaims);
+  }
+  return ports;
+}
+
+// The port list as last read, and the state of the machine it was read from:
+// the registry's change stamp and the parsed WIN.INI (a new parse is a new
+// object; the memo holds it, so its address is not reused).
+struct PortMemo {
+  ReadingStamp read;
+  std::shared_ptr<const IniFile> winIni;
+  std::shared_ptr<const PortList> ports;
+  // As kept by an earlier run, or as the next run will bring that up to date:
+  // not stored again.
+  bool taken = false;
+};
+
+// Never destroyed: freeing thousands of names at exit would cost a run for
+// nothing.
+PortMemo& ThePortMemo() {
+  static PortMemo* memo = new PortMemo;
+  return *memo;
+}
+
+std::shared_ptr<const IniFile> PortsWinIni() { return MachineIsNT() ? nullptr : CurrentWinIni(); }
+
+// At the end of a run: the list as this run leaves the machine, for the next.
+void KeepPortsAtClose(RegStore* store) {
+  const PortMemo& memo = ThePortMemo();
+  std::shared_ptr<const IniFile> winIni = PortsWinIni();
+  if (!memo.ports || memo.taken || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni)
+    return;
+  KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
+}
+
+// Keys added at the end of [Ports] that a kept list is brought up to date
+// with; a list with more is read again.
+const size_t kMostIniKeysAdded = 8;
+
+// The kept list brought up to date with the ports added on Windows 98 since
+// it was kept (Ports subkeys, as the registry notes them, and keys added at
+// the end of [Ports]), as runs that create ports add them: the list need not
+// be read again for them. Null when anything else changed. *iniKeys: how
+// many keys of [Ports] were added.
+std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni,
+                                           const std::string& signatureNow, size_t* iniKeys) {
+  if (MachineIsNT() || winIni == nullptr) return nullptr;
+  PairList kept;
+  std::vector<RegStore::AddedPortsKey> added;
+  std::vector<std::string> iniNames;
+  // The list was kept with [Ports] as it reads without its last keys.
+  const auto wanted = [&](std::string_view keptSignature) {
+    *iniKeys = 0;
+    if (signatureNow == keptSignature) return true;
+    while (++*iniKeys <= kMostIniKeysAdded) {
+      std::string signature;
+      if (!PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames)) return false;
+      if (signature == keptSignature) return true;
+    }
+    return false;
+  };
+  if (!LoadKeptPortsBeforeAddedKeys(store, wanted, &kept, &added)) return nullptr;
+  auto ports = std::make_shared<PortList>(std::move(kept));
+  if (!added.empty()) {
+    StoreKey portsKey;
+    if (portsKey.Open(kPrintPortsKey) != ERROR_SUCCESS) return nullptr;
+    const RegKeyId portsKeyId = portsKey.Id();
+    for (const RegStore::AddedPortsKey& key : added) {
+      if (key.parent != portsKeyId || !ports->AddPortsKey(key.name, Machine().codePage))
+        return nullptr;
+    }
+  }
+  // An empty name ("=value") lists no port.
+  for (const std::string& name : iniNames) {
+    if (!name.empty() && !ports->AddWinIniName(name)) return nullptr;
+  }
+  return ports;
+}
+
+std::shared_ptr<const PortList> CurrentPorts() {
+  PortMemo& memo = ThePortMemo();
+  DWORD dwError = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&dwError);
+  if (store == nullptr) return std::make_shared<PortList>();
+  const uint64_t stamp = store->ChangeStamp();
+  std::shared_ptr<const IniFile> winIni = PortsWinIni();
+  if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
+    AtMachineRegistryClose(KeepPortsAtClose);
+    PairList kept;
+    size_t iniKeys = 0;
+    const std::string signature = PortsSignature(winIni.get());
+    memo.taken = LoadKeptPorts(store, signature, &kept);
+    if (memo.taken) {
+      memo.ports = std::make_shared<PortList>(std::move(kept));
+    } else if (std::shared_ptr<PortList> patched =
+                   PatchedKeptPorts(store, winIni.get(), signature, &iniKeys)) {
+      memo.ports = std::move(patched);
+      // The next run brings the same kept list up to date the same way, as
+      // long as it can take one more key of [Ports].
+      memo.taken = iniKeys < kMostIniKeysAdded;
+    } else {
+      memo.ports = ReadKnownPorts(winIni.get());
+    }
+    memo.read.Set(stamp);
+    memo.winIni = std::move(winIni);
+  }
+  return memo.ports;
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return std::string();
+  size_t last = text.find_last_not_of(' ');
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+void KeepPortsAcross(uint64_t before, uint64_t after) { ThePortMemo().read.Advance(before, after); }
+
+DWORD ChangeOutsideLists(const std::function<DWORD()>& change) {
+  const uint64_t before = RegistryStamp();
+  DWORD dwError = change();
+  if (dwError != ERROR_SUCCESS) return dwError;
+  const uint64_t after = RegistryStamp();
+  if (RegStore::SameForeignState(before, after)) {
+    KeepMonitorsAcross(before, after);
+    KeepPortsAcross(before, after);
+  }
+  return ERROR_SUCCESS;
+}
+
+bool PortListKnown(const char* portList) {
+  std::shared_ptr<const PortList> known = CurrentPorts();
+  std::string list = portList;
+  bool bAny = false;
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    std::string name = Trimmed(list.substr(start, comma - start));
+    start = comma + 1;
+    if (name.empty()) continue;
+    std::string_view monitor;
+    if (!known->MonitorOf(name, &monitor)) return false;
+    bAny = true;
+  }
+  return bAny;
+}
+
+}  // namespace spool
+}  // namespace qzhost
+
+extern "C" BOOL WINAPI EnumPortsA(LPSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
+                                  LPDWORD pcbNeeded, LPDWORD pcReturned) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("EnumPortsA", &dwError)) {
+    SetLastError(dwError);
+    return FALSE;
+  }
+  if (qzhost::spool::MissingCounters(pcbNeeded, pcReturned)) return FALSE;
+  if (!qzhost::spool::IsLocalServer(pName)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
+  }
+  if (Level != 1 && Level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  std::shared_ptr<const qzhost::spool::PortList> ports = qzhost::spool::CurrentPorts();
+  return ports->Deliver(Level, pPorts, cbBuf, pcbNeeded, pcReturned);
+}

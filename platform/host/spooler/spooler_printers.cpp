@@ -1,0 +1,186 @@
+// AddPrinterA and ClosePrinter: printers under Control\Print\Printers.
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/host/machine/machine.h"
+#include "platform/host/spooler/spooler_layout.h"
+#include "platform/host/spooler/spooler_ports.h"
+#include "platform/host/spooler/spooler_store.h"
+#include "platform/host/machine/testctl.h"
+#include "platform/win32.h"
+
+namespace qzhost {
+namespace spool {
+namespace {
+
+// Printer handles are small tokens, never reused within a process, so a
+// stale or doubled ClosePrinter is always caught.
+constexpr uintptr_t kFirstHandle = 0x5100;
+
+struct HandleTable {
+  std::mutex lock;
+  std::set<uintptr_t> open;
+  uintptr_t next = kFirstHandle;
+};
+
+HandleTable& Handles() {
+  static HandleTable table;
+  return table;
+}
+
+HANDLE NewPrinterHandle() {
+  HandleTable& table = Handles();
+  std::lock_guard<std::mutex> guard(table.lock);
+  uintptr_t token = table.next;
+  table.next += 4;
+  table.open.insert(token);
+  return reinterpret_cast<HANDLE>(token);
+}
+
+bool ReleasePrinterHandle(HANDLE hPrinter) {
+  HandleTable& table = Handles();
+  std::lock_guard<std::mutex> guard(table.lock);
+  return table.open.erase(reinterpret_cast<uintptr_t>(hPrinter)) == 1;
+}
+
+// DEVMODEA begins with a 32-byte device name, then dmSpecVersion,
+// dmDriverVersion, dmSize and dmDriverExtra (WORDs); the record is dmSize
+// bytes followed by dmDriverExtra bytes of the driver's own.
+constexpr size_t kDevModeSizeOffset = 36;
+constexpr size_t kDevModeHeader = 40;
+
+DWORD DevModeBytes(LPDEVMODEA pDevMode) {
+  const BYTE* p = reinterpret_cast<const BYTE*>(pDevMode);
+  WORD dmSize = 0;
+  WORD dmDriverExtra = 0;
+  memcpy(&dmSize, p + kDevModeSizeOffset, sizeof(WORD));
+  memcpy(&dmDriverExtra, p + kDevModeSizeOffset + sizeof(WORD), sizeof(WORD));
+  return static_cast<DWORD>(dmSize) + dmDriverExtra;
+}
+
+// Printer names become one registry key and appear in "name,driver,port"
+// device strings, so a comma or backslash cannot be part of one.
+bool IsValidPrinterName(const char* name) {
+  return !IsBadKeyName(name) && strchr(name, ',') == nullptr;
+}
+
+// The checks of AddPrinterA after the arguments: the printer must be new and
+// everything it names installed for the machine's own environment.
+DWORD CheckPrinter(const PRINTER_INFO_2A& info) {
+  if (!IsValidPrinterName(info.pPrinterName)) return ERROR_INVALID_PRINTER_NAME;
+  if (KeyExists(PrinterKey(info.pPrinterName))) return ERROR_PRINTER_ALREADY_EXISTS;
+  const std::string env = OwnEnvironment();
+  if (IsBadKeyName(info.pPrintProcessor) ||
+      !KeyExists(PrintProcessorsKey(env) + "\\" + info.pPrintProcessor)) {
+    return ERROR_UNKNOWN_PRINTPROCESSOR;
+  }
+  if (IsBadKeyName(info.pDriverName) ||
+      !KeyExists(DriversKey(env, MachineIsNT()) + "\\" + info.pDriverName)) {
+    return ERROR_UNKNOWN_PRINTER_DRIVER;
+  }
+  if (!PortListKnown(info.pPortName)) return ERROR_UNKNOWN_PORT;
+  return ERROR_SUCCESS;
+}
+
+LONG WritePrinterValues(StoreKey* key, const PRINTER_INFO_2A& info) {
+  const struct {
+    const char* value;
+    const char* text;
+  } kTexts[] = {
+      {kPrinterName, info.pPrinterName},    {kPrinterShareName, info.pShareName},
+      {kPrinterPort, info.pPortName},       {kPrinterDriver, info.pDriverName},
+      {kPrinterDescription, info.pComment}, {kPrinterLocation, info.pLocation},
+      {kPrinterSepFile, info.pSepFile},     {kPrinterPrintProcessor, info.pPrintProcessor},
+      {kPrinterDatatype, info.pDatatype},   {kPrinterParameters, info.pParameters},
+  };
+  const struct {
+    const char* value;
+    DWORD data;
+  } kNumbers[] = {
+      {kPrinterAttributes, info.Attributes},
+      {kPrinterPriority, info.Priority},
+      {kPrinterDefaultPriority, info.DefaultPriority},
+      {kPrinterStartTime, info.StartTime},
+      {kPrinterUntilTime, info.UntilTime},
+      {kPrinterStatus, 0},  // Status is ignored
+  };
+  for (const auto& text : kTexts) {
+    LONG lResult = key->WriteString(text.value, text.text);
+    if (lResult != ERROR_SUCCESS) return lResult;
+  }
+  for (const auto& number : kNumbers) {
+    LONG lResult = key->WriteDword(number.value, number.data);
+    if (lResult != ERROR_SUCCESS) return lResult;
+  }
+  if (info.pDevMode == nullptr) return key->WriteBinary(kPrinterDevMode, nullptr, 0);
+  return key->WriteBinary(kPrinterDevMode, reinterpret_cast<const BYTE*>(info.pDevMode),
+                          DevModeBytes(info.pDevMode));
+}
+
+// Creates the printer's key with all its values, atomically.
+DWORD StorePrinter(const PRINTER_INFO_2A& info) {
+  return StoreKeyAtomically(PrinterKey(info.pPrinterName),
+                            [&info](StoreKey* key) { return WritePrinterValues(key, info); });
+}
+
+DWORD CheckArguments(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
+  if (!IsLocalServer(pName)) return ERROR_INVALID_NAME;
+  if (Level != 2) return ERROR_INVALID_LEVEL;
+  if (pPrinter == nullptr) return ERROR_INVALID_PARAMETER;
+  const PRINTER_INFO_2A* pInfo = reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
+  if (pInfo->pPrinterName == nullptr || pInfo->pPortName == nullptr ||
+      pInfo->pDriverName == nullptr || pInfo->pPrintProcessor == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (pInfo->pDevMode != nullptr && DevModeBytes(pInfo->pDevMode) < kDevModeHeader) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+}  // namespace spool
+}  // namespace qzhost
+
+extern "C" {
+
+// Windows 98 answers with the NT numbers here: 1801 bad name, 1802 exists,
+// 1798 unknown print processor, 1797 unknown driver, 1796 unknown port, in
+// that order of checking.
+HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("AddPrinterA", &dwError)) {
+    SetLastError(dwError);
+    return nullptr;
+  }
+  dwError = qzhost::spool::CheckArguments(pName, Level, pPrinter);
+  const PRINTER_INFO_2A* pInfo = reinterpret_cast<const PRINTER_INFO_2A*>(pPrinter);
+  if (dwError == ERROR_SUCCESS) dwError = qzhost::spool::CheckPrinter(*pInfo);
+  if (dwError == ERROR_SUCCESS) {
+    dwError =
+        qzhost::spool::ChangeOutsideLists([pInfo] { return qzhost::spool::StorePrinter(*pInfo); });
+  }
+  if (dwError != ERROR_SUCCESS) {
+    SetLastError(dwError);
+    return nullptr;
+  }
+  return qzhost::spool::NewPrinterHandle();
+}
+
+BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
+  DWORD dwError = 0;
+  if (qzhost::ShouldFail("ClosePrinter", &dwError)) {
+    SetLastError(dwError);
+    return FALSE;
+  }
+  if (!qzhost::spool::ReleasePrinterHandle(hPrinter)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,143 @@
+// Mapping pages ahead: the program's own at start, the heap, a large buffer.
+#include "platform/host/machine/prefault.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <link.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
+
+namespace {
+
+struct Range {
+  uintptr_t start, end;
+  bool writable;
+};
+
+int CollectLoadSegments(struct dl_phdr_info* info, size_t, void* data) {
+  auto* ranges = static_cast<std::vector<Range>*>(data);
+  uintptr_t relroEnd = 0;
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type == PT_GNU_RELRO) relroEnd = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+  }
+  for (int i = 0; i < info->dlpi_phnum; ++i) {
+    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+    if (ph.p_type != PT_LOAD) continue;
+    uintptr_t start = (info->dlpi_addr + ph.p_vaddr) & ~uintptr_t(4095);
+    uintptr_t end = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+    bool writable = (ph.p_flags & PF_W) != 0;
+    if (writable && relroEnd > start) start = (relroEnd + 4095) & ~uintptr_t(4095);
+    ranges->push_back({start, end, writable});
+  }
+  return 1;
+}
+
+// Pages of the range that have no page table entry, from /proc/self/pagemap.
+size_t PagesNotMapped(int pagemap, const Range& range) {
+  size_t missing = 0;
+  for (uintptr_t at = range.start; at < range.end; at += 4096) {
+    uint64_t entry = 0;
+    if (pread(pagemap, &entry, sizeof entry, static_cast<off_t>(at / 4096 * 8)) != sizeof entry)
+      return SIZE_MAX;
+    if ((entry >> 63) == 0) ++missing;
+  }
+  return missing;
+}
+
+// How a check run in a child ended.
+enum ChildOutcome { kChildPassed = 0, kChildFailed = 1, kCannotMapAhead = 2, kNoPagemap = 3 };
+
+// Runs `check` in a forked child, which passes it /proc/self/pagemap, and
+// gives its outcome; -1 when the child could not be run or did not exit.
+int OutcomeInChild(const std::function<ChildOutcome(int pagemap)>& check) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    _exit(pagemap < 0 ? kNoPagemap : check(pagemap));
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// A child starts with none of the program's file pages mapped (fork does not
+// copy those entries), so what it finds mapped is what the call mapped.
+TEST(PrefaultTest, EveryPageOfTheProgramIsMappedAfterTheCall) {
+  std::vector<Range> ranges;
+  dl_iterate_phdr(CollectLoadSegments, &ranges);
+  ASSERT_GE(ranges.size(), 2u);
+  const int outcome = OutcomeInChild([&ranges](int pagemap) {
+    size_t mapped = qzhost::PrefaultProgramImage();
+    if (mapped == 0) return kCannotMapAhead;
+    size_t missing = 0, total = 0;
+    for (const Range& range : ranges) {
+      missing += PagesNotMapped(pagemap, range);
+      total += (range.end - range.start + 4095) / 4096;
+    }
+    return missing == 0 && mapped >= total * 4096 ? kChildPassed : kChildFailed;
+  });
+  if (outcome == kCannotMapAhead) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (outcome == kNoPagemap) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(outcome, kChildPassed) << "pages of the program were left unmapped";
+}
+
+TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone) {
+  const size_t size = 1 << 20;
+  void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(map, MAP_FAILED);
+  char* buffer = static_cast<char*>(map);
+  int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+  if (pagemap < 0) GTEST_SKIP() << "no /proc/self/pagemap";
+  const Range whole{reinterpret_cast<uintptr_t>(buffer), reinterpret_cast<uintptr_t>(buffer) + size,
+                    true};
+  const size_t pages = size / 4096;
+  EXPECT_EQ(PagesNotMapped(pagemap, whole), pages);
+
+  EXPECT_FALSE(qzhost::PrefaultForWriting(buffer, 64 * 1024));  // small: faults are cheaper
+  EXPECT_EQ(PagesNotMapped(pagemap, whole), pages);
+
+  // A buffer that starts and ends inside pages: its whole pages are mapped.
+  if (!qzhost::PrefaultForWriting(buffer + 100, size - 200)) {
+    close(pagemap);
+    munmap(map, size);
+    GTEST_SKIP() << "this kernel cannot map pages ahead";
+  }
+  const Range inner{whole.start + 4096, whole.end - 4096, true};
+  EXPECT_EQ(PagesNotMapped(pagemap, inner), 0u);
+  for (size_t i = 0; i < size; i += 4096) EXPECT_EQ(buffer[i], 0) << i;  // still zeros
+  close(pagemap);
+  munmap(map, size);
+}
+
+// What the run allocates after the call lands on pages mapped already. In a
+// child, so that the settings and the heap of the test program stay as they
+// are.
+TEST(PrefaultTest, BlocksAllocatedAfterTheHeapIsPreparedFindTheirPagesMapped) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator keeps a heap of its own";
+#endif
+  const int outcome = OutcomeInChild([](int pagemap) {
+    if (!qzhost::PrepareRunHeap(2 << 20)) return kCannotMapAhead;
+    // Larger than malloc's usual threshold for a mapping of its own.
+    const size_t size = 512 * 1024;
+    char* block = static_cast<char*>(malloc(size));
+    if (block == nullptr) return kChildFailed;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(block) + 4095) & ~uintptr_t(4095);
+    const Range inner{start, (reinterpret_cast<uintptr_t>(block) + size) & ~uintptr_t(4095), true};
+    return PagesNotMapped(pagemap, inner) == 0 ? kChildPassed : kChildFailed;
+  });
+  if (outcome == kCannotMapAhead) GTEST_SKIP() << "this kernel cannot map pages ahead";
+  if (outcome == kNoPagemap) GTEST_SKIP() << "no /proc/self/pagemap";
+  EXPECT_EQ(outcome, kChildPassed) << "a block allocated later found unmapped pages";
+}
+
+}  // namespace

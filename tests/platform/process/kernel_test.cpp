@@ -1,0 +1,99 @@
+// kernel32 and user32 of the emulated machine, checked against Windows' answers.
+#include <string.h>
+
+#include "platform/host/machine/codepage.h"
+#include "platform/host/process/exitstatus.h"
+#include "tests/support/machine_test.h"
+
+namespace {
+
+class KernelTest : public MachineTest {};
+
+TEST_F(KernelTest, VersionAndDirectoriesOfWindows98) {
+  EXPECT_EQ(GetVersion(), 0xC0000A04u);
+  char acDir[MAX_PATH];
+  EXPECT_EQ(GetWindowsDirectoryA(acDir, MAX_PATH), 10u);
+  EXPECT_STREQ(acDir, "C:\\WINDOWS");
+  EXPECT_EQ(GetWindowsDirectoryA(acDir, 4), 11u);  // the size needed, with the terminator
+  EXPECT_EQ(GetSystemDirectoryA(acDir, MAX_PATH), 17u);
+  EXPECT_STREQ(acDir, "C:\\WINDOWS\\SYSTEM");
+}
+
+TEST_F(KernelTest, ModuleFileNameCutAsWindows98Does) {
+  qzhost::SetModuleFileName("C:\\SETUP\\QZINST32.EXE");
+  char acPath[8];
+  memset(acPath, 'x', sizeof acPath);
+  EXPECT_EQ(GetModuleFileNameA(nullptr, acPath, sizeof acPath), 7u);
+  EXPECT_STREQ(acPath, "C:\\SETU");
+}
+
+TEST_F(KernelTest, StringComparisons) {
+  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0x00030001, "lpt1:", 3, "LPT", 3), CSTR_EQUAL);
+  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0x00030001, "lp", 3, "LPT", 3), CSTR_LESS_THAN);
+  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, "abc", -1, "ABC", -1), CSTR_GREATER_THAN);
+  EXPECT_EQ(lstrcmpiA("TCP/IP", "tcp/ip"), 0);
+  EXPECT_NE(lstrcmpA("LPT1", "lpt1"), 0);
+  EXPECT_EQ(lstrcmpA("LPT1", "LPT1"), 0);
+  char acBuffer[4];
+  EXPECT_STREQ(lstrcpynA(acBuffer, "abcdef", 4), "abc");
+}
+
+TEST_F(KernelTest, LoadStringFromTheProgramsTable) {
+  char acText[16];
+  EXPECT_EQ(LoadStringA(nullptr, 25013, acText, sizeof acText), 5);
+  EXPECT_STREQ(acText, "FILE:");
+  EXPECT_EQ(LoadStringA(nullptr, 25015, acText, 8), 7);  // cut to the buffer less one
+  EXPECT_STREQ(acText, "Halden ");
+  EXPECT_EQ(LoadStringA(nullptr, 1, acText, sizeof acText), 0);
+  EXPECT_EQ(LoadStringA(nullptr, 25900, acText, 1), 0);
+  EXPECT_STREQ(acText, "");
+}
+
+TEST_F(KernelTest, GlobalAllocZeroFillsAndCanBeMadeToFail) {
+  BYTE* p = static_cast<BYTE*>(GlobalAlloc(GPTR, 64));
+  ASSERT_NE(p, nullptr);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+  GlobalFree(p);
+  qzhost::FailAllocation(1);
+  void* first = GlobalAlloc(GPTR, 1);
+  EXPECT_NE(first, nullptr);
+  EXPECT_EQ(GlobalAlloc(GPTR, 1), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  GlobalFree(first);
+}
+
+TEST(CodePageTest, ShiftJisStepsOverTrailBytes) {
+  const char text[] = "\x41\x95\x5C\x42";
+  const char* p = text;
+  p = qzhost::NextCharOf(932, p);
+  EXPECT_EQ(p - text, 1);
+  p = qzhost::NextCharOf(932, p);
+  EXPECT_EQ(p - text, 3);
+  EXPECT_EQ(qzhost::PrevCharOf(932, text, text + 3) - text, 1);
+  EXPECT_EQ(qzhost::PrevCharOf(932, text, text), text);
+  EXPECT_EQ(qzhost::NextCharOf(1252, text + 1) - text, 2);
+  const char lone[] = "\x95";
+  EXPECT_EQ(qzhost::NextCharOf(932, lone) - lone, 1) << "a lead byte before the end counts alone";
+  EXPECT_FALSE(qzhost::IsLeadByteOf(932, 0x5C));
+  EXPECT_TRUE(qzhost::IsLeadByteOf(932, 0xE0));
+  EXPECT_FALSE(qzhost::IsLeadByteOf(1252, 0x81));
+}
+
+TEST(ExitStatusTest, DistinctCodesGiveDistinctStatuses) {
+  const unsigned codes[] = {0x100, 0x301, 0x400, 0x402, 0x403, 0x404, 0x406,
+                            0x410, 0x411, 0x412, 0x413, 0x414, 0x415, 0x416};
+  EXPECT_EQ(qzhost::ExitStatusForResult(0), 0);
+  for (unsigned a : codes) {
+    int status = qzhost::ExitStatusForResult(a);
+    EXPECT_GT(status, 0);
+    EXPECT_LT(status, 126);
+    for (unsigned b : codes) {
+      if (a != b) {
+        EXPECT_NE(status, qzhost::ExitStatusForResult(b)) << a << " " << b;
+      }
+    }
+  }
+  EXPECT_EQ(qzhost::ExitStatusForResult(0x0403), 11);
+}
+
+}  // namespace
