@@ -7,9 +7,9 @@
 #define QZ_PATH_CHARS 260
 
 struct INSTALLCONTEXT {
-  HWND hwndSetup;      // the setup engine's main window; recorded only
-  HINSTANCE hInstance; // for the string resources
-  INT IsNT;            // 1 on Windows NT
+  HWND hwndSetup;       // the setup engine's main window; recorded only
+  HINSTANCE hInstance;  // for the string resources
+  INT IsNT;             // 1 on Windows NT
   char acWinDir[QZ_PATH_CHARS];
   char acSysDir[QZ_PATH_CHARS];
   char acSupDir[QZ_PATH_CHARS];

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/report/jsontext.h"
 #include "platform/host/machine/machine.h"
+#include "platform/host/report/jsontext.h"
 #include "platform/win32.h"
 #include "tools/qzreg.h"
 

@@ -156,7 +156,9 @@ TEST_F(DoubleBytePathTest, ATrailByte5CIsNoSeparator) {
   char acDir[QZ_PATH_CHARS] = "C:\\\x95\x5C";  // a Shift-JIS character ending in 0x5C
   AppendPathSeparator(acDir);
   EXPECT_STREQ(acDir, "C:\\\x95\x5C\\");
-  COrlString text("A\x95\x5C" "B\\C");
+  COrlString text(
+      "A\x95\x5C"
+      "B\\C");
   EXPECT_EQ(text.Find('\\'), 4);
   EXPECT_EQ(text.ReverseFind('\\'), 4);
 }

@@ -11,14 +11,14 @@
 #include <string>
 
 #include "inst32/dispatch.h"
-#include "platform/host/report/changes_format.h"
-#include "platform/host/report/checkinf.h"
-#include "platform/host/process/exitstatus.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/prefault.h"
-#include "platform/host/registry/registry.h"
-#include "platform/host/report/report.h"
+#include "platform/host/process/exitstatus.h"
 #include "platform/host/process/tracesink.h"
+#include "platform/host/registry/registry.h"
+#include "platform/host/report/changes_format.h"
+#include "platform/host/report/checkinf.h"
+#include "platform/host/report/report.h"
 #include "platform/host/report/whatif.h"
 #include "platform/win32.h"
 

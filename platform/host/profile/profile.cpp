@@ -16,10 +16,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host/profile/inifile.h"
 #include "platform/host/machine/machine.h"
-#include "platform/host/profile/profilecache.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/profile/inifile.h"
+#include "platform/host/profile/profilecache.h"
 #include "platform/win32.h"
 
 namespace qzhost {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/host/machine/machine.h"
-#include "platform/host/registry/regfile.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/registry/regfile.h"
 
 namespace qzhost {
 namespace {

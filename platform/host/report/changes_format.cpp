@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/host/report/jsontext.h"
 #include "platform/host/registry/regfile.h"
+#include "platform/host/report/jsontext.h"
 
 namespace qzhost {
 namespace {

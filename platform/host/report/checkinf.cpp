@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <string_view>
 
-#include "platform/host/profile/inifile.h"
 #include "platform/host/machine/machine.h"
+#include "platform/host/profile/inifile.h"
 #include "platform/host/profile/profilecache.h"
 
 namespace qzhost {

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/host/report/changes.h"
-#include "platform/host/profile/inifile.h"
 #include "platform/host/machine/machine.h"
+#include "platform/host/profile/inifile.h"
+#include "platform/host/report/changes.h"
 
 namespace qzhost {
 namespace {

@@ -11,8 +11,8 @@
 #include <map>
 #include <string>
 
-#include "platform/host/report/changes.h"
 #include "platform/host/registry/regstore.h"
+#include "platform/host/report/changes.h"
 
 namespace qzhost {
 

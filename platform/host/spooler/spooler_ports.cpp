@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/host/machine/machine.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/host/profile/profile.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/spooler/spooler_buffer.h"
@@ -16,7 +17,6 @@
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_pairlist.h"
 #include "platform/host/spooler/spooler_store.h"
-#include "platform/host/machine/testctl.h"
 
 namespace qzhost {
 namespace spool {

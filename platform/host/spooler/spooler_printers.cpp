@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/host/machine/machine.h"
+#include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
 #include "platform/host/spooler/spooler_store.h"
-#include "platform/host/machine/testctl.h"
 #include "platform/win32.h"
 
 namespace qzhost {

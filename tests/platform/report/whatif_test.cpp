@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/registry/regfile.h"
 #include "platform/host/report/changes.h"
 #include "platform/host/report/changes_format.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/jsontext.h"
-#include "platform/host/registry/regfile.h"
 #include "tests/support/machine_test.h"
 
 namespace {
