@@ -4,8 +4,8 @@
 #include <stdio.h>
 
 #include "inst32/resultcodes.h"
-#include "platform/host/process/exitstatus.h"
 #include "platform/host/report/changes_format.h"
+#include "platform/host/report/exitstatus.h"
 #include "platform/host/report/jsontext.h"
 
 namespace qzhost {

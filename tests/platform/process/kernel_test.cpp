@@ -2,7 +2,7 @@
 #include <string.h>
 
 #include "platform/host/machine/codepage.h"
-#include "platform/host/process/exitstatus.h"
+#include "platform/host/report/exitstatus.h"
 #include "tests/support/machine_test.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // How a 16-bit result code leaves the host program as an 8-bit exit status.
-#include "platform/host/process/exitstatus.h"
+#include "platform/host/report/exitstatus.h"
 
 namespace qzhost {
 
