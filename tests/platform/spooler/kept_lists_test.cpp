@@ -412,10 +412,13 @@ TEST_P(KeptSpoolerTest, AddedMonitorsAreKeptAloneUntilThereAreMany) {
   EXPECT_EQ(AskWithoutKeptLists(), afterMany);
 }
 
+// Windows 98 alone lists ports from WIN.INI's [Ports]; NT's profile calls for
+// that section write the registry instead.
+class KeptWin98SpoolerTest : public KeptSpoolerTest {};
+
 // The ports of Windows 98 depend on WIN.INI's [Ports]: any change of its text
 // (one byte, anywhere) gives another signature; the rest of the file does not.
-TEST_P(KeptSpoolerTest, EveryChangeOfThePortsSectionChangesTheSignature) {
-  if (IsNT()) GTEST_SKIP() << "NT lists no ports from WIN.INI";
+TEST_P(KeptWin98SpoolerTest, EveryChangeOfThePortsSectionChangesTheSignature) {
   std::string body;
   for (int i = 0; i < 40; ++i) body += "PORT" + std::to_string(i) + ":=\r\n";
   const qzhost::IniFile base("[Ports]\r\n" + body + "[Other]\r\nk=v\r\n");
@@ -438,8 +441,7 @@ TEST_P(KeptSpoolerTest, EveryChangeOfThePortsSectionChangesTheSignature) {
 // every port again; wherever a name was listed before (in WIN.INI, as a
 // subkey, claimed by a monitor, in another case), the list is the one the
 // registry and WIN.INI give. Any other change reads the list again.
-TEST_P(KeptSpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
-  if (IsNT()) GTEST_SKIP() << "NT's profile calls for [Ports] write the registry";
+TEST_P(KeptWin98SpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
   AddManyMonitorsAndPorts();
   for (const char* name : {"INI1:", "bench7:", "CLAIM20:", "INI2:"})
     ASSERT_TRUE(WriteProfileStringA("Ports", name, ""));
@@ -533,8 +535,7 @@ TEST_P(KeptSpoolerTest, PortsAddedByTheRunAreAddedToTheKeptList) {
 // each brings it up to date from the keys the registry noted and the keys
 // added to [Ports] since. After eight keys of [Ports] the list is stored anew;
 // another program's change makes the next run read it again.
-TEST_P(KeptSpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
-  if (IsNT()) GTEST_SKIP() << "NT's profile calls for [Ports] write the registry";
+TEST_P(KeptWin98SpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
   const std::string db = root_ + "/registry.db";
   const char* kStoredAt = "SELECT count FROM kept_lists WHERE name = 'spooler ports'";
   KeepManyMonitorsAndPorts();
@@ -584,8 +585,7 @@ TEST_P(KeptSpoolerTest, RunsThatCreatePortsLeaveTheKeptListAsItWas) {
 // Keys added to [Ports] are taken away again exactly: the signature without
 // the last keys is that of the section before they were added, whatever the
 // lengths of the lines and whatever follows the keys.
-TEST_P(KeptSpoolerTest, SignaturesWithoutTheLastKeysAreThoseOfTheSectionBefore) {
-  if (IsNT()) GTEST_SKIP() << "NT lists no ports from WIN.INI";
+TEST_P(KeptWin98SpoolerTest, SignaturesWithoutTheLastKeysAreThoseOfTheSectionBefore) {
   for (const char* tail : {"", "; end of ports\r\n\r\n"}) {
     std::string body;
     for (int lines = 0; lines < 12; ++lines) {
@@ -623,6 +623,11 @@ INSTANTIATE_TEST_SUITE_P(Both, KeptSpoolerTest,
                          [](const ::testing::TestParamInfo<qzhost::Personality>& info) {
                            return std::string(info.param == qzhost::Personality::kWinNT ? "NT"
                                                                                         : "Win98");
+                         });
+INSTANTIATE_TEST_SUITE_P(Win98, KeptWin98SpoolerTest,
+                         ::testing::Values(qzhost::Personality::kWin98),
+                         [](const ::testing::TestParamInfo<qzhost::Personality>&) {
+                           return std::string("Win98");
                          });
 
 }  // namespace

@@ -15,8 +15,8 @@ using DriverTest = SpoolerTest;
 
 const std::string kEnvironments = "System\\CurrentControlSet\\Control\\Print\\Environments\\";
 
-Enumerated EnumDrivers(const char* env, DWORD Level) {
-  const size_t cbRecord = Level == 3 ? sizeof(DRIVER_INFO_3A) : sizeof(DRIVER_INFO_2A);
+// Offsets of the string fields of a level's records.
+std::vector<size_t> DriverStrings(DWORD Level) {
   std::vector<size_t> strings = {
       offsetof(DRIVER_INFO_3A, pName), offsetof(DRIVER_INFO_3A, pEnvironment),
       offsetof(DRIVER_INFO_3A, pDriverPath), offsetof(DRIVER_INFO_3A, pDataFile),
@@ -28,11 +28,33 @@ Enumerated EnumDrivers(const char* env, DWORD Level) {
       strings.push_back(offset);
     }
   }
+  return strings;
+}
+
+Enumerated EnumDrivers(const char* env, DWORD Level) {
+  const size_t cbRecord = Level == 3 ? sizeof(DRIVER_INFO_3A) : sizeof(DRIVER_INFO_2A);
   return EnumerateChecked(
       [env, Level](LPBYTE p, DWORD cb, LPDWORD pcb, LPDWORD pc) {
         return EnumPrinterDriversA(nullptr, const_cast<LPSTR>(env), Level, p, cb, pcb, pc);
       },
-      cbRecord, strings);
+      cbRecord, DriverStrings(Level));
+}
+
+// The bytes a string field owns in a level-3 buffer: from where it points up
+// to the next string any record points at, or the end of the buffer. A list
+// that shared its last NUL with the next field would show one byte short.
+std::string OwnBytes(const Enumerated& list, const char* pText) {
+  const char* pBegin = reinterpret_cast<const char*>(list.buffer.data());
+  const char* pNext = pBegin + list.buffer.size();
+  const DRIVER_INFO_3A* pRecords = list.Records<DRIVER_INFO_3A>();
+  for (DWORD i = 0; i < list.count; ++i) {
+    for (size_t offset : DriverStrings(3)) {
+      const char* pOther = nullptr;
+      memcpy(&pOther, reinterpret_cast<const BYTE*>(pRecords + i) + offset, sizeof pOther);
+      if (pOther > pText && pOther < pNext) pNext = pOther;
+    }
+  }
+  return std::string(pText, static_cast<size_t>(pNext - pText));
 }
 
 TEST_P(DriverTest, DriverIsStoredWhereWindowsKeepsIt) {
@@ -157,17 +179,15 @@ TEST_P(DriverTest, LevelThreeRecordsReadLikeWindows) {
   EXPECT_EQ(dir + "RT2210.DRV", pDriver->pDataFile);
   EXPECT_EQ(dir + "RT2210UI.DLL", pDriver->pConfigFile);
   EXPECT_EQ(dir + "RT2210.HLP", pDriver->pHelpFile);
-  const char* pDependent = pDriver->pDependentFiles;
-  EXPECT_EQ(dir + "A.DLL", pDependent);
-  pDependent += strlen(pDependent) + 1;
-  EXPECT_EQ(dir + "B.DLL", pDependent);
-  pDependent += strlen(pDependent) + 1;
-  EXPECT_EQ('\0', *pDependent) << "the list ends in a second NUL";
+  EXPECT_EQ(dir + "A.DLL" + '\0' + dir + "B.DLL" + '\0' + '\0',
+            OwnBytes(list, pDriver->pDependentFiles))
+      << "each name ends in a NUL, the list in a second";
 
+  // An empty list is two NULs of its own, not one that borrows the next
+  // field's terminator.
   const DRIVER_INFO_3A* pOther = pDriver == pFirst ? pFirst + 1 : pFirst;
   EXPECT_STREQ("", pOther->pMonitorName);
-  EXPECT_EQ('\0', pOther->pDependentFiles[0]);
-  EXPECT_EQ('\0', pOther->pDependentFiles[1]);
+  EXPECT_EQ(std::string(2, '\0'), OwnBytes(list, pOther->pDependentFiles));
 }
 
 TEST_P(DriverTest, NativeDriversReportTheirVersionDirectory) {
@@ -185,8 +205,10 @@ TEST_P(DriverTest, NativeDriversReportTheirVersionDirectory) {
   }
 }
 
-TEST_P(DriverTest, EnvironmentsKeepTheirOwnDrivers) {
-  if (!IsNT()) GTEST_SKIP() << "Windows 98 has one environment";
+// NT keeps drivers for 9x clients beside its own; Windows 98 has one environment.
+using NtDriverTest = SpoolerTest;
+
+TEST_P(NtDriverTest, EnvironmentsKeepTheirOwnDrivers) {
   ASSERT_TRUE(AddDriver("RT-2210", kEnvWin40));
   DWORD cbNeeded = 0;
   DWORD cReturned = 0;
@@ -210,6 +232,7 @@ TEST_P(DriverTest, PlannedFailures) {
 INSTANTIATE_TEST_SUITE_P(Both, DriverTest,
                          ::testing::Values(Personality::kWin98, Personality::kWinNT),
                          PersonalityName);
+INSTANTIATE_TEST_SUITE_P(NT, NtDriverTest, ::testing::Values(Personality::kWinNT), PersonalityName);
 
 }  // namespace
 }  // namespace spooltest
