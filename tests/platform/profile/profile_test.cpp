@@ -1,11 +1,15 @@
 // The profile calls of the emulated machine, checked against Windows' answers.
+#include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <string.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/host/profile/profilecache.h"
 #include "tests/support/machine_test.h"
@@ -29,6 +33,20 @@ class ProfileTest : public MachineTest {
     memset(buffer, 0x0c, sizeof buffer);
     last_ = GetPrivateProfileStringA(section, key, def, buffer, nSize, ini_.c_str());
     return std::string(buffer, last_);
+  }
+  // Names in the machine root other than the profile and the machine's own.
+  std::vector<std::string> StrayFiles() const {
+    std::vector<std::string> strays;
+    DIR* dir = opendir(root_.c_str());
+    while (struct dirent* entry = dir != nullptr ? readdir(dir) : nullptr) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != ".." && name != "test.ini" && name != "drive_c" &&
+          name != "machine.ini" && name.compare(0, 8, "registry") != 0) {
+        strays.push_back(name);
+      }
+    }
+    if (dir != nullptr) closedir(dir);
+    return strays;
   }
   std::string ini_;
   DWORD last_ = 0;
@@ -171,17 +189,63 @@ TEST_F(ProfileTest, AFailedWriteLeavesTheOldFile) {
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_DISK_FULL));
   EXPECT_EQ(ReadRootFile("test.ini"), kSample);
   EXPECT_EQ(Get("section1", "name1"), "val1");
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>()) << "the temporary file stays behind";
 }
 
+// Makes a folder read-only for this process, root included: root writes
+// through modes, so it gets a read-only bind mount of the folder over itself;
+// anyone else gets mode 0500. `how` is empty where neither holds.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const std::string& path) : path_(path) {
+    if (geteuid() == 0) {
+      mounted_ = mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) == 0;
+      if (mounted_ &&
+          mount(nullptr, path.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) {
+        how_ = "a read-only bind mount";
+      }
+    } else if (chmod(path.c_str(), 0500) == 0) {
+      how_ = "mode 0500";
+    }
+    if (!how_.empty() && WritesGoThrough()) how_.clear();
+  }
+  ~ReadOnlyFolder() {
+    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+    if (geteuid() != 0) chmod(path_.c_str(), 0700);
+  }
+  const std::string& How() const { return how_; }
+
+ private:
+  // A file created there after all means the condition does not hold.
+  bool WritesGoThrough() const {
+    const std::string probe = path_ + "/probe";
+    int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
+  }
+  std::string path_;
+  std::string how_;
+  bool mounted_ = false;
+};
+
 TEST_F(ProfileTest, AReadOnlyFolderRefusesTheWriteAndKeepsTheFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  ASSERT_EQ(chmod(root_.c_str(), 0500), 0);
-  BOOL ok = WritePrivateProfileStringA("section1", "name1", "new", ini_.c_str());
-  DWORD error = GetLastError();
-  chmod(root_.c_str(), 0700);
+  BOOL ok = TRUE;
+  DWORD error = 0;
+  {
+    ReadOnlyFolder readOnly(root_);
+    if (readOnly.How().empty()) GTEST_SKIP() << "this process cannot make a folder read-only";
+    ok = WritePrivateProfileStringA("section1", "name1", "new", ini_.c_str());
+    error = GetLastError();
+  }
   EXPECT_FALSE(ok);
   EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(ReadRootFile("test.ini"), kSample);
+  EXPECT_EQ(Get("section1", "name1"), "val1");
+  EXPECT_TRUE(WritePrivateProfileStringA("section1", "name1", "new", ini_.c_str()))
+      << "writable again";
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>());
 }
 
 TEST_F(ProfileTest, PipesAndFoldersAreNotReadAsProfiles) {
