@@ -24,4 +24,11 @@ const char* PrevCharOf(unsigned codePage, const char* start, const char* current
   }
 }
 
+const char* FindCharOf(unsigned codePage, const char* text, char ch) {
+  for (const char* p = text; *p != '\0'; p = NextCharOf(codePage, p)) {
+    if (*p == ch) return p;
+  }
+  return nullptr;
+}
+
 }  // namespace qzhost

@@ -11,6 +11,8 @@ bool IsLeadByteOf(unsigned codePage, unsigned char ch);
 const char* NextCharOf(unsigned codePage, const char* p);
 // The start of the character before `current`, or `start`.
 const char* PrevCharOf(unsigned codePage, const char* start, const char* current);
+// The first character `ch` of `text`, never a trail byte of that value; null if none.
+const char* FindCharOf(unsigned codePage, const char* text, char ch);
 
 }  // namespace qzhost
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/registry/regfile.h"
@@ -169,7 +170,8 @@ DWORD SplitPath(LPCSTR lpSubKey, std::vector<std::string>* names) {
     while (*p == '\\') ++p;
   }
   while (*p != '\0') {
-    const char* end = strchr(p, '\\');
+    // A trail byte 0x5C of a double-byte character is no separator.
+    const char* end = FindCharOf(Machine().codePage, p, '\\');
     size_t len = end ? static_cast<size_t>(end - p) : strlen(p);
     if (len > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
     if (len > 0) names->emplace_back(p, len);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/spooler/spooler_kept.h"
@@ -384,7 +385,8 @@ DWORD StoreComponent(const std::string& path, const char* dllName) {
 }
 
 bool IsBadKeyName(const char* name) {
-  return name == nullptr || name[0] == '\0' || strchr(name, '\\') != nullptr;
+  return name == nullptr || name[0] == '\0' ||
+         FindCharOf(Machine().codePage, name, '\\') != nullptr;  // not a trail byte 0x5C
 }
 
 }  // namespace spool
