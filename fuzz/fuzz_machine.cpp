@@ -1,6 +1,7 @@
 // Shared set-up of the fuzz targets: a fresh emulated machine per input.
 #include "fuzz/fuzz_machine.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include <fstream>
@@ -70,6 +71,10 @@ void FreshMachine(unsigned choice) {
   options.inMemoryRegistry = true;
   options.moduleFileName = "C:\\SETUP\\QZINST32.EXE";
   qzhost::UseTestMachine(options);
+  // Each machine replaces the one before; the last goes when the run ends
+  // (registered once the machine's own state exists, so it outlives this).
+  static const bool removeAtExit = atexit(qzhost::RemoveTestMachine) == 0;
+  (void)removeAtExit;
   qzhost::CaptureTrace(true);
   SeedRegistry();
   WriteHostFile(HostPathOnC("C:\\RT2210.INF"), ExampleInf());

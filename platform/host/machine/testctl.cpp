@@ -31,9 +31,12 @@ std::string g_testRoot;
 
 std::string UseTestMachine(const TestMachineOptions& options) {
   RemoveTestMachine();
-  char pattern[] = "/tmp/qzmachine.XXXXXX";
-  const char* dir = mkdtemp(pattern);
-  g_testRoot = dir ? dir : "/tmp/qzmachine.failed";
+  // In the temporary folder the environment names, as every other test's files.
+  const char* tmp = getenv("TMPDIR");
+  std::string pattern =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/qzmachine.XXXXXX";
+  const char* dir = mkdtemp(&pattern[0]);
+  g_testRoot = dir ? dir : pattern.substr(0, pattern.size() - 6) + "failed";
   MachineConfig config;
   config.os = options.os;
   config.codePage = options.codePage;
