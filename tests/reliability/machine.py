@@ -140,6 +140,21 @@ class Machine:
                     (vtype, bytes(data))
             return tree
 
+    def files(self):
+        """Every file below the root, as paths relative to it."""
+        found = set()
+        for folder, _, names in os.walk(self.root):
+            for name in names:
+                found.add(os.path.relpath(os.path.join(folder, name), self.root))
+        return found
+
+    def strays(self, before):
+        """Files that are not in `before` (a files() of earlier), and every
+        temporary of an atomic write wherever it is: a refused or finished
+        write leaves neither behind."""
+        now = self.files()
+        return sorted((now - before) | {f for f in now if ".qztmp" in os.path.basename(f)})
+
     def profiles(self):
         """{path below drive_c: bytes} of every file but the INF and stray temporaries."""
         texts, strays = {}, []
