@@ -335,6 +335,13 @@ def check_registry(runner, expected_text, problems):
             have = {k: have.get(k, "-") for k in want}
         if want != have:
             problems.append("key %s holds %s, expected %s" % (key, have, want))
+            continue
+        # Values are listed in the order they were created, as Windows lists them.
+        want_order = [k for k in values if k != PARTIAL]
+        have_order = [k for k in got[1] if k in want]
+        if want_order != have_order:
+            problems.append("key %s lists its values in the order %s, expected %s" %
+                            (key, have_order, want_order))
 
 
 def ini_value(path, section, key):
