@@ -96,6 +96,8 @@ def one_round(m, rng, counts):
     if not m.guard_is_free():
         faults.append("the instance guard is still held after the kill")
     for stray in strays:  # an interrupted atomic write leaves its temporary behind
+        if not killed:
+            faults.append("a run that finished left %s behind" % stray)
         counts["strays"] += 1
         os.unlink(m.drive_c(stray))
 

@@ -17,6 +17,11 @@ SEED_REG = os.path.join(HERE, "seed.reg")
 STATUS_RUNNING = 1
 STATUS_MACHINE_FAILED = 121
 
+# Files of the machine root that come and go with runs: the registry's log and
+# shared-memory index (kept between runs), the instance guard, the settings.
+MACHINE_FILES = {"registry.db", "registry.db-wal", "registry.db-shm", "instance.lock",
+                 "machine.ini"}
+
 # Root ids of the registry database's predefined keys.
 ROOT_NAMES = {1: "HKEY_CLASSES_ROOT", 2: "HKEY_CURRENT_USER", 3: "HKEY_LOCAL_MACHINE",
               4: "HKEY_USERS"}
@@ -149,11 +154,12 @@ class Machine:
         return found
 
     def strays(self, before):
-        """Files that are not in `before` (a files() of earlier), and every
-        temporary of an atomic write wherever it is: a refused or finished
-        write leaves neither behind."""
+        """Files that are not in `before` (a files() of earlier) and not the
+        machine's own, and every temporary of an atomic write wherever it is:
+        a refused or finished write leaves neither behind."""
         now = self.files()
-        return sorted((now - before) | {f for f in now if ".qztmp" in os.path.basename(f)})
+        return sorted((now - before - MACHINE_FILES) |
+                      {f for f in now if ".qztmp" in os.path.basename(f)})
 
     def profiles(self):
         """{path below drive_c: bytes} of every file but the INF and stray temporaries."""
