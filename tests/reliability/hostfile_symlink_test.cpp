@@ -20,9 +20,8 @@ using qztest::ReadFileText;
 class HostFileSymlinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qzhostfile.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = qztest::MakeTempFolder("qzhostfile");
+    ASSERT_FALSE(dir_.empty());
     victim_ = dir_ + "/victim.txt";
     target_ = dir_ + "/net.ini";
     std::ofstream(victim_) << "precious";

@@ -9,12 +9,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/file_text.h"
+
 namespace {
 
 TEST(HostFileTest, AWriteRemovesTemporariesOfDeadRunsOnly) {
-  char pattern[] = "/tmp/qzhostfile.XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  std::string dir = pattern;
+  std::string dir = qztest::MakeTempFolder("qzhostfile");
+  ASSERT_FALSE(dir.empty());
   pid_t child = fork();
   if (child == 0) _exit(0);
   ASSERT_GT(child, 0);

@@ -7,14 +7,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/support/file_text.h"
+
 namespace {
 
 class MachineConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qzmachine.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
+    root_ = qztest::MakeTempFolder("qzmachine");
+    ASSERT_FALSE(root_.empty());
     setenv("QZINST_ROOT", root_.c_str(), 1);
   }
   void TearDown() override {

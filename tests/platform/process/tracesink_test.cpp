@@ -21,9 +21,8 @@ using qztest::ReadFileText;
 class TraceSinkTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/qztraceXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    folder_ = folder;
+    folder_ = qztest::MakeTempFolder("qztrace");
+    ASSERT_FALSE(folder_.empty());
     path_ = folder_ + "/trace.txt";
   }
   void TearDown() override {
