@@ -1,6 +1,8 @@
 // Whole command lines on a code page 932 machine: a double-byte character
 // whose trail byte is 0x20 is no blank, one whose trail byte is 0x5C no
 // backslash, wherever the program looks for either.
+#include <sys/stat.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -62,9 +64,14 @@ class ShiftJisCommandTest : public MachineTest {
     const std::string plain = WriteRootFile(std::string("rt") + kTrail5C + kTrail20 + ".inf", text);
     const std::string spaced =
         WriteRootFile(std::string("rt ") + kTrail20 + kTrail5C + ".inf", text);
-    infs_ = {{plain, plain}, {"\"" + spaced + "\"", spaced}};
+    // And one on drive C: in a folder whose name ends in a trail byte 0x5C.
+    const std::string folder = std::string("drive_c/") + kTrail5C;
+    mkdir((root_ + "/" + folder).c_str(), 0700);
+    WriteRootFile(folder + "/rt.inf", text);
+    const std::string onC = std::string("C:\\") + kTrail5C + "\\rt.inf";
+    infs_ = {{plain, plain}, {"\"" + spaced + "\"", spaced}, {onC, onC}};
   }
-  // The part of the command line that names the INF, and the INF.
+  // The part of the command line that names the INF, and the INF as traced.
   std::vector<std::pair<std::string, std::string>> infs_;
   std::string section_, printer_;
 };
