@@ -114,7 +114,11 @@ def sh(*argv):
 @contextlib.contextmanager
 def small_tmpfs(size_kb):
     point = tempfile.mkdtemp(prefix="qzdisk.")
-    sh("mount", "-t", "tmpfs", "-o", "size=%dk,mode=0700" % size_kb, "tmpfs", point)
+    try:
+        sh("mount", "-t", "tmpfs", "-o", "size=%dk,mode=0700" % size_kb, "tmpfs", point)
+    except (subprocess.CalledProcessError, OSError):
+        os.rmdir(point)
+        raise
     try:
         yield point
     finally:
