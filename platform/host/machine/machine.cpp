@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/seed.h"
 #include "platform/host/machine/testctl.h"
@@ -172,10 +173,21 @@ std::string MatchComponent(const std::string& dir, const std::string& name) {
   return found;
 }
 
+// The first '\\' or '/' of `path` from `from`, stepping by characters: a trail
+// byte 0x5C of a double-byte character is no separator.
+size_t FindSeparator(const std::string& path, size_t from = 0) {
+  const unsigned codePage = Machine().codePage;
+  const char* start = path.c_str();
+  for (const char* p = start + from; *p != '\0'; p = NextCharOf(codePage, p)) {
+    if (*p == '\\' || *p == '/') return static_cast<size_t>(p - start);
+  }
+  return std::string::npos;
+}
+
 std::string JoinCaseInsensitive(std::string base, const std::string& rest) {
   size_t i = 0;
   while (i <= rest.size()) {
-    size_t j = rest.find_first_of("\\/", i);
+    size_t j = FindSeparator(rest, i);
     if (j == std::string::npos) j = rest.size();
     std::string part = rest.substr(i, j - i);
     if (part == "..") return {};  // never leave the mapped drive
@@ -199,7 +211,7 @@ std::string MapWindowsPath(const std::string& path) {
     if (drive == 'C') return JoinCaseInsensitive(MachineRoot() + "/drive_c", rest);
     return {};
   }
-  if (path.find_first_of("\\/") == std::string::npos)
+  if (FindSeparator(path) == std::string::npos)
     return JoinCaseInsensitive(MachineRoot() + "/drive_c/WINDOWS", path);
   char cwd[4096];
   if (getcwd(cwd, sizeof cwd) == nullptr) return {};
