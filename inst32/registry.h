@@ -4,6 +4,8 @@
 
 #include "platform/win32.h"
 
+class COrlString;
+
 class COrlRegKey {
  public:
   COrlRegKey() = default;
@@ -24,6 +26,10 @@ class COrlRegKey {
   // REG_SZ with its terminator counted; REG_BINARY byte for byte.
   LONG SetString(LPCSTR pszName, LPCSTR pszValue);
   LONG SetBinary(LPCSTR pszName, const BYTE* pData, DWORD cbData);
+  // Reads a string value whole, whatever its length: asks its size, then reads
+  // it into a buffer of that size. The text ends at the first terminator; the
+  // type is not checked. *pcsValue is empty unless the read succeeded.
+  LONG QueryString(LPCSTR pszName, COrlString* pcsValue);
 
  private:
   HKEY m_hKey = nullptr;

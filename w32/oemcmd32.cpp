@@ -1,5 +1,7 @@
-// Extended commands 257 and 258. Both are best effort: only a machine where
-// neither marking key opens makes 257 fail.
+// Extended commands 257 and 258. The marks are best effort; the source path
+// is switched only with a backup that holds it whole, and a step on the setup
+// key that fails makes the command fail, so a script never takes a path that
+// was not switched, or not put back, for one that was.
 #include "w32/oemcmd32.h"
 
 #include "inst32/registry.h"
@@ -10,25 +12,34 @@ const char* const g_apszSharedDLLs[] = {"vxqprn32.drv", nullptr};
 
 namespace {
 
-// Shared by the backup of 257 and the restore of 258.
-char g_acPrevSrcDir[QZ_SOURCE_DIR_CHARS];
-
 // InstalledFiles marks a file with these two bytes.
 const BYTE kInstalledMark[] = {0x0B, 0x00};
 
-// Reads a string value into a buffer of cchBuffer characters; the text always
-// ends with a terminator. The buffer is left alone when the read fails.
-LONG QueryString(HKEY hKey, LPCSTR pszName, LPSTR pszBuffer, DWORD cchBuffer) {
-  DWORD cbData = cchBuffer;
-  LONG lResult = RegQueryValueExA(hKey, pszName, nullptr, nullptr,
-                                  reinterpret_cast<LPBYTE>(pszBuffer), &cbData);
-  if (lResult == ERROR_SUCCESS) pszBuffer[cbData < cchBuffer ? cbData : cchBuffer - 1] = '\0';
-  return lResult;
+// Marks each shared DLL in whichever of the two keys opened.
+void MarkSharedDLLs(COrlRegKey& hkKnown16, COrlRegKey& hkInstalled) {
+  for (const char* const* ppszDLL = g_apszSharedDLLs; *ppszDLL != nullptr; ++ppszDLL) {
+    DbgTrace("   Marking: %s\n", *ppszDLL);
+    if (hkKnown16.IsOpen()) hkKnown16.SetString(*ppszDLL, *ppszDLL);
+    if (hkInstalled.IsOpen())
+      hkInstalled.SetBinary(*ppszDLL, kInstalledMark, sizeof kInstalledMark);
+  }
 }
 
-void ClearBuffer(char* pszBuffer) {
-  pszBuffer[0] = '\0';
-  pszBuffer[1] = '\0';
+// True when the setup key holds a backup, even where it cannot be opened to
+// change it.
+BOOL HasPrevSrcDir() {
+  COrlRegKey hkPath;
+  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_QUERY_VALUE) != ERROR_SUCCESS) return FALSE;
+  DWORD cbData = 0;
+  return RegQueryValueExA(hkPath, "SourcePathBak", nullptr, nullptr, nullptr, &cbData) ==
+         ERROR_SUCCESS;
+}
+
+// Deletes the backup once it has been put back.
+void DeletePrevSrcDir() {
+  COrlRegKey hkPath;
+  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE) == ERROR_SUCCESS)
+    RegDeleteValueA(hkPath, "SourcePathBak");
 }
 
 }  // namespace
@@ -41,69 +52,69 @@ WORD MarkDLLs(const char* pszSourceDir) {
   hkInstalled.Open(HKEY_LOCAL_MACHINE, QZ_INSTALLEDFILES_KEY, KEY_SET_VALUE);
   if (!hkKnown16.IsOpen() && !hkInstalled.IsOpen()) return QZ_RESULT_NOTHING_DONE;
 
-  for (const char* const* ppszDLL = g_apszSharedDLLs; *ppszDLL != nullptr; ++ppszDLL) {
-    DbgTrace("   Marking: %s\n", *ppszDLL);
-    if (hkKnown16.IsOpen()) hkKnown16.SetString(*ppszDLL, *ppszDLL);
-    if (hkInstalled.IsOpen())
-      hkInstalled.SetBinary(*ppszDLL, kInstalledMark, sizeof kInstalledMark);
-  }
-  SetPrevSrcDir();
-  SetWIN95SourceDir(pszSourceDir);
+  MarkSharedDLLs(hkKnown16, hkInstalled);
+  LONG lBackup = SetPrevSrcDir();
+  LONG lSwitch = SetWIN95SourceDir(pszSourceDir);
   hkKnown16.Close();
   hkInstalled.Close();
   DbgTrace("finished: MarkDLLs()\n");
+  if (lBackup != ERROR_SUCCESS || lSwitch != ERROR_SUCCESS) return QZ_RESULT_NOTHING_DONE;
   return QZ_RESULT_OK;
 }
 
-void SetPrevSrcDir() {
-  ClearBuffer(g_acPrevSrcDir);
-  LONG lRead = ERROR_FILE_NOT_FOUND;
+LONG SetPrevSrcDir() {
+  COrlString csPrevSrcDir;
   COrlRegKey hkPath;
-  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_QUERY_VALUE) == ERROR_SUCCESS) {
-    lRead = QueryString(hkPath, "SourcePath", g_acPrevSrcDir, QZ_SOURCE_DIR_CHARS);
+  LONG lRead = hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_QUERY_VALUE);
+  if (lRead == ERROR_SUCCESS) {
+    lRead = hkPath.QueryString("SourcePath", &csPrevSrcDir);
     hkPath.Close();
+    // A path that is there but unreadable is better kept than backed up as
+    // nothing; an absent one is backed up empty.
+    if (lRead != ERROR_SUCCESS && lRead != ERROR_FILE_NOT_FOUND) return lRead;
   }
-  if (lRead != ERROR_SUCCESS) ClearBuffer(g_acPrevSrcDir);
-  // A cut path would be restored as a wrong one: better no backup at all.
-  if (lRead == ERROR_MORE_DATA) return;
 
-  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE) != ERROR_SUCCESS) {
+  LONG lOpen = hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE);
+  if (lOpen != ERROR_SUCCESS) {
     DbgTrace("SetPrevSrcDir() failed: hkPath not opened\n");
-    return;
+    return lOpen;
   }
-  DbgTrace("SetPrevSrcDir() to %s\n", g_acPrevSrcDir);
-  hkPath.SetString("SourcePathBak", g_acPrevSrcDir);
+  DbgTrace("SetPrevSrcDir() to %s\n", csPrevSrcDir.GetString());
+  LONG lWrite = hkPath.SetString("SourcePathBak", csPrevSrcDir);
+  if (lWrite != ERROR_SUCCESS) return lWrite;
+  // A setup key that did not open for reading leaves the backup empty, which
+  // may not be what "SourcePath" held.
+  return lRead == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : lRead;
 }
 
-void SetWIN95SourceDir(const char* pszDir) {
+LONG SetWIN95SourceDir(const char* pszDir) {
   DbgTrace("enter: SetWIN95SourceDir(%s)\n", DbgStr(pszDir));
-  if (pszDir == nullptr || pszDir[0] == '\0' || pszDir[1] == '\0') return;
+  if (pszDir == nullptr || pszDir[0] == '\0' || pszDir[1] == '\0') return ERROR_SUCCESS;
   COrlRegKey hkPath;
-  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE) != ERROR_SUCCESS) {
+  LONG lResult = hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE);
+  if (lResult != ERROR_SUCCESS) {
     DbgTrace("SetWIN95SourceDir() failed: hkPath not opened\n");
-    return;
+    return lResult;
   }
-  hkPath.SetString("SourcePath", pszDir);
+  return hkPath.SetString("SourcePath", pszDir);
 }
 
-void GetPrevSrcDir(char* pszBuffer, unsigned long cchBuffer) {
-  if (pszBuffer == nullptr || cchBuffer <= 2) return;
-  ClearBuffer(pszBuffer);
+LONG GetPrevSrcDir(COrlString* pcsDir) {
+  *pcsDir = "";
   COrlRegKey hkPath;
-  if (hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_QUERY_VALUE | KEY_SET_VALUE) !=
-      ERROR_SUCCESS) {
-    return;
-  }
-  // A backup that cannot be read whole counts as none; it goes either way.
-  if (QueryString(hkPath, "SourcePathBak", pszBuffer, static_cast<DWORD>(cchBuffer)) !=
-      ERROR_SUCCESS) {
-    ClearBuffer(pszBuffer);
-  }
-  RegDeleteValueA(hkPath, "SourcePathBak");
+  LONG lResult = hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_QUERY_VALUE | KEY_SET_VALUE);
+  if (lResult == ERROR_SUCCESS) return hkPath.QueryString("SourcePathBak", pcsDir);
+  // Not opened to be changed: a backup there still cannot be put back.
+  if (lResult == ERROR_FILE_NOT_FOUND || !HasPrevSrcDir()) return ERROR_FILE_NOT_FOUND;
+  return lResult;
 }
 
 WORD RestoreSourceDir() {
-  GetPrevSrcDir(g_acPrevSrcDir, QZ_SOURCE_DIR_CHARS);
-  SetWIN95SourceDir(g_acPrevSrcDir);
+  COrlString csPrevSrcDir;
+  LONG lRead = GetPrevSrcDir(&csPrevSrcDir);
+  LONG lRestore = SetWIN95SourceDir(csPrevSrcDir);
+  if (lRead == ERROR_FILE_NOT_FOUND) return QZ_RESULT_OK;
+  if (lRead != ERROR_SUCCESS || lRestore != ERROR_SUCCESS) return QZ_RESULT_NOTHING_DONE;
+  DeletePrevSrcDir();
   return QZ_RESULT_OK;
 }

@@ -2,28 +2,35 @@
 #ifndef QZINST32_W32_OEMCMD32_H_
 #define QZINST32_W32_OEMCMD32_H_
 
+#include "inst32/orlstring.h"
 #include "platform/win32.h"
 
 #define QZ_KNOWN16DLLS_KEY "System\\CurrentControlSet\\control\\SessionManager\\Known16DLLs"
 #define QZ_INSTALLEDFILES_KEY "System\\CurrentControlSet\\control\\InstalledFiles"
 #define QZ_SETUP_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Setup"
-#define QZ_SOURCE_DIR_CHARS 260
 
 // The driver files marked as known, installed 16-bit libraries; ends with NULL.
 extern const char* const g_apszSharedDLLs[];
 
 // Command 257: marks the shared DLLs, backs up "SourcePath" into
-// "SourcePathBak" and sets "SourcePath" to the directory. 0, or 1024 when
-// neither marking key opens.
+// "SourcePathBak" and sets "SourcePath" to the directory. 0; 1024 when
+// neither marking key opens, or when the setup key could not take the backup
+// or the new directory (the marks made stay).
 WORD MarkDLLs(const char* pszSourceDir);
-// Copies "SourcePath" to "SourcePathBak" through the previous-directory buffer.
-void SetPrevSrcDir();
-// Sets "SourcePath" to the directory; one of fewer than 2 characters is ignored.
-void SetWIN95SourceDir(const char* pszDir);
-// Command 258: puts "SourcePathBak" back as "SourcePath". Always 0.
+// Copies "SourcePath", whole whatever its length, to "SourcePathBak" (empty
+// when there is none). The registry's error when the backup was not written
+// or may not hold what "SourcePath" held; a value that opens but cannot be
+// read is never replaced by an empty backup.
+LONG SetPrevSrcDir();
+// Sets "SourcePath" to the directory; one of fewer than 2 characters is
+// ignored (ERROR_SUCCESS). The registry's error when it could not be set.
+LONG SetWIN95SourceDir(const char* pszDir);
+// Command 258: puts "SourcePathBak" back as "SourcePath" and deletes it. 0,
+// also when there is no backup; 1024 when a backup exists but cannot be put
+// back, which then stays for a later try.
 WORD RestoreSourceDir();
-// Reads "SourcePathBak" into the buffer (empty when it cannot be read) and
-// deletes the value.
-void GetPrevSrcDir(char* pszBuffer, unsigned long cchBuffer);
+// Reads "SourcePathBak" whole into *pcsDir (empty when it cannot be read).
+// ERROR_FILE_NOT_FOUND means there is no backup.
+LONG GetPrevSrcDir(COrlString* pcsDir);
 
 #endif  // QZINST32_W32_OEMCMD32_H_

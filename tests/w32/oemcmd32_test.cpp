@@ -115,28 +115,32 @@ TEST_F(OemCommandTest, AbsentSourcePathIsBackedUpEmptyAndRestoreKeepsTheNewOne) 
   EXPECT_EQ(SetupString("SourcePath"), "D:\\NEW");
 }
 
-TEST_F(OemCommandTest, SourcePathPastTheBufferIsNotBackedUp) {
-  std::string longPath = "C:\\" + std::string(257, 'L');  // 260 characters, 261 bytes
-  SetSetupString("SourcePath", longPath);
-  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
-  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
-  EXPECT_EQ(SetupString("SourcePath"), "D:\\RT2210");
-  EXPECT_EQ(Trace().find("SetPrevSrcDir()"), std::string::npos);
+TEST_F(OemCommandTest, SourcePathOfAnyLengthIsBackedUpAndRestoredWhole) {
+  // Filling a 260-byte buffer, one byte past it, and far past it.
+  for (size_t length : {259u, 260u, 5000u}) {
+    std::string path = "C:\\" + std::string(length - 3, 'L');
+    SetSetupString("SourcePath", path);
+    Trace();
+    EXPECT_EQ(Run("257 D:\\RT2210"), 0) << length;
+    EXPECT_EQ(SetupString("SourcePathBak"), path) << length;
+    EXPECT_EQ(SetupString("SourcePath"), "D:\\RT2210") << length;
+    std::string trace = Trace();
+    EXPECT_NE(trace.find("   Marking: vxqprn32.drv\nSetPrevSrcDir() to " + path +
+                         "\nenter: SetWIN95SourceDir(D:\\RT2210)\nfinished: MarkDLLs()\n"),
+              std::string::npos)
+        << length;
+    EXPECT_EQ(Run("258"), 0) << length;
+    EXPECT_EQ(SetupString("SourcePath"), path) << length;
+    EXPECT_EQ(SetupString("SourcePathBak"), "<absent>") << length;
+    EXPECT_NE(Trace().find("enter: SetWIN95SourceDir(" + path + ")\n"), std::string::npos);
+  }
 }
 
-TEST_F(OemCommandTest, SourcePathFillingTheBufferIsBackedUpWhole) {
-  std::string fullPath = "C:\\" + std::string(256, 'F');  // 259 characters, 260 bytes
-  SetSetupString("SourcePath", fullPath);
-  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
-  EXPECT_EQ(SetupString("SourcePathBak"), fullPath);
+TEST_F(OemCommandTest, LongBackupLeftByAnotherRunIsRestoredWhole) {
+  std::string path = "E:\\" + std::string(400, 'B');
+  SetSetupString("SourcePathBak", path);
   EXPECT_EQ(Run("258"), 0);
-  EXPECT_EQ(SetupString("SourcePath"), fullPath);
-}
-
-TEST_F(OemCommandTest, BackupPastTheBufferIsDroppedOnRestore) {
-  SetSetupString("SourcePathBak", std::string(400, 'B'));
-  EXPECT_EQ(Run("258"), 0);
-  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePath"), path);
   EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
 }
 
@@ -163,22 +167,70 @@ TEST_F(OemCommandTest, NeitherMarkingKeyFailsBeforeTouchingTheSource) {
   EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
 }
 
-TEST_F(OemCommandTest, SetupKeyNotWritableIsTracedAndStillSucceeds) {
+TEST_F(OemCommandTest, SetupKeyNotWritableFailsAfterItsTraceAndKeepsTheMarks) {
   // Calls 3 to 5 open the setup key: read, back up, set.
-  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 2, 3);
-  EXPECT_EQ(Run("257 D:\\RT2210"), 0);
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 3, 2);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
   std::string trace = Trace();
-  EXPECT_NE(trace.find("SetPrevSrcDir() failed: hkPath not opened\n"), std::string::npos);
-  EXPECT_NE(trace.find("SetWIN95SourceDir() failed: hkPath not opened\n"), std::string::npos);
+  EXPECT_NE(trace.find("   Marking: vxqprn32.drv\n"
+                       "SetPrevSrcDir() failed: hkPath not opened\n"
+                       "enter: SetWIN95SourceDir(D:\\RT2210)\n"
+                       "SetWIN95SourceDir() failed: hkPath not opened\n"
+                       "finished: MarkDLLs()\n"),
+            std::string::npos)
+      << trace;
+  EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), std::string("vxqprn32.drv", 13));
+  EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), std::string("\x0B\x00", 2));
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
   EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
 
-  // Restore: the backup cannot be read, so nothing is restored.
+  // Only the new directory refused (the fourth value written): the backup is
+  // made, the result still says the source was not switched.
+  qzhost::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1, 3);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
+  EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+}
+
+TEST_F(OemCommandTest, SourcePathThatCannotBeReadIsNeverBackedUpAsNothing) {
+  SetSetupString("SourcePathBak", "D:\\EARLIER");
+  qzhost::FailCall("RegQueryValueExA", ERROR_CANTREAD);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
+  EXPECT_EQ(Trace().find("SetPrevSrcDir() to"), std::string::npos);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\EARLIER");
+}
+
+TEST_F(OemCommandTest, BackupThatCannotBePutBackFailsAndStays) {
   SetSetupString("SourcePathBak", "D:\\OLD");
-  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run("258"), 0);
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);  // the key, to read and delete
+  EXPECT_EQ(Run("258"), 1024);
+  EXPECT_NE(Trace().find("enter: SetWIN95SourceDir()\n"), std::string::npos);
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
   EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
+
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 1);  // the key, to set
+  EXPECT_EQ(Run("258"), 1024);
+  EXPECT_NE(Trace().find("enter: SetWIN95SourceDir(D:\\OLD)\n"
+                         "SetWIN95SourceDir() failed: hkPath not opened\n"),
+            std::string::npos);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
+
+  qzhost::FailCall("RegSetValueExA", ERROR_CANTWRITE);
+  EXPECT_EQ(Run("258"), 1024);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
+
+  EXPECT_EQ(Run("258"), 0);  // the next try puts it back
+  EXPECT_EQ(SetupString("SourcePath"), "D:\\OLD");
+  EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+}
+
+TEST_F(OemCommandTest, RestoreWithoutABackupSucceedsEvenOnAClosedKey) {
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run("258"), 0);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY), ERROR_SUCCESS);
+  EXPECT_EQ(Run("258"), 0);
+  EXPECT_EQ(SetupString("SourcePath"), "<no key>");
 }
 
 TEST_F(OemCommandTest, ShortDirectoryLeavesTheSourceButBacksUp) {
@@ -193,18 +245,12 @@ TEST_F(OemCommandTest, ShortDirectoryLeavesTheSourceButBacksUp) {
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
 }
 
-TEST_F(OemCommandTest, PrevSrcDirLeavesABufferTooSmallToUse) {
-  SetSetupString("SourcePathBak", "E:\\SAVED");
-  char acSmall[2] = {'x', 'y'};
-  GetPrevSrcDir(acSmall, 2);
-  EXPECT_EQ(acSmall[0], 'x');
-  EXPECT_EQ(SetupString("SourcePathBak"), "E:\\SAVED");
-}
-
 TEST_F(OemCommandTest, HugeDirectoryNeverCrashes) {
+  // Past the 16,300 bytes a Windows 98 value may hold: not switched.
   std::string huge(100000, 'H');
-  EXPECT_EQ(Run("257 " + huge), 0);
+  EXPECT_EQ(Run("257 " + huge), 1024);
   EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
   EXPECT_EQ(Run("258"), 0);
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
 }
