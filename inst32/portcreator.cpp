@@ -56,21 +56,25 @@ BOOL COrlPortCreator::Create(const COrlString& csPort) {
     hkPort.Close();
     RegFlushKey(HKEY_LOCAL_MACHINE);
     m_csPort = csPort;
-    AddProfileEntry(csPort);
+    // On NT the [Ports] entry is what makes the port (it lands in the Ports
+    // key the spooler lists); Windows 98 may read either place, so a port
+    // counts as made there too only once both are written.
+    bResult = AddProfileEntry(csPort);
   } else {
     bResult = FALSE;
-    DbgTrace("Failed to create port `%s'\n", csPort.GetString());
   }
+  if (!bResult) DbgTrace("Failed to create port `%s'\n", csPort.GetString());
   TracePorts();
   return bResult;
 }
 
-// Writes "<port>=" unless the entry is present with a value already.
-void COrlPortCreator::AddProfileEntry(const COrlString& csPort) {
+// Writes "<port>=" unless the entry is present with a value already. FALSE
+// when the write fails.
+BOOL COrlPortCreator::AddProfileEntry(const COrlString& csPort) {
   char acEntry[QZ_PORT_ENTRY_CHARS];
-  if (GetProfileStringA(QZ_PORTS_SECTION, csPort, "", acEntry, QZ_PORT_ENTRY_CHARS) == 0) {
-    WriteProfileStringA(QZ_PORTS_SECTION, csPort, "");
-  }
+  if (GetProfileStringA(QZ_PORTS_SECTION, csPort, "", acEntry, QZ_PORT_ENTRY_CHARS) != 0)
+    return TRUE;
+  return WriteProfileStringA(QZ_PORTS_SECTION, csPort, "");
 }
 
 // For diagnosis only: the spooler's ports, last to first.

@@ -15,7 +15,7 @@ class COrlPortCreator {
 
   // Writes the port key under Control\Print\Ports and the WIN.INI [Ports]
   // entry, then traces the spooler's ports. FALSE when the name is refused
-  // (standard or empty) or its key cannot be created.
+  // (standard or empty), or its key or its entry cannot be written.
   virtual BOOL Create(const COrlString& csPort);
   virtual BOOL Create(const char* pszPort);
 
@@ -27,7 +27,7 @@ class COrlPortCreator {
   const COrlString& GetPort() const { return m_csPort; }
 
  private:
-  void AddProfileEntry(const COrlString& csPort);
+  BOOL AddProfileEntry(const COrlString& csPort);
   void TracePorts();
 
   COrlString m_csPort;

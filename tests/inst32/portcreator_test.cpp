@@ -51,7 +51,11 @@ std::vector<std::string> TracedPorts(const std::string& trace) {
   return names;
 }
 
-class PortCreatorTest : public MachineTest {};
+class PortCreatorTest : public MachineTest {
+ public:
+  using MachineTest::Run;
+  using MachineTest::Trace;
+};
 
 TEST_F(PortCreatorTest, StandardPrefixesInAnyCaseAreRecognised) {
   COrlPortCreator creator;
@@ -156,11 +160,31 @@ TEST_F(PortCreatorTest, ListingFailureIsTracedButChangesNothing) {
   EXPECT_EQ(PortEntry("NETPRN7:"), "");
 }
 
-TEST_F(PortCreatorTest, ProfileFailuresGoUnnoticed) {
+// A [Ports] entry that cannot be written fails the command as a key that
+// cannot be created does; on NT the spooler then does not list the port.
+void ExpectProfileWriteFailureFails(PortCreatorTest* test, const std::string& port, bool isNT) {
   qzhost::FailCall("WriteProfileStringA", ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run("1 NETPRN8:"), 0);
-  EXPECT_EQ(PortEntry("NETPRN8:"), "<absent>");
-  EXPECT_TRUE(KeyExists(std::string(kPortsKey) + "\\NETPRN8:"));
+  EXPECT_EQ(test->Run("1 " + port), 1030);
+  std::string trace = test->Trace();
+  size_t failed = trace.find("Failed to create port `" + port + "'\n");
+  ASSERT_NE(failed, std::string::npos) << trace;
+  EXPECT_NE(trace.find("EnumPorts() found ", failed), std::string::npos);
+  if (isNT) {
+    EXPECT_EQ(trace.find("Here's a port: " + port + "\n"), std::string::npos);
+  }
+  EXPECT_EQ(PortEntry(port), "<absent>");
+  // The key made before stays; a second run completes the port.
+  EXPECT_TRUE(KeyExists(std::string(kPortsKey) + "\\" + port));
+  EXPECT_EQ(test->Run("1 " + port), 0);
+  EXPECT_EQ(PortEntry(port), "");
+}
+
+TEST_F(PortCreatorTest, ProfileWriteFailureFailsTheCommand) {
+  ExpectProfileWriteFailureFails(this, "NETPRN8:", false);
+  // A read that fails is taken for an absent entry, which is then written.
+  qzhost::FailCall("GetProfileStringA", ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Run("1 NETPRN10:"), 0);
+  EXPECT_EQ(PortEntry("NETPRN10:"), "");
 }
 
 TEST_F(PortCreatorTest, OverlongAndOddNamesNeverCrash) {
@@ -187,6 +211,10 @@ class PortCreatorNtTest : public PortCreatorTest {
 
 // NT reads its Ports key, where the profile call puts the WIN.INI entry, so
 // the new port is listed at once.
+TEST_F(PortCreatorNtTest, ProfileWriteFailureFailsTheCommand) {
+  ExpectProfileWriteFailureFails(this, "NETPRN11:", true);
+}
+
 TEST_F(PortCreatorNtTest, NewPortIsListedByTheSpooler) {
   EXPECT_EQ(Run("1 NETPRN9:"), 0);
   EXPECT_NE(Trace().find("Here's a port: NETPRN9:\n"), std::string::npos);
