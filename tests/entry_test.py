@@ -100,6 +100,34 @@ class EntryTest(unittest.TestCase):
         with open(ini, "rb") as f:
             self.assertEqual(f.read(), b"\x00garbage")
 
+    def test_registry_without_machine_ini_keeps_its_personality(self):
+        os.makedirs(self.root)
+        ini = os.path.join(self.root, "machine.ini")
+        with open(ini, "w") as f:
+            f.write("[Machine]\nOS=nt\nCodePage=1252\n")
+        self.assertEqual(run(["--no-trace", "1", "NETPRN1:"], self.root).returncode, 0)
+        os.unlink(ini)
+        with open(os.path.join(self.root, "registry.db"), "rb") as f:
+            registry = f.read()
+        for command in (["259"], ["1", "NETPRN2:"]):
+            done = run(["--no-trace"] + command, self.root)
+            self.assertEqual(done.returncode, 121, command)
+            self.assertIn(b"holds registry.db but no machine.ini", done.stderr)
+            self.assertFalse(os.path.exists(ini), "the machine must not be given a personality")
+        with open(os.path.join(self.root, "registry.db"), "rb") as f:
+            self.assertEqual(f.read(), registry)
+
+    def test_settings_with_trailing_characters_are_damaged(self):
+        os.makedirs(self.root)
+        ini = os.path.join(self.root, "machine.ini")
+        with open(ini, "w") as f:
+            f.write("[Machine]\nOS=nt\nCodePage=1252x\n")
+        done = run(["259"], self.root)
+        self.assertEqual(done.returncode, 121)
+        self.assertIn(b"damaged (line 3: CodePage '1252x' is not a number)", done.stderr)
+        with open(ini) as f:
+            self.assertEqual(f.read(), "[Machine]\nOS=nt\nCodePage=1252x\n")
+
     def test_root_that_is_a_file(self):
         with open(self.root, "wb") as f:
             f.write(b"x")

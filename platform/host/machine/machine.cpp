@@ -12,6 +12,7 @@
 
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/machineconfig.h"
 #include "platform/host/machine/seed.h"
 #include "platform/host/machine/testctl.h"
 
@@ -19,6 +20,7 @@ namespace qzhost {
 namespace {
 
 const char kConfigName[] = "machine.ini";
+const char kRegistryName[] = "registry.db";
 
 struct MachineState {
   bool rootKnown = false;
@@ -40,40 +42,6 @@ std::string DefaultRoot() {
   return std::string(home && *home ? home : ".") + "/.qzinst32";
 }
 
-std::string ConfigText(const MachineConfig& config) {
-  return std::string("[Machine]\nOS=") + (config.os == Personality::kWinNT ? "nt" : "win98") +
-         "\nCodePage=" + std::to_string(config.codePage) + "\n";
-}
-
-// Plain string work: the C++ streams would set up their locales first, which
-// costs a run more than reading this small file.
-bool ParseConfig(const std::string& text, MachineConfig* config, std::string* why) {
-  bool sawMachine = false;
-  for (size_t at = 0; at < text.size();) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "[Machine]") sawMachine = true;
-    if (line.rfind("OS=", 0) == 0) {
-      std::string os = line.substr(3);
-      if (os == "nt")
-        config->os = Personality::kWinNT;
-      else if (os == "win98")
-        config->os = Personality::kWin98;
-      else
-        return *why = "unknown OS '" + os + "'", false;
-    } else if (line.rfind("CodePage=", 0) == 0) {
-      config->codePage = static_cast<unsigned>(strtoul(line.c_str() + 9, nullptr, 10));
-      if (config->codePage != 1252 && config->codePage != 932)
-        return *why = "unsupported CodePage " + line.substr(9), false;
-    }
-  }
-  if (!sawMachine) return *why = "no [Machine] section", false;
-  return true;
-}
-
 MachineError MakeDirectories(const std::string& root, const MachineConfig& config) {
   std::string sys = config.os == Personality::kWinNT ? "system32" : "SYSTEM";
   for (const std::string& dir :
@@ -82,6 +50,17 @@ MachineError MakeDirectories(const std::string& root, const MachineConfig& confi
       return {"cannot create " + dir + ": " + strerror(errno)};
   }
   return {};
+}
+
+// A registry without its machine.ini belongs to a machine whose personality
+// is no longer known: it is never given the default one.
+MachineError CheckNoRegistry(const std::string& root) {
+  std::string registry = root + "/" + kRegistryName;
+  struct stat st;
+  if (lstat(registry.c_str(), &st) != 0 && errno == ENOENT) return {};
+  return {root + " holds " + kRegistryName + " but no " + kConfigName +
+          ", which says whether the machine is Windows 98 or NT; nothing was changed. Put it "
+          "back, or write one: [Machine], OS=win98 or OS=nt, CodePage=1252 or 932"};
 }
 
 }  // namespace
@@ -103,6 +82,8 @@ MachineError InitMachine(const MachineConfig& config) {
   std::string configPath = root + "/" + kConfigName;
   if (access(configPath.c_str(), F_OK) == 0)
     return {"a machine exists already at " + root + " (remove it first)"};
+  MachineError orphan = CheckNoRegistry(root);
+  if (orphan.failed()) return orphan;
   MachineError error = MakeDirectories(root, config);
   if (error.failed()) return error;
   const SeedFile* winIni = FindSeedFile("win.ini");
@@ -113,7 +94,7 @@ MachineError InitMachine(const MachineConfig& config) {
       return {why};
   }
   std::string why;
-  if (!WriteFileAtomically(configPath, ConfigText(config), &why)) return {why};
+  if (!WriteFileAtomically(configPath, MachineConfigText(config), &why)) return {why};
   State().config = config;
   State().configLoaded = true;
   return {};
@@ -129,12 +110,14 @@ MachineError PrepareMachine() {
     return {"machine root " + root + " is not a folder"};
   if (access(configPath.c_str(), F_OK) != 0) {
     if (errno != ENOENT) return {"cannot read " + configPath + ": " + strerror(errno)};
+    MachineError orphan = CheckNoRegistry(root);
+    if (orphan.failed()) return orphan;
     return InitMachine(MachineConfig());
   }
   std::string text, why;
   if (!ReadWholeFile(configPath, &text, &why)) return {why};
   MachineConfig config;
-  if (!ParseConfig(text, &config, &why))
+  if (!ParseMachineConfig(text, &config, &why))
     return {configPath + " is damaged (" + why + "); nothing was changed"};
   s.config = config;
   s.configLoaded = true;
