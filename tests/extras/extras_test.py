@@ -63,6 +63,17 @@ class Machine:
                     files[os.path.relpath(path, self.root)] = hashlib.sha256(f.read()).hexdigest()
         return self.export(), files
 
+    def files(self):
+        """Every file of the root, byte for byte (nothing is read through a
+        program, which would open the registry itself)."""
+        found = {}
+        for folder, _, names in os.walk(self.root):
+            for name in names:
+                path = os.path.join(folder, name)
+                with open(path, "rb") as f:
+                    found[os.path.relpath(path, self.root)] = f.read()
+        return found
+
     def copy(self):
         clone = Machine.__new__(Machine)
         clone.root = tempfile.mkdtemp(prefix="qzextras.copy.")
@@ -154,6 +165,23 @@ class WhatIfTest(unittest.TestCase):
 
     def test_what_if_on_windows_nt(self):
         self.check_what_if_matches_real_run("nt")
+
+    def test_what_if_leaves_every_file_as_it_was(self):
+        for osname in ("win98", "nt"):
+            machine = self.machine(osname)
+            self.assertEqual(machine.run("1 HRT0:").returncode, 0)  # the log files as runs leave them
+            for command in self.commands(osname):
+                before = machine.files()
+                self.assertIn("registry.db-wal", before)
+                machine.run("--what-if", command)
+                self.assertEqual(sorted(machine.files()), sorted(before), command)
+                self.assertTrue(machine.files() == before, command)
+            # Without log files (removed by another client) none are left behind.
+            for name in ("registry.db-wal", "registry.db-shm"):
+                os.unlink(os.path.join(machine.root, name))
+            before = machine.files()
+            machine.run("--what-if", "1 HRT2:")
+            self.assertEqual(machine.files(), before)
 
     def test_report_of_an_installation_and_of_its_repetition(self):
         machine = self.machine("win98")

@@ -9,11 +9,30 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "platform/host/registry/sqlitevfs.h"
+
 namespace qzhost {
 namespace {
 
 std::string Message(sqlite3* db, const char* what) {
   return std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
+}
+
+// Opens the database as the registry does, so that its log and
+// shared-memory files are left as they were found. Read-write without
+// create: a read-only connection would create both and leave the
+// shared-memory file full. Through the registry's file layer, the last
+// connection to close leaves the shared-memory file empty, and told to keep
+// the log, leaves the log alone (nothing is written to it here). A database
+// found without a log (another client removed it) gets none: SQLite removes
+// the two files it made at close, as it does for every client.
+bool OpenSource(const std::string& source, sqlite3** db) {
+  bool keepLog = access((source + "-wal").c_str(), F_OK) == 0;
+  if (sqlite3_open_v2(source.c_str(), db, SQLITE_OPEN_READWRITE, RegistryVfsName()) != SQLITE_OK)
+    return false;
+  int on = 1;
+  if (keepLog) sqlite3_file_control(*db, "main", SQLITE_FCNTL_PERSIST_WAL, &on);
+  return true;
 }
 
 }  // namespace
@@ -22,9 +41,7 @@ bool BackupDatabase(const std::string& source, const std::string& target, std::s
   sqlite3* from = nullptr;
   sqlite3* to = nullptr;
   bool ok = false;
-  // Read-write without create: a read-only connection would leave the WAL
-  // side files behind; this one removes them on close, as every client does.
-  if (sqlite3_open_v2(source.c_str(), &from, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+  if (!OpenSource(source, &from)) {
     *why = Message(from, ("cannot open " + source).c_str());
   } else if (sqlite3_open_v2(target.c_str(), &to, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr) != SQLITE_OK) {

@@ -8,8 +8,8 @@ namespace qzhost {
 
 // Copies the SQLite database at `source` (which must exist) into `target`
 // with SQLite's online backup, so a consistent state is copied even while
-// others write. The source is opened as any registry client opens it and
-// left as it was. False with *why on failure.
+// others write. The source is opened as the registry opens it and left as it
+// was, its log and shared-memory files included. False with *why on failure.
 bool BackupDatabase(const std::string& source, const std::string& target, std::string* why);
 
 // A new private folder under $TMPDIR (or /tmp); empty with *why on failure.
