@@ -57,7 +57,10 @@ MachineError MakeDirectories(const std::string& root, const MachineConfig& confi
 MachineError CheckNoRegistry(const std::string& root) {
   std::string registry = root + "/" + kRegistryName;
   struct stat st;
-  if (lstat(registry.c_str(), &st) != 0 && errno == ENOENT) return {};
+  if (lstat(registry.c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};
+    return {"cannot look for " + registry + ": " + strerror(errno)};
+  }
   return {root + " holds " + kRegistryName + " but no " + kConfigName +
           ", which says whether the machine is Windows 98 or NT; nothing was changed. Put it "
           "back, or write one: [Machine], OS=win98 or OS=nt, CodePage=1252 or 932"};
