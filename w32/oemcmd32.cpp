@@ -1,7 +1,7 @@
-// Extended commands 257 and 258. The marks are best effort; the source path
-// is switched only with a backup that holds it whole, and a step on the setup
-// key that fails makes the command fail, so a script never takes a path that
-// was not switched, or not put back, for one that was.
+// Extended commands 257 and 258. The marks are best effort. The source path
+// is backed up and put back whole, and a step on the setup key that fails
+// makes the command fail, so a script never takes a path that was not
+// switched, or not put back, for one that was.
 #include "w32/oemcmd32.h"
 
 #include "inst32/registry.h"
