@@ -220,6 +220,11 @@ TEST_F(OemCommandTest, BackupThatCannotBePutBackFailsAndStays) {
   EXPECT_EQ(Run("258"), 1024);
   EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
 
+  qzhost::FailCall("RegQueryValueExA", ERROR_CANTREAD);
+  EXPECT_EQ(Run("258"), 1024);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\OLD");
+
   EXPECT_EQ(Run("258"), 0);  // the next try puts it back
   EXPECT_EQ(SetupString("SourcePath"), "D:\\OLD");
   EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
