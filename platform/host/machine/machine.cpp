@@ -134,6 +134,11 @@ const MachineConfig& Machine() {
 
 bool MachineIsNT() { return Machine().os == Personality::kWinNT; }
 
+unsigned PreparedCodePage() {
+  const MachineState& s = State();
+  return s.configLoaded ? s.config.codePage : 1252;
+}
+
 const char* WindowsDirectory() { return "C:\\WINDOWS"; }
 
 const char* SystemDirectory() {

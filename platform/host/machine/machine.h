@@ -31,6 +31,9 @@ const std::string& MachineRoot();
 bool MachineInMemory();
 const MachineConfig& Machine();
 bool MachineIsNT();
+// The code page of the machine this process has prepared, else 1252; never
+// prepares one (output written before or without a machine uses it).
+unsigned PreparedCodePage();
 
 // Makes sure the root exists (mode 0700) and holds a readable machine.ini,
 // creating both for a fresh root. Never overwrites anything that is there.

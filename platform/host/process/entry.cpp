@@ -3,18 +3,26 @@
 // Only what differs on the host lives in this folder. Options come before the
 // command text; everything after them is joined by single spaces, as a
 // Windows command line would have passed it.
+#include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "inst32/dispatch.h"
+#include "inst32/orlstring.h"
+#include "inst32/util32.h"
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/prefault.h"
+#include "platform/host/process/instance_lock.h"
 #include "platform/host/process/tracesink.h"
 #include "platform/host/registry/registry.h"
+#include "platform/host/registry/regstore.h"
 #include "platform/host/report/changes_format.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/exitstatus.h"
@@ -37,7 +45,8 @@ void PrintCommands(const COMMANDENTRY* pEntry) {
 
 void PrintHelp() {
   printf(
-      "Usage: qzinst32 [OPTIONS] <command number> [<command parameter>]\n"
+      "Usage: qzinst32 [OPTIONS] [--] <command number> [<command parameter>]\n"
+      "       qzinst32 --check-inf [--json] [--strict] FILE SECTION [PORT]\n"
       "\n"
       "Runs one installation step of the Halden RT-2210 Series printer package\n"
       "against an emulated Windows machine, and exits with the step's result.\n"
@@ -47,23 +56,37 @@ void PrintHelp() {
   PrintCommands(GetExtendedCommandTable());
   printf(
       "\n"
-      "Options:\n"
-      "  --trace=FILE   append the trace to FILE instead of standard error\n"
+      "Options (before the command number):\n"
+      "  --trace=FILE, --trace FILE\n"
+      "                 append the trace to FILE instead of standard error\n"
       "  --no-trace     do not write the trace\n"
+      "  --quiet        do not say on standard error why a command failed\n"
       "  --what-if      run the command on a copy of the machine and print what it\n"
       "                 would change, as a .reg file (the machine is not touched)\n"
-      "  --report json  print the result and the changes made as one JSON object\n"
-      "  --check-inf FILE SECTION\n"
-      "                 check a printer section as commands 2 and 3 read it; exit\n"
-      "                 status 1 when command 2 would fail\n"
-      "  --help         show this help\n"
-      "  --version      show the version\n"
-      "  --             end of options\n"
+      "  --report json, --json\n"
+      "                 print the result, this run's changes and why it failed as\n"
+      "                 one JSON object\n"
+      "  --wait[=SECONDS]\n"
+      "                 wait up to SECONDS (60 when not given) for another instance\n"
+      "                 to end, and as long for a registry that another program\n"
+      "                 locks, instead of ending at once with result 256\n"
+      "  --check-inf FILE SECTION [PORT]\n"
+      "                 check a printer section as commands 2 and 3 read it, and\n"
+      "                 with PORT the port and (on Windows NT) the NT driver on\n"
+      "                 the machine; exit status 1 when command 2 would fail;\n"
+      "                 --json prints the findings as JSON, --strict fails on\n"
+      "                 warnings too\n"
+      "  -h, --help     show this help\n"
+      "  -V, --version  show the version\n"
+      "  --             end of options: what follows is the command text, even\n"
+      "                 words that look like options of this program\n"
       "\n"
-      "The machine lives in $QZINST_ROOT (default ~/.qzinst32) and is created with\n"
-      "the default Windows 98 image on first use; 'qzreg init --os nt' makes a\n"
-      "Windows NT one. Exit status: 0 on success; see README.md for the table\n"
-      "that maps each result code to its status.\n");
+      "The machine lives in $QZINST_ROOT (default ~/.qzinst32); a command creates\n"
+      "it with the default Windows 98 image when there is none, and says so;\n"
+      "'qzreg init --os nt' makes a Windows NT one. A failed command says why on\n"
+      "standard error. Exit status: 0 on success, 120 for a usage error, 121 when\n"
+      "the machine cannot be used (also a registry locked by another program);\n"
+      "see README.md for the table that maps each result code to its status.\n");
 }
 
 int Refuse(const char* what, const char* arg) {
@@ -87,7 +110,58 @@ std::string JoinCommandText(int argc, char** argv, int first) {
 struct Options {
   bool whatIf = false;
   bool report = false;
+  bool quiet = false;
+  bool json = false;    // --json: the report, or --check-inf's findings
+  bool strict = false;  // --check-inf: warnings fail too
+  int waitMs = 0;       // --wait: how long to wait for the guard and the registry
+  bool wait = false;
 };
+
+const int kDefaultWaitSeconds = 60;
+
+// The program's own option words; one of them inside the command text is
+// almost always an option put after the command number by mistake.
+bool IsOwnOption(const std::string& word) {
+  static const char* const kWords[] = {"--what-if", "--report", "--json",   "--no-trace",
+                                       "--trace",   "--quiet",  "--wait",   "--check-inf",
+                                       "--strict",  "--help",   "--version"};
+  for (const char* own : kWords) {
+    size_t n = strlen(own);
+    if (word.compare(0, n, own) == 0 && (word.size() == n || word[n] == '=')) return true;
+  }
+  return false;
+}
+
+// The first of the program's option words in the command text, or empty.
+std::string OwnOptionIn(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find_first_of(" \t", i);
+    if (end == std::string::npos) end = text.size();
+    std::string word = text.substr(i, end - i);
+    if (IsOwnOption(word)) return word;
+    i = end + 1;
+  }
+  return {};
+}
+
+int RefuseTrailingOption(const std::string& word) {
+  fprintf(stderr,
+          "qzinst32: '%s' stands in the command text; put options before the command number, "
+          "or write -- before the command text to pass '%s' on as part of it; no command was "
+          "run\n",
+          word.c_str(), word.c_str());
+  return qzhost::kExitUsage;
+}
+
+bool ParseSeconds(const char* text, int* ms) {
+  char* end = nullptr;
+  errno = 0;
+  long seconds = strtol(text, &end, 10);
+  if (*text == '\0' || *end != '\0' || errno != 0 || seconds < 0 || seconds > 86400) return false;
+  *ms = static_cast<int>(seconds * 1000);
+  return true;
+}
 
 // The command number and parameter as the dispatcher splits them.
 qzhost::RunFacts FactsOf(const std::string& text, unsigned result, bool whatIf) {
@@ -106,38 +180,63 @@ qzhost::RunFacts FactsOf(const std::string& text, unsigned result, bool whatIf) 
   return facts;
 }
 
-// A machine that is there lends its code page and personality; checking an
-// INF never creates one.
-int CheckInf(const char* file, const char* section) {
+bool MachineExists() { return access((qzhost::MachineRoot() + "/machine.ini").c_str(), F_OK) == 0; }
+
+// A machine that is there lends its code page and personality and answers
+// for the port; checking an INF never creates one.
+int CheckInf(Options options, int argc, char** argv) {
+  std::vector<const char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--json") == 0) {
+      options.json = true;
+    } else if (strcmp(argv[i], "--strict") == 0) {
+      options.strict = true;
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
+  if (args.size() < 2 || args.size() > 3)
+    return Refuse("--check-inf takes FILE SECTION [PORT], not", args.empty() ? "" : args.back());
   unsigned codePage = 1252;
   bool isNT = false;
-  if (access((qzhost::MachineRoot() + "/machine.ini").c_str(), F_OK) == 0 &&
-      !qzhost::PrepareMachine().failed()) {
+  bool machine = MachineExists() && !qzhost::PrepareMachine().failed();
+  if (machine) {
     codePage = qzhost::Machine().codePage;
     isNT = qzhost::MachineIsNT();
   }
-  qzhost::InfCheck check = qzhost::CheckPrinterInf(file, section, codePage, isNT);
-  fputs(qzhost::FormatInfCheck(check, file, section).c_str(), stdout);
-  return check.Command2Fails() ? 1 : 0;
+  qzhost::InfCheck check = qzhost::CheckPrinterInf(args[0], args[1], codePage, isNT);
+  if (args.size() == 3 && machine) {
+    qzhost::CheckPortOnMachine(args[2], &check);
+  } else if (args.size() == 3) {
+    check.problems.push_back(
+        {qzhost::InfProblem::kWarning, 0, "",
+         "there is no machine at " + qzhost::MachineRoot() + ", so the port was not checked",
+         "create one with qzreg init, or set QZINST_ROOT"});
+  }
+  std::string text = options.json
+                         ? qzhost::InfCheckJson(check, args[0], args[1], options.strict) + "\n"
+                         : qzhost::FormatInfCheck(check, args[0], args[1], options.strict);
+  fputs(text.c_str(), stdout);
+  return check.Fails(options.strict) ? 1 : 0;
 }
 
-// Prints what the watched run changed (or would change); false after a
-// message when the comparison failed.
+// Prints what the watched run changed (or would change); a run refused by
+// the guard (no watch) changed nothing. False after a message when the
+// comparison failed.
 bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std::string& text,
-                  unsigned result) {
+                  const qzhost::RunFacts& facts) {
   qzhost::MachineChanges changes;
   std::string why;
-  if (!watch->Finish(&changes, &why)) {
+  if (watch != nullptr && !watch->Finish(&changes, &why)) {
     fprintf(stderr, "qzinst32: %s\n", why.c_str());
     return false;
   }
-  qzhost::RunFacts facts = FactsOf(text, result, options.whatIf);
   if (options.report) {
     printf("%s\n", qzhost::ReportJson(facts, changes).c_str());
   } else {
-    const char* meaning = qzhost::ResultMeaning(result);
+    const char* meaning = qzhost::ResultMeaning(facts.result);
     char note[160];
-    snprintf(note, sizeof note, "result %u (0x%04X): %s", result, result,
+    snprintf(note, sizeof note, "result %u (0x%04X): %s", facts.result, facts.result,
              meaning ? meaning : "a result code outside the table");
     std::string header = "what-if: " + text + "\n" + note + "\nthe machine itself was not changed";
     fputs(qzhost::ChangesAsRegText(changes, header).c_str(), stdout);
@@ -153,6 +252,87 @@ bool ReportedMachineFault() {
   return true;
 }
 
+// Reads the options before the command text; -1 to go on with the run,
+// else the status to exit with (help, version, --check-inf, usage errors).
+int ParseOptions(int argc, char** argv, Options* options, int* first, bool* textMarked) {
+  for (; *first < argc; ++*first) {
+    const char* arg = argv[*first];
+    std::string why;
+    if (strcmp(arg, "--") == 0) {
+      ++*first;
+      *textMarked = true;
+      return -1;
+    } else if (strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0) {
+      PrintHelp();
+      return 0;
+    } else if (strcmp(arg, "--version") == 0 || strcmp(arg, "-V") == 0) {
+      printf("qzinst32 %s (host build, emulated machine)\n", QZ_VERSION);
+      return 0;
+    } else if (strncmp(arg, "--", 2) != 0) {
+      return -1;
+    } else if (strcmp(arg, "--no-trace") == 0) {
+      qzhost::TraceToNowhere();
+    } else if (strcmp(arg, "--trace") == 0 || strncmp(arg, "--trace=", 8) == 0) {
+      const char* file = arg[7] == '=' ? arg + 8 : *first + 1 < argc ? argv[++*first] : "";
+      if (*file == '\0') return Refuse("--trace needs a FILE:", arg);
+      if (!qzhost::TraceToFile(file, &why)) {
+        fprintf(stderr, "qzinst32: %s\n", why.c_str());
+        return qzhost::kExitUsage;
+      }
+    } else if (strcmp(arg, "--what-if") == 0) {
+      options->whatIf = true;
+    } else if (strcmp(arg, "--report") == 0 || strncmp(arg, "--report=", 9) == 0) {
+      const char* format = arg[8] == '=' ? arg + 9 : *first + 1 < argc ? argv[++*first] : "";
+      if (strcmp(format, "json") != 0) return Refuse("unknown report format", format);
+      options->report = true;
+    } else if (strcmp(arg, "--json") == 0) {
+      options->report = options->json = true;
+    } else if (strcmp(arg, "--quiet") == 0) {
+      options->quiet = true;
+    } else if (strcmp(arg, "--strict") == 0) {
+      options->strict = true;
+    } else if (strcmp(arg, "--wait") == 0) {
+      options->wait = true;
+      options->waitMs = kDefaultWaitSeconds * 1000;
+    } else if (strncmp(arg, "--wait=", 7) == 0) {
+      if (!ParseSeconds(arg + 7, &options->waitMs)) return Refuse("--wait takes SECONDS, not", arg);
+      options->wait = true;
+    } else if (strcmp(arg, "--check-inf") == 0) {
+      return CheckInf(*options, argc - *first - 1, argv + *first + 1);
+    } else {
+      return Refuse("unknown option", arg);
+    }
+  }
+  return -1;
+}
+
+// The INF file and section a command 2 or 3 names, as the command splits them.
+qzhost::InfRef InfOf(const qzhost::RunFacts& facts) {
+  qzhost::InfRef inf;
+  if (facts.command != 2 && facts.command != 3) return inf;
+  COrlString csInf, csSection, csPort;
+  SplitInstallParameter(COrlString(facts.parameter.c_str()), &csInf, &csSection, &csPort);
+  if (csSection.IsEmpty()) return inf;
+  inf.file = csInf.GetString();
+  inf.section = csSection.GetString();
+  return inf;
+}
+
+// Creates the machine for a command when there is none, and says so.
+bool PrepareMachineForRun() {
+  bool existed = MachineExists();
+  qzhost::MachineError error = qzhost::PrepareMachine();
+  if (error.failed()) {
+    fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+    return false;
+  }
+  if (!existed) {
+    fprintf(stderr, "qzinst32: created a %s machine at %s\n",
+            qzhost::MachineIsNT() ? "Windows NT" : "Windows 98", qzhost::MachineRoot().c_str());
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,48 +342,22 @@ int main(int argc, char** argv) {
   qzhost::PrepareRunHeap(1 << 20);
   Options options;
   int first = 1;
-  for (; first < argc && strncmp(argv[first], "--", 2) == 0; ++first) {
-    const char* arg = argv[first];
-    std::string why;
-    if (strcmp(arg, "--") == 0) {
-      ++first;
-      break;
-    } else if (strcmp(arg, "--help") == 0) {
-      PrintHelp();
-      return 0;
-    } else if (strcmp(arg, "--version") == 0) {
-      printf("qzinst32 %s (host build, emulated machine)\n", QZ_VERSION);
-      return 0;
-    } else if (strcmp(arg, "--no-trace") == 0) {
-      qzhost::TraceToNowhere();
-    } else if (strncmp(arg, "--trace=", 8) == 0 && arg[8] != '\0') {
-      if (!qzhost::TraceToFile(arg + 8, &why)) {
-        fprintf(stderr, "qzinst32: %s\n", why.c_str());
-        return qzhost::kExitUsage;
-      }
-    } else if (strcmp(arg, "--what-if") == 0) {
-      options.whatIf = true;
-    } else if (strcmp(arg, "--report") == 0 || strncmp(arg, "--report=", 9) == 0) {
-      const char* format = arg[8] == '=' ? arg + 9 : first + 1 < argc ? argv[++first] : "";
-      if (strcmp(format, "json") != 0) return Refuse("unknown report format", format);
-      options.report = true;
-    } else if (strcmp(arg, "--check-inf") == 0) {
-      if (argc - first != 3) return Refuse("--check-inf takes FILE and SECTION, not", arg);
-      return CheckInf(argv[first + 1], argv[first + 2]);
-    } else {
-      return Refuse("unknown option", arg);
-    }
-  }
-
-  qzhost::MachineError error = qzhost::PrepareMachine();
-  if (error.failed()) {
-    fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
-    return qzhost::kExitMachineFailed;
-  }
+  bool textMarked = false;
+  int status = ParseOptions(argc, argv, &options, &first, &textMarked);
+  if (status >= 0) return status;
+  if (options.strict) return Refuse("--strict applies to --check-inf only:", "--strict");
   std::string commandText = JoinCommandText(argc, argv, first);
+  std::string stray = textMarked ? "" : OwnOptionIn(commandText);
+  if (!stray.empty()) return RefuseTrailingOption(stray);
+
+  if (options.wait) qzhost::RegStore::SetLockWait(options.waitMs);
+  if (!PrepareMachineForRun()) return qzhost::kExitMachineFailed;
+  // The guard is taken before the snapshot: what a report lists is then this
+  // run's changes alone, and a refused run lists none.
+  bool guarded = qzhost::HoldInstanceLockAhead(options.waitMs);
   // Only a run that is asked about its changes pays for a snapshot.
   std::unique_ptr<qzhost::ChangeWatch> watch;
-  if (options.whatIf || options.report) {
+  if ((options.whatIf || options.report) && guarded) {
     watch = std::make_unique<qzhost::ChangeWatch>(
         options.whatIf ? qzhost::ChangeWatch::Mode::kWhatIf : qzhost::ChangeWatch::Mode::kReport);
     std::string why;
@@ -212,11 +366,18 @@ int main(int argc, char** argv) {
       return qzhost::kExitMachineFailed;
     }
   }
+  qzhost::ForgetFailedCalls();
   qzhost::HoldRegistryChangesForTheRun();
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
   qzhost::FlushTrace();
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
-  if (watch && !PrintChanges(watch.get(), options, commandText, static_cast<unsigned>(result)))
+  qzhost::RunFacts facts = FactsOf(commandText, static_cast<unsigned>(result), options.whatIf);
+  if (result != 0) {
+    facts.failure = qzhost::ExplainFailure(facts.result, InfOf(facts), qzhost::LastFailedCall(),
+                                           qzhost::Machine().codePage, qzhost::MachineIsNT());
+    if (!options.quiet) fprintf(stderr, "qzinst32: %s\n", facts.failure.line.c_str());
+  }
+  if ((options.whatIf || options.report) && !PrintChanges(watch.get(), options, commandText, facts))
     return qzhost::kExitMachineFailed;
   watch.reset();
   qzhost::CloseMachineRegistry();

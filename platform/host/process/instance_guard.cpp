@@ -7,15 +7,18 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "platform/host/machine/machine.h"
+#include "platform/host/process/instance_lock.h"
 
 namespace {
 
 LONG g_lCounter = -1;  // this process's view of the counter
 int g_lockFd = -1;
 bool g_bHeld = false;
+enum class Ahead { kNotTried, kHeld, kRefused } g_ahead = Ahead::kNotTried;
 
 bool TakeLock() {
   std::string path = qzhost::MachineRoot() + "/instance.lock";
@@ -28,12 +31,36 @@ bool TakeLock() {
   return false;
 }
 
+long long NowMs() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 }  // namespace
+
+namespace qzhost {
+
+bool HoldInstanceLockAhead(int waitMs) {
+  long long deadline = NowMs() + (waitMs > 0 ? waitMs : 0);
+  while (!TakeLock()) {
+    if (NowMs() >= deadline) {
+      g_ahead = Ahead::kRefused;
+      return false;
+    }
+    usleep(20 * 1000);
+  }
+  g_ahead = Ahead::kHeld;
+  return true;
+}
+
+}  // namespace qzhost
 
 LONG IncrementInstanceCounter() {
   LONG lValue = InterlockedIncrement(&g_lCounter);
   if (lValue != 0) return lValue;
-  g_bHeld = TakeLock();
+  if (g_ahead == Ahead::kRefused) return 1;  // decided before the run began
+  g_bHeld = g_ahead == Ahead::kHeld || TakeLock();
   return g_bHeld ? 0 : 1;  // another process holds the machine
 }
 

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/profile/inifile.h"
@@ -301,15 +302,18 @@ BOOL PutString(const char* api, LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
                LPCSTR lpFileName) {
   DWORD err = 0;
   if (ShouldFail(api, &err)) {
+    NoteFailedCall(api, err, "file", lpFileName ? lpFileName : "");
     SetLastError(err);
     return FALSE;
   }
+  BOOL bDone = FALSE;
   try {
-    return WriteProfileString(lpAppName, lpKeyName, lpString, lpFileName);
+    bDone = WriteProfileString(lpAppName, lpKeyName, lpString, lpFileName);
   } catch (const std::bad_alloc&) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return FALSE;
   }
+  if (!bDone) NoteFailedCall(api, GetLastError(), "file", lpFileName ? lpFileName : "");
+  return bDone;
 }
 
 }  // namespace

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "platform/host/machine/codepage.h"
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/registry/regerror.h"
 #include "platform/host/registry/regfile.h"
 
 namespace qzhost {
@@ -101,6 +103,11 @@ DWORD OpenMachineRegistry(Registry& r) {
     ReportMachineFault(DescribeStorageFault("cannot open the registry at " + path, error, why));
   } else {
     r.store.SetWriteFaultHandler([path](DWORD fault, const std::string& detail) {
+      if (fault == kErrorLockViolation) {
+        ReportMachineFault("the registry is locked by another program (" + path +
+                           "); nothing was changed by the failed step");
+        return;
+      }
       ReportMachineFault(
           DescribeStorageFault("cannot write the registry at " + path, fault, detail));
     });
@@ -348,9 +355,21 @@ void AtMachineRegistryClose(void (*hook)(RegStore* store)) {
 
 using namespace qzhost;
 
+namespace {
+
+// Keeps a failure of a call that changes or opens keys for the host entry's
+// account of why a command failed.
+LONG Noted(const char* call, const char* kind, LPCSTR object, LONG error) {
+  if (error != ERROR_SUCCESS)
+    NoteFailedCall(call, static_cast<DWORD>(error), kind, object ? object : "");
+  return error;
+}
+
+}  // namespace
+
 extern "C" {
 
-LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+static LONG RegOpenKeyABody(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegOpenKeyA", &error)) return error;
   if (hKey == nullptr && (lpSubKey == nullptr || *lpSubKey == '\0') && phkResult != nullptr) {
@@ -360,15 +379,15 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   return OpenKeyCommon(hKey, lpSubKey, KEY_ALL_ACCESS, phkResult, true);
 }
 
-LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                          PHKEY phkResult) {
+static LONG RegOpenKeyExABody(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                              PHKEY phkResult) {
   (void)ulOptions;
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegOpenKeyExA", &error)) return error;
   return OpenKeyCommon(hKey, lpSubKey, samDesired, phkResult, false);
 }
 
-LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+static LONG RegCreateKeyABody(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegCreateKeyA", &error)) return error;
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
@@ -421,8 +440,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   return error;
 }
 
-LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
-                           const BYTE* lpData, DWORD cbData) {
+static LONG RegSetValueExABody(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                               const BYTE* lpData, DWORD cbData) {
   (void)Reserved;
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegSetValueExA", &error)) return error;
@@ -493,7 +512,7 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
   return ERROR_SUCCESS;
 }
 
-LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+static LONG RegDeleteValueABody(HKEY hKey, LPCSTR lpValueName) {
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegDeleteValueA", &error)) return error;
   OpenKey* key = Lookup(hKey, &error);
@@ -529,7 +548,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   return error == ERROR_SUCCESS ? tx.Commit() : error;
 }
 
-LONG WINAPI RegFlushKey(HKEY hKey) {
+static LONG RegFlushKeyBody(HKEY hKey) {
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegFlushKey", &error)) return error;
   if (Lookup(hKey, &error) == nullptr) return error;
@@ -544,6 +563,34 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
   Registry& r = State();
   if (r.generation != MachineGeneration()) ForgetMachine(r);
   return r.handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) ? ERROR_SUCCESS : BadHandle();
+}
+
+LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+  return Noted("RegOpenKeyA", "key", lpSubKey, RegOpenKeyABody(hKey, lpSubKey, phkResult));
+}
+
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                          PHKEY phkResult) {
+  return Noted("RegOpenKeyExA", "key", lpSubKey,
+               RegOpenKeyExABody(hKey, lpSubKey, ulOptions, samDesired, phkResult));
+}
+
+LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+  return Noted("RegCreateKeyA", "key", lpSubKey, RegCreateKeyABody(hKey, lpSubKey, phkResult));
+}
+
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                           const BYTE* lpData, DWORD cbData) {
+  return Noted("RegSetValueExA", "value", lpValueName,
+               RegSetValueExABody(hKey, lpValueName, Reserved, dwType, lpData, cbData));
+}
+
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  return Noted("RegDeleteValueA", "value", lpValueName, RegDeleteValueABody(hKey, lpValueName));
+}
+
+LONG WINAPI RegFlushKey(HKEY hKey) {
+  return Noted("RegFlushKey", "", nullptr, RegFlushKeyBody(hKey));
 }
 
 }  // extern "C"

@@ -177,9 +177,9 @@ DWORD RegStore::EndRunTransaction() {
 DWORD RegStore::BeginOutermost(bool wait) {
   knownKeys_.clear();  // other processes may have changed any key
   EndRead();
-  if (!wait) sqlite3_busy_timeout(db_, 0);
+  if (!wait || lockLost_) sqlite3_busy_timeout(db_, 0);
   DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
-  if (!wait) sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  if (!wait || lockLost_) sqlite3_busy_timeout(db_, LockWaitMs());
   return error;
 }
 
@@ -259,7 +259,8 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
     return error;
   }
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_busy_timeout(db_, LockWaitMs());
+  lockLost_ = false;
   // The triggers count the changes of other programs (regstore_kept.cpp).
   sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
   valuePartsKey_ = kNoKey;
@@ -331,9 +332,21 @@ void RegStore::UnpinReadSnapshot() {
   EndRead();
 }
 
+namespace {
+int g_lockWaitMs = kBusyTimeoutMs;
+}  // namespace
+
+void RegStore::SetLockWait(int ms) { g_lockWaitMs = ms < 0 ? 0 : ms; }
+
+int RegStore::LockWaitMs() const { return g_lockWaitMs; }
+
 // Failures of the storage itself, as opposed to answers about keys.
 DWORD RegStore::WriteFailed(DWORD error) {
   switch (error) {
+    case kErrorLockViolation:
+      lockLost_ = true;
+      if (writeFault_) writeFault_(error, "");
+      break;
     case ERROR_DISK_FULL:
     case ERROR_CANTWRITE:
     case ERROR_CANTREAD:

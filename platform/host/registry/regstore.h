@@ -175,6 +175,11 @@ class RegStore {
   static bool SameForeignState(uint64_t a, uint64_t b) { return (a >> 32) == (b >> 32); }
   RegStoreStats& Stats() { return stats_; }
 
+  // How long every store of this process waits for another program's write
+  // lock. Past it a write fails with ERROR_LOCK_VIOLATION, reported as a
+  // fault of the machine; later writes of the store then fail at once.
+  static void SetLockWait(int ms);
+
  private:
   friend class RegTransaction;
   // Reads of a file store share one read transaction for a few milliseconds
@@ -231,9 +236,11 @@ class RegStore {
   bool JournalFromHere(PortsJournal* journal);
   void StoreJournal();
   DWORD WriteFailed(DWORD error);
+  int LockWaitMs() const;
 
   sqlite3* db_ = nullptr;
   std::function<void(DWORD, const std::string&)> writeFault_;
+  bool lockLost_ = false;   // a write found the registry locked past the wait
   bool keptLists_ = false;  // the database has the kept lists' tables
   // Keys found or made inside write transactions, for counting their changes
   // without a query; forgotten when a transaction begins or is rolled back.

@@ -10,7 +10,8 @@
 
 namespace qzhost {
 
-// How long a write waits for another process's write lock.
+// How long a write waits for another process's write lock, unless the
+// process sets another wait (RegStore::SetLockWait).
 const int kBusyTimeoutMs = 10000;
 
 // Prepared statements, one slot each.

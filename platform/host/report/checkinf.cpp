@@ -8,6 +8,7 @@
 #include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "platform/host/machine/machine.h"
 #include "platform/host/profile/inifile.h"
 #include "platform/host/profile/profilecache.h"
+#include "platform/host/report/jsontext.h"
 
 namespace qzhost {
 namespace {
@@ -30,6 +32,56 @@ const size_t kDelimitedChars = 31;
 const size_t kParamsChars = 31;
 const size_t kPnpChars = 255;
 const size_t kStringsChars = 259;
+
+// Every key of a printer section that a command reads.
+const char* const kKnownKeys[] = {
+    "device",      "MakeDefault",     "Attributes",     "ConfigFile",
+    "DataFile",    "HelpFile",        "Driver",         "DefaultDataType",
+    "DrvVersion",  "LanguageMonitor", "PrintProcessor", "PrintProcessorParam",
+    "PortMonitor", "Win95DeviceID",   "Description",    "Model",
+    "Mfg"};
+
+// Edits (insert, delete, replace) between two names, without regard to case.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      bool same = tolower(static_cast<unsigned char>(a[i - 1])) ==
+                  tolower(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+const char* NearestKnownKey(const std::string& key) {
+  const char* nearest = kKnownKeys[0];
+  size_t best = ~size_t{0};
+  for (const char* known : kKnownKeys) {
+    size_t d = EditDistance(key, known);
+    if (d < best) best = d, nearest = known;
+  }
+  return nearest;
+}
+
+// Directives of a Windows INF install section, read by Windows' own setup
+// and not by the commands; a printer section may carry them.
+const char* const kSetupDirectives[] = {"CopyFiles", "DelFiles",   "RenFiles",   "AddReg",
+                                        "DelReg",    "UpdateInis", "Include",    "Needs",
+                                        "BitReg",    "LogConfig",  "DataSection"};
+
+bool IsKnownKey(const std::string& key) {
+  for (const char* known : kKnownKeys)
+    if (strcasecmp(key.c_str(), known) == 0) return true;
+  for (const char* directive : kSetupDirectives)
+    if (strcasecmp(key.c_str(), directive) == 0) return true;
+  return false;
+}
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -87,11 +139,11 @@ std::string Hex(unsigned long v) {
 
 class SectionCheck {
  public:
-  SectionCheck(const IniFile& ini, const std::string& section, bool isNT,
-               std::vector<InfProblem>* out)
-      : ini_(ini), section_(section), isNT_(isNT), out_(out) {}
+  SectionCheck(const IniFile& ini, const std::string& section, bool isNT, InfCheck* check)
+      : ini_(ini), section_(section), isNT_(isNT), out_(&check->problems), check_(check) {}
 
   void Run() {
+    CheckKeys();
     CheckPrinterName();
     CheckDriver();
     CheckVersionAndAttributes();
@@ -151,6 +203,45 @@ class SectionCheck {
     return value.substr(0, keep);
   }
 
+  // Keys no command reads (a misspelt key is silently ignored: its part is
+  // then left out of the installation), and NUL bytes, which end a value
+  // where the program reads it.
+  void CheckKeys() {
+    for (std::string_view name : ini_.KeyNames(section_)) {
+      std::string key(name);
+      if (!IsKnownKey(key)) {
+        const char* nearest = NearestKnownKey(key);
+        bool close = EditDistance(key, nearest) <= std::max<size_t>(2, key.size() / 3);
+        Report(InfProblem::kWarning, key,
+               "no command reads this key; " +
+                   (close ? "did you mean " + std::string(nearest) + "?"
+                          : "the nearest key a command reads is " + std::string(nearest)),
+               "rename it to " + std::string(nearest) + ", or remove it");
+      }
+      std::string_view value;
+      if (ini_.FindValue(section_, key, &value) && value.find('\0') != std::string_view::npos) {
+        size_t at = value.find('\0');
+        Report(InfProblem::kError, key,
+               "a NUL byte after " + std::to_string(at) +
+                   " characters: the program reads the value only up to it: " +
+                   Quoted(std::string(value.substr(0, at))),
+               "remove the NUL byte (the file may have been saved as UTF-16)");
+      }
+    }
+  }
+
+  // A file name cut to its buffer names a file that does not exist.
+  void CheckFileName(const char* key) {
+    std::string value;
+    if (!Find(key, &value) || value.size() <= kFileNameChars) return;
+    Report(InfProblem::kError, key,
+           std::to_string(value.size()) + " characters; the file name keeps the first " +
+               std::to_string(kFileNameChars) + ": " + Quoted(value.substr(0, kFileNameChars)) +
+               ", a file that does not exist",
+           "rename the file to at most " + std::to_string(kFileNameChars) +
+               " characters (an 8.3 name fits)");
+  }
+
   void CheckPrinterName() {
     std::string device;
     if (!Find("device", &device) || device.empty()) {
@@ -159,6 +250,7 @@ class SectionCheck {
              "add device=<printer name of at most 31 characters>");
       return;
     }
+    check_->driverName = device.substr(0, kDriverNameChars);
     CheckLength("device", kPrinterNameChars, "the printer name");
     std::string driverName = device.substr(0, kDriverNameChars);
     if (device.size() > kDriverNameChars) {
@@ -169,12 +261,14 @@ class SectionCheck {
     }
     if (!IsPlaceholder(driverName)) return;
     std::string text;
+    check_->driverName.clear();
     if (!Translate(driverName, &text)) {
       Report(InfProblem::kError, "device",
              "the placeholder " + driverName +
                  " has no text in [Strings]: the driver gets no name; command 2 ends with 1045",
              "add " + driverName.substr(1, driverName.size() - 2) + "=<driver name> to [Strings]");
     } else {
+      check_->driverName = text;
       Report(InfProblem::kWarning, "device",
              "the printer is named " + Quoted(device.substr(0, kPrinterNameChars)) +
                  " as written; only the driver name is translated, to " + Quoted(text),
@@ -188,11 +282,8 @@ class SectionCheck {
       Report(InfProblem::kError, "Driver",
              "no value: the driver has no file; command 2 ends with 1045",
              "add Driver=<file name of at most 15 characters>");
-    } else {
-      CheckLength("Driver", kFileNameChars, "the driver file name");
     }
-    for (const char* key : {"DataFile", "ConfigFile", "HelpFile"})
-      CheckLength(key, kFileNameChars, "the file name");
+    for (const char* key : {"Driver", "DataFile", "ConfigFile", "HelpFile"}) CheckFileName(key);
     CheckLength("DefaultDataType", kDataTypeChars, "the default data type");
   }
 
@@ -220,7 +311,24 @@ class SectionCheck {
   // A "<name>,<file>[;comment]" value as GetDelimitedPrinterObject reads it.
   // Returns the name it gives (empty for none, or on a failure).
   std::string CheckDelimited(const char* key, const std::string& what) {
-    std::string value = CheckLength(key, kDelimitedChars, "the value");
+    std::string full;
+    Find(key, &full);
+    size_t fullComma = full.find(',');
+    bool fileCut = full.size() > kDelimitedChars && fullComma != std::string::npos &&
+                   fullComma + 1 < kDelimitedChars &&
+                   full.find_first_not_of(" \t", fullComma + 1) < kDelimitedChars &&
+                   full.find(';', fullComma) > kDelimitedChars;
+    if (fileCut) {
+      std::string kept = TrimRight(full.substr(0, kDelimitedChars));
+      Report(InfProblem::kError, key,
+             std::to_string(full.size()) + " characters; the value keeps the first " +
+                 std::to_string(kDelimitedChars) + ", so its file becomes " +
+                 Quoted(TrimLeft(kept.substr(fullComma + 1))) + ", a file that does not exist",
+             "shorten the name or the file name: \"name,file\" must fit in " +
+                 std::to_string(kDelimitedChars) + " characters");
+    }
+    std::string value =
+        fileCut ? full.substr(0, kDelimitedChars) : CheckLength(key, kDelimitedChars, "the value");
     if (value.empty()) return what == "print processor" ? "WinPrint" : "";
     size_t comma = value.find(',');
     std::string name = comma == std::string::npos ? "" : TrimRight(value.substr(0, comma));
@@ -286,16 +394,18 @@ class SectionCheck {
   std::string section_;
   bool isNT_;
   std::vector<InfProblem>* out_;
+  InfCheck* check_;
 };
 
 }  // namespace
 
-bool InfCheck::Command2Fails() const {
-  for (const InfProblem& p : problems) {
-    if (p.severity == InfProblem::kError) return true;
-  }
-  return false;
+size_t InfCheck::Errors() const {
+  size_t errors = 0;
+  for (const InfProblem& p : problems) errors += p.severity == InfProblem::kError;
+  return errors;
 }
+
+bool InfCheck::Fails(bool strict) const { return strict ? !problems.empty() : Errors() > 0; }
 
 InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
                          bool isNT) {
@@ -331,29 +441,58 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
                               "give the name of a printer section of the file"});
     return check;
   }
-  SectionCheck(*loaded.file, section, isNT, &check.problems).Run();
+  SectionCheck(*loaded.file, section, isNT, &check).Run();
   std::stable_sort(check.problems.begin(), check.problems.end(),
                    [](const InfProblem& a, const InfProblem& b) { return a.line < b.line; });
   return check;
 }
 
 std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
-                           const std::string& section) {
+                           const std::string& section, bool strict) {
   std::string text;
-  size_t errors = 0;
   for (const InfProblem& p : check.problems) {
     bool error = p.severity == InfProblem::kError;
-    errors += error;
     text += infFile + ":" + (p.line ? std::to_string(p.line) + ":" : "") +
             (error ? " error: [" : " warning: [") + section + "] " +
             (p.key.empty() ? "" : p.key + ": ") + p.message + "\n";
     text += "    fix: " + p.fix + "\n";
   }
+  size_t errors = check.Errors();
   size_t warnings = check.problems.size() - errors;
+  const char* verdict = errors               ? "command 2 would fail or install what does not exist"
+                        : strict && warnings ? "warnings fail with --strict"
+                                             : "command 2 would find nothing in the section "
+                                               "that stops it";
   text += infFile + " [" + section + "]: " + std::to_string(errors) + " error(s), " +
-          std::to_string(warnings) + " warning(s); command 2 would " +
-          (errors ? "fail" : "find nothing in the section that stops it") + "\n";
+          std::to_string(warnings) + " warning(s); " + verdict + "\n";
   return text;
+}
+
+std::string InfCheckJson(const InfCheck& check, const std::string& infFile,
+                         const std::string& section, bool strict) {
+  std::string findings;
+  for (const InfProblem& p : check.problems) {
+    if (!findings.empty()) findings += ", ";
+    findings += JsonObject()
+                    .Add("file", infFile)
+                    .AddNumber("line", p.line)
+                    .Add("key", p.key)
+                    .Add("severity", p.severity == InfProblem::kError ? "error" : "warning")
+                    .Add("message", p.message)
+                    .Add("fix", p.fix)
+                    .Text();
+  }
+  size_t errors = check.Errors();
+  return JsonObject()
+      .Add("file", infFile)
+      .Add("path", check.path)
+      .Add("section", section)
+      .AddNumber("errors", errors)
+      .AddNumber("warnings", check.problems.size() - errors)
+      .AddBool("strict", strict)
+      .AddBool("passed", !check.Fails(strict))
+      .AddRaw("findings", "[" + findings + "]")
+      .Text();
 }
 
 }  // namespace qzhost

@@ -20,8 +20,13 @@ struct InfProblem {
 struct InfCheck {
   std::string path;  // the host file the commands would read
   std::vector<InfProblem> problems;
-  // True when command 2 would end with a failure.
-  bool Command2Fails() const;
+  // The driver name command 2 would use ("device", translated); empty when
+  // it has none.
+  std::string driverName;
+  // True when there is an error (command 2 would fail, or install a file
+  // name that does not exist); with `strict` also when there is a warning.
+  bool Fails(bool strict) const;
+  size_t Errors() const;
 };
 
 // Checks `section` of `infFile`, the file named as the command parameter
@@ -30,9 +35,19 @@ struct InfCheck {
 InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
                          bool isNT);
 
+// Checks `port` on the current machine: that EnumPortsA lists it, and on a
+// Windows NT machine that a "Windows NT x86" driver of the check's driver
+// name is installed (command 2 adds its driver for "Windows 4.0" only, and
+// AddPrinterA then refuses the printer). The machine must be prepared.
+void CheckPortOnMachine(const std::string& port, InfCheck* check);
+
 // "file:line: error: [section] message" lines with their fixes and a summary.
 std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
-                           const std::string& section);
+                           const std::string& section, bool strict = false);
+// The same as one JSON object: file, path, section, errors, warnings,
+// passed, and the findings (file, line, key, severity, message, fix).
+std::string InfCheckJson(const InfCheck& check, const std::string& infFile,
+                         const std::string& section, bool strict);
 
 }  // namespace qzhost
 

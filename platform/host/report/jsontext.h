@@ -7,9 +7,14 @@
 
 namespace qzhost {
 
-// `s` as a JSON string with its quotes. The machine's texts are code-page
-// bytes, not UTF-8: each byte above 0x7F becomes \u00XX, so a reader gets
-// every byte back as the character of the same number.
+// `s`, bytes of the ANSI code page `codePage` (1252 or 932), as a JSON
+// string with its quotes, in UTF-8. Bytes decode as Windows' own conversion
+// decodes them (1252: 0x80 is U+20AC, its five unassigned bytes stand for
+// themselves; 932: a lead and a trail byte are one character); a byte pair
+// that is no character becomes U+FFFD. Control characters are escaped.
+std::string JsonString(std::string_view s, unsigned codePage);
+// The same with the code page of the machine this process has prepared
+// (1252 before one is): the form every report and listing uses.
 std::string JsonString(std::string_view s);
 
 // Builds one JSON object, member by member, in the order given.

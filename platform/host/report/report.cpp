@@ -37,6 +37,21 @@ const char* ResultMeaning(unsigned result) {
   return nullptr;
 }
 
+namespace {
+
+std::string ErrorJson(const RunFailure& failure) {
+  JsonObject error;
+  if (failure.call.empty()) {
+    error.AddRaw("call", "null").AddRaw("code", "null").AddRaw("name", "null");
+  } else {
+    error.Add("call", failure.call).AddNumber("code", failure.code).Add("name", failure.name);
+  }
+  error.Add("meaning", failure.meaning).Add("message", failure.line);
+  return error.Text();
+}
+
+}  // namespace
+
 std::string ReportJson(const RunFacts& facts, const MachineChanges& changes) {
   char hex[16];
   snprintf(hex, sizeof hex, "0x%04X", facts.result);
@@ -51,6 +66,7 @@ std::string ReportJson(const RunFacts& facts, const MachineChanges& changes) {
       .AddBool("what_if", facts.whatIf)
       .AddBool("changed", !changes.empty())
       .AddRaw("changes", ChangesAsJson(changes));
+  if (facts.result != 0) report.AddRaw("error", ErrorJson(facts.failure));
   return report.Text();
 }
 

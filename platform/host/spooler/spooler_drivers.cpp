@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_buffer.h"
@@ -159,6 +160,12 @@ void AddDriverRecord(EnumRecords* records, DWORD Level, const std::string& env,
   records->SetString(offsetof(DRIVER_INFO_3A, pDefaultDataType), driver.datatype);
 }
 
+void NoteRefusedDriver(DWORD dwError, DWORD Level, LPBYTE pDriverInfo) {
+  const DRIVER_INFO_2A* pInfo = reinterpret_cast<const DRIVER_INFO_2A*>(pDriverInfo);
+  std::string name = Level >= 2 && pInfo && pInfo->pName ? pInfo->pName : "";
+  NoteFailedCall("AddPrinterDriverA", dwError, "driver", name);
+}
+
 }  // namespace
 }  // namespace spool
 }  // namespace qzhost
@@ -172,6 +179,7 @@ extern "C" {
 BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
   DWORD dwError = 0;
   if (qzhost::ShouldFail("AddPrinterDriverA", &dwError)) {
+    qzhost::spool::NoteRefusedDriver(dwError, Level, pDriverInfo);
     SetLastError(dwError);
     return FALSE;
   }
@@ -187,6 +195,7 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
     });
   }
   if (dwError != ERROR_SUCCESS) {
+    qzhost::spool::NoteRefusedDriver(dwError, Level, pDriverInfo);
     SetLastError(dwError);
     return FALSE;
   }

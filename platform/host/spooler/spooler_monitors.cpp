@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_buffer.h"
@@ -120,6 +121,12 @@ BOOL DeliverMonitors(const MonitorList& monitors, DWORD Level, LPBYTE pMonitors,
       cbBuf, pcbNeeded, pcReturned);
 }
 
+void NoteRefusedMonitor(DWORD dwError, DWORD Level, LPBYTE pMonitors) {
+  const MONITOR_INFO_2A* pInfo = reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors);
+  std::string name = Level == 2 && pInfo && pInfo->pName ? pInfo->pName : "";
+  NoteFailedCall("AddMonitorA", dwError, "monitor", name);
+}
+
 }  // namespace
 }  // namespace spool
 }  // namespace qzhost
@@ -131,6 +138,7 @@ extern "C" {
 BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
   DWORD dwError = 0;
   if (qzhost::ShouldFail("AddMonitorA", &dwError)) {
+    qzhost::spool::NoteRefusedMonitor(dwError, Level, pMonitors);
     SetLastError(dwError);
     return FALSE;
   }
@@ -144,6 +152,7 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     dwError = qzhost::spool::StoreMonitor(*reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors));
   }
   if (dwError != ERROR_SUCCESS) {
+    qzhost::spool::NoteRefusedMonitor(bKeepError ? GetLastError() : dwError, Level, pMonitors);
     if (!bKeepError) SetLastError(dwError);
     return FALSE;
   }

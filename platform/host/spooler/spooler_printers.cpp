@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_layout.h"
@@ -141,6 +142,22 @@ DWORD CheckArguments(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
   return ERROR_SUCCESS;
 }
 
+// Names what a refused printer was about: the part of it the error concerns.
+void NoteRefusedPrinter(DWORD dwError, const PRINTER_INFO_2A* pInfo) {
+  auto text = [](const char* s) { return std::string(s ? s : ""); };
+  if (pInfo == nullptr) {
+    NoteFailedCall("AddPrinterA", dwError, "", "");
+  } else if (dwError == ERROR_UNKNOWN_PORT) {
+    NoteFailedCall("AddPrinterA", dwError, "port", text(pInfo->pPortName));
+  } else if (dwError == ERROR_UNKNOWN_PRINTER_DRIVER) {
+    NoteFailedCall("AddPrinterA", dwError, "driver", text(pInfo->pDriverName));
+  } else if (dwError == ERROR_UNKNOWN_PRINTPROCESSOR) {
+    NoteFailedCall("AddPrinterA", dwError, "print processor", text(pInfo->pPrintProcessor));
+  } else {
+    NoteFailedCall("AddPrinterA", dwError, "printer", text(pInfo->pPrinterName));
+  }
+}
+
 }  // namespace
 }  // namespace spool
 }  // namespace qzhost
@@ -153,6 +170,7 @@ extern "C" {
 HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
   DWORD dwError = 0;
   if (qzhost::ShouldFail("AddPrinterA", &dwError)) {
+    qzhost::spool::NoteRefusedPrinter(dwError, reinterpret_cast<PRINTER_INFO_2A*>(pPrinter));
     SetLastError(dwError);
     return nullptr;
   }
@@ -164,6 +182,7 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
         qzhost::spool::ChangeOutsideLists([pInfo] { return qzhost::spool::StorePrinter(*pInfo); });
   }
   if (dwError != ERROR_SUCCESS) {
+    qzhost::spool::NoteRefusedPrinter(dwError, pInfo);
     SetLastError(dwError);
     return nullptr;
   }

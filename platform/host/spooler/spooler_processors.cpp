@@ -1,6 +1,7 @@
 // AddPrintProcessorA: print processors under Environments\<env>\Print Processors.
 #include <string>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
@@ -34,12 +35,11 @@ DWORD AddProcessor(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName, LPSTR pPrin
 extern "C" BOOL WINAPI AddPrintProcessorA(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName,
                                           LPSTR pPrintProcessorName) {
   DWORD dwError = 0;
-  if (qzhost::ShouldFail("AddPrintProcessorA", &dwError)) {
-    SetLastError(dwError);
-    return FALSE;
-  }
-  dwError = qzhost::spool::AddProcessor(pName, pEnvironment, pPathName, pPrintProcessorName);
+  if (!qzhost::ShouldFail("AddPrintProcessorA", &dwError))
+    dwError = qzhost::spool::AddProcessor(pName, pEnvironment, pPathName, pPrintProcessorName);
   if (dwError != ERROR_SUCCESS) {
+    qzhost::NoteFailedCall("AddPrintProcessorA", dwError, "print processor",
+                           pPrintProcessorName ? pPrintProcessorName : "");
     SetLastError(dwError);
     return FALSE;
   }

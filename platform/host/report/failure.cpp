@@ -1,0 +1,74 @@
+// Why a run failed.
+#include "platform/host/report/failure.h"
+
+#include <stdio.h>
+
+#include "platform/host/report/checkinf.h"
+#include "platform/host/report/report.h"
+#include "platform/host/report/win32errors.h"
+
+namespace qzhost {
+namespace {
+
+std::string ResultText(unsigned result) {
+  const char* meaning = ResultMeaning(result);
+  char text[200];
+  snprintf(text, sizeof text, "result %u (0x%04X), %s", result, result,
+           meaning ? meaning : "a result code outside the table");
+  return text;
+}
+
+// The first error the INF check finds, without its note on command 2.
+bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
+  if (inf.file.empty()) return false;
+  InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
+  for (const InfProblem& p : check.problems) {
+    if (p.severity != InfProblem::kError) continue;
+    std::string message = p.message.substr(0, p.message.find("; command 2 ends"));
+    *what = "the INF " + inf.file + " [" + inf.section + "]" + (p.key.empty() ? "" : " " + p.key) +
+            ": " + message;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* call,
+                          unsigned codePage, bool isNT) {
+  RunFailure failure;
+  failure.line = ResultText(result);
+  const char* meaning = ResultMeaning(result);
+  failure.meaning = meaning ? meaning : "a result code outside the table";
+  if (result == 0x0100) {
+    failure.line += "; --wait waits for it";
+    return failure;
+  }
+  std::string infFault;
+  if (InfFault(inf, codePage, isNT, &infFault)) {
+    // The program reads the INF through the profile calls, which answer a
+    // missing file, section or key with the default and error 2.
+    failure.call = "GetPrivateProfileStringA";
+    failure.code = 2;
+    failure.name = Win32ErrorName(2);
+    failure.meaning = infFault;
+    failure.line +=
+        ": " + infFault + "; check it with qzinst32 --check-inf " + inf.file + " " + inf.section;
+    return failure;
+  }
+  if (call == nullptr) return failure;
+  failure.call = call->call;
+  failure.code = call->error;
+  failure.name = Win32ErrorName(call->error);
+  failure.meaning = Win32ErrorMeaning(call->error, call->kind, call->object);
+  failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
+                  failure.name + " (" + failure.meaning + ")";
+  if (call->error == 1797 && isNT) {
+    failure.line +=
+        "; on Windows NT the printer's \"Windows NT x86\" driver must be installed before "
+        "command 2";
+  }
+  return failure;
+}
+
+}  // namespace qzhost

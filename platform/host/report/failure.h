@@ -1,0 +1,34 @@
+// Why a run failed, in one line for people and as fields for the report.
+#ifndef QZINST32_PLATFORM_HOST_FAILURE_H_
+#define QZINST32_PLATFORM_HOST_FAILURE_H_
+
+#include <string>
+
+#include "platform/host/machine/failedcall.h"
+
+namespace qzhost {
+
+// The INF file and printer section a command 2 or 3 was given; empty for
+// other commands.
+struct InfRef {
+  std::string file;
+  std::string section;
+};
+
+struct RunFailure {
+  std::string call;        // the Win32 call to blame; empty when none is
+  unsigned long code = 0;  // its error number
+  std::string name;        // "ERROR_UNKNOWN_PORT"
+  std::string meaning;     // plain words, naming the object
+  std::string line;        // "result 1046 (0x0416), ...: AddPrinterA failed with ..."
+};
+
+// Explains a non-zero result. A fault in the INF (a missing file, section or
+// key, as the INF check finds it) comes first, as it stops a command before
+// any call fails; else the last failed call; else the result's meaning alone.
+RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* call,
+                          unsigned codePage, bool isNT);
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_FAILURE_H_
