@@ -173,13 +173,19 @@ DWORD RegStore::EndRunTransaction() {
 }
 
 // Takes the write lock, waiting up to the busy timeout or not at all, and
-// begins the outermost transaction.
+// begins the outermost transaction. A lock still held by another program
+// past the wait is a fault of the machine: the write it was for, and every
+// later one, fails (at once), and the run stores nothing.
 DWORD RegStore::BeginOutermost(bool wait) {
   knownKeys_.clear();  // other processes may have changed any key
   EndRead();
   if (!wait || lockLost_) sqlite3_busy_timeout(db_, 0);
   DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
   if (!wait || lockLost_) sqlite3_busy_timeout(db_, LockWaitMs());
+  if (wait && error == kErrorLockViolation) {
+    lockLost_ = true;
+    if (writeFault_) writeFault_(error, "");
+  }
   return error;
 }
 
@@ -343,10 +349,6 @@ int RegStore::LockWaitMs() const { return g_lockWaitMs; }
 // Failures of the storage itself, as opposed to answers about keys.
 DWORD RegStore::WriteFailed(DWORD error) {
   switch (error) {
-    case kErrorLockViolation:
-      lockLost_ = true;
-      if (writeFault_) writeFault_(error, "");
-      break;
     case ERROR_DISK_FULL:
     case ERROR_CANTWRITE:
     case ERROR_CANTREAD:

@@ -314,10 +314,12 @@ class SectionCheck {
     std::string full;
     Find(key, &full);
     size_t fullComma = full.find(',');
-    bool fileCut = full.size() > kDelimitedChars && fullComma != std::string::npos &&
-                   fullComma + 1 < kDelimitedChars &&
-                   full.find_first_not_of(" \t", fullComma + 1) < kDelimitedChars &&
-                   full.find(';', fullComma) > kDelimitedChars;
+    // The file runs from after the comma to a ";" or the end, less blanks.
+    size_t fileEnd = fullComma == std::string::npos
+                         ? 0
+                         : TrimRight(full.substr(0, full.find(';', fullComma))).size();
+    bool fileCut = fullComma != std::string::npos && fileEnd > kDelimitedChars &&
+                   full.find_first_not_of(" \t", fullComma + 1) < kDelimitedChars;
     if (fileCut) {
       std::string kept = TrimRight(full.substr(0, kDelimitedChars));
       Report(InfProblem::kError, key,

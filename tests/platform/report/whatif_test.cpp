@@ -12,6 +12,7 @@
 #include "platform/host/report/changes_format.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/jsontext.h"
+#include "platform/host/report/win32errors.h"
 #include "tests/support/machine_test.h"
 
 namespace {
@@ -145,10 +146,42 @@ TEST(SpoolerChangesTest, ObjectsFromTheirKeys) {
   EXPECT_EQ(objects[5].name, "NET1:");
 }
 
-TEST(JsonTextTest, EscapesQuotesControlsAndCodePageBytes) {
-  EXPECT_EQ(qzhost::JsonString("a\"b\\c\n\x01\xE9"), "\"a\\\"b\\\\c\\n\\u0001\\u00e9\"");
+TEST(JsonTextTest, EscapesQuotesAndControls) {
+  EXPECT_EQ(qzhost::JsonString("a\"b\\c\n\x01\x7F", 1252), "\"a\\\"b\\\\c\\n\\u0001\\u007f\"");
   EXPECT_EQ(qzhost::JsonObject().Add("k", "v").AddNumber("n", 7).AddBool("b", false).Text(),
             "{\"k\": \"v\", \"n\": 7, \"b\": false}");
+}
+
+// Code-page bytes come out as the characters Windows decodes them to, in UTF-8.
+TEST(JsonTextTest, DecodesTheAnsiCodePage) {
+  EXPECT_EQ(qzhost::JsonString("\xE9\x80\x9F", 1252), "\"\u00e9\u20ac\u0178\"");
+  EXPECT_EQ(qzhost::JsonString("\x81\x9D", 1252), "\"\u0081\u009d\"") << "unassigned bytes";
+  // Hiragana A is one double-byte character; a trail byte of 0x5C is no
+  // backslash; half-width katakana are single bytes.
+  EXPECT_EQ(qzhost::JsonString("\x82\xA0", 932), "\"\u3042\"");
+  EXPECT_EQ(qzhost::JsonString("\x95\x5C", 932), "\"\u8868\"");
+  EXPECT_EQ(qzhost::JsonString("\xB1", 932), "\"\uff71\"");
+  EXPECT_EQ(qzhost::JsonString("a\x82", 932), "\"a\ufffd\"") << "a lead byte at the end";
+  EXPECT_EQ(qzhost::JsonString("\x85\x40", 932), "\"\ufffd\"") << "an unassigned pair";
+}
+
+TEST(Win32ErrorsTest, TableIsSortedAndNamesObjects) {
+  unsigned long last = 0;
+  for (unsigned long code = 0; code < 4000; ++code) {
+    const qzhost::Win32ErrorText* row = qzhost::FindWin32Error(code);
+    if (row == nullptr) continue;
+    EXPECT_EQ(row->code, code);
+    EXPECT_GT(code, last);
+    last = code;
+  }
+  for (unsigned long code :
+       {2ul, 3ul, 5ul, 87ul, 123ul, 183ul, 1796ul, 1797ul, 1798ul, 1802ul, 1805ul, 3005ul, 3006ul})
+    EXPECT_NE(qzhost::FindWin32Error(code), nullptr) << code;
+  EXPECT_EQ(qzhost::Win32ErrorName(1796), "ERROR_UNKNOWN_PORT");
+  EXPECT_EQ(qzhost::Win32ErrorName(4711), "error 4711");
+  EXPECT_EQ(qzhost::Win32ErrorMeaning(1796, "port", "KPORT9:"),
+            "the port \"KPORT9:\" does not exist");
+  EXPECT_EQ(qzhost::Win32ErrorMeaning(1796, "", ""), "the port does not exist");
 }
 
 class WhatIfRunTest : public MachineTest {};
@@ -253,8 +286,34 @@ TEST_F(CheckInfTest, NumbersAndLengths) {
   EXPECT_EQ(Problems("Attributes=zz\n"), V{"W 4 Attributes"});
   EXPECT_EQ(Problems("MakeDefault=0\nAttributes=zz\n"), V{}) << "not read without MakeDefault";
   EXPECT_EQ(Problems("DrvVersion=\n"), V{"W 4 DrvVersion"}) << "an empty value is 0, not 0x400";
-  EXPECT_EQ(Problems("DataFile=" + std::string(16, 'd') + "\n"), V{"W 4 DataFile"});
+  EXPECT_EQ(Problems("DataFile=" + std::string(16, 'd') + "\n"), V{"E 4 DataFile"})
+      << "a cut file name names a file that does not exist";
   EXPECT_EQ(Problems("DataFile=" + std::string(15, 'd') + "\n"), V{});
+}
+
+TEST_F(CheckInfTest, KeysNoCommandReadsNameTheNearestKnownKey) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Problems("PortMontor=%X%,hport.dll\n"), V{"W 4 PortMontor"});
+  EXPECT_EQ(Problems("CopyFiles=A.Files\nAddReg=A.Reg\n"), V{}) << "Windows setup reads these";
+  std::string inf = WriteRootFile("k.inf", "[P]\ndevice=P\nDriver=P.DRV\nlanguagemontor=a,b\n");
+  qzhost::InfCheck check = qzhost::CheckPrinterInf(inf, "P", 1252, false);
+  bool named = false;
+  for (const qzhost::InfProblem& p : check.problems)
+    named |= p.key == "languagemontor" && p.message.find("LanguageMonitor?") != std::string::npos;
+  EXPECT_TRUE(named);
+}
+
+TEST_F(CheckInfTest, CutsThatShortenAFileNameAndNulBytesAreErrors) {
+  using V = std::vector<std::string>;
+  // 24 characters of name: the 31 kept end the file part at "KESTLM".
+  EXPECT_EQ(Problems("PortMonitor=Halden Port Monitor XYZW,KESTLM.DLL\n"), V{"E 4 PortMonitor"});
+  EXPECT_EQ(Problems("PortMonitor=Halden Port Mon,KESTLM.DLL ; a long comment\n"),
+            V{"W 4 PortMonitor"})
+      << "only the comment is cut";
+  EXPECT_EQ(Problems("PortMonitor=HPM,KESTLM.DLL" + std::string(20, ' ') + ";x\n"),
+            V{"W 4 PortMonitor"})
+      << "only blanks and the comment are cut";
+  EXPECT_EQ(Problems(std::string("Mfg=Hal\0den\n", 12)), V{"E 4 Mfg"});
 }
 
 }  // namespace
