@@ -27,14 +27,58 @@ class EntryTest(unittest.TestCase):
         shutil.rmtree(self.root, ignore_errors=True)
 
     def test_help_and_version(self):
-        done = run(["--help"], self.root)
-        self.assertEqual(done.returncode, 0)
-        self.assertIn(b"Usage: qzinst32", done.stdout)
-        self.assertIn(b"install the printer", done.stdout)
-        done = run(["--version"], self.root)
-        self.assertEqual(done.returncode, 0)
-        self.assertTrue(done.stdout.startswith(b"qzinst32 "))
+        for option in ("--help", "-h"):
+            done = run([option], self.root)
+            self.assertEqual(done.returncode, 0, option)
+            self.assertIn(b"Usage: qzinst32", done.stdout)
+            self.assertIn(b"install the printer", done.stdout)
+            self.assertEqual(done.stderr, b"")
+        for option in ("--version", "-V"):
+            done = run([option], self.root)
+            self.assertEqual(done.returncode, 0, option)
+            self.assertTrue(done.stdout.startswith(b"qzinst32 "))
         self.assertFalse(os.path.exists(self.root), "help must not create a machine")
+
+    def test_usage_errors_create_no_machine(self):
+        for args in (["--frobnicate", "7", "x"], ["--report", "xml", "259"], ["--wait=soon", "259"],
+                     ["--trace"], ["--strict", "259"], ["259", "--what-if"],
+                     ["--check-inf", "x.inf"]):
+            done = run(args, self.root)
+            self.assertEqual(done.returncode, 120, args)
+            self.assertTrue(done.stderr.startswith(b"qzinst32: "), args)
+            self.assertFalse(os.path.exists(self.root), args)
+
+    def test_options_after_the_command_number_are_refused(self):
+        for args, word in ((["2", "./k90.inf", "K90", "LPT1:", "--what-if"], b"--what-if"),
+                           (["1", "CIP1:", "--report", "json"], b"--report"),
+                           (["1 CIP1: --json"], b"--json"),
+                           (["--no-trace", "259", "--trace=t.txt"], b"--trace=t.txt"),
+                           (["4", "Setup.exe", "--wait=3"], b"--wait=3")):
+            done = run(args, self.root)
+            self.assertEqual(done.returncode, 120, args)
+            self.assertEqual(done.stdout, b"")
+            self.assertIn(b"'" + word + b"' stands in the command text", done.stderr)
+            self.assertIn(b"before the command number", done.stderr)
+            self.assertIn(b"write -- before the command text", done.stderr)
+            self.assertNotIn(b"lpstrCmdLine", done.stderr, "no command ran")
+        self.assertFalse(os.path.exists(self.root))
+
+    def test_double_dash_passes_option_words_and_other_words_stay(self):
+        done = run(["--", "7", "--what-if"], self.root)
+        self.assertEqual(done.returncode, 11)
+        self.assertIn(b"Param=`--what-if'", done.stderr)
+        done = run(["4", "Setup.exe", "--silent", "-u"], self.root)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(b"Param=`Setup.exe --silent -u'", done.stderr)
+
+    def test_a_command_that_creates_the_machine_says_so(self):
+        done = run(["--no-trace", "259"], self.root)
+        self.assertEqual(done.returncode, 0)
+        self.assertEqual(done.stderr.decode(),
+                         "qzinst32: created a Windows 98 machine at %s\n" % self.root)
+        self.assertTrue(os.path.exists(os.path.join(self.root, "machine.ini")))
+        done = run(["--no-trace", "259"], self.root)
+        self.assertEqual(done.stderr, b"", "only the run that creates it says so")
 
     def test_unknown_option_is_refused_and_nothing_runs(self):
         done = run(["--frobnicate", "7", "x"], self.root)
@@ -48,10 +92,12 @@ class EntryTest(unittest.TestCase):
             self.assertEqual(done.returncode, status, command)
 
     def test_trace_goes_to_stderr_exactly(self):
+        run(["--no-trace", "259"], self.root)
         done = run(["7", "x"], self.root)
         lines = done.stderr.decode().splitlines()
         self.assertEqual(lines[0], "lpstrCmdLine=7 x")
-        self.assertEqual(lines[-1], "WinMain()=0x0403")
+        self.assertEqual(lines[-2], "WinMain()=0x0403")
+        self.assertEqual(lines[-1], "qzinst32: result 1027 (0x0403), unknown command number")
         self.assertIn("Cmd=`7' Param=`x'", lines)
         self.assertEqual(done.stdout, b"")
 
@@ -60,12 +106,16 @@ class EntryTest(unittest.TestCase):
         self.assertIn(b"ProcessCommand(\"4 Setup.exe -u\")\n", done.stderr)
 
     def test_trace_to_file_and_silenced(self):
+        run(["--no-trace", "259"], self.root)
         trace = os.path.join(tempfile.gettempdir(), "qzentry-trace-%d.txt" % os.getpid())
         try:
-            done = run(["--trace=" + trace, "259"], self.root)
-            self.assertEqual(done.stderr, b"")
-            with open(trace, "rb") as f:
-                self.assertIn(b"WinMain()=0x0000\n", f.read())
+            for option in (["--trace=" + trace], ["--trace", trace]):
+                done = run(option + ["259"], self.root)
+                self.assertEqual(done.returncode, 0, option)
+                self.assertEqual(done.stderr, b"")
+                with open(trace, "rb") as f:
+                    self.assertIn(b"WinMain()=0x0000\n", f.read())
+                os.unlink(trace)
         finally:
             if os.path.exists(trace):
                 os.unlink(trace)

@@ -239,14 +239,15 @@ class CheckInfTest(unittest.TestCase):
         "Broken": {(9, "error", "Driver"), (10, "error", "device"),
                    (11, "error", "LanguageMonitor"), (12, "error", "PortMonitor"),
                    (13, "error", "PrintProcessor")},
-        "Cut": {(18, "warning", "device"), (19, "warning", "Driver"),
-                (21, "warning", "ConfigFile"), (22, "warning", "DefaultDataType"),
+        "Cut": {(18, "warning", "device"), (19, "error", "Driver"),
+                (21, "error", "ConfigFile"), (22, "warning", "DefaultDataType"),
                 (23, "warning", "DrvVersion"), (24, "warning", "Attributes"),
                 (26, "warning", "PrintProcessor"), (27, "warning", "PrintProcessorParam"),
                 (28, "warning", "PortMonitor"), (17, "warning", "Win95DeviceID"),
                 (29, "warning", "Model"), (30, "warning", "Mfg")},
         "CutPair": {(36, "warning", "LanguageMonitor"), (36, "error", "LanguageMonitor")},
         "NoDevice": {(40, "error", "device")},
+        "Misspelt": {(52, "warning", "PortMontor"), (55, "error", "PortMonitor")},
     }
 
     def setUp(self):
@@ -256,8 +257,8 @@ class CheckInfTest(unittest.TestCase):
     def tearDown(self):
         shutil.rmtree(self.root, ignore_errors=True)
 
-    def check(self, inf, section):
-        return subprocess.run([QZINST32, "--check-inf", inf, section], env=self.env,
+    def check(self, *args):
+        return subprocess.run([QZINST32, "--check-inf"] + list(args), env=self.env,
                               capture_output=True)
 
     def test_broken_sections(self):
@@ -296,6 +297,87 @@ class CheckInfTest(unittest.TestCase):
                 self.assertNotIn(b": error: ", done.stdout)
         done = self.check(EXAMPLE_INF, "RT2210")
         self.assertIn(b"0 error(s), 0 warning(s)", done.stdout)
+
+    def init(self, osname="win98"):
+        subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
+                       capture_output=True)
+
+    def test_misspelt_key_names_the_known_one(self):
+        done = self.check(BROKEN_INF, "Misspelt")
+        self.assertIn(b":52: warning: [Misspelt] PortMontor: no command reads this key; "
+                      b"did you mean PortMonitor?", done.stdout)
+        self.assertIn(b'its file becomes "KESTLM", a file that does not exist', done.stdout)
+        self.assertNotIn(b"CopyFiles", done.stdout, "Windows setup's own keys are no fault")
+
+    def test_nul_byte_in_a_value(self):
+        inf = os.path.join(self.root, "nul.inf")
+        with open(inf, "wb") as f:
+            f.write(b"[P]\r\ndevice=Halden\x00RT\r\nDriver=HRT2210.DRV\r\n")
+        done = self.check(inf, "P")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b':2: error: [P] device: a NUL byte after 6 characters', done.stdout)
+
+    def test_port_and_nt_driver_on_the_machine(self):
+        done = self.check(EXAMPLE_INF, "RT2210", "LPT1:")
+        self.assertEqual(done.returncode, 0, "no machine: the port is not checked")
+        self.assertIn(b"so the port was not checked", done.stdout)
+        self.assertFalse(os.path.exists(os.path.join(self.root, "machine")))
+        self.init()
+        for port, fails in (("KPORT9:", True), ("lpt1:", False), ("LPT1:", False)):
+            with self.subTest(port=port):
+                done = self.check(EXAMPLE_INF, "RT2210", port)
+                self.assertEqual(done.returncode, int(fails), done.stdout)
+                if fails:
+                    self.assertIn(b'the port "KPORT9:" is not on this machine (EnumPortsA lists '
+                                  b'LPT1:', done.stdout)
+                run = subprocess.run([QZINST32, "--no-trace", "2 %s RT2210 %s" % (EXAMPLE_INF, port)],
+                                     env=self.env, capture_output=True)
+                self.assertEqual(run.returncode != 0, fails)
+
+    def test_nt_driver_must_be_there_on_nt(self):
+        self.init("nt")
+        done = self.check(EXAMPLE_INF, "RT2210", "LPT1:")
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b'no "Windows NT x86" driver "Halden RT-2210 Series"', done.stdout)
+        run = subprocess.run([QZINST32, "--no-trace", "2 %s RT2210 LPT1:" % EXAMPLE_INF],
+                             env=self.env, capture_output=True)
+        self.assertEqual(run.returncode, 30)
+        driver = os.path.join(self.root, "ntdriver.reg")
+        with open(driver, "w") as f:
+            f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print"
+                    "\\Environments\\Windows NT x86\\Drivers\\Version-3\\Halden RT-2210 Series]\n"
+                    "\"Driver\"=\"HRT2210.DLL\"\n\"Data File\"=\"HRT2210.DAT\"\n"
+                    "\"Configuration File\"=\"HRT2210U.DLL\"\n\"Version\"=dword:00000003\n")
+        subprocess.run([QZREG, "import", driver], env=self.env, check=True, capture_output=True)
+        done = self.check(EXAMPLE_INF, "RT2210", "LPT1:")
+        self.assertEqual(done.returncode, 0, done.stdout)
+        run = subprocess.run([QZINST32, "--no-trace", "2 %s RT2210 LPT1:" % EXAMPLE_INF],
+                             env=self.env, capture_output=True)
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_json_findings_and_strict(self):
+        import runs_test
+        done = self.check("--json", BROKEN_INF, "Misspelt")
+        self.assertEqual(done.returncode, 1)
+        found = json.loads(done.stdout)
+        runs_test.validate(self, found, "check-inf.schema.json")
+        self.assertEqual((found["errors"], found["warnings"], found["passed"]), (1, 1, False))
+        self.assertEqual(found["findings"][0], {
+            "file": BROKEN_INF, "line": 52, "key": "PortMontor", "severity": "warning",
+            "message": "no command reads this key; did you mean PortMonitor?",
+            "fix": "rename it to PortMonitor, or remove it"})
+        warned = os.path.join(self.root, "warned.inf")
+        with open(warned, "w") as f:
+            f.write("[P]\ndevice=Halden\nDriver=HRT2210.DRV\nWin95DeviceID=X\nPortMontor=a,b\n")
+        self.assertEqual(self.check(warned, "P").returncode, 0)
+        self.assertEqual(self.check("--strict", warned, "P").returncode, 1)
+        strict = subprocess.run([QZINST32, "--json", "--check-inf", warned, "P", "--strict"],
+                                env=self.env, capture_output=True)
+        self.assertEqual(strict.returncode, 1)
+        found = json.loads(strict.stdout)
+        runs_test.validate(self, found, "check-inf.schema.json")
+        self.assertEqual((found["strict"], found["passed"]), (True, False))
+        self.assertEqual(self.check("--strict", EXAMPLE_INF, "RT2210").returncode, 0)
 
     def test_missing_file_section_and_usage(self):
         done = self.check(os.path.join(self.root, "none.inf"), "RT2210")
