@@ -116,6 +116,20 @@ class ReasonTest(MachineCase):
         self.assertIn("--check-inf", line)
         self.assertNotIn("cannot read", line)
 
+    def test_command_3_says_what_it_did_not_find(self):
+        m = self.machine()
+        inf = self.inf()
+        line = self.reason(m, "3 %s RT2210 LPT3:" % inf, 8)
+        self.assertTrue(line.endswith(
+            "nothing found or nothing could be opened: the registry's Enum tree (below BIOS "
+            "and Root) has no node of the port \"LPT3:\""), line)
+        bare = os.path.join(self.files, "bare.inf")
+        with open(bare, "w") as f:
+            f.write("[P]\ndevice=Halden\nDriver=HRT2210.DRV\n")
+        line = self.reason(m, "3 %s P LPT1:" % bare, 8)
+        self.assertIn("[P] Win95DeviceID: no value", line)
+        self.assertIn("--check-inf %s P" % bare, line)
+
     def test_refused_calls_name_the_call_the_error_and_the_object(self):
         m = self.machine()
         line = self.reason(m, "2 %s RT2210 KPORT9:" % self.inf(), 30)

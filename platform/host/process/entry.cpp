@@ -313,8 +313,10 @@ qzhost::InfRef InfOf(const qzhost::RunFacts& facts) {
   COrlString csInf, csSection, csPort;
   SplitInstallParameter(COrlString(facts.parameter.c_str()), &csInf, &csSection, &csPort);
   if (csSection.IsEmpty()) return inf;
+  inf.command = facts.command;
   inf.file = csInf.GetString();
   inf.section = csSection.GetString();
+  inf.port = csPort.GetString();
   return inf;
 }
 

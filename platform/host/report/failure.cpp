@@ -18,12 +18,21 @@ std::string ResultText(unsigned result) {
   return text;
 }
 
-// The first error the INF check finds, without its note on command 2.
+// Whether a finding of the INF check stops the command: any error for
+// command 2; for command 3 a missing file or section, or no device id.
+bool Stops(const InfProblem& p, unsigned long command) {
+  if (command == 3)
+    return p.key.empty() ? p.severity == InfProblem::kError : p.key == "Win95DeviceID";
+  return p.severity == InfProblem::kError;
+}
+
+// The first finding of the INF check that stops the command, without its
+// note on command 2.
 bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
   if (inf.file.empty()) return false;
   InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
   for (const InfProblem& p : check.problems) {
-    if (p.severity != InfProblem::kError) continue;
+    if (!Stops(p, inf.command)) continue;
     std::string message = p.message.substr(0, p.message.find("; command 2 ends"));
     *what = "the INF " + inf.file + " [" + inf.section + "]" + (p.key.empty() ? "" : " " + p.key) +
             ": " + message;
@@ -56,7 +65,16 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
         ": " + infFault + "; check it with qzinst32 --check-inf " + inf.file + " " + inf.section;
     return failure;
   }
-  if (call == nullptr) return failure;
+  if (call == nullptr) {
+    if (inf.command == 3 && result == 0x0400) {
+      // The lookup reads the Enum tree without a failing call.
+      failure.meaning =
+          "the registry's Enum tree (below BIOS and Root) has no node of the port \"" + inf.port +
+          "\"";
+      failure.line += ": " + failure.meaning;
+    }
+    return failure;
+  }
   failure.call = call->call;
   failure.code = call->error;
   failure.name = Win32ErrorName(call->error);

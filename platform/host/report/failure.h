@@ -8,11 +8,13 @@
 
 namespace qzhost {
 
-// The INF file and printer section a command 2 or 3 was given; empty for
-// other commands.
+// The INF file, printer section and port a command 2 or 3 was given;
+// empty for other commands.
 struct InfRef {
+  unsigned long command = 0;
   std::string file;
   std::string section;
+  std::string port;
 };
 
 struct RunFailure {
