@@ -105,7 +105,7 @@ DWORD OpenMachineRegistry(Registry& r) {
     r.store.SetWriteFaultHandler([path](DWORD fault, const std::string& detail) {
       if (fault == kErrorLockViolation) {
         ReportMachineFault("the registry is locked by another program (" + path +
-                           "); nothing was changed by the failed step");
+                           "); the run stored nothing");
         return;
       }
       ReportMachineFault(
