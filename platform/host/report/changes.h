@@ -69,9 +69,10 @@ void DiffProfile(const std::string& file, const std::string& before, const std::
                  unsigned codePage, std::vector<ProfileChange>* changes);
 
 // The spooler objects behind registry (and, on Windows 9x, WIN.INI [Ports])
-// changes, each object once.
+// changes, each object once. Key paths are split by characters of `codePage`.
 std::vector<SpoolerChange> SpoolerChanges(const std::vector<RegKeyChange>& registry,
-                                          const std::vector<ProfileChange>& profiles, bool isNT);
+                                          const std::vector<ProfileChange>& profiles, bool isNT,
+                                          unsigned codePage = 1252);
 
 // The name the machine gives a host path: "C:\..." below the machine's drive.
 std::string MachineFileName(const std::string& hostPath);

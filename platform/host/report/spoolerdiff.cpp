@@ -5,20 +5,24 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/report/changes.h"
 #include "platform/host/spooler/spooler_layout.h"
 
 namespace qzhost {
 namespace {
 
-std::vector<std::string> Split(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t slash = path.find('\\', start);
-    if (slash == std::string::npos) slash = path.size();
-    parts.push_back(path.substr(start, slash - start));
-    start = slash + 1;
+// A key path's components, split at backslashes by characters: on a
+// double-byte code page a trail byte 0x5C is no separator.
+std::vector<std::string> Split(const std::string& path, unsigned codePage) {
+  std::vector<std::string> parts(1);
+  for (const char* p = path.c_str(); *p != '\0';) {
+    const char* next = NextCharOf(codePage, p);
+    if (*p == '\\' && next == p + 1)
+      parts.emplace_back();
+    else
+      parts.back().append(p, next);
+    p = next;
   }
   return parts;
 }
@@ -28,7 +32,7 @@ bool Same(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b)
 // True when `parts` begins with HKEY_LOCAL_MACHINE and the components of `key`;
 // *n is then the index of the component after them.
 bool Below(const std::vector<std::string>& parts, const char* key, size_t* n) {
-  std::vector<std::string> prefix = Split(key);
+  std::vector<std::string> prefix = Split(key, 1252);
   if (parts.empty() || !Same(parts[0], "HKEY_LOCAL_MACHINE")) return false;
   if (parts.size() < prefix.size() + 1) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
@@ -40,10 +44,10 @@ bool Below(const std::vector<std::string>& parts, const char* key, size_t* n) {
 
 class SpoolerObjects {
  public:
-  explicit SpoolerObjects(bool isNT) : isNT_(isNT) {}
+  SpoolerObjects(bool isNT, unsigned codePage) : isNT_(isNT), codePage_(codePage) {}
 
   void Key(const RegKeyChange& change) {
-    std::vector<std::string> p = Split(change.path);
+    std::vector<std::string> p = Split(change.path, codePage_);
     size_t n = 0;
     if (Below(p, spool::kPrintersKey, &n) && p.size() > n) {
       Note(change, p.size() == n + 1, "printer", p[n], "");
@@ -103,14 +107,16 @@ class SpoolerObjects {
   }
 
   bool isNT_;
+  unsigned codePage_;
   std::vector<SpoolerChange> objects_;
 };
 
 }  // namespace
 
 std::vector<SpoolerChange> SpoolerChanges(const std::vector<RegKeyChange>& registry,
-                                          const std::vector<ProfileChange>& profiles, bool isNT) {
-  SpoolerObjects objects(isNT);
+                                          const std::vector<ProfileChange>& profiles, bool isNT,
+                                          unsigned codePage) {
+  SpoolerObjects objects(isNT, codePage);
   for (const RegKeyChange& change : registry) objects.Key(change);
   for (const ProfileChange& change : profiles) objects.Profile(change);
   return objects.Take();

@@ -114,7 +114,7 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     DiffProfile(MachineFileName(entry.first), entry.second.original, now, codePage,
                 &changes->profiles);
   }
-  changes->spooler = SpoolerChanges(changes->registry, changes->profiles, MachineIsNT());
+  changes->spooler = SpoolerChanges(changes->registry, changes->profiles, MachineIsNT(), codePage);
   return true;
 }
 

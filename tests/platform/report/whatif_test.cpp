@@ -152,6 +152,18 @@ TEST(JsonTextTest, EscapesQuotesAndControls) {
             "{\"k\": \"v\", \"n\": 7, \"b\": false}");
 }
 
+// On code page 932 a trail byte 0x5C belongs to its character, not to the path.
+TEST(SpoolerChangesTest, DoubleByteNamesStayWhole) {
+  const std::string ports =
+      "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Ports\\";
+  std::vector<qzhost::RegKeyChange> registry = {
+      {ChangeAction::kAdded, ports + "\x82\xA0\x95\x5C:", {}}};
+  std::vector<qzhost::SpoolerChange> objects = qzhost::SpoolerChanges(registry, {}, false, 932);
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_EQ(objects[0].object, "port");
+  EXPECT_EQ(objects[0].name, "\x82\xA0\x95\x5C:");
+}
+
 // Code-page bytes come out as the characters Windows decodes them to, in UTF-8.
 TEST(JsonTextTest, DecodesTheAnsiCodePage) {
   EXPECT_EQ(qzhost::JsonString("\xE9\x80\x9F", 1252), "\"\u00e9\u20ac\u0178\"");
