@@ -225,6 +225,39 @@ class ReportTest(MachineCase):
         self.assertGreater(refused, 0, "the jobs never met; the test proved nothing")
 
 
+class SequenceTest(MachineCase):
+    """The setup script's sequence of README.md, step by step, on a fresh machine."""
+
+    STEPS = (("257 D:\\RT2210\\WIN98", 0), ("1 NETPRN1:", 0), ("1 LPT1:", 14),
+             ("2 C:\\RT2210\\RT2210.INF RT2210 LPT1:", 0),
+             ("3 C:\\RT2210\\RT2210.INF RT2210 LPT1:", 0),
+             ("4 C:\\PROGRA~1\\HALDEN\\UNINST.EXE -f", 0), ("4", 10),
+             ("5 C:\\WINDOWS\\RT2210.INI", 0), ("5 C:\\TEMP\\SETUP.INI", 8), ("258", 0))
+
+    def source_path(self, m):
+        setup = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Setup"
+        text = m.qzreg("export", setup).stdout.decode()
+        return [l for l in text.splitlines() if l.startswith('"SourcePath')]
+
+    def test_the_sequence_on_a_fresh_machine(self):
+        m = self.machine()
+        os.makedirs(os.path.join(m.root, "drive_c", "RT2210"))
+        shutil.copy(EXAMPLE_INF, os.path.join(m.root, "drive_c", "RT2210", "RT2210.INF"))
+        original = self.source_path(m)
+        for command, status in self.STEPS:
+            done = m.run("--no-trace", "--", command)
+            self.assertEqual(done.returncode, status, (command, done.stderr))
+        with open(os.path.join(m.root, "drive_c", "WINDOWS", "RT2210.INI")) as f:
+            self.assertIn("ServerAddress=192.168.1.20", f.read())
+        self.assertEqual(self.source_path(m)[0], original[0])
+
+    def test_257_twice_before_258_loses_the_first_source_path(self):
+        m = self.machine()
+        for command in ("257 D:\\A", "257 E:\\B", "258"):
+            self.assertEqual(m.run("--no-trace", command).returncode, 0, command)
+        self.assertEqual(self.source_path(m)[0], '"SourcePath"="D:\\\\A"')
+
+
 def hold_guard(root, seconds):
     """Holds the machine's instance lock in a child for `seconds`; returns the child."""
     code = ("import fcntl,sys,time\n"
