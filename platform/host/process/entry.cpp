@@ -73,7 +73,8 @@ void PrintHelp() {
       "  --check-inf FILE SECTION [PORT]\n"
       "                 check a printer section as commands 2 and 3 read it, and\n"
       "                 with PORT the port and (on Windows NT) the NT driver on\n"
-      "                 the machine; exit status 1 when command 2 would fail;\n"
+      "                 the machine; exit status 1 on an error (command 2 would\n"
+      "                 fail, or install a file name that does not exist);\n"
       "                 --json prints the findings as JSON, --strict fails on\n"
       "                 warnings too\n"
       "  -h, --help     show this help\n"
@@ -375,8 +376,9 @@ int main(int argc, char** argv) {
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   qzhost::RunFacts facts = FactsOf(commandText, static_cast<unsigned>(result), options.whatIf);
   if (result != 0) {
-    facts.failure = qzhost::ExplainFailure(facts.result, InfOf(facts), qzhost::LastFailedCall(),
-                                           qzhost::Machine().codePage, qzhost::MachineIsNT());
+    facts.failure =
+        qzhost::ExplainFailure(facts.result, InfOf(facts), qzhost::LastFailedCall(),
+                               qzhost::Machine().codePage, qzhost::MachineIsNT(), options.wait);
     if (!options.quiet) fprintf(stderr, "qzinst32: %s\n", facts.failure.line.c_str());
   }
   if ((options.whatIf || options.report) && !PrintChanges(watch.get(), options, commandText, facts))

@@ -44,13 +44,13 @@ bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what
 }  // namespace
 
 RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* call,
-                          unsigned codePage, bool isNT) {
+                          unsigned codePage, bool isNT, bool waited) {
   RunFailure failure;
   failure.line = ResultText(result);
   const char* meaning = ResultMeaning(result);
   failure.meaning = meaning ? meaning : "a result code outside the table";
   if (result == 0x0100) {
-    failure.line += "; --wait waits for it";
+    failure.line += waited ? "; it still ran when the wait ended" : "; --wait waits for it";
     return failure;
   }
   std::string infFault;

@@ -28,8 +28,9 @@ struct RunFailure {
 // Explains a non-zero result. A fault in the INF (a missing file, section or
 // key, as the INF check finds it) comes first, as it stops a command before
 // any call fails; else the last failed call; else the result's meaning alone.
+// `waited` tells that the run waited for the instance guard (--wait).
 RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* call,
-                          unsigned codePage, bool isNT);
+                          unsigned codePage, bool isNT, bool waited = false);
 
 }  // namespace qzhost
 
