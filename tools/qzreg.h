@@ -5,26 +5,48 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/registry/regstore.h"
+
 namespace qzreg {
 
-// Exit statuses of the tool.
+// Exit statuses, shared with qzinst32 where they mean the same.
 const int kExitOk = 0;
-const int kExitFailed = 1;   // the command could not be done (bad .reg file, missing key)
-const int kExitUsage = 2;    // unknown subcommand or option
-const int kExitMachine = 3;  // the machine or its registry cannot be used
+const int kExitFailed = 1;     // not done, or not there (a missing key or value, a bad .reg file)
+const int kExitUsage = 120;    // unknown command or option; nothing was done
+const int kExitMachine = 121;  // no machine at the root, or its registry cannot be used
 
 typedef std::vector<std::string> Args;
 
 // Prints "qzreg: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string& message);
 
+// The current machine's registry, or null after a message (*status set). A
+// root without a machine is refused, never filled with a new one.
+qzhost::RegStore* ExistingRegistry(int* status);
+
+// A fault of the machine's storage overrides the command's own status.
+int CheckMachineFault(int status);
+
+// True when `arg` is the switch `name` ("/v" or "-v", any case).
+bool IsSwitch(const std::string& arg, const char* name);
+
 // The listings (qzreg_listings.cpp); each prints a table on standard output,
-// or with --json a JSON array of objects, one per row.
+// or with --json a JSON array of objects, one per row. An optional NAME with
+// wildcards (* ? [...]) keeps the rows whose name matches.
 int ListPrinters(const Args& args);
 int ListDrivers(const Args& args);
 int ListMonitors(const Args& args);
 int ListProcessors(const Args& args);
 int ListPorts(const Args& args);
+
+// reg.exe's verbs (qzreg_regverbs.cpp).
+int Query(const Args& args);
+int Add(const Args& args);
+int Delete(const Args& args);
+
+// Machine images (qzreg_image.cpp).
+int Save(const Args& args);
+int Load(const Args& args);
 
 }  // namespace qzreg
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/host/machine/cpconvert.h"
 #include "platform/host/machine/seed.h"
 
 namespace qzhost {
@@ -19,7 +20,16 @@ const size_t kMaxKeyName = 255;
 const size_t kMaxValueName = 16383;
 const size_t kHexLineWidth = 77;  // regedit breaks hex data before column 80
 
-enum class OpKind { kKey, kDeleteKey, kValue, kDeleteValue };
+enum class OpKind { kKey, kDeleteKey, kValue, kDeleteValue, kSkippedKey };
+
+// Roots of Windows that this registry does not hold: their keys are skipped.
+const char* const kForeignRoots[][2] = {{"HKEY_CURRENT_CONFIG", "HKCC"}, {"HKEY_DYN_DATA", "HKDD"}};
+
+// What parsing needs besides the text.
+struct ParseState {
+  unsigned codePage = 1252;
+  std::vector<std::string> skippedRoots;  // one entry per foreign root met
+};
 
 struct RegOp {
   OpKind kind;
@@ -49,16 +59,44 @@ std::string TrimBlanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-// UTF-16LE text (with its byte-order mark) as 8-bit text; code units above
-// 0xFF cannot be carried and are refused.
-bool NarrowUtf16(const std::string& in, std::string* out, RegFileError* error) {
+std::u16string Utf16Units(const std::string& bytes, size_t from) {
+  std::u16string units;
+  for (size_t i = from; i + 1 < bytes.size(); i += 2)
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
+  return units;
+}
+
+std::string Utf16Bytes(const std::u16string& units) {
+  std::string bytes;
+  for (char16_t u : units)
+    bytes += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+  return bytes;
+}
+
+bool NotInCodePage(RegFileError* error, size_t line, char16_t unit, unsigned codePage) {
+  char code[16];
+  snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(unit));
+  return Fail(
+      error, line,
+      std::string("character ") + code + " has no form in code page " + std::to_string(codePage));
+}
+
+// UTF-16LE text (after its byte-order mark) in the code page, line by line so
+// that a character it cannot carry is named with its line.
+bool NarrowUtf16(const std::string& in, unsigned codePage, std::string* out, RegFileError* error) {
+  std::u16string units = Utf16Units(in, 2);
   out->clear();
   size_t line = 1;
-  for (size_t i = 2; i + 1 < in.size(); i += 2) {
-    unsigned unit = static_cast<unsigned char>(in[i]) | static_cast<unsigned char>(in[i + 1]) << 8;
-    if (unit > 0xFF) return Fail(error, line, "character outside the 8-bit code page");
-    if (unit == '\n') ++line;
-    out->push_back(static_cast<char>(unit));
+  for (size_t at = 0; at < units.size(); ++line) {
+    size_t end = units.find(u'\n', at);
+    end = end == std::u16string::npos ? units.size() : end + 1;
+    std::string narrow;
+    char16_t bad = 0;
+    if (!Utf16ToCodePage(codePage, units.substr(at, end - at), &narrow, &bad))
+      return NotInCodePage(error, line, bad, codePage);
+    *out += narrow;
+    at = end;
   }
   return true;
 }
@@ -88,7 +126,19 @@ std::vector<LogicalLine> SplitLines(const std::string& text) {
   return lines;
 }
 
-bool ParseSection(const LogicalLine& line, RegOp* op, RegFileError* error) {
+// True for a root of Windows this registry does not hold; notes it once.
+bool SkipsForeignRoot(const std::string& rootName, ParseState* state) {
+  std::string upper = RegUpperName(1252, rootName);
+  for (const auto& root : kForeignRoots) {
+    if (upper != root[0] && upper != root[1]) continue;
+    auto& seen = state->skippedRoots;
+    if (std::find(seen.begin(), seen.end(), root[0]) == seen.end()) seen.push_back(root[0]);
+    return true;
+  }
+  return false;
+}
+
+bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFileError* error) {
   std::string text = TrimBlanks(line.text);
   if (text.size() < 2 || text.back() != ']') return Fail(error, line.number, "section without ']'");
   text = text.substr(1, text.size() - 2);
@@ -101,6 +151,10 @@ bool ParseSection(const LogicalLine& line, RegOp* op, RegFileError* error) {
   while (!text.empty() && text.back() == '\\') text.pop_back();
   size_t slash = text.find('\\');
   op->root = RootKeyIdByName(text.substr(0, slash));
+  if (op->root == kNoKey && SkipsForeignRoot(text.substr(0, slash), state)) {
+    op->kind = OpKind::kSkippedKey;
+    return true;
+  }
   if (op->root == kNoKey) return Fail(error, line.number, "unknown root key in [" + text + "]");
   while (slash != std::string::npos) {
     size_t next = text.find('\\', slash + 1);
@@ -167,18 +221,18 @@ bool IsStringType(DWORD type) {
 }
 
 // Version 5.00 files hold the string types' hex data as UTF-16LE.
-bool NarrowHexString(std::string* data, size_t line, RegFileError* error) {
+bool NarrowHexString(std::string* data, unsigned codePage, size_t line, RegFileError* error) {
   if (data->size() % 2 != 0) return Fail(error, line, "odd byte count in UTF-16 data");
   std::string out;
-  for (size_t i = 0; i < data->size(); i += 2) {
-    if ((*data)[i + 1] != 0) return Fail(error, line, "character outside the 8-bit code page");
-    out.push_back((*data)[i]);
-  }
+  char16_t bad = 0;
+  if (!Utf16ToCodePage(codePage, Utf16Units(*data, 0), &out, &bad))
+    return NotInCodePage(error, line, bad, codePage);
   *data = out;
   return true;
 }
 
-bool ParseData(const std::string& text, RegFileVersion version, RegOp* op, RegFileError* error) {
+bool ParseData(const std::string& text, RegFileVersion version, unsigned codePage, RegOp* op,
+               RegFileError* error) {
   size_t line = op->line;
   if (text == "-" || (text.size() > 1 && text[0] == '-' && OnlyCommentFollows(text, 1))) {
     op->kind = OpKind::kDeleteValue;
@@ -219,11 +273,12 @@ bool ParseData(const std::string& text, RegFileVersion version, RegOp* op, RegFi
   }
   if (!ParseHexBytes(text.substr(colon + 1), &op->data, line, error)) return false;
   if (version == RegFileVersion::kVersion5 && IsStringType(op->type))
-    return NarrowHexString(&op->data, line, error);
+    return NarrowHexString(&op->data, codePage, line, error);
   return true;
 }
 
-bool ParseValue(const LogicalLine& line, RegFileVersion version, RegOp* op, RegFileError* error) {
+bool ParseValue(const LogicalLine& line, RegFileVersion version, unsigned codePage, RegOp* op,
+                RegFileError* error) {
   const std::string& text = line.text;
   op->kind = OpKind::kValue;
   op->line = line.number;
@@ -239,7 +294,7 @@ bool ParseValue(const LogicalLine& line, RegFileVersion version, RegOp* op, RegF
   }
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
   if (pos >= text.size() || text[pos] != '=') return Fail(error, line.number, "'=' expected");
-  return ParseData(TrimBlanks(text.substr(pos + 1)), version, op, error);
+  return ParseData(TrimBlanks(text.substr(pos + 1)), version, codePage, op, error);
 }
 
 bool ParseHeader(const std::vector<LogicalLine>& lines, RegFileVersion* version,
@@ -255,29 +310,34 @@ bool ParseHeader(const std::vector<LogicalLine>& lines, RegFileVersion* version,
   return true;
 }
 
-bool ParseRegText(const std::string& raw, std::vector<RegOp>* ops, RegFileError* error) {
+bool ParseRegText(const std::string& raw, ParseState* state, std::vector<RegOp>* ops,
+                  RegFileError* error) {
   std::string text = raw;
   if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE') {
-    if (!NarrowUtf16(raw, &text, error)) return false;
+    if (!NarrowUtf16(raw, state->codePage, &text, error)) return false;
   } else if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     text.erase(0, 3);
   }
   std::vector<LogicalLine> lines = SplitLines(text);
   RegFileVersion version;
   if (!ParseHeader(lines, &version, error)) return false;
-  bool inKey = false, inDeleted = false;
+  bool inKey = false, inDeleted = false, inSkipped = false;
   for (size_t i = 1; i < lines.size(); ++i) {
     std::string trimmed = TrimBlanks(lines[i].text);
     if (trimmed.empty() || trimmed[0] == ';') continue;
     RegOp op;
     if (trimmed[0] == '[') {
-      if (!ParseSection(lines[i], &op, error)) return false;
+      if (!ParseSection(lines[i], state, &op, error)) return false;
       inKey = op.kind == OpKind::kKey;
-      inDeleted = !inKey;
+      inSkipped = op.kind == OpKind::kSkippedKey;
+      inDeleted = op.kind == OpKind::kDeleteKey;
+      if (inSkipped) continue;
+    } else if (inSkipped) {
+      continue;
     } else if (trimmed[0] == '"' || trimmed[0] == '@') {
       if (inDeleted) return Fail(error, lines[i].number, "value under a deleted key");
       if (!inKey) return Fail(error, lines[i].number, "value before any [key]");
-      if (!ParseValue(lines[i], version, &op, error)) return false;
+      if (!ParseValue(lines[i], version, state->codePage, &op, error)) return false;
     } else {
       return Fail(error, lines[i].number, "unexpected text");
     }
@@ -286,27 +346,61 @@ bool ParseRegText(const std::string& raw, std::vector<RegOp>* ops, RegFileError*
   return true;
 }
 
-DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError* error) {
+// Opens the key, creating what is missing; counts the keys it made.
+DWORD CreatePath(RegStore* store, const RegOp& op, RegKeyId* id, RegImportSummary* summary) {
+  *id = op.root;
+  for (const std::string& name : op.path) {
+    RegKeyId child = kNoKey;
+    DWORD result = store->FindChild(*id, name, &child);
+    if (result == ERROR_SUCCESS && child == kNoKey) {
+      result = store->CreateChild(*id, name, &child);
+      ++summary->keysAdded;
+    }
+    if (result != ERROR_SUCCESS) return result;
+    *id = child;
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD SetCountedValue(RegStore* store, RegKeyId key, const RegOp& op, RegImportSummary* summary) {
+  RegValue old;
+  DWORD result = store->GetValue(key, op.name, &old);
+  if (result == ERROR_FILE_NOT_FOUND)
+    ++summary->valuesAdded;
+  else if (result != ERROR_SUCCESS)
+    return result;
+  else if (old.type != op.type || old.data != op.data)
+    ++summary->valuesChanged;
+  return store->SetValue(key, op.name, op.type, op.data);
+}
+
+DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError* error,
+              RegImportSummary* summary) {
   DWORD result = ERROR_SUCCESS;
   RegKeyId id = op.root;
   switch (op.kind) {
     case OpKind::kKey:
-      for (size_t i = 0; result == ERROR_SUCCESS && i < op.path.size(); ++i)
-        result = store->CreateChild(id, op.path[i], &id);
+      result = CreatePath(store, op, &id, summary);
       *current = id;
+      break;
+    case OpKind::kSkippedKey:
       break;
     case OpKind::kDeleteKey:
       if (op.path.empty())
         return Fail(error, op.line, "a root key cannot be deleted"), kErrorInvalidData;
       for (size_t i = 0; result == ERROR_SUCCESS && id != kNoKey && i < op.path.size(); ++i)
         result = store->FindChild(id, op.path[i], &id);
-      if (result == ERROR_SUCCESS && id != kNoKey) result = store->DeleteTree(id);
+      if (result == ERROR_SUCCESS && id != kNoKey) {
+        result = store->DeleteTree(id);
+        ++summary->keysDeleted;
+      }
       break;
     case OpKind::kValue:
-      result = store->SetValue(*current, op.name, op.type, op.data);
+      result = SetCountedValue(store, *current, op, summary);
       break;
     case OpKind::kDeleteValue:
       result = store->DeleteValue(*current, op.name);
+      if (result == ERROR_SUCCESS) ++summary->valuesDeleted;
       if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
       break;
   }
@@ -315,33 +409,60 @@ DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError*
   return result;
 }
 
-DWORD ApplyOps(RegStore* store, const std::vector<RegOp>& ops, RegFileError* error) {
+DWORD ApplyOps(RegStore* store, const std::vector<RegOp>& ops, RegFileError* error,
+               RegImportSummary* summary) {
   RegKeyId current = kNoKey;
   for (const RegOp& op : ops) {
-    DWORD result = ApplyOp(store, op, &current, error);
+    DWORD result = ApplyOp(store, op, &current, error, summary);
     if (result != ERROR_SUCCESS) return result;
   }
   return ERROR_SUCCESS;
 }
 
-}  // namespace
-
-DWORD ApplyRegText(RegStore* store, const std::string& text, RegFileError* error) {
-  std::vector<RegOp> ops;
-  if (!ParseRegText(text, &ops, error)) return kErrorInvalidData;
-  return ApplyOps(store, ops, error);
+// Parses the whole text; the summary gets a warning per skipped root.
+bool ParseForStore(RegStore* store, const std::string& text, std::vector<RegOp>* ops,
+                   RegFileError* error, RegImportSummary* summary) {
+  ParseState state;
+  state.codePage = store->CodePage();
+  if (!ParseRegText(text, &state, ops, error)) return false;
+  for (const std::string& root : state.skippedRoots)
+    summary->warnings.push_back("skipped the keys under " + root +
+                                ", a root this machine does not hold");
+  return true;
 }
 
-DWORD ImportRegText(RegStore* store, const std::string& text, RegFileError* error) {
+}  // namespace
+
+std::string RegImportSummary::Text() const {
+  return std::to_string(keysAdded) + (keysAdded == 1 ? " key" : " keys") + " added, " +
+         std::to_string(keysDeleted) + " deleted; " + std::to_string(valuesAdded) +
+         (valuesAdded == 1 ? " value" : " values") + " added, " + std::to_string(valuesChanged) +
+         " changed, " + std::to_string(valuesDeleted) + " deleted";
+}
+
+DWORD ApplyRegText(RegStore* store, const std::string& text, RegFileError* error,
+                   RegImportSummary* summary) {
+  RegImportSummary ignored;
+  if (summary == nullptr) summary = &ignored;
   std::vector<RegOp> ops;
-  if (!ParseRegText(text, &ops, error)) return kErrorInvalidData;
+  if (!ParseForStore(store, text, &ops, error, summary)) return kErrorInvalidData;
+  return ApplyOps(store, ops, error, summary);
+}
+
+DWORD ImportRegText(RegStore* store, const std::string& text, RegFileError* error,
+                    RegImportSummary* summary) {
+  RegImportSummary counted;
+  std::vector<RegOp> ops;
+  if (!ParseForStore(store, text, &ops, error, &counted)) return kErrorInvalidData;
   RegTransaction tx(store);
   if (tx.Status() != ERROR_SUCCESS) {
     Fail(error, 0, "the registry is busy or cannot be written");
     return tx.Status();
   }
-  DWORD result = ApplyOps(store, ops, error);
-  return result == ERROR_SUCCESS ? tx.Commit() : result;
+  DWORD result = ApplyOps(store, ops, error, &counted);
+  if (result == ERROR_SUCCESS) result = tx.Commit();
+  if (result == ERROR_SUCCESS && summary != nullptr) *summary = counted;
+  return result;
 }
 
 DWORD ImportSeedFiles(RegStore* store, bool isNT, std::string* why) {
@@ -401,7 +522,7 @@ void AppendHex(const std::string& prefix, const std::string& bytes, std::string*
   *out += line + "\n";
 }
 
-void AppendValue(const RegValue& v, RegFileVersion version, std::string* out) {
+void AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, std::string* out) {
   std::string prefix = v.name.empty() ? "@=" : Quote(v.name) + "=";
   if (IsPlainString(v)) {
     *out += prefix + Quote(v.data.substr(0, v.data.size() - 1)) + "\n";
@@ -416,10 +537,10 @@ void AppendValue(const RegValue& v, RegFileVersion version, std::string* out) {
     AppendHex(prefix + "hex:", v.data, out);
   } else {
     std::string data = v.data;
-    if (version == RegFileVersion::kVersion5 && IsStringType(v.type)) {
-      data.clear();
-      for (char c : v.data) data += std::string{c, '\0'};
-    }
+    std::u16string wide;
+    if (version == RegFileVersion::kVersion5 && IsStringType(v.type) &&
+        CodePageToUtf16(codePage, v.data, &wide))
+      data = Utf16Bytes(wide);
     char kind[24];
     snprintf(kind, sizeof kind, "hex(%x):", static_cast<unsigned>(v.type));
     AppendHex(prefix + kind, data, out);
@@ -432,7 +553,7 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   DWORD error = store->ListValues(id, &values);
   if (error != ERROR_SUCCESS) return error;
   *out += "[" + path + "]\n";
-  for (const RegValue& v : values) AppendValue(v, version, out);
+  for (const RegValue& v : values) AppendValue(v, version, store->CodePage(), out);
   *out += "\n";
   std::vector<std::string> names;
   std::vector<RegKeyId> ids;
@@ -444,6 +565,16 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
 
 DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
                    std::string* text, std::string* why) {
+  if (keyPath.empty()) {  // every root
+    DWORD error = ERROR_SUCCESS;
+    for (const char* root :
+         {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"}) {
+      if (error == ERROR_SUCCESS)
+        error = ExportKey(store, RootKeyIdByName(root), root, version, text);
+    }
+    if (error != ERROR_SUCCESS) *why = "cannot read the registry";
+    return error;
+  }
   std::string path = keyPath;
   while (!path.empty() && path.back() == '\\') path.pop_back();
   size_t slash = path.find('\\');
@@ -464,10 +595,28 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     if (id == kNoKey) return *why = "no key '" + keyPath + "'", ERROR_FILE_NOT_FOUND;
     canonical += "\\" + stored;
   }
-  *text = std::string(version == RegFileVersion::kVersion5 ? kHeader5 : kHeader4) + "\n\n";
   DWORD error = ExportKey(store, id, canonical, version, text);
   if (error != ERROR_SUCCESS) *why = "cannot read the registry";
   return error;
+}
+
+// The text as the registry editor writes it: CRLF, and version 5.00 in
+// UTF-16LE with a byte-order mark.
+bool EncodeAsRegedit(unsigned codePage, RegFileVersion version, std::string* text,
+                     std::string* why) {
+  std::string crlf;
+  crlf.reserve(text->size() + text->size() / 16);
+  for (char c : *text) {
+    if (c == '\n') crlf.push_back('\r');
+    crlf.push_back(c);
+  }
+  if (version == RegFileVersion::kRegedit4) return text->swap(crlf), true;
+  std::u16string wide;
+  if (!CodePageToUtf16(codePage, crlf, &wide))
+    return *why = "the registry holds text that is not of code page " + std::to_string(codePage),
+           false;
+  *text = "\xFF\xFE" + Utf16Bytes(wide);
+  return true;
 }
 
 }  // namespace
@@ -476,15 +625,30 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
 // another process commits meanwhile.
 DWORD ExportRegText(RegStore* store, const std::string& keyPath, RegFileVersion version,
                     std::string* text, std::string* why) {
+  *text = std::string(version == RegFileVersion::kVersion5 ? kHeader5 : kHeader4) + "\n\n";
   store->PinReadSnapshot();
-  DWORD error = ExportPinned(store, keyPath, version, text, why);
+  DWORD error =
+      ExportPinned(store, keyPath.empty() ? "HKEY_LOCAL_MACHINE" : keyPath, version, text, why);
   store->UnpinReadSnapshot();
+  if (error == ERROR_SUCCESS && !EncodeAsRegedit(store->CodePage(), version, text, why))
+    error = kErrorInvalidData;
+  return error;
+}
+
+DWORD ExportAllRegText(RegStore* store, RegFileVersion version, std::string* text,
+                       std::string* why) {
+  *text = std::string(version == RegFileVersion::kVersion5 ? kHeader5 : kHeader4) + "\n\n";
+  store->PinReadSnapshot();
+  DWORD error = ExportPinned(store, "", version, text, why);
+  store->UnpinReadSnapshot();
+  if (error == ERROR_SUCCESS && !EncodeAsRegedit(store->CodePage(), version, text, why))
+    error = kErrorInvalidData;
   return error;
 }
 
 std::string RegValueText(const RegValue& value, RegFileVersion version) {
   std::string text;
-  AppendValue(value, version, &text);
+  AppendValue(value, version, 1252, &text);
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
 }

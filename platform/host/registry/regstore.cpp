@@ -346,6 +346,24 @@ void RegStore::SetLockWait(int ms) { g_lockWaitMs = ms < 0 ? 0 : ms; }
 
 int RegStore::LockWaitMs() const { return g_lockWaitMs; }
 
+DWORD RegStore::SaveCopy(const std::string& path, std::string* why) {
+  UnpinReadSnapshot();
+  if (db_ == nullptr || !sqlite3_get_autocommit(db_)) {
+    *why = "the registry is not open, or a change of it is under way";
+    return 170;  // ERROR_BUSY
+  }
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "VACUUM INTO ?", -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_text(st, 1, path.c_str(), -1, SQLITE_TRANSIENT);
+    rc = sqlite3_step(st);
+  }
+  sqlite3_finalize(st);
+  if (rc == SQLITE_DONE || rc == SQLITE_OK) return ERROR_SUCCESS;
+  *why = sqlite3_errmsg(db_);
+  return Fail(rc);
+}
+
 // Failures of the storage itself, as opposed to answers about keys.
 DWORD RegStore::WriteFailed(DWORD error) {
   switch (error) {

@@ -78,11 +78,17 @@ class RegStore {
              std::string* why);
   void Close();
   bool IsOpen() const { return db_ != nullptr; }
+  // The ANSI code page names and values are stored in.
+  unsigned CodePage() const { return codePage_; }
 
   // Holds one read snapshot until Unpin (a whole export sees one state, never
   // half of another process's change). Writes of this store end it, as ever.
   void PinReadSnapshot();
   void UnpinReadSnapshot();
+
+  // Writes one consistent snapshot of the whole database to a new file at
+  // `path` (SQLite's VACUUM INTO), while other programs go on changing it.
+  DWORD SaveCopy(const std::string& path, std::string* why);
 
   // Called when a change cannot be stored (full disk, read-only root, I/O
   // error): the storage failed, not the caller. Gets the error and SQLite's text.
