@@ -153,24 +153,26 @@ int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
     {"init", Init, "init [--os win98|nt] [--bare | --from IMAGE]",
-     "create a machine: the default image of the OS, an empty registry (--bare),\n"
-     "or a copy of a saved machine image"},
+     "create a machine: the OS's default image, an empty\n"
+     "registry (--bare) or a copy of a saved image"},
     {"save", Save, "save IMAGE", "write the whole machine into one image file"},
     {"load", Load, "load IMAGE", "replace the machine with a saved image, all at once"},
     {"query", Query, "query KEY [/v NAME | /ve] [/s] [--json]",
-     "show a key's values and subkeys (/s: the whole tree); status 1 when absent"},
+     "show a value, or a key's values and subkeys (/s: the\n"
+     "whole tree); status 1 when absent"},
     {"add", Add, "add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]",
-     "create a key, or set a value (/f: overwrite one that exists)"},
+     "create a key, or set a value (/f: overwrite one)"},
     {"delete", Delete, "delete KEY [/v NAME | /ve | /va] [/f]",
      "delete a key with its tree, or values (/f: without asking)"},
     {"export", Export, "export [KEY | --all] [--v5]",
-     "write KEY (default HKEY_LOCAL_MACHINE) or every root as a .reg file\n"
-     "(REGEDIT4, or with --v5 version 5.00 in UTF-16)"},
+     "write KEY (default HKEY_LOCAL_MACHINE) or every root\n"
+     "as REGEDIT4, or with --v5 as 5.00 in UTF-16"},
     {"import", Import, "import FILE|-", "apply a .reg file in one step (all of it or nothing)"},
     {"printers", OneSnapshot<ListPrinters>, "printers [NAME] [--json]", "list the printers"},
     {"drivers", OneSnapshot<ListDrivers>, "drivers [NAME] [--json]", "list the printer drivers"},
     {"monitors", OneSnapshot<ListMonitors>, "monitors [NAME] [--all] [--json]",
-     "list the print monitors (--all: with the language monitors NT hides)"},
+     "list the print monitors (--all: with the language\n"
+     "monitors NT hides)"},
     {"processors", OneSnapshot<ListProcessors>, "processors [NAME] [--json]",
      "list the print processors"},
     {"ports", OneSnapshot<ListPorts>, "ports [NAME] [--json]", "list the ports"},
@@ -179,8 +181,8 @@ const Subcommand kSubcommands[] = {
 
 void PrintUsage(const Subcommand& sub) {
   std::string help = sub.help;
-  for (size_t at; (at = help.find('\n')) != std::string::npos;)
-    help.replace(at, 1, "\n" + std::string(28, ' '));
+  for (size_t at = help.find('\n'); at != std::string::npos; at = help.find('\n', at + 1))
+    help.insert(at + 1, std::string(28, ' '));
   printf("  %-25s %s\n", sub.usage, help.c_str());
 }
 

@@ -1,0 +1,36 @@
+#!/bin/sh
+# Makes the .deb from the build tree, unpacks it with dpkg into a scratch
+# folder and runs both programs from there; checks the man pages and bash
+# completions are in it. Usage: package_test.sh BUILD_DIR
+BUILD=${1:?usage: package_test.sh BUILD_DIR}
+WORK=$(mktemp -d /tmp/qzdeb.XXXXXX) || exit 1
+trap 'rm -rf "$WORK"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cpack -G DEB -B "$WORK/out" --config "$BUILD/CPackConfig.cmake" >"$WORK/cpack.log" 2>&1 ||
+  { cat "$WORK/cpack.log"; echo "FAIL: cpack"; exit 1; }
+deb=$(ls "$WORK"/out/*.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || { echo "FAIL: cpack made no .deb"; exit 1; }
+dpkg -x "$deb" "$WORK/root" || { echo "FAIL: dpkg -x $deb"; exit 1; }
+dpkg-deb -f "$deb" Package Version Depends >"$WORK/fields" || fail "dpkg-deb reads no control fields"
+grep -q '^Package: qzinst32$' "$WORK/fields" || fail "package name: $(cat "$WORK/fields")"
+
+for program in qzinst32 qzreg; do
+  bin="$WORK/root/usr/bin/$program"
+  [ -x "$bin" ] || { fail "$program not in the package"; continue; }
+  # A fresh machine root: --version must not need or make one.
+  out=$(QZINST_ROOT="$WORK/machine" "$bin" --version 2>&1) || fail "$program --version: $out"
+  echo "$out" | grep -q "^$program [0-9]" || fail "$program --version says '$out'"
+  [ ! -e "$WORK/machine" ] || fail "$program --version made a machine"
+  [ -s "$WORK/root/usr/share/man/man1/$program.1" ] || [ -s "$WORK/root/usr/share/man/man1/$program.1.gz" ] ||
+    fail "no man page for $program"
+  [ -s "$WORK/root/usr/share/bash-completion/completions/$program" ] || fail "no completion for $program"
+done
+# The unpacked qzreg works on a machine of its own.
+QZINST_ROOT="$WORK/machine" "$WORK/root/usr/bin/qzreg" init >/dev/null || fail "packaged qzreg init"
+QZINST_ROOT="$WORK/machine" "$WORK/root/usr/bin/qzreg" query 'HKLM\System\CurrentControlSet\Control\Print' >/dev/null ||
+  fail "packaged qzreg query"
+
+[ "$failures" = 0 ] && echo "package: $(basename "$deb") installs and runs"
+exit "$failures"
