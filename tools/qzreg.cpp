@@ -140,6 +140,10 @@ int Import(const Args& args) {
 // a running qzinst32 commits meanwhile.
 template <int (*List)(const Args&)>
 int OneSnapshot(const Args& args) {
+  bool json = false, all = false;
+  std::string pattern;
+  // Arguments are checked before the machine is looked at.
+  if (int status = ParseListingArgs(args, "listing", true, &json, &all, &pattern)) return status;
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
   if (store == nullptr) return status;

@@ -2,7 +2,9 @@
 //
 // Drivers, monitors and ports come from the spooler calls; printers and print
 // processors from the keys where the spooler keeps them.
+#include <fnmatch.h>
 #include <stdio.h>
+#include <strings.h>
 
 #include <string>
 #include <vector>
@@ -23,15 +25,16 @@ const char* const kEnvironments[] = {"Windows 4.0", "Windows NT x86"};
 class Listing {
  public:
   // kExitOk, or the usage status after a message.
-  int Parse(const Args& args, const char* command) {
-    for (const std::string& arg : args) {
-      if (arg != "--json")
-        return Complain(kExitUsage, std::string(command) + " takes only --json, not '" + arg + "'");
-      json_ = true;
-    }
-    return kExitOk;
+  int Parse(const Args& args, const char* command, bool takesAll = false) {
+    return ParseListingArgs(args, command, takesAll, &json_, &all_, &pattern_);
   }
   bool json() const { return json_; }
+  bool all() const { return all_; }
+  // The row's name matches the NAME given (wildcards as Get-Printer -Name
+  // takes them, without regard to case), or none was given.
+  bool Wanted(const std::string& name) const {
+    return pattern_.empty() || fnmatch(pattern_.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
+  }
   void Row(const qzhost::JsonObject& row) { rows_.push_back(row.Text()); }
   int Finish() {
     if (!json_) return kExitOk;
@@ -43,8 +46,36 @@ class Listing {
 
  private:
   bool json_ = false;
+  bool all_ = false;
+  std::string pattern_;
   std::vector<std::string> rows_;
 };
+
+const char kNull[] = "null";
+
+// The driver version as the INF and the registry write it (0x400).
+std::string VersionText(DWORD version) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(version));
+  return version == 0 ? "0" : text;
+}
+
+DWORD DwordValue(HKEY hKey, const char* name) {
+  DWORD value = 0, cb = sizeof value, type = 0;
+  if (RegQueryValueExA(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD)
+    return 0;
+  return value;
+}
+
+// The default printer's name, from [windows] device= ("name,driver,port").
+std::string DefaultPrinter() {
+  char acDevice[512] = "";
+  GetProfileStringA("windows", "device", "", acDevice, sizeof acDevice);
+  std::string device = acDevice;
+  return device.substr(0, device.find(','));
+}
 
 std::string Text(const char* p) { return p ? p : ""; }
 
@@ -105,22 +136,49 @@ bool ForEachSubkey(const std::string& path, Row row) {
 
 }  // namespace
 
+int ParseListingArgs(const Args& args, const char* command, bool takesAll, bool* json, bool* all,
+                     std::string* pattern) {
+  for (const std::string& arg : args) {
+    if (arg == "--json")
+      *json = true;
+    else if (arg == "--all" && takesAll)
+      *all = true;
+    else if (!arg.empty() && arg[0] != '-' && pattern->empty())
+      *pattern = arg;
+    else
+      return Complain(kExitUsage, std::string("invalid argument '") + arg + "' (try qzreg " +
+                                      command + " --help)");
+  }
+  return kExitOk;
+}
+
 int ListPrinters(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "printers")) return status;
-  if (!out.json()) printf("%-32s %-32s %-12s %s\n", "Printer", "Driver", "Port", "Print processor");
-  ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&out](const std::string& name, HKEY hKey) {
+  if (!out.json())
+    printf("%-32s %-32s %-10s %-10s %-8s %-10s %s\n", "Printer", "Driver", "Port", "Processor",
+           "Datatype", "Attributes", "Default");
+  std::string defaultName = DefaultPrinter();
+  ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&](const std::string& name, HKEY hKey) {
+    if (!out.Wanted(name)) return;
     std::string driver = StringValue(hKey, "Printer Driver"), port = StringValue(hKey, "Port");
     std::string processor = StringValue(hKey, "Print Processor");
+    std::string datatype = StringValue(hKey, "Datatype");
+    DWORD attributes = DwordValue(hKey, "Attributes");
+    bool isDefault = strcasecmp(name.c_str(), defaultName.c_str()) == 0;
     if (out.json()) {
       out.Row(qzhost::JsonObject()
                   .Add("name", name)
                   .Add("driver", driver)
                   .Add("port", port)
-                  .Add("print_processor", processor));
+                  .Add("print_processor", processor)
+                  .Add("datatype", datatype)
+                  .AddNumber("attributes", static_cast<unsigned long>(attributes))
+                  .AddBool("default", isDefault));
     } else {
-      printf("%-32s %-32s %-12s %s\n", name.c_str(), driver.c_str(), port.c_str(),
-             processor.c_str());
+      printf("%-32s %-32s %-10s %-10s %-8s 0x%-8lx %s\n", name.c_str(), driver.c_str(),
+             port.c_str(), processor.c_str(), datatype.c_str(),
+             static_cast<unsigned long>(attributes), isDefault ? "yes" : "no");
     }
   });
   return out.Finish();
@@ -130,7 +188,7 @@ int ListDrivers(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "drivers")) return status;
   if (!out.json())
-    printf("%-32s %-16s %-3s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
+    printf("%-32s %-16s %-5s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
   for (const char* env : kEnvironments) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -147,6 +205,7 @@ int ListDrivers(const Args& args) {
     const DRIVER_INFO_3* pInfo = reinterpret_cast<const DRIVER_INFO_3*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
       const DRIVER_INFO_3& d = pInfo[i];
+      if (!out.Wanted(Text(d.pName))) continue;
       if (out.json()) {
         out.Row(qzhost::JsonObject()
                     .Add("name", Text(d.pName))
@@ -159,8 +218,8 @@ int ListDrivers(const Args& args) {
                     .Add("monitor", Text(d.pMonitorName))
                     .Add("default_datatype", Text(d.pDefaultDataType)));
       } else {
-        printf("%-32s %-16s %-3lu %-20s %s\n", Text(d.pName).c_str(), Text(d.pEnvironment).c_str(),
-               static_cast<unsigned long>(d.cVersion), Text(d.pDriverPath).c_str(),
+        printf("%-32s %-16s %-5s %-20s %s\n", Text(d.pName).c_str(), Text(d.pEnvironment).c_str(),
+               VersionText(d.cVersion).c_str(), Text(d.pDriverPath).c_str(),
                Text(d.pMonitorName).c_str());
       }
     }
@@ -168,9 +227,29 @@ int ListDrivers(const Args& args) {
   return out.Finish();
 }
 
+// A monitor row: environment and DLL are null where Windows 98 gives none.
+void MonitorRow(Listing& out, const std::string& name, const char* env, const char* dll) {
+  if (!out.Wanted(name)) return;
+  if (out.json()) {
+    qzhost::JsonObject row;
+    row.Add("name", name);
+    if (env)
+      row.Add("environment", env);
+    else
+      row.AddRaw("environment", kNull);
+    if (dll)
+      row.Add("dll", dll);
+    else
+      row.AddRaw("dll", kNull);
+    out.Row(row);
+  } else {
+    printf("%-32s %-16s %s\n", name.c_str(), env ? env : "-", dll ? dll : "-");
+  }
+}
+
 int ListMonitors(const Args& args) {
   Listing out;
-  if (int status = out.Parse(args, "monitors")) return status;
+  if (int status = out.Parse(args, "monitors", true)) return status;
   DWORD level = qzhost::MachineIsNT() ? 2 : 1;
   std::vector<BYTE> buffer;
   DWORD count = 0;
@@ -178,26 +257,26 @@ int ListMonitors(const Args& args) {
                          DWORD* n) { return EnumMonitorsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumMonitorsA");
-  if (level == 2) {
-    if (!out.json()) printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
-    const MONITOR_INFO_2* pInfo = reinterpret_cast<const MONITOR_INFO_2*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      std::string name = Text(pInfo[i].pName), env = Text(pInfo[i].pEnvironment);
-      std::string dll = Text(pInfo[i].pDLLName);
-      if (out.json())
-        out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
-      else
-        printf("%-32s %-16s %s\n", name.c_str(), env.c_str(), dll.c_str());
+  if (!out.json()) printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
+  std::vector<std::string> listed;
+  for (DWORD i = 0; i < count; ++i) {
+    if (level == 2) {
+      const MONITOR_INFO_2& m = reinterpret_cast<const MONITOR_INFO_2*>(buffer.data())[i];
+      listed.push_back(Text(m.pName));
+      MonitorRow(out, listed.back(), m.pEnvironment, m.pDLLName);
+    } else {
+      listed.push_back(Text(reinterpret_cast<const MONITOR_INFO_1*>(buffer.data())[i].pName));
+      MonitorRow(out, listed.back(), nullptr, nullptr);
     }
-  } else {
-    if (!out.json()) printf("Monitor\n");
-    const MONITOR_INFO_1* pInfo = reinterpret_cast<const MONITOR_INFO_1*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      if (out.json())
-        out.Row(qzhost::JsonObject().Add("name", Text(pInfo[i].pName)));
-      else
-        printf("%s\n", Text(pInfo[i].pName).c_str());
-    }
+  }
+  // NT's EnumMonitorsA leaves out the language monitors; the key holds all.
+  if (out.all()) {
+    ForEachSubkey(std::string(kPrintKey) + "\\Monitors", [&](const std::string& name, HKEY hKey) {
+      for (const std::string& seen : listed)
+        if (strcasecmp(seen.c_str(), name.c_str()) == 0) return;
+      std::string dll = StringValue(hKey, "Driver");
+      MonitorRow(out, name, level == 2 ? kEnvironments[1] : nullptr, dll.c_str());
+    });
   }
   return out.Finish();
 }
@@ -209,6 +288,7 @@ int ListProcessors(const Args& args) {
   for (const char* env : kEnvironments) {
     std::string path = std::string(kPrintKey) + "\\Environments\\" + env + "\\Print Processors";
     ForEachSubkey(path, [env, &out](const std::string& name, HKEY hKey) {
+      if (!out.Wanted(name)) return;
       std::string dll = StringValue(hKey, "Driver");
       if (out.json())
         out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
@@ -229,31 +309,28 @@ int ListPorts(const Args& args) {
                          DWORD* n) { return EnumPortsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumPortsA");
-  if (level == 2) {
-    if (!out.json()) printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
-    const PORT_INFO_2* pInfo = reinterpret_cast<const PORT_INFO_2*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      const PORT_INFO_2& port = pInfo[i];
-      if (out.json()) {
-        out.Row(qzhost::JsonObject()
-                    .Add("name", Text(port.pPortName))
-                    .Add("monitor", Text(port.pMonitorName))
-                    .Add("description", Text(port.pDescription))
-                    .AddNumber("type", static_cast<unsigned long>(port.fPortType)));
+  if (!out.json()) printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
+  for (DWORD i = 0; i < count; ++i) {
+    const PORT_INFO_2* p2 =
+        level == 2 ? &reinterpret_cast<const PORT_INFO_2*>(buffer.data())[i] : nullptr;
+    std::string name = p2 ? Text(p2->pPortName)
+                          : Text(reinterpret_cast<const PORT_INFO_1*>(buffer.data())[i].pName);
+    if (!out.Wanted(name)) continue;
+    if (out.json()) {
+      qzhost::JsonObject row;
+      row.Add("name", name);
+      if (p2) {
+        row.Add("monitor", Text(p2->pMonitorName)).Add("description", Text(p2->pDescription));
+        row.AddNumber("type", static_cast<unsigned long>(p2->fPortType));
       } else {
-        printf("%-16s %-24s %-24s 0x%lx\n", Text(port.pPortName).c_str(),
-               Text(port.pMonitorName).c_str(), Text(port.pDescription).c_str(),
-               static_cast<unsigned long>(port.fPortType));
+        row.AddRaw("monitor", kNull).AddRaw("description", kNull).AddRaw("type", kNull);
       }
-    }
-  } else {
-    if (!out.json()) printf("Port\n");
-    const PORT_INFO_1* pInfo = reinterpret_cast<const PORT_INFO_1*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      if (out.json())
-        out.Row(qzhost::JsonObject().Add("name", Text(pInfo[i].pName)));
-      else
-        printf("%s\n", Text(pInfo[i].pName).c_str());
+      out.Row(row);
+    } else if (p2) {
+      printf("%-16s %-24s %-24s 0x%lx\n", name.c_str(), Text(p2->pMonitorName).c_str(),
+             Text(p2->pDescription).c_str(), static_cast<unsigned long>(p2->fPortType));
+    } else {
+      printf("%-16s %-24s %-24s %s\n", name.c_str(), "-", "-", "-");
     }
   }
   return out.Finish();
