@@ -10,6 +10,23 @@ namespace {
 using qzhost::RegFileError;
 using qzhost::RegFileVersion;
 
+// UTF-16LE text after its byte-order mark, as 8-bit text (for searching in
+// it); code units above 0xFF come out as '?'.
+std::string Narrow(const std::string& utf16) {
+  EXPECT_EQ(0u, utf16.find("\xFF\xFE"));
+  std::string out;
+  for (size_t i = 2; i + 1 < utf16.size(); i += 2)
+    out.push_back(utf16[i + 1] == 0 ? utf16[i] : '?');
+  return out;
+}
+
+// 8-bit text as UTF-16LE with a byte-order mark, as the registry editor writes it.
+std::string Wide(const std::string& text) {
+  std::string out = "\xFF\xFE";
+  for (char c : text) out += std::string{c, '\0'};
+  return out;
+}
+
 class RegFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,14 +84,14 @@ TEST_F(RegFileTest, ImportsEveryValueForm) {
 TEST_F(RegFileTest, ExportIsDeterministicAndRoundTrips) {
   ASSERT_EQ(ERROR_SUCCESS, Import(kSample));
   std::string expected =
-      "REGEDIT4\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Qz]\n"
-      "@=\"default\"\n"
-      "\"Path\"=\"C:\\\\WINDOWS \\\"quoted\\\"\"\n"
-      "\"Count\"=dword:0000002a\n"
-      "\"Bin\"=hex:0b,00\n"
-      "\"Multi\"=hex(7):61,00,62,00,00\n\n"
-      "[HKEY_LOCAL_MACHINE\\Software\\Qz\\Sub]\n\n";
+      "REGEDIT4\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Qz]\r\n"
+      "@=\"default\"\r\n"
+      "\"Path\"=\"C:\\\\WINDOWS \\\"quoted\\\"\"\r\n"
+      "\"Count\"=dword:0000002a\r\n"
+      "\"Bin\"=hex:0b,00\r\n"
+      "\"Multi\"=hex(7):61,00,62,00,00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Qz\\Sub]\r\n\r\n";
   EXPECT_EQ(expected, Export("HKLM\\software\\QZ\\"));
   std::string whole = Export();
   qzhost::RegStore other;
@@ -100,7 +117,7 @@ TEST_F(RegFileTest, SeedsOfBothPersonalitiesApplyAndRoundTrip) {
     std::string text, again;
     ASSERT_EQ(ERROR_SUCCESS,
               qzhost::ExportRegText(&seeded, "HKLM", RegFileVersion::kVersion5, &text, &why));
-    EXPECT_NE(std::string::npos, text.find("\"IPAddress\"=\"192.168.1.20\""));
+    EXPECT_NE(std::string::npos, Narrow(text).find("\"IPAddress\"=\"192.168.1.20\"\r\n"));
     qzhost::RegStore copy;
     ASSERT_EQ(ERROR_SUCCESS, copy.Open(
                                  ":memory:", 1252, [] { return DWORD(0); }, &why));
@@ -117,15 +134,54 @@ TEST_F(RegFileTest, LongHexWrapsAndVersion5StringsAreUtf16) {
   text += "\n\"Exp\"=hex(2):25,57,49,4e,44,49,52,25,00\n";
   ASSERT_EQ(ERROR_SUCCESS, Import(text)) << error_.message;
   std::string v4 = Export("HKLM\\Qz");
-  EXPECT_NE(std::string::npos, v4.find("ab,\\\n  ab,"));
+  EXPECT_NE(std::string::npos, v4.find("ab,\\\r\n  ab,"));
   for (size_t start = 0, end; (end = v4.find('\n', start)) != std::string::npos; start = end + 1)
     EXPECT_LE(end - start, 80u);
   std::string v5 = Export("HKLM\\Qz", RegFileVersion::kVersion5);
-  EXPECT_EQ(0u, v5.find("Windows Registry Editor Version 5.00\n"));
-  EXPECT_NE(std::string::npos, v5.find("\"Exp\"=hex(2):25,00,57,00,49,00,4e,00"));
+  EXPECT_EQ(0u, Narrow(v5).find("Windows Registry Editor Version 5.00\r\n"));
+  EXPECT_NE(std::string::npos, Narrow(v5).find("\"Exp\"=hex(2):25,00,57,00,49,00,4e,00"));
   // Reading the 5.00 text back gives the same 8-bit value.
   ASSERT_EQ(ERROR_SUCCESS, Import(v5)) << error_.message;
   EXPECT_EQ(v4, Export("HKLM\\Qz"));
+}
+
+TEST_F(RegFileTest, RegeditExportsImportWithoutTheRootsThisMachineLacks) {
+  // A full export of Windows XP: UTF-16, CRLF, HKEY_CURRENT_CONFIG twice, and
+  // text of code page 1252 beyond Latin-1 (U+20AC is 0x80 there).
+  std::string text = Wide(
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_CURRENT_CONFIG\\Software\\Fonts]\r\n\"LogPixels\"=dword:00000060\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\Software\\Qz]\r\n\"Price\"=\"@ 5\"\r\n"
+      "\"Multi\"=hex(7):41,00,ac,20,00,00,00,00\r\n\r\n"
+      "[HKEY_CURRENT_CONFIG\\System]\r\n\r\n[HKEY_DYN_DATA\\PerfStats]\r\n\r\n");
+  size_t at = text.find("@\0");
+  text[at] = '\xAC', text[at + 1] = '\x20';  // U+20AC
+  qzhost::RegImportSummary summary;
+  error_ = RegFileError();
+  ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&store_, text, &error_, &summary))
+      << error_.line << ": " << error_.message;
+  ASSERT_EQ(2u, summary.warnings.size());
+  EXPECT_NE(std::string::npos, summary.warnings[0].find("HKEY_CURRENT_CONFIG"));
+  EXPECT_NE(std::string::npos, summary.warnings[1].find("HKEY_DYN_DATA"));
+  EXPECT_EQ("2 keys added, 0 deleted; 2 values added, 0 changed, 0 deleted", summary.Text());
+  std::string v4 = Export("HKLM\\Software\\Qz");
+  EXPECT_NE(std::string::npos, v4.find("\"Price\"=\"\x80 5\"\r\n"));
+  EXPECT_NE(std::string::npos, v4.find("\"Multi\"=hex(7):41,80,00,00\r\n"));
+  // Exported as 5.00 the euro sign is U+20AC again, in the string and the list.
+  std::string v5 = Export("HKLM\\Software\\Qz", RegFileVersion::kVersion5);
+  EXPECT_NE(std::string::npos, v5.find(std::string("\"\0\xAC\x20 \0" "5\0", 8)));
+  EXPECT_NE(std::string::npos, Narrow(v5).find("hex(7):41,00,ac,20,00,00,00,00\r\n"));
+  // Importing the same again changes nothing, and says so.
+  ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&store_, v5, &error_, &summary));
+  EXPECT_EQ("0 keys added, 0 deleted; 0 values added, 0 changed, 0 deleted", summary.Text());
+  // A character the code page cannot carry refuses the file at its line.
+  std::string greek =
+      Wide("Windows Registry Editor Version 5.00\r\n\r\n[HKLM\\Qz]\r\n\"a\"=\"@\"\r\n");
+  at = greek.find("@\0");
+  greek[at] = '\xA9', greek[at + 1] = '\x03';  // U+03A9
+  EXPECT_NE(ERROR_SUCCESS, Import(greek));
+  EXPECT_EQ(4u, error_.line);
+  EXPECT_NE(std::string::npos, error_.message.find("U+03A9"));
 }
 
 TEST_F(RegFileTest, DeletionForms) {
