@@ -128,13 +128,37 @@ expect_status 1 "load of a text file" "$QZREG" load "$WORK/text.qzm"
 "$QZREG" export --all >"$WORK/after.reg"
 cmp -s "$WORK/before.reg" "$WORK/after.reg" || fail "a failed load changed the machine"
 ls -d "$WORK"/fromimage.load-* >/dev/null 2>&1 && fail "a failed load left its folder behind"
-# An image whose file list climbs out of the root is refused.
+# Images whose file list climbs out of the root, or whose registry is not
+# one, are refused and leave the machine as it was.
+sql() { python3 -c 'import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); c.executescript(sys.argv[2]); c.commit()' "$@"; }
 cp "$WORK/base.qzm" "$WORK/evil.qzm"
-if command -v sqlite3 >/dev/null; then
-  sqlite3 "$WORK/evil.qzm" "INSERT INTO machine_files VALUES('drive_c/../../evil', 384, 'x')"
-  expect_status 1 "an image with a path out of the root" "$QZREG" load "$WORK/evil.qzm"
-  [ ! -e "$WORK/evil" ] || fail "the image wrote outside the root"
-fi
+sql "$WORK/evil.qzm" "INSERT INTO machine_files VALUES('drive_c/../../evil', 384, 'x')" || fail "sql on an image"
+expect_status 1 "an image with a path out of the root" "$QZREG" load "$WORK/evil.qzm"
+grep -q "drive_c/../../evil" "$WORK/err" || fail "the bad path is not named: $(cat "$WORK/err")"
+[ ! -e "$WORK/evil" ] || fail "the image wrote outside the root"
+cp "$WORK/base.qzm" "$WORK/noreg.qzm"
+sql "$WORK/noreg.qzm" "DROP TABLE registry_format" || fail "sql on an image"
+expect_status 1 "an image without a registry" "$QZREG" load "$WORK/noreg.qzm"
+"$QZREG" export --all >"$WORK/after.reg"
+cmp -s "$WORK/before.reg" "$WORK/after.reg" || fail "a refused image changed the machine"
+ls -d "$WORK"/fromimage.load-* >/dev/null 2>&1 && fail "a refused image left its folder behind"
+# A root with other files is never replaced by an image.
+mkdir "$WORK/other" && echo keep >"$WORK/other/notes.txt"
+QZINST_ROOT="$WORK/other" expect_status 1 "load over a folder that is no machine" "$QZREG" load "$WORK/base.qzm"
+[ "$(cat "$WORK/other/notes.txt")" = keep ] || fail "load touched a folder that is no machine"
+
+# The spooler's lists see what the verbs change.
+export QZINST_ROOT="$WORK/spooler"
+"$QZREG" init >/dev/null
+M='HKLM\System\CurrentControlSet\Control\Print\Monitors\Qz Test Monitor'
+"$QZREG" monitors >/dev/null
+"$QZREG" add "$M" /v Driver /d qztest.dll >/dev/null
+"$QZREG" monitors 'qz*' | grep -q '^Qz Test Monitor ' || fail "monitors does not see an added key"
+"$QZREG" delete "$M" /f >/dev/null
+"$QZREG" monitors | grep -q 'Qz Test' && fail "monitors still lists a deleted key"
+"$QZREG" monitors --json >"$WORK/m.json"
+python3 -c 'import json, sys; rows = json.load(open(sys.argv[1])); sys.exit(not rows or any(set(r) != {"name", "environment", "dll"} for r in rows))' "$WORK/m.json" ||
+  fail "monitor rows lack their fields: $(cat "$WORK/m.json")"
 
 [ "$failures" = 0 ] && echo "qzreg: all checks passed"
 exit "$failures"
