@@ -245,6 +245,12 @@ void ResetMachineState() {
   ++g_generation;
 }
 
+void ForgetMachineSettings() {
+  State().configLoaded = false;
+  State().config = MachineConfig();
+  ++g_generation;
+}
+
 void SetMachineForTest(const std::string& root, const MachineConfig& config, bool inMemory) {
   ResetMachineState();
   MachineState& s = State();

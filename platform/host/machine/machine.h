@@ -78,6 +78,10 @@ std::string RedirectProfilePath(const std::string& path, bool forWrite);
 // Forgets everything read from the root (tests switch machines with this).
 void ResetMachineState();
 
+// Forgets the settings read from machine.ini, keeping the root: the machine
+// at the root was replaced (a machine image was loaded).
+void ForgetMachineSettings();
+
 // Changes whenever the machine is switched or reset; modules that keep the
 // machine's files open reopen them when it differs from what they saw.
 unsigned MachineGeneration();

@@ -316,7 +316,7 @@ MachineError LoadMachineImage(const std::string& file, bool replace) {
   RemoveTree(fresh);  // the half-made machine, or the old one
   if (!ok) return Failed("cannot load " + file + "; the machine at " + root + " is unchanged", why);
   SyncFolderOf(root);
-  ResetMachineState();
+  ForgetMachineSettings();
   return {};
 }
 
