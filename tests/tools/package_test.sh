@@ -3,7 +3,7 @@
 # folder and runs both programs from there; checks the man pages and bash
 # completions are in it. Usage: package_test.sh BUILD_DIR
 BUILD=${1:?usage: package_test.sh BUILD_DIR}
-WORK=$(mktemp -d /tmp/qzdeb.XXXXXX) || exit 1
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qzdeb.XXXXXX") || exit 1
 trap 'rm -rf "$WORK"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -4,7 +4,7 @@
 # machine images, reg.exe's verbs and regedit's UTF-16 files.
 # Usage: qzreg_test.sh <path to qzreg>
 QZREG=${1:?usage: qzreg_test.sh QZREG}
-WORK=$(mktemp -d /tmp/qzregtest.XXXXXX) || exit 1
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qzregtest.XXXXXX") || exit 1
 trap 'rm -rf "$WORK"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
