@@ -27,8 +27,21 @@ for program in qzinst32 qzreg; do
     fail "no man page for $program"
   [ -s "$WORK/root/usr/share/bash-completion/completions/$program" ] || fail "no completion for $program"
 done
+# The completions offer commands, options and the machine's own names.
+complete_words() {  # completion file, words...
+  file=$1; shift
+  PATH="$WORK/root/usr/bin:$PATH" QZINST_ROOT="$WORK/machine" bash -c '
+    . "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); "_$1"; printf "%s\n" "${COMPREPLY[@]}"' \
+    sh "$file" "$@"
+}
+C="$WORK/root/usr/share/bash-completion/completions"
+[ "$(complete_words "$C/qzreg" qzreg pr | sort | tr '\n' ' ')" = "printers processors " ] ||
+  fail "qzreg completion of 'pr': $(complete_words "$C/qzreg" qzreg pr)"
+complete_words "$C/qzreg" qzreg export HKL | grep -qx 'HKLM' || fail "qzreg completion of a root"
+complete_words "$C/qzinst32" qzinst32 --wh | grep -qx -- '--what-if' || fail "qzinst32 completion of an option"
 # The unpacked qzreg works on a machine of its own.
 QZINST_ROOT="$WORK/machine" "$WORK/root/usr/bin/qzreg" init >/dev/null || fail "packaged qzreg init"
+complete_words "$C/qzreg" qzreg ports 'LP' | grep -qx 'LPT1:' || fail "qzreg completion of a port name"
 QZINST_ROOT="$WORK/machine" "$WORK/root/usr/bin/qzreg" query 'HKLM\System\CurrentControlSet\Control\Print' >/dev/null ||
   fail "packaged qzreg query"
 

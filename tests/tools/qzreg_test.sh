@@ -27,6 +27,16 @@ for os in win98 nt; do
   done
 done
 
+# Listings give the same JSON fields on both machines.
+for cmd in monitors processors ports; do
+  QZINST_ROOT="$WORK/win98" "$QZREG" $cmd --json >"$WORK/98.json"
+  QZINST_ROOT="$WORK/nt" "$QZREG" $cmd --json >"$WORK/nt.json"
+  python3 -c 'import json, sys
+a, b = (json.load(open(f)) for f in sys.argv[1:3])
+keys = {frozenset(row) for row in a + b}
+sys.exit(not a or not b or len(keys) != 1)' "$WORK/98.json" "$WORK/nt.json" || fail "$cmd fields differ: $(cat "$WORK/98.json" "$WORK/nt.json")"
+done
+
 # A bare machine built from the export equals the exported one.
 export QZINST_ROOT="$WORK/copy"
 expect_status 0 "init --bare" "$QZREG" init --bare
