@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make python3 libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-          binutils-mingw-w64-x86-64 wine wine64 file python3-jsonschema)
+          binutils-mingw-w64-x86-64 wine wine64 file python3-jsonschema dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
