@@ -44,6 +44,7 @@ struct VerbArgs {
   bool recurse = false;    // /s (query)
   std::string type = "REG_SZ";
   std::string separator = "\\0";
+  bool hasType = false;  // /t given
   bool hasData = false;
   std::string data;
   bool force = false;
@@ -69,7 +70,7 @@ int ParseVerb(const Args& args, const char* verb, const std::string& allowed, Ve
     else if (IsSwitch(a, "s") && takes("sep") && more)
       out->separator = args[++i];
     else if (IsSwitch(a, "t") && takes("t") && more)
-      out->type = args[++i];
+      out->type = args[++i], out->hasType = true;
     else if (IsSwitch(a, "d") && takes("d") && more)
       out->hasData = true, out->data = args[++i];
     else if (IsSwitch(a, "f") && takes("f"))
@@ -254,11 +255,12 @@ bool ParseBinary(const std::string& text, std::string* data) {
 
 // The bytes of /d DATA for the type; false with a message for bad data.
 bool ValueData(const VerbArgs& a, DWORD* type, std::string* data, int* status) {
-  *type = REG_NONE + 0xFFFF;
+  const TypeName* known = nullptr;
   for (const TypeName& t : kTypes)
-    if (strcasecmp(a.type.c_str(), t.name) == 0) *type = t.type;
-  if (*type == REG_NONE + 0xFFFF)
+    if (strcasecmp(a.type.c_str(), t.name) == 0) known = &t;
+  if (known == nullptr)
     return *status = Complain(kExitUsage, "unknown /t type '" + a.type + "'"), false;
+  *type = known->type;
   bool ok = true;
   switch (*type) {
     case REG_DWORD:
@@ -296,7 +298,10 @@ DWORD CreateKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyI
   return ERROR_SUCCESS;
 }
 
-int RunAdd(qzhost::RegStore* store, const VerbArgs& a) {
+int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
+  // Data or a type without /v is for the default value, as in reg.exe.
+  VerbArgs a = given;
+  a.hasName = a.hasName || a.hasData || a.hasType;
   DWORD type = REG_SZ;
   std::string data;
   int status = kExitOk;

@@ -88,9 +88,15 @@ expect_status 0 "query a key" "$QZREG" query 'HKLM\Software\Halden' /s
 grep -q '^    Ports    REG_MULTI_SZ    LPT1:\\0NETPRN1:$' "$WORK/out" || fail "/s output: $(cat "$WORK/out")"
 expect_status 1 "query of a missing value" "$QZREG" query "$K" /v Nope
 expect_status 120 "unknown type" "$QZREG" add "$K" /v X /t REG_QWORDS /d 1
+expect_status 0 "add /d without /v sets the default value" "$QZREG" add "$K" /d dflt
+"$QZREG" query "$K" /ve | grep -q '^    (Default)    REG_SZ    dflt$' || fail "default value not set"
+expect_status 120 "a DWORD over 32 bits" "$QZREG" add "$K" /v Big /t REG_DWORD /d 4294967296 /f
 expect_status 1 "delete without /f and no terminal" "$QZREG" delete "$K" /v Level </dev/null
 expect_status 0 "delete a value" "$QZREG" delete "$K" /v Level /f
 expect_status 1 "deleted value gone" "$QZREG" query "$K" /v Level
+expect_status 0 "delete all values" "$QZREG" delete "$K" /va /f
+expect_status 1 "values gone after /va" "$QZREG" query "$K" /v Ports
+expect_status 0 "the key stays after /va" "$QZREG" query "$K"
 expect_status 1 "a root is not deleted" "$QZREG" delete HKLM /f
 expect_status 0 "delete a tree" "$QZREG" delete 'HKLM\Software\Halden' /f
 expect_status 1 "deleted tree gone" "$QZREG" query "$K"
