@@ -169,7 +169,9 @@ TEST_F(RegFileTest, RegeditExportsImportWithoutTheRootsThisMachineLacks) {
   EXPECT_NE(std::string::npos, v4.find("\"Multi\"=hex(7):41,80,00,00\r\n"));
   // Exported as 5.00 the euro sign is U+20AC again, in the string and the list.
   std::string v5 = Export("HKLM\\Software\\Qz", RegFileVersion::kVersion5);
-  EXPECT_NE(std::string::npos, v5.find(std::string("\"\0\xAC\x20 \0" "5\0", 8)));
+  EXPECT_NE(std::string::npos, v5.find(std::string("\"\0\xAC\x20 \0"
+                                                   "5\0",
+                                                   8)));
   EXPECT_NE(std::string::npos, Narrow(v5).find("hex(7):41,00,ac,20,00,00,00,00\r\n"));
   // Importing the same again changes nothing, and says so.
   ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&store_, v5, &error_, &summary));
