@@ -27,7 +27,13 @@ struct Subcommand {
   const char* help;
 };
 
-bool MachineExists() { return access((qzhost::MachineRoot() + "/machine.ini").c_str(), F_OK) == 0; }
+// A root with machine.ini, or with a registry whose machine.ini is lost
+// (which PrepareMachine refuses with its own message).
+bool MachineExists() {
+  const std::string& root = qzhost::MachineRoot();
+  return access((root + "/machine.ini").c_str(), F_OK) == 0 ||
+         access((root + "/registry.db").c_str(), F_OK) == 0;
+}
 
 // Opens the fresh machine's registry empty, without the default image.
 int MakeBareRegistry() {

@@ -72,6 +72,10 @@ for cmd in "export" "query HKLM" "printers" "save $WORK/none.qzm" "import -"; do
 done
 expect_status 120 "bad listing option" "$QZREG" printers --bogus
 [ ! -e "$WORK/none" ] || fail "a read-only verb made a machine"
+# A registry whose machine.ini is lost is named as such, not as no machine.
+QZINST_ROOT="$WORK/orphan" "$QZREG" init >/dev/null && rm "$WORK/orphan/machine.ini"
+QZINST_ROOT="$WORK/orphan" expect_status 121 "a registry without machine.ini" "$QZREG" query HKLM
+grep -q 'registry.db but no machine.ini' "$WORK/err" || fail "orphan registry: $(cat "$WORK/err")"
 
 # reg.exe's verbs: a CI step asserts with query's status.
 export QZINST_ROOT="$WORK/verbs"
