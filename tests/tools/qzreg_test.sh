@@ -125,6 +125,8 @@ iconv -f UTF-16LE -t UTF-8 "$WORK/v5.reg" | grep -q "$(printf '"Price"="\342\202
 # Machine images: saved on one root, loaded on another, the same machine.
 "$QZREG" add 'HKLM\Software\Halden' /v Kept /d yes >/dev/null
 printf '[Extra]\r\nA=1\r\n' >>"$QZINST_ROOT/drive_c/WINDOWS/WIN.INI"
+expect_status 1 "save into the root itself" "$QZREG" save "$QZINST_ROOT/drive_c/self.qzm"
+[ ! -e "$QZINST_ROOT/drive_c/self.qzm" ] || fail "an image was saved inside its own root"
 expect_status 0 "save" "$QZREG" save "$WORK/base.qzm"
 "$QZREG" export --all >"$WORK/all-a.reg"
 export QZINST_ROOT="$WORK/fromimage"

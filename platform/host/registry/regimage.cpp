@@ -6,6 +6,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <limits.h>
 #include <sqlite3.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -277,9 +278,24 @@ bool RootMayBeReplaced(const std::string& root, bool replace, std::string* why) 
   return true;
 }
 
+// True when `file` would lie inside the root, where saving would read the
+// image into itself.
+bool InsideRoot(const std::string& file, const std::string& root) {
+  std::string folder = file.find('/') == std::string::npos ? "." : file.substr(0, file.rfind('/'));
+  if (folder.empty()) folder = "/";
+  char realFolder[PATH_MAX], realRoot[PATH_MAX];
+  if (realpath(folder.c_str(), realFolder) == nullptr ||
+      realpath(root.c_str(), realRoot) == nullptr)
+    return false;
+  std::string f = realFolder, r = realRoot;
+  return f == r || f.compare(0, r.size() + 1, r + "/") == 0;
+}
+
 }  // namespace
 
 MachineError SaveMachineImage(const std::string& file) {
+  if (InsideRoot(file, MachineRoot()))
+    return {"cannot save the machine into itself: " + file + " lies inside " + MachineRoot()};
   DWORD code = 0;
   RegStore* store = MachineRegistry(&code);
   if (store == nullptr) return Failed("cannot open the registry", MachineFault());
