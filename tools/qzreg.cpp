@@ -142,23 +142,6 @@ int Import(const Args& args) {
   return kExitOk;
 }
 
-// A listing reads one snapshot of the machine, never half of a change that
-// a running qzinst32 commits meanwhile.
-template <int (*List)(const Args&)>
-int OneSnapshot(const Args& args) {
-  bool json = false, all = false;
-  std::string pattern;
-  // Arguments are checked before the machine is looked at.
-  if (int status = ParseListingArgs(args, "listing", true, &json, &all, &pattern)) return status;
-  int status = kExitOk;
-  qzhost::RegStore* store = ExistingRegistry(&status);
-  if (store == nullptr) return status;
-  store->PinReadSnapshot();
-  int result = List(args);
-  store->UnpinReadSnapshot();
-  return result;
-}
-
 int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
@@ -178,14 +161,13 @@ const Subcommand kSubcommands[] = {
      "write KEY (default HKEY_LOCAL_MACHINE) or every root\n"
      "as REGEDIT4, or with --v5 as 5.00 in UTF-16"},
     {"import", Import, "import FILE|-", "apply a .reg file in one step (all of it or nothing)"},
-    {"printers", OneSnapshot<ListPrinters>, "printers [NAME] [--json]", "list the printers"},
-    {"drivers", OneSnapshot<ListDrivers>, "drivers [NAME] [--json]", "list the printer drivers"},
-    {"monitors", OneSnapshot<ListMonitors>, "monitors [NAME] [--all] [--json]",
+    {"printers", ListPrinters, "printers [NAME] [--json]", "list the printers"},
+    {"drivers", ListDrivers, "drivers [NAME] [--json]", "list the printer drivers"},
+    {"monitors", ListMonitors, "monitors [NAME] [--all] [--json]",
      "list the print monitors (--all: with the language\n"
      "monitors NT hides)"},
-    {"processors", OneSnapshot<ListProcessors>, "processors [NAME] [--json]",
-     "list the print processors"},
-    {"ports", OneSnapshot<ListPorts>, "ports [NAME] [--json]", "list the ports"},
+    {"processors", ListProcessors, "processors [NAME] [--json]", "list the print processors"},
+    {"ports", ListPorts, "ports [NAME] [--json]", "list the ports"},
     {"help", Help, "help [COMMAND]", "show this help, or a command's"},
 };
 

@@ -34,10 +34,6 @@ bool IsSwitch(const std::string& arg, const char* name);
 // or with --json a JSON array of objects, one per row. An optional NAME with
 // wildcards (* ? [...]) keeps the rows whose name matches.
 int ListPrinters(const Args& args);
-// The arguments a listing takes (--json, --all where `takesAll`, one NAME);
-// kExitOk, or the usage status after a message.
-int ParseListingArgs(const Args& args, const char* command, bool takesAll, bool* json, bool* all,
-                     std::string* pattern);
 int ListDrivers(const Args& args);
 int ListMonitors(const Args& args);
 int ListProcessors(const Args& args);

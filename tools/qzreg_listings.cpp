@@ -20,13 +20,41 @@ namespace {
 const char kPrintKey[] = "System\\CurrentControlSet\\Control\\Print";
 const char* const kEnvironments[] = {"Windows 4.0", "Windows NT x86"};
 
+// The arguments a listing takes (--json, --all where `takesAll`, one NAME);
+// kExitOk, or the usage status after a message.
+int ParseListingArgs(const Args& args, const char* command, bool takesAll, bool* json, bool* all,
+                     std::string* pattern) {
+  for (const std::string& arg : args) {
+    if (arg == "--json")
+      *json = true;
+    else if (arg == "--all" && takesAll)
+      *all = true;
+    else if (!arg.empty() && arg[0] != '-' && pattern->empty())
+      *pattern = arg;
+    else
+      return Complain(kExitUsage, std::string("invalid argument '") + arg + "' (try qzreg " +
+                                      command + " --help)");
+  }
+  return kExitOk;
+}
+
 // A listing prints a table for people or, with --json, a JSON array with
 // one object per row for programs.
 class Listing {
  public:
-  // kExitOk, or the usage status after a message.
+  ~Listing() {
+    if (store_ != nullptr) store_->UnpinReadSnapshot();
+  }
+  // Checks the arguments, then opens the machine and holds one snapshot of
+  // it for the whole listing (never half of a change a running qzinst32
+  // commits meanwhile). kExitOk, or the status after a message.
   int Parse(const Args& args, const char* command, bool takesAll = false) {
-    return ParseListingArgs(args, command, takesAll, &json_, &all_, &pattern_);
+    if (int status = ParseListingArgs(args, command, takesAll, &json_, &all_, &pattern_))
+      return status;
+    int status = kExitOk;
+    store_ = ExistingRegistry(&status);
+    if (store_ != nullptr) store_->PinReadSnapshot();
+    return status;
   }
   bool json() const { return json_; }
   bool all() const { return all_; }
@@ -45,6 +73,7 @@ class Listing {
   }
 
  private:
+  qzhost::RegStore* store_ = nullptr;
   bool json_ = false;
   bool all_ = false;
   std::string pattern_;
@@ -135,22 +164,6 @@ bool ForEachSubkey(const std::string& path, Row row) {
 }
 
 }  // namespace
-
-int ParseListingArgs(const Args& args, const char* command, bool takesAll, bool* json, bool* all,
-                     std::string* pattern) {
-  for (const std::string& arg : args) {
-    if (arg == "--json")
-      *json = true;
-    else if (arg == "--all" && takesAll)
-      *all = true;
-    else if (!arg.empty() && arg[0] != '-' && pattern->empty())
-      *pattern = arg;
-    else
-      return Complain(kExitUsage, std::string("invalid argument '") + arg + "' (try qzreg " +
-                                      command + " --help)");
-  }
-  return kExitOk;
-}
 
 int ListPrinters(const Args& args) {
   Listing out;
