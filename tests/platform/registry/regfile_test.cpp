@@ -186,6 +186,29 @@ TEST_F(RegFileTest, RegeditExportsImportWithoutTheRootsThisMachineLacks) {
   EXPECT_NE(std::string::npos, error_.message.find("U+03A9"));
 }
 
+TEST_F(RegFileTest, Version5FilesCarryTheDoubleByteTextOfCodePage932) {
+  qzhost::RegStore store;
+  std::string why;
+  ASSERT_EQ(ERROR_SUCCESS, store.Open(
+                               ":memory:", 932, [] { return DWORD(0); }, &why));
+  // "[HKLM\Qz]" with the value "Name"="日本" and a list of one item "表".
+  std::string text = Wide(
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Qz]\r\n"
+      "\"Name\"=\"@@\"\r\n\"List\"=hex(7):68,88,00,00,00,00\r\n\r\n");
+  size_t at = text.find(std::string("@\0@\0", 4));
+  text.replace(at, 4, std::string("\xE5\x65\x2C\x67", 4));
+  ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&store, text, &error_)) << error_.message;
+  std::string v4;
+  ASSERT_EQ(ERROR_SUCCESS,
+            qzhost::ExportRegText(&store, "HKLM\\Qz", RegFileVersion::kRegedit4, &v4, &why));
+  EXPECT_NE(std::string::npos, v4.find("\"Name\"=\"\x93\xfa\x96\x7b\"\r\n"));
+  EXPECT_NE(std::string::npos, v4.find("\"List\"=hex(7):95,5c,00,00\r\n"));
+  std::string v5;
+  ASSERT_EQ(ERROR_SUCCESS,
+            qzhost::ExportRegText(&store, "HKLM\\Qz", RegFileVersion::kVersion5, &v5, &why));
+  EXPECT_EQ(text, v5);
+}
+
 TEST_F(RegFileTest, DeletionForms) {
   ASSERT_EQ(ERROR_SUCCESS, Import(kSample));
   ASSERT_EQ(ERROR_SUCCESS, Import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Qz]\n"
