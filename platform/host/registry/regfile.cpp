@@ -346,12 +346,20 @@ bool ParseRegText(const std::string& raw, ParseState* state, std::vector<RegOp>*
   return true;
 }
 
-// Opens the key, creating what is missing; counts the keys it made.
+// Opens the key, creating what is missing; counts the keys it made when
+// there is a summary (seeding has none and spares the lookups).
 DWORD CreatePath(RegStore* store, const RegOp& op, RegKeyId* id, RegImportSummary* summary) {
   *id = op.root;
   for (const std::string& name : op.path) {
     RegKeyId child = kNoKey;
-    DWORD result = store->FindChild(*id, name, &child);
+    DWORD result = ERROR_SUCCESS;
+    if (summary == nullptr) {
+      result = store->CreateChild(*id, name, &child);
+      if (result != ERROR_SUCCESS) return result;
+      *id = child;
+      continue;
+    }
+    result = store->FindChild(*id, name, &child);
     if (result == ERROR_SUCCESS && child == kNoKey) {
       result = store->CreateChild(*id, name, &child);
       ++summary->keysAdded;
@@ -363,6 +371,7 @@ DWORD CreatePath(RegStore* store, const RegOp& op, RegKeyId* id, RegImportSummar
 }
 
 DWORD SetCountedValue(RegStore* store, RegKeyId key, const RegOp& op, RegImportSummary* summary) {
+  if (summary == nullptr) return store->SetValue(key, op.name, op.type, op.data);
   RegValue old;
   DWORD result = store->GetValue(key, op.name, &old);
   if (result == ERROR_FILE_NOT_FOUND)
@@ -392,7 +401,7 @@ DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError*
         result = store->FindChild(id, op.path[i], &id);
       if (result == ERROR_SUCCESS && id != kNoKey) {
         result = store->DeleteTree(id);
-        ++summary->keysDeleted;
+        if (summary != nullptr) ++summary->keysDeleted;
       }
       break;
     case OpKind::kValue:
@@ -400,7 +409,7 @@ DWORD ApplyOp(RegStore* store, const RegOp& op, RegKeyId* current, RegFileError*
       break;
     case OpKind::kDeleteValue:
       result = store->DeleteValue(*current, op.name);
-      if (result == ERROR_SUCCESS) ++summary->valuesDeleted;
+      if (result == ERROR_SUCCESS && summary != nullptr) ++summary->valuesDeleted;
       if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;
       break;
   }
@@ -442,10 +451,10 @@ std::string RegImportSummary::Text() const {
 
 DWORD ApplyRegText(RegStore* store, const std::string& text, RegFileError* error,
                    RegImportSummary* summary) {
-  RegImportSummary ignored;
-  if (summary == nullptr) summary = &ignored;
+  RegImportSummary warnings;
   std::vector<RegOp> ops;
-  if (!ParseForStore(store, text, &ops, error, summary)) return kErrorInvalidData;
+  if (!ParseForStore(store, text, &ops, error, summary ? summary : &warnings))
+    return kErrorInvalidData;
   return ApplyOps(store, ops, error, summary);
 }
 
