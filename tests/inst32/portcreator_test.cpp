@@ -1,6 +1,7 @@
 // Command 1: the port key, the WIN.INI [Ports] entry and the traced listing.
 #include "inst32/portcreator.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,30 @@ TEST_F(PortCreatorTest, OverlongAndOddNamesNeverCrash) {
   COrlPortCreator creator;
   creator.Create(odd.c_str());
   EXPECT_NE(Trace().find("EnumPorts()"), std::string::npos);
+}
+
+class PortCreator932Test : public PortCreatorTest {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options;
+    options.codePage = 932;
+    return options;
+  }
+};
+
+// 0x95 0x5C is one character: the port is one key and one WIN.INI entry.
+TEST_F(PortCreator932Test, ADoubleByteCharacterEndingIn5CStaysInThePortName) {
+  const std::string port =
+      "\x95\x5C"
+      "1:";
+  EXPECT_EQ(Run("1 " + port), 0);
+  EXPECT_TRUE(KeyExists(std::string(kPortsKey) + "\\" + port));
+  EXPECT_FALSE(KeyExists(std::string(kPortsKey) + "\\\x95"));
+  EXPECT_EQ(PortEntry(port), "");
+  std::vector<std::string> ports = SpoolerPorts();
+  EXPECT_NE(std::find(ports.begin(), ports.end(), port), ports.end());
+  EXPECT_EQ(std::find(ports.begin(), ports.end(), "\x95"), ports.end());
+  EXPECT_EQ(std::find(ports.begin(), ports.end(), "1:"), ports.end());
 }
 
 class PortCreatorNtTest : public PortCreatorTest {

@@ -1,6 +1,11 @@
-// Double-byte stepping by ANSI code page, as plain functions of the code page.
+// Double-byte stepping and single-byte case and order by ANSI code page, as
+// plain functions of the code page.
 #ifndef QZINST32_PLATFORM_HOST_CODEPAGE_H_
 #define QZINST32_PLATFORM_HOST_CODEPAGE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
 
 namespace qzhost {
 
@@ -13,6 +18,19 @@ const char* NextCharOf(unsigned codePage, const char* p);
 const char* PrevCharOf(unsigned codePage, const char* start, const char* current);
 // The first character `ch` of `text`, never a trail byte of that value; null if none.
 const char* FindCharOf(unsigned codePage, const char* text, char ch);
+
+// The offset of the first `c` at or after `from` that is a character of its
+// own (never the second byte of a double-byte character), or npos.
+size_t FindCharOffset(unsigned codePage, std::string_view s, char c, size_t from = 0);
+
+// A single-byte character upper-cased as Windows does it through Unicode:
+// ASCII letters, and on 1252 the accented letters, s/z caron, oe and y
+// diaeresis (0xFF -> 0x9F, U+0178). Callers step over double-byte characters.
+unsigned char UpperByteOf(unsigned codePage, unsigned char c);
+// The Unicode character of a single byte: on 1252 the letters and signs at
+// 0x80-0x9F (euro U+20AC, S caron U+0160, Y diaeresis U+0178 ...); on 932 the
+// half-width katakana 0xA1-0xDF (U+FF61-U+FF9F); else the byte's own value.
+uint32_t UnicodeOfByte(unsigned codePage, unsigned char c);
 
 }  // namespace qzhost
 

@@ -10,11 +10,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/host/machine/codepage.h"
+#include <string_view>
+#include <vector>
+
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machineconfig.h"
 #include "platform/host/machine/seed.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/machine/winpath.h"
 
 namespace qzhost {
 namespace {
@@ -147,6 +150,8 @@ const char* SystemDirectory() {
 
 namespace {
 
+const uint32_t kErrorPathNotFound = 3;
+
 // The entry of `dir` whose name equals `name` without regard to case, or `name`.
 std::string MatchComponent(const std::string& dir, const std::string& name) {
   std::string exact = dir + "/" + name;
@@ -164,49 +169,61 @@ std::string MatchComponent(const std::string& dir, const std::string& name) {
   return found;
 }
 
-// The first '\\' or '/' of `path` from `from`, stepping by characters: a trail
-// byte 0x5C of a double-byte character is no separator.
-size_t FindSeparator(const std::string& path, size_t from = 0) {
-  const unsigned codePage = Machine().codePage;
-  const char* start = path.c_str();
-  for (const char* p = start + from; *p != '\0'; p = NextCharOf(codePage, p)) {
-    if (*p == '\\' || *p == '/') return static_cast<size_t>(p - start);
-  }
-  return std::string::npos;
+// `base` followed by `names`, each matched against what exists.
+std::string JoinCaseInsensitive(std::string base, const std::vector<std::string>& names) {
+  for (const std::string& name : names) base += "/" + MatchComponent(base, name);
+  return base;
 }
 
-std::string JoinCaseInsensitive(std::string base, const std::string& rest) {
-  size_t i = 0;
-  while (i <= rest.size()) {
-    size_t j = FindSeparator(rest, i);
-    if (j == std::string::npos) j = rest.size();
-    std::string part = rest.substr(i, j - i);
-    if (part == "..") return {};  // never leave the mapped drive
-    if (!part.empty() && part != ".") base += "/" + MatchComponent(base, part);
+// The host folder names of the current folder, with a relative path's names
+// resolved against them; `..` stops at the host's root.
+std::vector<std::string> FromCurrentFolder(const std::vector<std::string>& names) {
+  char cwd[4096];
+  if (getcwd(cwd, sizeof cwd) == nullptr) return {};
+  std::vector<std::string> out;
+  std::string_view rest(cwd);
+  for (size_t i = 0; i < rest.size();) {
+    size_t j = rest.find('/', i);
+    if (j == std::string_view::npos) j = rest.size();
+    if (j > i) out.emplace_back(rest.substr(i, j - i));
     i = j + 1;
   }
-  return base;
+  for (const std::string& name : names) {
+    if (name != "..")
+      out.push_back(name);
+    else if (!out.empty())
+      out.pop_back();
+  }
+  return out;
 }
 
 }  // namespace
 
+uint32_t ResolveWindowsPath(const std::string& path, std::string* hostPath, std::string* device) {
+  hostPath->clear();
+  device->clear();
+  if (!path.empty() && path[0] == '/') return *hostPath = path, 0;  // the host's own
+  WinPath win;
+  if (uint32_t error = ParseWindowsPath(path, Machine().codePage, &win)) return error;
+  if (!win.device.empty()) return *device = win.device, 0;
+  if (win.names.empty()) return kErrorPathNotFound;  // a drive or folder itself
+  if (win.drive == 'Z')
+    *hostPath = JoinCaseInsensitive("", win.names);
+  else if (win.drive == 'C')
+    *hostPath = JoinCaseInsensitive(MachineRoot() + "/drive_c", win.names);
+  else if (win.drive != 0)
+    return kErrorPathNotFound;  // a drive the machine lacks
+  else if (win.bareName)
+    *hostPath = JoinCaseInsensitive(MachineRoot() + "/drive_c/WINDOWS", win.names);
+  else
+    *hostPath = JoinCaseInsensitive("", FromCurrentFolder(win.names));
+  return hostPath->empty() ? kErrorPathNotFound : 0;
+}
+
 std::string MapWindowsPath(const std::string& path) {
-  if (path.empty()) return {};
-  if (path[0] == '/') return path;
-  bool hasDrive =
-      path.size() >= 2 && path[1] == ':' && isalpha(static_cast<unsigned char>(path[0]));
-  if (hasDrive) {
-    char drive = static_cast<char>(toupper(static_cast<unsigned char>(path[0])));
-    std::string rest = path.substr(2);
-    if (drive == 'Z') return JoinCaseInsensitive("", rest);
-    if (drive == 'C') return JoinCaseInsensitive(MachineRoot() + "/drive_c", rest);
-    return {};
-  }
-  if (FindSeparator(path) == std::string::npos)
-    return JoinCaseInsensitive(MachineRoot() + "/drive_c/WINDOWS", path);
-  char cwd[4096];
-  if (getcwd(cwd, sizeof cwd) == nullptr) return {};
-  return JoinCaseInsensitive(cwd, path);
+  std::string hostPath, device;
+  ResolveWindowsPath(path, &hostPath, &device);
+  return hostPath;
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #ifndef QZINST32_PLATFORM_HOST_MACHINE_H_
 #define QZINST32_PLATFORM_HOST_MACHINE_H_
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -47,8 +48,14 @@ const char* WindowsDirectory();
 const char* SystemDirectory();
 
 // Maps a Windows path (C:\..., or Z:\... for the host's own file system) or a
-// Unix path to a host path. Drive C: lives in <root>/drive_c; each component
-// is matched case-insensitively against what exists. Empty when unmappable.
+// Unix path to a host path, by Windows' path rules (winpath.h). Drive C:
+// lives in <root>/drive_c; a bare name in C:\WINDOWS; a relative path starts
+// in the current folder. Each name is matched case-insensitively against
+// what exists. Returns 0, or the Win32 error a file call gives for the path
+// (123 invalid name, 53 network path, 3 a drive the machine lacks). A device
+// name (NUL, COM1 ...) sets *device and leaves *hostPath empty.
+uint32_t ResolveWindowsPath(const std::string& path, std::string* hostPath, std::string* device);
+// The host path of ResolveWindowsPath; empty for a device or an error.
 std::string MapWindowsPath(const std::string& path);
 
 // Points the machine at a new root with the given settings (test controls).

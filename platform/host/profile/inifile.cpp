@@ -110,16 +110,18 @@ size_t TableSizeFor(size_t count) {
   return size;
 }
 
-// The name of a header line's content after '[': up to the last ']' that is
-// a character of its own (not the second byte of a double-byte character).
+// The name of a header line's content after '[': up to the first ']' that
+// is a character of its own (not the second byte of a double-byte
+// character), or the line's end; Windows reads "[a]b]" as section "a".
 std::string_view HeaderName(std::string_view rest, unsigned codePage) {
-  size_t close = std::string_view::npos;
+  size_t close = rest.size();
   for (size_t i = 0; i < rest.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(rest[i]);
-    if (IsLead(c, codePage) && i + 1 < rest.size())
-      ++i;
-    else if (c == ']')
+    if (c == ']') {
       close = i;
+      break;
+    }
+    if (IsLead(c, codePage) && i + 1 < rest.size()) ++i;
   }
   return TrimProfileBlanks(rest.substr(0, close));
 }
@@ -130,11 +132,44 @@ std::string_view Unquoted(std::string_view value) {
   return value;
 }
 
+// Lines end in "\r\n", "\n" or a lone "\r": Windows' reader ends a line at
+// either byte. Files with a lone CR are rare, so the readers below take
+// `crBreaks` (the text has one) and look only for "\n" without it.
+
+// Where the line from `at` stops (its line end or `end`), with *next set to
+// the following line's start. Without crBreaks a CRLF's "\r" stays in the
+// line, where it counts as a blank.
+inline uint32_t LineStop(const char* base, uint32_t at, uint32_t end, bool crBreaks,
+                         uint32_t* next) {
+  if (!crBreaks) {
+    const char* nl = static_cast<const char*>(memchr(base + at, '\n', end - at));
+    const uint32_t stop = nl ? static_cast<uint32_t>(nl - base) : end;
+    *next = nl ? stop + 1 : end;
+    return stop;
+  }
+  uint32_t stop = at;
+  while (stop < end && base[stop] != '\n' && base[stop] != '\r') ++stop;
+  *next = stop == end ? end : stop + 1;
+  if (stop + 1 < end && base[stop] == '\r' && base[stop + 1] == '\n') *next = stop + 2;
+  return stop;
+}
+
+bool EndsLine(char c) { return c == '\n' || c == '\r'; }
+
+// Whether a "\r" not followed by "\n" is in the text.
+bool HasLoneCr(std::string_view text) {
+  const char* base = text.data();
+  const char* end = base + text.size();
+  for (const char* p = base; (p = static_cast<const char*>(memchr(p, '\r', end - p))); ++p)
+    if (p + 1 == end || p[1] != '\n') return true;
+  return false;
+}
+
 // The start of the line holding the '[' at `bracket` when that '[' is the
 // line's first non-blank byte (the line is a header), else false.
-bool HeaderLineStart(const char* base, uint32_t bracket, uint32_t* start) {
+bool HeaderLineStart(const char* base, uint32_t bracket, bool crBreaks, uint32_t* start) {
   uint32_t at = bracket;
-  for (; at > 0 && base[at - 1] != '\n'; --at)
+  for (; at > 0 && base[at - 1] != '\n' && !(crBreaks && base[at - 1] == '\r'); --at)
     if (!IsBlank(static_cast<unsigned char>(base[at - 1]))) return false;
   *start = at;
   return true;
@@ -172,14 +207,13 @@ bool IsKeyLineOf(std::string_view content, std::string_view key, unsigned codePa
 
 // Calls fn(start, next, content) for each line of [begin, end) in file order
 // until fn returns false: `next` is the following line's start, `content`
-// the line without its "\n".
+// the line up to its line end (see LineStop).
 template <typename Fn>
-void ForEachLine(std::string_view text, uint32_t begin, uint32_t end, Fn fn) {
+void ForEachLine(std::string_view text, uint32_t begin, uint32_t end, bool crBreaks, Fn fn) {
   const char* base = text.data();
   for (uint32_t at = begin; at < end;) {
-    const char* nl = static_cast<const char*>(memchr(base + at, '\n', end - at));
-    const uint32_t stop = nl ? static_cast<uint32_t>(nl - base) : end;
-    const uint32_t next = nl ? stop + 1 : end;
+    uint32_t next;
+    const uint32_t stop = LineStop(base, at, end, crBreaks, &next);
     if (!fn(at, next, text.substr(at, stop - at))) return;
     at = next;
   }
@@ -188,22 +222,27 @@ void ForEachLine(std::string_view text, uint32_t begin, uint32_t end, Fn fn) {
 // Calls fn(start, next, name) for each key line of [begin, end) in file
 // order until fn returns false.
 template <typename Fn>
-void ForEachKeyLine(std::string_view text, uint32_t begin, uint32_t end, Fn fn) {
-  ForEachLine(text, begin, end, [&fn](uint32_t start, uint32_t next, std::string_view content) {
-    const std::string_view name = KeyNameOf(content);
-    return name.data() == nullptr || fn(start, next, name);
-  });
+void ForEachKeyLine(std::string_view text, uint32_t begin, uint32_t end, bool crBreaks, Fn fn) {
+  ForEachLine(text, begin, end, crBreaks,
+              [&fn](uint32_t start, uint32_t next, std::string_view content) {
+                const std::string_view name = KeyNameOf(content);
+                return name.data() == nullptr || fn(start, next, name);
+              });
 }
 
 // The last key line of [begin, end): where it starts, where the line after
 // it starts, and its key's name; false when there is no key. Read from the
 // end: keys rarely have much after them.
-bool FindLastKeyLine(std::string_view text, uint32_t begin, uint32_t end, uint32_t* start,
-                     uint32_t* next, std::string_view* name) {
+bool FindLastKeyLine(std::string_view text, uint32_t begin, uint32_t end, bool crBreaks,
+                     uint32_t* start, uint32_t* next, std::string_view* name) {
   for (*next = end; *next > begin; *next = *start) {
-    const uint32_t stop = text[*next - 1] == '\n' ? *next - 1 : *next;
+    uint32_t stop =
+        text[*next - 1] == '\n' || (crBreaks && text[*next - 1] == '\r') ? *next - 1 : *next;
+    if (crBreaks && stop < *next && stop > begin && text[stop] == '\n' && text[stop - 1] == '\r')
+      --stop;
     *start = stop;
-    while (*start > begin && text[*start - 1] != '\n') --*start;
+    while (*start > begin && text[*start - 1] != '\n' && !(crBreaks && text[*start - 1] == '\r'))
+      --*start;
     *name = KeyNameOf(text.substr(*start, stop - *start));
     if (name->data() != nullptr) return true;
   }
@@ -212,10 +251,10 @@ bool FindLastKeyLine(std::string_view text, uint32_t begin, uint32_t end, uint32
 
 // Where the line after the last key line of [begin, end) starts; `begin`
 // when there is no key.
-uint32_t AfterLastKeyLine(std::string_view text, uint32_t begin, uint32_t end) {
+uint32_t AfterLastKeyLine(std::string_view text, uint32_t begin, uint32_t end, bool crBreaks) {
   uint32_t start = 0, next = 0;
   std::string_view name;
-  return FindLastKeyLine(text, begin, end, &start, &next, &name) ? next : begin;
+  return FindLastKeyLine(text, begin, end, crBreaks, &start, &next, &name) ? next : begin;
 }
 
 // `text` with [from, to) replaced by `pieces`, built in one allocation.
@@ -264,7 +303,7 @@ class NameTable {
 // a bound for the names of a section. The '\n's are counted eight bytes at a
 // time: in `x` a byte is zero where one was, and adding 0x7f to a byte's low
 // seven bits sets its top bit, without a carry, unless it is zero.
-size_t LinesIn(std::string_view text, uint32_t begin, uint32_t end) {
+size_t LinesIn(std::string_view text, uint32_t begin, uint32_t end, bool crBreaks) {
   const uint64_t ones = 0x0101010101010101u, low7 = ones * 0x7f;
   size_t count = 1;
   uint32_t at = begin;
@@ -276,6 +315,8 @@ size_t LinesIn(std::string_view text, uint32_t begin, uint32_t end) {
     count += (zeros * ones) >> 56;
   }
   for (; at < end; ++at) count += text[at] == '\n';
+  if (crBreaks)
+    count += static_cast<size_t>(std::count(text.begin() + begin, text.begin() + end, '\r'));
   return count;
 }
 
@@ -292,6 +333,13 @@ std::string_view TrimProfileBlanks(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) ++b;
   while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) --e;
+  return s.substr(b, e - b);
+}
+
+std::string_view TrimCallerName(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
   return s.substr(b, e - b);
 }
 
@@ -323,6 +371,7 @@ IniFile::IniFile(std::string text, unsigned codePage)
     : text_(std::move(text)), codePage_(codePage) {
   const char* nl = static_cast<const char*>(memchr(text_.data(), '\n', text_.size()));
   if (nl != nullptr) crlf_ = nl > text_.data() && nl[-1] == '\r';
+  crBreaks_ = HasLoneCr(text_);
   if (text_.size() <= kMaxBytes) ParseSections();
 }
 
@@ -331,10 +380,8 @@ IniFile::~IniFile() = default;
 bool IniFile::NextLine(uint32_t start, uint32_t end, Line* line) const {
   if (start >= end) return false;
   const char* base = text_.data();
-  const char* nl = static_cast<const char*>(memchr(base + start, '\n', end - start));
   line->start = start;
-  line->contentEnd = nl ? static_cast<uint32_t>(nl - base) : end;
-  line->next = nl ? line->contentEnd + 1 : end;
+  line->contentEnd = LineStop(base, start, end, crBreaks_, &line->next);
   if (line->contentEnd > start && base[line->contentEnd - 1] == '\r') --line->contentEnd;
   std::string_view content(base + start, line->contentEnd - start);
   std::string_view lead = TrimProfileBlanks(content);
@@ -359,7 +406,7 @@ void IniFile::ParseSections() {
     if (open == nullptr) break;
     const uint32_t bracket = static_cast<uint32_t>(open - base);
     uint32_t start;
-    if (!HeaderLineStart(base, bracket, &start)) {
+    if (!HeaderLineStart(base, bracket, crBreaks_, &start)) {
       at = bracket + 1;
       continue;
     }
@@ -391,7 +438,7 @@ void IniFile::ParseSections() {
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view name) const {
-  name = TrimProfileBlanks(name);
+  name = TrimCallerName(name);
   size_t mask = sectionSlots_.size() - 1;
   if (sectionSlots_.empty()) return nullptr;
   for (size_t slot = NameHash(name, codePage_) & mask;; slot = (slot + 1) & mask) {
@@ -405,10 +452,10 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
 const IniFile::KeyIndex& IniFile::KeysOf(const Section& section) const {
   std::unique_ptr<KeyIndex>& index = keyIndexes_[&section - sections_.data()];
   if (index) return *index;
-  index = std::make_unique<KeyIndex>(LinesIn(text_, section.bodyStart, section.end));
+  index = std::make_unique<KeyIndex>(LinesIn(text_, section.bodyStart, section.end, crBreaks_));
   NameTable& lines = index->lines;
   Line other;
-  ForEachKeyLine(text_, section.bodyStart, section.end,
+  ForEachKeyLine(text_, section.bodyStart, section.end, crBreaks_,
                  [&](uint32_t start, uint32_t, std::string_view name) {
                    const uint32_t hash = NameHash(name, codePage_);
                    const size_t slot = lines.Find(hash, [&](uint32_t held) {
@@ -426,7 +473,7 @@ bool IniFile::ScanForKey(const Section& section, std::string_view key, Line* lin
   // Names have neither surrounding blanks nor '='.
   if (key != TrimProfileBlanks(key) || key.find('=') != std::string_view::npos) return false;
   uint32_t found = 0;  // start + 1
-  ForEachLine(text_, section.bodyStart, section.end,
+  ForEachLine(text_, section.bodyStart, section.end, crBreaks_,
               [&](uint32_t start, uint32_t, std::string_view content) {
                 if (IsKeyLineOf(content, key, codePage_)) found = start + 1;
                 return found == 0;
@@ -437,7 +484,7 @@ bool IniFile::ScanForKey(const Section& section, std::string_view key, Line* lin
 // The first lookup in a section reads its lines once; from the second on,
 // an index of its keys pays (a run usually asks a big section one thing).
 bool IniFile::FindKeyLine(const Section& section, std::string_view key, Line* line) const {
-  key = TrimProfileBlanks(key);
+  key = TrimCallerName(key);
   const size_t number = &section - sections_.data();
   if (!keyIndexes_[number] && !scanned_[number]) {
     scanned_[number] = true;
@@ -485,10 +532,8 @@ size_t IniFile::KeyLine(std::string_view section, std::string_view key) const {
 
 std::vector<std::string_view> IniFile::SectionNames() const {
   std::vector<std::string_view> names;
-  for (const Section& s : sections_) {
-    std::string_view name(text_.data() + s.nameStart, s.nameSize);
-    if (FindSection(name) == &s) names.push_back(name);
-  }
+  names.reserve(sections_.size());
+  for (const Section& s : sections_) names.emplace_back(text_.data() + s.nameStart, s.nameSize);
   return names;
 }
 
@@ -511,7 +556,8 @@ bool IniFile::BodyBeforeLastKeys(std::string_view section, size_t count,
   uint32_t end = s->end;
   for (size_t i = count; i > 0; --i) {
     uint32_t start = 0, next = 0;
-    if (!FindLastKeyLine(text_, s->bodyStart, end, &start, &next, &(*names)[i - 1])) return false;
+    if (!FindLastKeyLine(text_, s->bodyStart, end, crBreaks_, &start, &next, &(*names)[i - 1]))
+      return false;
     (*pieces)[i] = text.substr(next, end - next);
     end = start;
   }
@@ -525,18 +571,19 @@ std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const 
   if (s == nullptr) return names;
   // One reading in file order; the names so far (numbered by their place
   // + 1) leave out later lines of a name.
-  NameTable seen(LinesIn(text_, s->bodyStart, s->end));
-  ForEachKeyLine(text_, s->bodyStart, s->end, [&](uint32_t, uint32_t, std::string_view name) {
-    if (name.empty()) return true;
-    const uint32_t hash = NameHash(name, codePage_);
-    const size_t slot =
-        seen.Find(hash, [&](uint32_t held) { return SameName(names[held - 1], name, codePage_); });
-    if (seen.At(slot) == 0) {
-      names.push_back(name);
-      seen.Put(slot, hash, static_cast<uint32_t>(names.size()));
-    }
-    return true;
-  });
+  NameTable seen(LinesIn(text_, s->bodyStart, s->end, crBreaks_));
+  ForEachKeyLine(
+      text_, s->bodyStart, s->end, crBreaks_, [&](uint32_t, uint32_t, std::string_view name) {
+        if (name.empty()) return true;
+        const uint32_t hash = NameHash(name, codePage_);
+        const size_t slot = seen.Find(
+            hash, [&](uint32_t held) { return SameName(names[held - 1], name, codePage_); });
+        if (seen.At(slot) == 0) {
+          names.push_back(name);
+          seen.Put(slot, hash, static_cast<uint32_t>(names.size()));
+        }
+        return true;
+      });
   return names;
 }
 
@@ -546,7 +593,7 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
   const std::string_view eol = LineEnd();
   if (s == nullptr) {
     const size_t end = text_.size();
-    const std::string_view ended = end == 0 || text_[end - 1] == '\n' ? "" : eol;
+    const std::string_view ended = end == 0 || EndsLine(text_[end - 1]) ? "" : eol;
     *out = Spliced(text_, end, end, {ended, "[", section, "]", eol, key, "=", value, eol});
     return true;
   }
@@ -556,7 +603,7 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
   // looked for again: the text does not change.
   Line line;
   const size_t number = s - sections_.data();
-  const std::string_view trimmed = TrimProfileBlanks(key);
+  const std::string_view trimmed = TrimCallerName(key);
   bool found = false;
   if (keyIndexes_[number]) {
     found = FindKeyLine(*s, key, &line);
@@ -570,8 +617,8 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
   }
   // New keys go after the section's last key (or its header), so they stay
   // together.
-  const uint32_t at = AfterLastKeyLine(text_, s->bodyStart, s->end);
-  const std::string_view ended = at == 0 || text_[at - 1] != '\n' ? eol : "";
+  const uint32_t at = AfterLastKeyLine(text_, s->bodyStart, s->end, crBreaks_);
+  const std::string_view ended = at == 0 || !EndsLine(text_[at - 1]) ? eol : "";
   *out = Spliced(text_, at, at, {ended, key, "=", value, eol});
   return true;
 }
@@ -579,10 +626,10 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
 bool IniFile::DeleteKey(std::string_view section, std::string_view key, std::string* out) const {
   const Section* s = FindSection(section);
   if (s == nullptr) return false;
-  key = TrimProfileBlanks(key);
+  key = TrimCallerName(key);
   std::string result;
   uint32_t copied = 0;
-  ForEachKeyLine(text_, s->bodyStart, s->end,
+  ForEachKeyLine(text_, s->bodyStart, s->end, crBreaks_,
                  [&](uint32_t start, uint32_t next, std::string_view name) {
                    if (!SameName(name, key, codePage_)) return true;
                    result.append(text_, copied, start - copied);
@@ -596,13 +643,21 @@ bool IniFile::DeleteKey(std::string_view section, std::string_view key, std::str
 }
 
 bool IniFile::DeleteSection(std::string_view section, std::string* out) const {
-  section = TrimProfileBlanks(section);
+  section = TrimCallerName(section);
   std::string result;
   uint32_t copied = 0;
   bool removed = false;
   for (const Section& s : sections_) {
     if (!SameName({text_.data() + s.nameStart, s.nameSize}, section, codePage_)) continue;
     result.append(text_, copied, s.headerStart - copied);
+    // Windows keeps the section's comment lines; the header, its entries
+    // and blank lines go.
+    ForEachLine(text_, s.bodyStart, s.end, crBreaks_,
+                [&](uint32_t start, uint32_t next, std::string_view content) {
+                  std::string_view lead = TrimProfileBlanks(content);
+                  if (!lead.empty() && lead[0] == ';') result.append(text_, start, next - start);
+                  return true;
+                });
     copied = s.end;
     removed = true;
   }

@@ -17,14 +17,16 @@
 namespace qzhost {
 
 // Windows' reading rules, as this class applies them:
+// - a line ends at "\r\n", "\n" or a lone "\r";
 // - a line whose first non-blank character is '[' starts a section; its name
-//   runs to the last ']' (or the line's end) without surrounding blanks;
+//   runs to the first ']' (or the line's end) without surrounding blanks;
 // - a line whose first non-blank character is ';' is a comment;
 // - any other line with '=' is a key: name before the first '=', value after
 //   it, both without surrounding blanks; a line without '=' is not a key;
 // - names compare without regard to case (ASCII letters; double-byte
 //   characters of the code page are compared byte for byte);
-// - the first of several sections, or of several keys in a section, wins.
+// - the first of several sections, or of several keys in a section, wins;
+// - names a caller passes lose surrounding spaces, but not tabs.
 class IniFile {
  public:
   // Files are limited to what 32-bit offsets can address.
@@ -44,7 +46,8 @@ class IniFile {
   // The key's value without surrounding blanks, and without one pair of
   // matching quotes ('...' or "...") around it. False when absent.
   bool FindValue(std::string_view section, std::string_view key, std::string_view* value) const;
-  // Section names in file order, each name once.
+  // Section names of every header in file order, a name met again and
+  // names differing only in case included (as Windows lists them).
   std::vector<std::string_view> SectionNames() const;
   // Key names of the (first) section in file order, each name once; empty
   // names ("=value" lines) are left out.
@@ -72,7 +75,8 @@ class IniFile {
                 std::string* out) const;
   // Removes every line of the key in the (first) section.
   bool DeleteKey(std::string_view section, std::string_view key, std::string* out) const;
-  // Removes every section of that name with all its lines.
+  // Removes every section of that name: its header, entries and blank lines;
+  // its comment lines stay where they were.
   bool DeleteSection(std::string_view section, std::string* out) const;
 
  private:
@@ -90,6 +94,7 @@ class IniFile {
   std::string text_;
   unsigned codePage_;
   bool crlf_ = true;
+  bool crBreaks_ = false;  // a lone "\r" ends a line somewhere in the text
   std::vector<Section> sections_;
   std::vector<uint32_t> sectionSlots_;  // open addressing: section index + 1, 0 free
   mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on the second lookup
@@ -102,8 +107,12 @@ class IniFile {
 // Case-insensitive name equality and hash under the rules above.
 bool SameProfileName(std::string_view a, std::string_view b, unsigned codePage);
 uint32_t HashProfileName(std::string_view name, unsigned codePage);
-// `s` without leading and trailing blanks (space, tab, CR, VT, FF, ^Z).
+// `s` without leading and trailing blanks (space, tab, CR, VT, FF, ^Z), as
+// names and values in the file are read.
 std::string_view TrimProfileBlanks(std::string_view s);
+// `s` without leading and trailing spaces: a section or key name a caller
+// passes keeps its tabs (Windows' profile calls trim spaces only).
+std::string_view TrimCallerName(std::string_view s);
 
 // GetPrivateProfileIntA's reading of a value: the leading decimal number,
 // modulo 2^32 ("42A9" is 42, "B42" is 0, "-5" is 0xFFFFFFFB). A leading '+'

@@ -55,16 +55,35 @@ DWORD Win32ErrorOf(int error, DWORD fallback) {
   return fallback;
 }
 
-// The host path of a profile file name; NULL names WIN.INI, "" nothing.
-std::string ProfilePath(LPCSTR lpFileName) {
+// Where a profile file name leads: a host file, a device, or the Win32
+// error a file call gives for the name.
+struct ProfileTarget {
+  std::string path;
+  std::string device;  // "NUL", "CON", "COM1" ...
+  DWORD error = 0;
+};
+
+// NULL names WIN.INI; "" names no file.
+ProfileTarget TargetOf(LPCSTR lpFileName) {
+  ProfileTarget target;
   if (lpFileName == nullptr) lpFileName = kWinIni;
-  return MapWindowsPath(lpFileName);
+  if (*lpFileName == '\0') return target.error = ERROR_FILE_NOT_FOUND, target;
+  target.error = ResolveWindowsPath(lpFileName, &target.path, &target.device);
+  return target;
 }
+
+std::string ProfilePath(LPCSTR lpFileName) { return TargetOf(lpFileName).path; }
+
+// Device names are devices, never files. NUL reads as an empty file and
+// takes every write. The emulated machine has no console and no serial or
+// parallel device behind CON, AUX, PRN, COMn and LPTn: opening one fails
+// with ERROR_FILE_NOT_FOUND, as CreateFile does for a port a machine lacks,
+// so reads give the default and writes fail.
+bool IsNullDevice(const ProfileTarget& target) { return target.device == "NUL"; }
 
 bool MapsToPortsKey(LPCSTR lpAppName, const std::string& path) {
   if (lpAppName == nullptr || path.empty() || !MachineIsNT()) return false;
-  if (!SameProfileName(TrimProfileBlanks(lpAppName), kPortsSection, Machine().codePage))
-    return false;
+  if (!SameProfileName(TrimCallerName(lpAppName), kPortsSection, Machine().codePage)) return false;
   return strcasecmp(path.c_str(), MapWindowsPath(kWinIni).c_str()) == 0;
 }
 
@@ -84,10 +103,11 @@ DWORD CopyString(std::string_view s, LPSTR buf, DWORD nSize) {
   return static_cast<DWORD>(n);
 }
 
-// Windows removes the default's trailing blanks before copying it.
+// Windows removes the default's trailing spaces before copying it; a
+// trailing tab stays (Wine's profile tests, run on Windows).
 DWORD CopyDefault(LPCSTR lpDefault, LPSTR buf, DWORD nSize) {
   std::string_view def(lpDefault ? lpDefault : "");
-  while (!def.empty() && (def.back() == ' ' || def.back() == '\t')) def.remove_suffix(1);
+  while (!def.empty() && def.back() == ' ') def.remove_suffix(1);
   return CopyString(def, buf, nSize);
 }
 
@@ -148,7 +168,7 @@ DWORD ReadPortsKey(LPCSTR lpKeyName, LPCSTR lpDefault, LPSTR buf, DWORD nSize) {
     std::vector<std::string> names = ValueNames(hk);
     std::vector<std::string_view> views(names.begin(), names.end());
     result = views.empty() ? CopyDefault(lpDefault, buf, nSize) : CopyList(views, buf, nSize);
-  } else if (QueryPortValue(hk, std::string(TrimProfileBlanks(lpKeyName)).c_str(), &value)) {
+  } else if (QueryPortValue(hk, std::string(TrimCallerName(lpKeyName)).c_str(), &value)) {
     result = CopyString(value, buf, nSize);
   } else {
     result = CopyDefault(lpDefault, buf, nSize);
@@ -165,7 +185,7 @@ LONG ChangePortsKey(HKEY hk, LPCSTR lpKeyName, LPCSTR lpString) {
     }
     return ERROR_SUCCESS;
   }
-  std::string name(TrimProfileBlanks(lpKeyName));
+  std::string name(TrimCallerName(lpKeyName));
   if (lpString == nullptr) {
     LONG rc = RegDeleteValueA(hk, name.c_str());
     return rc == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : rc;
@@ -203,13 +223,18 @@ DWORD ReadFromFile(const IniFile& ini, LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
 DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LPSTR buf,
                         DWORD nSize, LPCSTR lpFileName) {
   if (nSize == 0 || buf == nullptr) return 0;
-  std::string path = ProfilePath(lpFileName);
-  if (MapsToPortsKey(lpAppName, path)) return ReadPortsKey(lpKeyName, lpDefault, buf, nSize);
-  path = RedirectProfilePath(path, false);
+  const ProfileTarget target = TargetOf(lpFileName);
+  if (IsNullDevice(target)) {
+    static const IniFile kEmpty{std::string()};
+    return ReadFromFile(kEmpty, lpAppName, lpKeyName, lpDefault, buf, nSize);
+  }
+  if (MapsToPortsKey(lpAppName, target.path)) return ReadPortsKey(lpKeyName, lpDefault, buf, nSize);
+  std::string path = RedirectProfilePath(target.path, false);
   LoadedProfile loaded;
   int error = ENOENT;
   if (path.empty() || !LoadProfile(path, Machine().codePage, &loaded, &error)) {
-    SetLastError(path.empty() ? ERROR_FILE_NOT_FOUND : Win32ErrorOf(error, ERROR_READ_FAULT));
+    DWORD why = target.error != 0 ? target.error : ERROR_FILE_NOT_FOUND;
+    SetLastError(path.empty() ? why : Win32ErrorOf(error, ERROR_READ_FAULT));
     if (lpAppName == nullptr) return buf[0] = '\0', 0;
     return CopyDefault(lpDefault, buf, nSize);
   }
@@ -225,16 +250,19 @@ BOOL WriteToFile(const std::string& path, LPCSTR lpAppName, LPCSTR lpKeyName, LP
     SetLastError(Win32ErrorOf(error, ERROR_READ_FAULT));
     return FALSE;
   }
-  std::string section = SingleLine(TrimProfileBlanks(lpAppName));
+  std::string section = SingleLine(TrimCallerName(lpAppName));
   std::string text;
   bool changed;
   if (lpKeyName == nullptr) {
     changed = loaded.file->DeleteSection(section, &text);
   } else {
-    std::string key = SingleLine(TrimProfileBlanks(lpKeyName));
+    std::string key = SingleLine(TrimCallerName(lpKeyName));
     changed = lpString == nullptr
                   ? loaded.file->DeleteKey(section, key, &text)
                   : loaded.file->SetValue(section, key, SingleLine(lpString), &text);
+    // Windows opens the file for writing before it looks for the key, so
+    // deleting a key of a file that is not there leaves an empty file.
+    if (lpString == nullptr && !loaded.exists) changed = true;
   }
   if (!changed) return TRUE;
   if (!StoreProfile(path, codePage, std::move(text), &error)) {
@@ -260,13 +288,16 @@ BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPC
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  std::string path = ProfilePath(lpFileName);
-  if (path.empty()) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
+  const ProfileTarget target = TargetOf(lpFileName);
+  if (IsNullDevice(target)) return TRUE;
+  if (target.path.empty()) {
+    DWORD why = target.error;
+    if (why == 0) why = target.device.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
+    SetLastError(why);
     return FALSE;
   }
-  if (MapsToPortsKey(lpAppName, path)) return WritePortsKey(lpKeyName, lpString);
-  return WriteToFile(RedirectProfilePath(path, true), lpAppName, lpKeyName, lpString);
+  if (MapsToPortsKey(lpAppName, target.path)) return WritePortsKey(lpKeyName, lpString);
+  return WriteToFile(RedirectProfilePath(target.path, true), lpAppName, lpKeyName, lpString);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/machine/cpconvert.h"
 #include "platform/host/machine/seed.h"
 
@@ -138,6 +139,16 @@ bool SkipsForeignRoot(const std::string& rootName, ParseState* state) {
   return false;
 }
 
+// Removes backslashes at the end that are characters of their own.
+void DropTrailingBackslashes(unsigned codePage, std::string* path) {
+  while (!path->empty()) {
+    const char* start = path->c_str();
+    const char* last = PrevCharOf(codePage, start, start + path->size());
+    if (last != start + path->size() - 1 || *last != '\\') return;
+    path->pop_back();
+  }
+}
+
 bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFileError* error) {
   std::string text = TrimBlanks(line.text);
   if (text.size() < 2 || text.back() != ']') return Fail(error, line.number, "section without ']'");
@@ -148,8 +159,10 @@ bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFile
     op->kind = OpKind::kDeleteKey;
     text.erase(0, 1);
   }
-  while (!text.empty() && text.back() == '\\') text.pop_back();
-  size_t slash = text.find('\\');
+  // A double-byte character whose second byte is 0x5C stays in its name.
+  const unsigned codePage = state->codePage;
+  DropTrailingBackslashes(codePage, &text);
+  size_t slash = FindCharOffset(codePage, text, '\\');
   op->root = RootKeyIdByName(text.substr(0, slash));
   if (op->root == kNoKey && SkipsForeignRoot(text.substr(0, slash), state)) {
     op->kind = OpKind::kSkippedKey;
@@ -157,7 +170,7 @@ bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFile
   }
   if (op->root == kNoKey) return Fail(error, line.number, "unknown root key in [" + text + "]");
   while (slash != std::string::npos) {
-    size_t next = text.find('\\', slash + 1);
+    size_t next = FindCharOffset(codePage, text, '\\', slash + 1);
     std::string name = text.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
     if (name.empty()) return Fail(error, line.number, "empty key name");
     if (name.size() > kMaxKeyName) return Fail(error, line.number, "key name over 255 characters");
@@ -585,8 +598,9 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     return error;
   }
   std::string path = keyPath;
-  while (!path.empty() && path.back() == '\\') path.pop_back();
-  size_t slash = path.find('\\');
+  const unsigned codePage = store->CodePage();
+  DropTrailingBackslashes(codePage, &path);
+  size_t slash = FindCharOffset(codePage, path, '\\');
   RegKeyId id = RootKeyIdByName(path.substr(0, slash));
   if (id == kNoKey) {
     *why = "unknown root key in '" + keyPath + "'";
@@ -594,7 +608,7 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
   }
   std::string canonical = RootKeyName(id);
   while (slash != std::string::npos) {
-    size_t next = path.find('\\', slash + 1);
+    size_t next = FindCharOffset(codePage, path, '\\', slash + 1);
     std::string name = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
     slash = next;
     if (name.empty()) continue;

@@ -8,6 +8,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/registry/regerror.h"
@@ -61,23 +63,6 @@ const char kSchema[] =
     "CREATE UNIQUE INDEX vals_by_name ON vals(key, upper);"
     "CREATE INDEX vals_in_order ON vals(key, id);";
 
-unsigned char Upper1252(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return c - 0x20;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
-  switch (c) {
-    case 0x9A:
-      return 0x8A;  // s caron
-    case 0x9C:
-      return 0x8C;  // oe
-    case 0x9E:
-      return 0x8E;  // z caron
-    case 0xFF:
-      return 0x9F;  // y diaeresis
-    default:
-      return c;
-  }
-}
-
 // Once, before SQLite's first use: every connection of this process is used
 // by its one thread, so SQLite's locks and its memory statistics would only
 // cost time. (When something else started SQLite first, this changes nothing.)
@@ -122,15 +107,42 @@ std::string RegUpperName(unsigned codePage, const std::string& name) {
   std::string out = name;
   for (size_t i = 0; i < out.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(out[i]);
-    if (codePage == 1252) {
-      out[i] = static_cast<char>(Upper1252(c));
-    } else if (IsLeadByteOf(codePage, c)) {
+    if (IsLeadByteOf(codePage, c))
       ++i;  // the trail byte is part of one double-byte character
-    } else if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 0x20);
-    }
+    else
+      out[i] = static_cast<char>(UpperByteOf(codePage, c));
   }
   return out;
+}
+
+// Windows NT keeps a key's subkeys sorted by their names upper-cased in
+// Unicode and compared by UTF-16 code unit (RtlCompareUnicodeString with
+// case folded; Microsoft's "Registry Element Size Limits" and the hive
+// format's sorted subkey lists; Wine's registry tests see the same order).
+// So the code page 1252 letters at 0x80-0x9F (S caron U+0160, OE U+0152,
+// Z caron U+017D, Y diaeresis U+0178) and the euro sign (U+20AC) come after
+// every Latin-1 letter: subkeys "\xFF", "\x80", "\xC4" list as Ae, Y
+// diaeresis, euro. Without a table of code page 932 its double-byte
+// characters sort, in byte order, after the single-byte letters and before
+// the half-width katakana (U+FF61 on), where most of them fall in Unicode.
+bool RegNameOrderLess(unsigned codePage, const std::string& upperA, const std::string& upperB) {
+  size_t i = 0;
+  for (; i < upperA.size() && i < upperB.size(); ++i) {
+    unsigned char a = static_cast<unsigned char>(upperA[i]);
+    unsigned char b = static_cast<unsigned char>(upperB[i]);
+    if (a == b) {
+      if (IsLeadByteOf(codePage, a) && i + 1 < upperA.size() && i + 1 < upperB.size() &&
+          upperA[i + 1] != upperB[i + 1])
+        return static_cast<unsigned char>(upperA[i + 1]) <
+               static_cast<unsigned char>(upperB[i + 1]);
+      if (IsLeadByteOf(codePage, a)) ++i;
+      continue;
+    }
+    uint32_t ua = IsLeadByteOf(codePage, a) ? 0x3000u + a : UnicodeOfByte(codePage, a);
+    uint32_t ub = IsLeadByteOf(codePage, b) ? 0x3000u + b : UnicodeOfByte(codePage, b);
+    return ua < ub;
+  }
+  return upperA.size() < upperB.size();
 }
 
 RegStore::~RegStore() { Close(); }
@@ -496,6 +508,25 @@ DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
   return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }
 
+// The order in which to list `names` (read in the byte order of their upper
+// case), or empty when that order is Windows' already: it differs only
+// where a byte from 0x80 on meets another byte.
+std::vector<size_t> RegStore::InWindowsOrder(const std::vector<std::string>& names) const {
+  std::vector<std::string> uppers;
+  bool high = false;
+  for (const std::string& name : names) {
+    uppers.push_back(RegUpperName(codePage_, name));
+    for (char c : name) high = high || static_cast<unsigned char>(c) >= 0x80;
+  }
+  if (!high) return {};
+  std::vector<size_t> order(names.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    return RegNameOrderLess(codePage_, uppers[a], uppers[b]);
+  });
+  return order;
+}
+
 DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
                              std::vector<RegKeyId>* ids) {
   BeginRead();
@@ -507,12 +538,26 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
   StepScope scope(st);
   sqlite3_bind_int64(st, 1, parent);
   int rc;
+  std::vector<RegKeyId> found;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     ++stats_.rowsRead;
     names->push_back(ColumnBytes(st, 0));
-    if (ids != nullptr) ids->push_back(sqlite3_column_int64(st, 1));
+    found.push_back(sqlite3_column_int64(st, 1));
   }
-  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  std::vector<size_t> order = InWindowsOrder(*names);
+  if (!order.empty()) {
+    std::vector<std::string> sorted;
+    std::vector<RegKeyId> sortedIds;
+    for (size_t i : order) {
+      sorted.push_back(std::move((*names)[i]));
+      sortedIds.push_back(found[i]);
+    }
+    names->swap(sorted);
+    found.swap(sortedIds);
+  }
+  if (ids != nullptr) ids->swap(found);
+  return ERROR_SUCCESS;
 }
 
 DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
@@ -543,7 +588,16 @@ DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
     child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
     children->push_back(std::move(child));
   }
-  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
+  if (rc != SQLITE_DONE) return Fail(rc);
+  std::vector<std::string> names;
+  for (const RegChildSummary& child : *children) names.push_back(child.name);
+  std::vector<size_t> order = InWindowsOrder(names);
+  if (!order.empty()) {
+    std::vector<RegChildSummary> sorted;
+    for (size_t i : order) sorted.push_back(std::move((*children)[i]));
+    children->swap(sorted);
+  }
+  return ERROR_SUCCESS;
 }
 
 DWORD RegStore::HasChildren(RegKeyId parent, bool* has) {

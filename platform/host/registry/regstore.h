@@ -36,6 +36,9 @@ RegKeyId RootKeyIdByName(const std::string& name);
 // The name Windows compares and sorts by: ASCII letters upper-cased, and on
 // code page 1252 the accented letters too; double-byte characters (932) kept.
 std::string RegUpperName(unsigned codePage, const std::string& name);
+// Whether upper-cased name `a` comes before `b` in the order Windows lists
+// subkeys: by their Unicode characters, not their bytes.
+bool RegNameOrderLess(unsigned codePage, const std::string& upperA, const std::string& upperB);
 
 struct RegValue {
   std::string name;
@@ -188,6 +191,7 @@ class RegStore {
 
  private:
   friend class RegTransaction;
+  std::vector<size_t> InWindowsOrder(const std::vector<std::string>& names) const;
   // Reads of a file store share one read transaction for a few milliseconds
   // (see BeginRead); a write transaction, a flush or Close ends it first.
   void BeginRead();

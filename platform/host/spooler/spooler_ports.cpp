@@ -160,10 +160,11 @@ class PortList {
 bool PortList::AddPortsKey(std::string_view name, unsigned codePage) {
   const size_t row = Find(name);
   if (row != kAbsent && m_rows.Tag(row) != kFromClaims) return true;
-  // The subkeys are in the order of their upper-cased names' bytes.
+  // The subkeys are in the registry's order of their upper-cased names.
   const std::string upper = RegUpperName(codePage, std::string(name));
   const size_t first = FirstRowAfter(EndOf(kFromWinIni), EndOf(kFromPortsKey), [&](size_t other) {
-    return RegUpperName(codePage, std::string(m_rows.First(other))) < upper;
+    return RegNameOrderLess(codePage, RegUpperName(codePage, std::string(m_rows.First(other))),
+                            upper);
   });
   if (row != kAbsent) return MoveInto(row, name, kFromPortsKey, first);
   m_rows.Insert(first, name, kLocalPortMonitor, kFromPortsKey);

@@ -332,7 +332,8 @@ void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_
   size_t low = 0, high = monitors->size();
   while (low < high) {
     const size_t mid = low + (high - low) / 2;
-    if (RegUpperName(codePage, std::string(monitors->First(mid))) < upper)
+    if (RegNameOrderLess(codePage, RegUpperName(codePage, std::string(monitors->First(mid))),
+                         upper))
       low = mid + 1;
     else
       high = mid;

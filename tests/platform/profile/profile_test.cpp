@@ -290,6 +290,86 @@ TEST_F(ProfileTest, TestControlsMakeTheCallsFail) {
 
 // --- Windows NT: WIN.INI [Ports] is kept in the registry -------------------
 
+// --- how Windows reads and writes the file (Wine's profile tests, run on
+// Windows NT-family systems, record each of these) ---------------------------
+
+TEST_F(ProfileTest, ALoneCrEndsALineAsCrLfAndLfDo) {
+  std::string path = WriteRootFile("cr.ini", "[a]\rk1=1\rk2=2\r\n[b]\nk3=3\r[c]\rk4=\"4\"\r");
+  char buffer[64];
+  const char* file = path.c_str();
+  EXPECT_EQ(GetPrivateProfileStringA("a", "k1", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_STREQ(buffer, "1");
+  EXPECT_EQ(GetPrivateProfileStringA("a", "k2", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_EQ(GetPrivateProfileStringA("b", "k3", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_EQ(GetPrivateProfileStringA("c", "k4", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_STREQ(buffer, "4");
+  DWORD n = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file);
+  EXPECT_EQ(std::string(buffer, n), std::string("a\0b\0c\0", 6));
+  // Edits keep the lone CRs and put the new key on a line of its own.
+  EXPECT_TRUE(WritePrivateProfileStringA("a", "k1", "one", file));
+  EXPECT_TRUE(WritePrivateProfileStringA("a", "k5", "5", file));
+  EXPECT_TRUE(WritePrivateProfileStringA("c", "k4", nullptr, file));
+  EXPECT_EQ(ReadRootFile("cr.ini"), "[a]\rk1=one\rk2=2\r\nk5=5\r\n[b]\nk3=3\r[c]\r");
+}
+
+TEST_F(ProfileTest, AHeaderEndsAtItsFirstBracket) {
+  std::string path = WriteRootFile("hdr.ini", "[a]b]\nk=1\n[ c ] ]x\nk=2\n[d\nk=3\n");
+  char buffer[64];
+  const char* file = path.c_str();
+  DWORD n = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file);
+  EXPECT_EQ(std::string(buffer, n), std::string("a\0c\0d\0", 6));
+  EXPECT_EQ(GetPrivateProfileStringA("a", "k", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_EQ(GetPrivateProfileStringA("a]b", "k", "none", buffer, sizeof buffer, file), 4u);
+  EXPECT_EQ(GetPrivateProfileStringA("c", "k", "", buffer, sizeof buffer, file), 1u);
+  EXPECT_STREQ(buffer, "2");
+}
+
+TEST_F(ProfileTest, CallersNamesLoseSpacesButKeepTabsAndTheDefaultKeepsATrailingTab) {
+  // Spaces around the names a caller passes go; tabs stay, so a name with a
+  // tab is another name than the one in the file.
+  EXPECT_EQ(Get("  section1 ", " name1  "), "val1");
+  EXPECT_EQ(Get("\tsection1", "name1"), "default");
+  EXPECT_EQ(Get("section1", "name1\t"), "default");
+  EXPECT_EQ(Get("section1", "nokey", 200, "d  "), "d");
+  EXPECT_EQ(Get("section1", "nokey", 200, "d\t"), "d\t");
+  EXPECT_EQ(Get("section1", "nokey", 200, "d\t "), "d\t");
+  std::string path = root_ + "/tab.ini";
+  EXPECT_TRUE(WritePrivateProfileStringA(" App ", " Key ", "v", path.c_str()));
+  EXPECT_EQ(ReadRootFile("tab.ini"), "[App]\r\nKey=v\r\n");
+  EXPECT_TRUE(WritePrivateProfileStringA("App", "Key\t", "w", path.c_str()));
+  EXPECT_EQ(ReadRootFile("tab.ini"), "[App]\r\nKey=v\r\nKey\t=w\r\n");
+}
+
+TEST_F(ProfileTest, ListingSectionsNamesEveryHeaderAgain) {
+  std::string path = WriteRootFile("dup.ini", "[One]\nk=1\n[two]\n[ONE]\nk=2\n[Two]\n[one]\n");
+  char buffer[64];
+  DWORD n = GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, path.c_str());
+  EXPECT_EQ(std::string(buffer, n + 1), std::string("One\0two\0ONE\0Two\0one\0\0", 21));
+  // The first section of a name still answers for it.
+  EXPECT_EQ(GetPrivateProfileStringA("one", "k", "", buffer, sizeof buffer, path.c_str()), 1u);
+  EXPECT_STREQ(buffer, "1");
+}
+
+TEST_F(ProfileTest, DeletingASectionKeepsItsCommentLines) {
+  std::string path = WriteRootFile(
+      "del.ini",
+      "[keep]\r\na=1\r\n[gone]\r\n; about b\r\nb=2\r\n\r\n;c=3\r\nnoequals\r\n[keep2]\r\n");
+  EXPECT_TRUE(WritePrivateProfileStringA("GONE", nullptr, nullptr, path.c_str()));
+  EXPECT_EQ(ReadRootFile("del.ini"), "[keep]\r\na=1\r\n; about b\r\n;c=3\r\n[keep2]\r\n");
+}
+
+TEST_F(ProfileTest, DeletingAKeyOfAFileThatIsNotThereLeavesAnEmptyFile) {
+  std::string path = root_ + "/new.ini";
+  SetLastError(0xdeadbeef);
+  EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, path.c_str()));
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  // A key missing from a file that is there changes nothing.
+  EXPECT_TRUE(WritePrivateProfileStringA("section1", "nokey", nullptr, ini_.c_str()));
+  EXPECT_EQ(ReadRootFile("test.ini"), kSample);
+}
+
 class ProfileNtTest : public ProfileTest {
  protected:
   qzhost::TestMachineOptions Options() const override {

@@ -259,4 +259,28 @@ TEST_F(RegFileTest, ExportOfAMissingKeyFails) {
             qzhost::ExportRegText(&store_, "HKEY_BOGUS", RegFileVersion::kRegedit4, &text, &why));
 }
 
+// A double-byte character whose second byte is 0x5C stays in its key name,
+// at the end of a path too, both ways.
+TEST(RegFile932Test, ADoubleByteCharacterEndingIn5CIsOneKeyName) {
+  qzhost::RegStore store;
+  std::string why;
+  ASSERT_EQ(ERROR_SUCCESS, store.Open(
+                               ":memory:", 932, [] { return DWORD(0); }, &why))
+      << why;
+  RegFileError error;
+  ASSERT_EQ(ERROR_SUCCESS,
+            qzhost::ImportRegText(&store,
+                                  "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C]\r\n"
+                                  "[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C\\1:]\r\n",
+                                  &error))
+      << error.message;
+  std::string text;
+  ASSERT_EQ(ERROR_SUCCESS, qzhost::ExportRegText(&store, "HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C",
+                                                 RegFileVersion::kRegedit4, &text, &why))
+      << why;
+  EXPECT_EQ(text,
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C]\n\n"
+            "[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C\\1:]\n\n");
+}
+
 }  // namespace

@@ -235,6 +235,79 @@ TEST_F(RegistryTest, AccentedNamesFoldOnCodePage1252) {
   RegCloseKey(hUpper);
 }
 
+// NT lists subkeys by their upper-cased names' Unicode characters: the code
+// page 1252 letters at 0x80-0x9F and y diaeresis (upper case U+0178) come
+// after every Latin-1 letter. The 98 personality lists them the same way.
+TEST_F(RegistryTest, SubkeysWithLettersOf1252ComeInUnicodeOrder) {
+  HKEY hKey = Create(kTestKey);
+  for (const char* name : {"\xFF", "\x80", "\xC4", "\x8A", "z", "\xE4x",
+                           "\x9A"
+                           "a",
+                           "\xDE", "~"})
+    RegCloseKey(Create(name, hKey));
+  // Ä (U+00C4), äx, Þ (U+00DE), then Š and š (U+0160), Ÿ (U+0178), € (U+20AC).
+  std::vector<std::string> expected = {"z",
+                                       "~",
+                                       "\xC4",
+                                       "\xE4x",
+                                       "\xDE",
+                                       "\x8A",
+                                       "\x9A"
+                                       "a",
+                                       "\xFF",
+                                       "\x80"};
+  EXPECT_EQ(expected, SubkeyNames(hKey));
+  RegCloseKey(hKey);
+  // The three: ÿ, €, Ä list as Ä, ÿ, €.
+  HKEY hThree = Create("Software\\QzThree");
+  for (const char* name : {"\xFF", "\x80", "\xC4"}) RegCloseKey(Create(name, hThree));
+  EXPECT_EQ((std::vector<std::string>{"\xC4", "\xFF", "\x80"}), SubkeyNames(hThree));
+  RegCloseKey(hThree);
+}
+
+TEST_F(RegistryNTTest, SubkeysWithLettersOf1252ComeInUnicodeOrderOnNT) {
+  HKEY hThree = Create("Software\\QzThree");
+  for (const char* name : {"\xFF", "\x80", "\xC4",
+                           "\xFF"
+                           "b"})
+    RegCloseKey(Create(name, hThree));
+  EXPECT_EQ((std::vector<std::string>{"\xC4", "\xFF",
+                                      "\xFF"
+                                      "b",
+                                      "\x80"}),
+            SubkeyNames(hThree));
+  RegCloseKey(hThree);
+}
+
+class Registry932Test : public RegistryTest {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options;
+    options.codePage = 932;
+    return options;
+  }
+};
+
+// 0x95 0x5C is one character; its second byte is no separator in a path.
+TEST_F(Registry932Test, ADoubleByteCharacterEndingIn5CIsOneKeyName) {
+  HKEY hKey = Create(
+      "Software\\QzTest\\\x95\x5C"
+      "1:");
+  RegCloseKey(hKey);
+  HKEY hParent;
+  ASSERT_EQ(ERROR_SUCCESS, Open(kTestKey, &hParent));
+  EXPECT_EQ(std::vector<std::string>{"\x95\x5C"
+                                     "1:"},
+            SubkeyNames(hParent));
+  RegCloseKey(hParent);
+  HKEY hOpen;
+  EXPECT_EQ(ERROR_SUCCESS, Open("Software\\QzTest\\\x95\x5C"
+                                "1:\\",
+                                &hOpen));
+  RegCloseKey(hOpen);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, Open("Software\\QzTest\\\x95", &hOpen));
+}
+
 TEST_F(RegistryTest, QueryValueSizes) {
   HKEY hKey = Create(kTestKey);
   SetString(hKey, "Str", "hello");
