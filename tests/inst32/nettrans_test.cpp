@@ -99,6 +99,17 @@ TEST_F(NetTransTest, DescriptionMustBeTcpIpExactly) {
   EXPECT_FALSE(FileExists(profile_));
 }
 
+// Windows compares the description linguistically: a soft hyphen (0xAD)
+// weighs nothing; a hyphen, a no-break space or a control character counts.
+TEST_F(NetTransTest, DescriptionIsComparedAsWindowsComparesWords) {
+  AddTransport("0000", "TCP/I-P", "1.1.1.1");
+  AddTransport("0001", "TCP/I\xA0P", "2.2.2.2");
+  AddTransport("0002", "TCP/I\x01P", "3.3.3.3");
+  AddTransport("0003", "TCP/I\xADP", "10.0.0.9");
+  EXPECT_EQ(RunFor(profile_), 0);
+  EXPECT_EQ(ServerAddress(), "10.0.0.9");
+}
+
 TEST_F(NetTransTest, TransportWithoutAddressIsPassedOver) {
   AddTransport("0000", "TCP/IP", nullptr);
   AddTransport("0001", "TCP/IP", "10.0.0.7");

@@ -13,6 +13,7 @@
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/process/wordsort.h"
 #include "platform/win32.h"
 
 namespace qzhost {
@@ -30,20 +31,9 @@ UINT CopyDirectory(const char* text, LPSTR buffer, UINT size) {
   return length;
 }
 
-int FoldAscii(unsigned char ch) { return tolower(ch); }
-
-// Windows sorts lower case before upper case where the letters are equal.
+// lstrcmpA and lstrcmpiA: the user locale's word sort (wordsort.h).
 int CompareWords(LPCSTR a, LPCSTR b, bool ignoreCase) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
-  const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
-  int tieBreak = 0;
-  for (;; ++p, ++q) {
-    int x = FoldAscii(*p), y = FoldAscii(*q);
-    if (x != y) return x < y ? -1 : 1;
-    if (tieBreak == 0 && *p != *q) tieBreak = islower(*p) ? -1 : 1;
-    if (*p == '\0') break;
-  }
-  return ignoreCase ? 0 : tieBreak;
+  return CompareWordSort(a, b, ignoreCase, Machine().codePage);
 }
 
 }  // namespace
@@ -164,16 +154,10 @@ int WINAPI CompareStringA(LCID, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount
   if (cchCount1 < 0) cchCount1 = static_cast<int>(strlen(lpString1));
   if (cchCount2 < 0) cchCount2 = static_cast<int>(strlen(lpString2));
   bool ignoreCase = (dwCmpFlags & NORM_IGNORECASE) != 0;
-  int n = cchCount1 < cchCount2 ? cchCount1 : cchCount2;
-  for (int i = 0; i < n; ++i) {
-    unsigned char a = static_cast<unsigned char>(lpString1[i]);
-    unsigned char b = static_cast<unsigned char>(lpString2[i]);
-    int x = ignoreCase ? qzhost::FoldAscii(a) : a;
-    int y = ignoreCase ? qzhost::FoldAscii(b) : b;
-    if (x != y) return x < y ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
-  }
-  if (cchCount1 == cchCount2) return CSTR_EQUAL;
-  return cchCount1 < cchCount2 ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
+  int c = qzhost::CompareWordSort(std::string_view(lpString1, static_cast<size_t>(cchCount1)),
+                                  std::string_view(lpString2, static_cast<size_t>(cchCount2)),
+                                  ignoreCase, Machine().codePage);
+  return c < 0 ? CSTR_LESS_THAN : c > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {

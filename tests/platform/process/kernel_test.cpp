@@ -30,12 +30,40 @@ TEST_F(KernelTest, ModuleFileNameCutAsWindows98Does) {
 TEST_F(KernelTest, StringComparisons) {
   EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0x00030001, "lpt1:", 3, "LPT", 3), CSTR_EQUAL);
   EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0x00030001, "lp", 3, "LPT", 3), CSTR_LESS_THAN);
-  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, "abc", -1, "ABC", -1), CSTR_GREATER_THAN);
+  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, 0, "abc", -1, "ABC", -1), CSTR_LESS_THAN);
   EXPECT_EQ(lstrcmpiA("TCP/IP", "tcp/ip"), 0);
   EXPECT_NE(lstrcmpA("LPT1", "lpt1"), 0);
   EXPECT_EQ(lstrcmpA("LPT1", "LPT1"), 0);
   char acBuffer[4];
   EXPECT_STREQ(lstrcpynA(acBuffer, "abcdef", 4), "abc");
+}
+
+// Word sort: a soft hyphen weighs nothing; hyphen, apostrophe, no-break
+// space and control characters still make names differ.
+TEST_F(KernelTest, ComparisonsAreLinguistic) {
+  EXPECT_EQ(lstrcmpiA("TCP/I\xADP", "TCP/IP"), 0);
+  EXPECT_EQ(lstrcmpiA("\xAD"
+                      "tcp/ip\xAD",
+                      "TCP/IP"),
+            0);
+  EXPECT_EQ(lstrcmpA("TCP/I\xADP", "TCP/IP"), 0);
+  for (const char* other :
+       {"TCP/I-P", "TCP/I'P", "TCP/I\xA0P", "TCP/I P", "TCP/I\x01P", "TCP/I\x7FP", "TCP/IP-"}) {
+    EXPECT_NE(lstrcmpiA(other, "TCP/IP"), 0) << other;
+    EXPECT_NE(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, other, -1, "TCP/IP", -1),
+              CSTR_EQUAL)
+        << other;
+  }
+  EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, "L\xADPT1:", 4, "lpt", 3),
+            CSTR_EQUAL);
+  // Letters of code page 1252 fold as Windows folds them.
+  EXPECT_EQ(lstrcmpiA("\xE9t\xE9", "\xC9T\xC9"), 0);  // été, ÉTÉ
+  EXPECT_EQ(lstrcmpiA("\xFF", "\x9F"), 0);            // ÿ, Ÿ
+  EXPECT_NE(lstrcmpA("\xE9", "\xC9"), 0);
+  // A hyphen counts only when all else is equal: "co-op" after "coop", before "cop".
+  EXPECT_GT(lstrcmpiA("co-op", "coop"), 0);
+  EXPECT_LT(lstrcmpiA("co-op", "cop"), 0);
+  EXPECT_LT(lstrcmpA("abc", "ABC"), 0);  // lower case first where letters agree
 }
 
 TEST_F(KernelTest, LoadStringFromTheProgramsTable) {

@@ -1,0 +1,70 @@
+// Windows' linguistic string comparison, as far as the program needs it.
+//
+// Facts followed (Microsoft's CompareString and lstrcmpi pages, "Sorting":
+// word sort; Wine's locale tests, whose tables follow Windows'):
+// - comparison is by levels: characters without regard to case first, then
+//   case (lower case before upper case where nothing else differs);
+// - a character of no weight, such as the soft hyphen (U+00AD, 0xAD in code
+//   page 1252), is ignored: "TCP/I<0xAD>P" equals "TCP/IP";
+// - in a word sort the hyphen and the apostrophe count only when the strings
+//   are otherwise equal, so "co-op" and "coop" still differ;
+// - a no-break space is not a space, and a control character or NUL within
+//   the compared length counts like any other character.
+#include "platform/host/process/wordsort.h"
+
+#include <cstdint>
+#include <string>
+
+#include "platform/host/machine/codepage.h"
+
+namespace qzhost {
+namespace {
+
+// One character of a string, as the levels see it.
+struct SortChar {
+  uint32_t base;  // upper-cased, as Unicode (double-byte: its two bytes)
+  bool lower;     // a letter that upper-casing changed
+};
+
+struct Keys {
+  std::u32string chars;  // level one: what remains after the skipped ones
+  std::string lowers;    // level two: the case of each of them
+  std::string specials;  // last level: hyphens and apostrophes with their places
+};
+
+Keys KeysOf(std::string_view s, unsigned codePage) {
+  Keys keys;
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (IsLeadByteOf(codePage, c) && i + 1 < s.size()) {
+      keys.chars.push_back(0x10000u + c * 256u + static_cast<unsigned char>(s[++i]));
+      keys.lowers.push_back(0);
+      continue;
+    }
+    if (codePage == 1252 && c == 0xAD) continue;  // soft hyphen: no weight
+    if (c == '-' || c == '\'') {
+      keys.specials.push_back(static_cast<char>(c));
+      keys.specials.append(std::to_string(keys.chars.size())).push_back(';');
+      continue;
+    }
+    unsigned char upper = UpperByteOf(codePage, c);
+    keys.chars.push_back(UnicodeOfByte(codePage, upper));
+    keys.lowers.push_back(upper != c ? 1 : 0);
+  }
+  return keys;
+}
+
+int Sign(int x) { return x < 0 ? -1 : x > 0 ? 1 : 0; }
+
+}  // namespace
+
+int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, unsigned codePage) {
+  const Keys ka = KeysOf(a, codePage), kb = KeysOf(b, codePage);
+  if (int c = ka.chars.compare(kb.chars)) return Sign(c);
+  if (!ignoreCase && ka.lowers != kb.lowers) return ka.lowers > kb.lowers ? -1 : 1;
+  if (ka.specials.size() != kb.specials.size())
+    return ka.specials.size() < kb.specials.size() ? -1 : 1;
+  return Sign(ka.specials.compare(kb.specials));
+}
+
+}  // namespace qzhost
