@@ -5,6 +5,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/host/machine/codepage.h"
 
 namespace qzhost {
@@ -156,20 +160,31 @@ inline uint32_t LineStop(const char* base, uint32_t at, uint32_t end, bool crBre
 
 bool EndsLine(char c) { return c == '\n' || c == '\r'; }
 
-// Whether a "\r" not followed by "\n" is in the text.
+// Whether a "\r" not followed by "\n" is in the text: sixteen bytes at a
+// time, each compared with "\r" and the byte after it with "\n".
 bool HasLoneCr(std::string_view text) {
-  const char* base = text.data();
-  const char* end = base + text.size();
-  for (const char* p = base; (p = static_cast<const char*>(memchr(p, '\r', end - p))); ++p)
-    if (p + 1 == end || p[1] != '\n') return true;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; end - p > 16; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    if (_mm_movemask_epi8(_mm_andnot_si128(_mm_cmpeq_epi8(next, lf), _mm_cmpeq_epi8(here, cr))))
+      return true;
+  }
+#endif
+  for (; p < end; ++p)
+    if (*p == '\r' && (p + 1 == end || p[1] != '\n')) return true;
   return false;
 }
 
 // The start of the line holding the '[' at `bracket` when that '[' is the
-// line's first non-blank byte (the line is a header), else false.
-bool HeaderLineStart(const char* base, uint32_t bracket, bool crBreaks, uint32_t* start) {
+// line's first non-blank byte (the line is a header), else false. Only
+// blanks are passed, so a lone "\r" is told by the byte after it.
+bool HeaderLineStart(const char* base, uint32_t bracket, uint32_t* start) {
   uint32_t at = bracket;
-  for (; at > 0 && base[at - 1] != '\n' && !(crBreaks && base[at - 1] == '\r'); --at)
+  for (; at > 0 && base[at - 1] != '\n' && !(base[at - 1] == '\r' && base[at] != '\n'); --at)
     if (!IsBlank(static_cast<unsigned char>(base[at - 1]))) return false;
   *start = at;
   return true;
@@ -371,17 +386,25 @@ IniFile::IniFile(std::string text, unsigned codePage)
     : text_(std::move(text)), codePage_(codePage) {
   const char* nl = static_cast<const char*>(memchr(text_.data(), '\n', text_.size()));
   if (nl != nullptr) crlf_ = nl > text_.data() && nl[-1] == '\r';
-  crBreaks_ = HasLoneCr(text_);
   if (text_.size() <= kMaxBytes) ParseSections();
 }
 
 IniFile::~IniFile() = default;
 
+bool IniFile::CrBreaks() const {
+  if (crBreaks_ < 0) crBreaks_ = HasLoneCr(text_) ? 1 : 0;
+  return crBreaks_ != 0;
+}
+
 bool IniFile::NextLine(uint32_t start, uint32_t end, Line* line) const {
+  return NextLine(start, end, CrBreaks(), line);
+}
+
+bool IniFile::NextLine(uint32_t start, uint32_t end, bool crBreaks, Line* line) const {
   if (start >= end) return false;
   const char* base = text_.data();
   line->start = start;
-  line->contentEnd = LineStop(base, start, end, crBreaks_, &line->next);
+  line->contentEnd = LineStop(base, start, end, crBreaks, &line->next);
   if (line->contentEnd > start && base[line->contentEnd - 1] == '\r') --line->contentEnd;
   std::string_view content(base + start, line->contentEnd - start);
   std::string_view lead = TrimProfileBlanks(content);
@@ -406,11 +429,11 @@ void IniFile::ParseSections() {
     if (open == nullptr) break;
     const uint32_t bracket = static_cast<uint32_t>(open - base);
     uint32_t start;
-    if (!HeaderLineStart(base, bracket, crBreaks_, &start)) {
+    if (!HeaderLineStart(base, bracket, &start)) {
       at = bracket + 1;
       continue;
     }
-    NextLine(start, size, &line);
+    NextLine(start, size, true, &line);  // a header line ends at its first break
     at = line.next;
     if (!sections_.empty()) sections_.back().end = line.start;
     uint32_t nameStart = static_cast<uint32_t>(line.name.data() - base);
@@ -452,10 +475,10 @@ const IniFile::Section* IniFile::FindSection(std::string_view name) const {
 const IniFile::KeyIndex& IniFile::KeysOf(const Section& section) const {
   std::unique_ptr<KeyIndex>& index = keyIndexes_[&section - sections_.data()];
   if (index) return *index;
-  index = std::make_unique<KeyIndex>(LinesIn(text_, section.bodyStart, section.end, crBreaks_));
+  index = std::make_unique<KeyIndex>(LinesIn(text_, section.bodyStart, section.end, CrBreaks()));
   NameTable& lines = index->lines;
   Line other;
-  ForEachKeyLine(text_, section.bodyStart, section.end, crBreaks_,
+  ForEachKeyLine(text_, section.bodyStart, section.end, CrBreaks(),
                  [&](uint32_t start, uint32_t, std::string_view name) {
                    const uint32_t hash = NameHash(name, codePage_);
                    const size_t slot = lines.Find(hash, [&](uint32_t held) {
@@ -473,7 +496,7 @@ bool IniFile::ScanForKey(const Section& section, std::string_view key, Line* lin
   // Names have neither surrounding blanks nor '='.
   if (key != TrimProfileBlanks(key) || key.find('=') != std::string_view::npos) return false;
   uint32_t found = 0;  // start + 1
-  ForEachLine(text_, section.bodyStart, section.end, crBreaks_,
+  ForEachLine(text_, section.bodyStart, section.end, CrBreaks(),
               [&](uint32_t start, uint32_t, std::string_view content) {
                 if (IsKeyLineOf(content, key, codePage_)) found = start + 1;
                 return found == 0;
@@ -556,7 +579,7 @@ bool IniFile::BodyBeforeLastKeys(std::string_view section, size_t count,
   uint32_t end = s->end;
   for (size_t i = count; i > 0; --i) {
     uint32_t start = 0, next = 0;
-    if (!FindLastKeyLine(text_, s->bodyStart, end, crBreaks_, &start, &next, &(*names)[i - 1]))
+    if (!FindLastKeyLine(text_, s->bodyStart, end, CrBreaks(), &start, &next, &(*names)[i - 1]))
       return false;
     (*pieces)[i] = text.substr(next, end - next);
     end = start;
@@ -571,9 +594,9 @@ std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const 
   if (s == nullptr) return names;
   // One reading in file order; the names so far (numbered by their place
   // + 1) leave out later lines of a name.
-  NameTable seen(LinesIn(text_, s->bodyStart, s->end, crBreaks_));
+  NameTable seen(LinesIn(text_, s->bodyStart, s->end, CrBreaks()));
   ForEachKeyLine(
-      text_, s->bodyStart, s->end, crBreaks_, [&](uint32_t, uint32_t, std::string_view name) {
+      text_, s->bodyStart, s->end, CrBreaks(), [&](uint32_t, uint32_t, std::string_view name) {
         if (name.empty()) return true;
         const uint32_t hash = NameHash(name, codePage_);
         const size_t slot = seen.Find(
@@ -617,7 +640,7 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
   }
   // New keys go after the section's last key (or its header), so they stay
   // together.
-  const uint32_t at = AfterLastKeyLine(text_, s->bodyStart, s->end, crBreaks_);
+  const uint32_t at = AfterLastKeyLine(text_, s->bodyStart, s->end, CrBreaks());
   const std::string_view ended = at == 0 || !EndsLine(text_[at - 1]) ? eol : "";
   *out = Spliced(text_, at, at, {ended, key, "=", value, eol});
   return true;
@@ -629,7 +652,7 @@ bool IniFile::DeleteKey(std::string_view section, std::string_view key, std::str
   key = TrimCallerName(key);
   std::string result;
   uint32_t copied = 0;
-  ForEachKeyLine(text_, s->bodyStart, s->end, crBreaks_,
+  ForEachKeyLine(text_, s->bodyStart, s->end, CrBreaks(),
                  [&](uint32_t start, uint32_t next, std::string_view name) {
                    if (!SameName(name, key, codePage_)) return true;
                    result.append(text_, copied, start - copied);
@@ -652,7 +675,7 @@ bool IniFile::DeleteSection(std::string_view section, std::string* out) const {
     result.append(text_, copied, s.headerStart - copied);
     // Windows keeps the section's comment lines; the header, its entries
     // and blank lines go.
-    ForEachLine(text_, s.bodyStart, s.end, crBreaks_,
+    ForEachLine(text_, s.bodyStart, s.end, CrBreaks(),
                 [&](uint32_t start, uint32_t next, std::string_view content) {
                   std::string_view lead = TrimProfileBlanks(content);
                   if (!lead.empty() && lead[0] == ';') result.append(text_, start, next - start);

@@ -89,12 +89,17 @@ class IniFile {
   const KeyIndex& KeysOf(const Section& section) const;
   bool ScanForKey(const Section& section, std::string_view key, Line* line) const;
   bool FindKeyLine(const Section& section, std::string_view key, Line* line) const;
+  bool CrBreaks() const;
   bool NextLine(uint32_t start, uint32_t end, Line* line) const;
+  // As above; with crBreaks false only "\n" ends a line.
+  bool NextLine(uint32_t start, uint32_t end, bool crBreaks, Line* line) const;
 
   std::string text_;
   unsigned codePage_;
   bool crlf_ = true;
-  bool crBreaks_ = false;  // a lone "\r" ends a line somewhere in the text
+  // Whether a lone "\r" ends a line somewhere in the text: -1 until the
+  // first read of a section's lines asks (the headers need no answer).
+  mutable int crBreaks_ = -1;
   std::vector<Section> sections_;
   std::vector<uint32_t> sectionSlots_;  // open addressing: section index + 1, 0 free
   mutable std::vector<std::unique_ptr<KeyIndex>> keyIndexes_;  // built on the second lookup
