@@ -26,13 +26,25 @@ void KeysMissingIn(const IniFile& from, const IniFile& other, std::string_view s
   }
 }
 
+// The names of the sections Windows reads: a header met again names the
+// section of its first header.
+std::vector<std::string_view> ReadSections(const IniFile& ini, unsigned codePage) {
+  std::vector<std::string_view> names;
+  for (std::string_view name : ini.SectionNames()) {
+    bool seen = false;
+    for (std::string_view earlier : names) seen = seen || SameProfileName(earlier, name, codePage);
+    if (!seen) names.push_back(name);
+  }
+  return names;
+}
+
 }  // namespace
 
 void DiffProfile(const std::string& file, const std::string& before, const std::string& after,
                  unsigned codePage, std::vector<ProfileChange>* changes) {
   if (before == after) return;
   IniFile old(before, codePage), now(after, codePage);
-  for (std::string_view section : now.SectionNames()) {
+  for (std::string_view section : ReadSections(now, codePage)) {
     for (std::string_view key : now.KeyNames(section)) {
       std::string_view was, is;
       now.FindValue(section, key, &is);
@@ -43,7 +55,7 @@ void DiffProfile(const std::string& file, const std::string& before, const std::
     KeysMissingIn(now, old, section, ChangeAction::kAdded, file, changes);
     KeysMissingIn(old, now, section, ChangeAction::kRemoved, file, changes);
   }
-  for (std::string_view section : old.SectionNames()) {
+  for (std::string_view section : ReadSections(old, codePage)) {
     if (!now.HasSection(section))
       KeysMissingIn(old, now, section, ChangeAction::kRemoved, file, changes);
   }

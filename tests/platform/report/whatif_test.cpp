@@ -111,6 +111,14 @@ TEST(ProfileDiffTest, KeysAsWindowsReadsThem) {
   changes.clear();
   qzhost::DiffProfile("F.INI", "[S]\r\nA=1\r\n", "; note\n[S]\nA=1\n", 1252, &changes);
   EXPECT_TRUE(changes.empty()) << "comments and line ends are no entries";
+
+  // A header met again is no section of its own: its keys are not read.
+  changes.clear();
+  qzhost::DiffProfile("F.INI", "[S]\nA=1\n[s]\nA=2\n", "[S]\nA=3\n[s]\nA=2\n[S]\nB=1\n", 1252,
+                      &changes);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].key, "A");
+  EXPECT_EQ(changes[0].after, "3");
 }
 
 TEST(SpoolerChangesTest, ObjectsFromTheirKeys) {
