@@ -26,6 +26,15 @@ struct SortChar {
   bool lower;     // a letter that upper-casing changed
 };
 
+// Punctuation and other signs of ASCII sort before digits, digits before
+// letters ("_a" before "Z"); characters from U+0080 on after them, by value.
+uint32_t WeightOf(uint32_t unicode) {
+  if (unicode >= '0' && unicode <= '9') return 0x100u + unicode;
+  if (unicode >= 'A' && unicode <= 'Z') return 0x200u + unicode;
+  if (unicode < 0x80) return unicode;
+  return 0x300u + unicode;
+}
+
 struct Keys {
   std::u32string chars;  // level one: what remains after the skipped ones
   std::string lowers;    // level two: the case of each of them
@@ -37,7 +46,7 @@ Keys KeysOf(std::string_view s, unsigned codePage) {
   for (size_t i = 0; i < s.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     if (IsLeadByteOf(codePage, c) && i + 1 < s.size()) {
-      keys.chars.push_back(0x10000u + c * 256u + static_cast<unsigned char>(s[++i]));
+      keys.chars.push_back(0x1000000u + c * 256u + static_cast<unsigned char>(s[++i]));
       keys.lowers.push_back(0);
       continue;
     }
@@ -48,7 +57,7 @@ Keys KeysOf(std::string_view s, unsigned codePage) {
       continue;
     }
     unsigned char upper = UpperByteOf(codePage, c);
-    keys.chars.push_back(UnicodeOfByte(codePage, upper));
+    keys.chars.push_back(WeightOf(UnicodeOfByte(codePage, upper)));
     keys.lowers.push_back(upper != c ? 1 : 0);
   }
   return keys;

@@ -8,8 +8,9 @@
 namespace qzhost {
 
 // Compares two ANSI strings of the code page as Windows' word sort does; <0,
-// 0 or >0. Equality follows Windows; unequal strings are ordered by their
-// characters' Unicode values, not by the locale's full sort table.
+// 0 or >0. Equality follows Windows; unequal strings are ordered as Windows
+// orders ASCII (signs, then digits, then letters), other characters after
+// them by their Unicode values, without the locale's full sort table.
 int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, unsigned codePage);
 
 }  // namespace qzhost

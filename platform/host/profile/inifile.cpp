@@ -536,21 +536,26 @@ bool IniFile::FindValue(std::string_view section, std::string_view key,
 }
 
 namespace {
-size_t LineAt(const std::string& text, uint32_t offset) {
-  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+// The 1-based number of the line at `offset`; with crBreaks a lone "\r"
+// ends a line too.
+size_t LineAt(const std::string& text, uint32_t offset, bool crBreaks) {
+  size_t lines = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n'));
+  for (uint32_t i = 0; crBreaks && i < offset; ++i)
+    lines += text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n');
+  return lines;
 }
 }  // namespace
 
 size_t IniFile::SectionLine(std::string_view section) const {
   const Section* s = FindSection(section);
-  return s == nullptr ? 0 : LineAt(text_, s->headerStart);
+  return s == nullptr ? 0 : LineAt(text_, s->headerStart, CrBreaks());
 }
 
 size_t IniFile::KeyLine(std::string_view section, std::string_view key) const {
   const Section* s = FindSection(section);
   Line line;
   if (s == nullptr || !FindKeyLine(*s, key, &line)) return 0;
-  return LineAt(text_, line.start);
+  return LineAt(text_, line.start, CrBreaks());
 }
 
 std::vector<std::string_view> IniFile::SectionNames() const {

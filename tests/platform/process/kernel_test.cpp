@@ -64,6 +64,8 @@ TEST_F(KernelTest, ComparisonsAreLinguistic) {
   EXPECT_GT(lstrcmpiA("co-op", "coop"), 0);
   EXPECT_LT(lstrcmpiA("co-op", "cop"), 0);
   EXPECT_LT(lstrcmpA("abc", "ABC"), 0);  // lower case first where letters agree
+  EXPECT_LT(lstrcmpiA("_a", "Z"), 0);    // signs before digits before letters
+  EXPECT_LT(lstrcmpiA("Z", "\xC4"), 0);
 }
 
 TEST_F(KernelTest, LoadStringFromTheProgramsTable) {

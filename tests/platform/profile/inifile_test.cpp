@@ -130,7 +130,7 @@ TEST(IniFileTest, OnlyABracketFirstOnItsLineStartsASection) {
   EXPECT_EQ(Value(ini, "b", "y"), "2");
   EXPECT_TRUE(ini.HasSection("c"));
   EXPECT_EQ(ini.SectionBody("c"), "");
-  EXPECT_EQ(ini.SectionLine("c"), 8u);
+  EXPECT_EQ(ini.SectionLine("c"), 9u);  // the lone CR before it ends line 8
 }
 
 // A new key's place is found from the section's end; it must be the same
@@ -164,6 +164,21 @@ TEST(IniFileTest, HeaderNameRunsToTheFirstBracketAndKeysBeforeAnySectionBelongTo
   EXPECT_EQ(Value(ini, "", ""), "no key");
   EXPECT_EQ(Joined(ini.KeyNames("")), "");  // an empty name is not listed
   EXPECT_EQ(Value(ini, "open", "k"), "v");
+}
+
+TEST(IniFileTest, ALoneCrEndsALineAndCountsInLineNumbers) {
+  IniFile ini("[a]\rk=1\r  [b]\r\nx=2\nk]=3\ry=\"4\"");
+  EXPECT_EQ(Joined(ini.SectionNames()), "a|b|");
+  EXPECT_EQ(Value(ini, "a", "k"), "1");
+  EXPECT_EQ(Value(ini, "b", "y"), "4");
+  EXPECT_EQ(Joined(ini.KeyNames("b")), "x|k]|y|");
+  EXPECT_EQ(ini.SectionLine("b"), 3u);
+  EXPECT_EQ(ini.KeyLine("a", "k"), 2u);
+  EXPECT_EQ(ini.KeyLine("b", "y"), 6u);
+  // Without a lone CR a CR before "\n" belongs to the line end only.
+  IniFile crlf("[a]\r\nk=1\r\n");
+  EXPECT_EQ(crlf.KeyLine("a", "k"), 2u);
+  EXPECT_EQ(Value(crlf, "a", "k"), "1");
 }
 
 TEST(IniFileTest, DoubleByteNamesCompareTheirSecondByteExactly) {
