@@ -181,6 +181,23 @@ TEST(IniFileTest, ALoneCrEndsALineAndCountsInLineNumbers) {
   EXPECT_EQ(Value(crlf, "a", "k"), "1");
 }
 
+// The lone CR is looked for many bytes at a time: one at any place, the
+// text's last byte included, must be found.
+TEST(IniFileTest, ALoneCrIsFoundWhereverItStands) {
+  for (size_t pad = 0; pad < 150; ++pad) {
+    std::string text = "[s]\r\n" + std::string(pad, ';') + "\r\n";
+    IniFile crlf(text + "k=1\r\n");
+    EXPECT_EQ(crlf.KeyLine("s", "k"), 3u) << pad;
+    IniFile lone(text + "x=0\rk=1");
+    EXPECT_EQ(Value(lone, "s", "k"), "1") << pad;
+    IniFile last(text + "k=1\r");
+    EXPECT_EQ(Value(last, "s", "k"), "1") << pad;
+    std::string out;
+    ASSERT_TRUE(last.SetValue("s", "j", "2", &out));
+    EXPECT_EQ(out, text + "k=1\rj=2\r\n") << pad;
+  }
+}
+
 TEST(IniFileTest, DoubleByteNamesCompareTheirSecondByteExactly) {
   // In code page 932 0x82 0x61 and 0x82 0x41 are two different characters.
   IniFile ini("[\x82\x61]\nk=lower\n[\x81]]\nk=bracket\n", 932);
