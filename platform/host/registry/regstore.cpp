@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/host/machine/codepage.h"
+#include "platform/host/machine/cpconvert.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/registry/regerror.h"
 #include "platform/host/registry/regstore_sql.h"
@@ -116,33 +117,25 @@ std::string RegUpperName(unsigned codePage, const std::string& name) {
 }
 
 // Windows NT keeps a key's subkeys sorted by their names upper-cased in
-// Unicode and compared by UTF-16 code unit (RtlCompareUnicodeString with
-// case folded; Microsoft's "Registry Element Size Limits" and the hive
-// format's sorted subkey lists; Wine's registry tests see the same order).
-// So the code page 1252 letters at 0x80-0x9F (S caron U+0160, OE U+0152,
-// Z caron U+017D, Y diaeresis U+0178) and the euro sign (U+20AC) come after
-// every Latin-1 letter: subkeys "\xFF", "\x80", "\xC4" list as Ae, Y
-// diaeresis, euro. Without a table of code page 932 its double-byte
-// characters sort, in byte order, after the single-byte letters and before
-// the half-width katakana (U+FF61 on), where most of them fall in Unicode.
+// Unicode and compared by UTF-16 code unit (the hive format's sorted subkey
+// lists; Wine's registry tests see the same order). So the code page 1252
+// letters at 0x80-0x9F (S caron U+0160, OE U+0152, Z caron U+017D, Y
+// diaeresis U+0178) and the euro sign (U+20AC) come after every Latin-1
+// letter: subkeys "\xFF", "\x80", "\xC4" list as Ae, Y diaeresis, euro; and
+// on 932 the half-width katakana (U+FF61 on) after the kanji. A name that is
+// no text of the code page (a lone lead byte) counts its bytes as they are.
+namespace {
+std::u16string RegSortKey(unsigned codePage, const std::string& upper) {
+  std::u16string key;
+  if (CodePageToUtf16(codePage, upper, &key)) return key;
+  key.clear();
+  for (char c : upper) key.push_back(static_cast<unsigned char>(c));
+  return key;
+}
+}  // namespace
+
 bool RegNameOrderLess(unsigned codePage, const std::string& upperA, const std::string& upperB) {
-  size_t i = 0;
-  for (; i < upperA.size() && i < upperB.size(); ++i) {
-    unsigned char a = static_cast<unsigned char>(upperA[i]);
-    unsigned char b = static_cast<unsigned char>(upperB[i]);
-    if (a == b) {
-      if (IsLeadByteOf(codePage, a) && i + 1 < upperA.size() && i + 1 < upperB.size() &&
-          upperA[i + 1] != upperB[i + 1])
-        return static_cast<unsigned char>(upperA[i + 1]) <
-               static_cast<unsigned char>(upperB[i + 1]);
-      if (IsLeadByteOf(codePage, a)) ++i;
-      continue;
-    }
-    uint32_t ua = IsLeadByteOf(codePage, a) ? 0x3000u + a : UnicodeOfByte(codePage, a);
-    uint32_t ub = IsLeadByteOf(codePage, b) ? 0x3000u + b : UnicodeOfByte(codePage, b);
-    return ua < ub;
-  }
-  return upperA.size() < upperB.size();
+  return RegSortKey(codePage, upperA) < RegSortKey(codePage, upperB);
 }
 
 RegStore::~RegStore() { Close(); }
@@ -512,18 +505,17 @@ DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
 // case), or empty when that order is Windows' already: it differs only
 // where a byte from 0x80 on meets another byte.
 std::vector<size_t> RegStore::InWindowsOrder(const std::vector<std::string>& names) const {
-  std::vector<std::string> uppers;
   bool high = false;
-  for (const std::string& name : names) {
-    uppers.push_back(RegUpperName(codePage_, name));
+  for (const std::string& name : names)
     for (char c : name) high = high || static_cast<unsigned char>(c) >= 0x80;
-  }
   if (!high) return {};
+  std::vector<std::u16string> keys;
+  for (const std::string& name : names)
+    keys.push_back(RegSortKey(codePage_, RegUpperName(codePage_, name)));
   std::vector<size_t> order(names.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-    return RegNameOrderLess(codePage_, uppers[a], uppers[b]);
-  });
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return keys[a] < keys[b]; });
   return order;
 }
 

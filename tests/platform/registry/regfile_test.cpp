@@ -279,8 +279,8 @@ TEST(RegFile932Test, ADoubleByteCharacterEndingIn5CIsOneKeyName) {
                                                  RegFileVersion::kRegedit4, &text, &why))
       << why;
   EXPECT_EQ(text,
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C]\n\n"
-            "[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C\\1:]\n\n");
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C]\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C\\1:]\r\n\r\n");
 }
 
 }  // namespace

@@ -288,6 +288,18 @@ class Registry932Test : public RegistryTest {
   }
 };
 
+// NT's order is the Unicode one on 932 too: kanji by their code points
+// (0x88 0x9F U+4E9C, 0xE0 0x40 U+6F3E, 0x95 0x5C U+8868), then half-width
+// katakana (0xB1 U+FF71), where the bytes would put 0xB1 before 0xE0 0x40.
+TEST_F(Registry932Test, SubkeysComeInUnicodeOrder) {
+  HKEY hKey = Create("Software\\QzOrder");
+  for (const char* name : {"\xB1", "\xE0\x40", "\x95\x5C", "\x88\x9F", "a"})
+    RegCloseKey(Create(name, hKey));
+  EXPECT_EQ((std::vector<std::string>{"a", "\x88\x9F", "\xE0\x40", "\x95\x5C", "\xB1"}),
+            SubkeyNames(hKey));
+  RegCloseKey(hKey);
+}
+
 // 0x95 0x5C is one character; its second byte is no separator in a path.
 TEST_F(Registry932Test, ADoubleByteCharacterEndingIn5CIsOneKeyName) {
   HKEY hKey = Create(
