@@ -82,7 +82,7 @@ def one_round(m, rng, counts):
         ref.remove()
 
     proc = m.start(command)
-    time.sleep(rng.uniform(0, took * 1.3))
+    time.sleep(rng.uniform(0, took))
     killed = proc.poll() is None
     if killed:
         proc.kill()
@@ -119,7 +119,9 @@ def main():
         m.prepare()
         rounds = 0
         # A run that ends before its kill is no kill: keep going until enough were.
-        while counts["killed"] < args.kills and rounds < args.kills * 3:
+        # A loaded machine finishes more runs early (their time varies more), so
+        # the rounds allowed are generous; too few kills still fail the test.
+        while counts["killed"] < args.kills and rounds < args.kills * 8:
             rounds += 1
             one_round(m, rng, counts)
         for _, command in commands(rng):
