@@ -15,6 +15,7 @@
 
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/process/kernel.h"
 #include "platform/win32.h"
 
 namespace {
@@ -89,8 +90,8 @@ Machine& TheMachine() {
 
 int RunCommand2(const std::string& inf) {
   qzhost::SetMachineForTest(TheMachine().root, qzhost::MachineConfig(), false);
-  std::string text = "2 " + inf + " RT2210 LPT1:";
-  int nResult = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &text[0], SW_SHOWNORMAL);
+  qzhost::SetCommandText("2 " + inf + " RT2210 LPT1:");
+  int nResult = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, SW_SHOWNORMAL);
   qzhost::TakeTrace();
   return nResult;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/host/machine/testctl.h"
+#include "platform/host/process/kernel.h"
 #include "platform/win32.h"
 
 namespace {
@@ -66,10 +67,10 @@ void BM_RegisterPnPPrinter(benchmark::State& state) {
   std::ofstream(inf) << "[RT]\nWin95DeviceID=HALDENRT-2210\nDescription=Halden RT-2210\n";
   std::string command = "3 " + inf + " RT LPT7:";
   qzhost::CaptureTrace(true);
+  qzhost::SetCommandText(command);
 
   for (auto _ : state) {
-    std::string text = command;
-    int nResult = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &text[0], SW_SHOWNORMAL);
+    int nResult = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, SW_SHOWNORMAL);
     if (nResult != 0) state.SkipWithError("command 3 did not succeed");
     state.PauseTiming();
     qzhost::TakeTrace();

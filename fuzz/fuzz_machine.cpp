@@ -9,6 +9,7 @@
 
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/process/kernel.h"
 #include "platform/win32.h"
 
 #ifndef QZFUZZ_EXAMPLE_INF
@@ -98,8 +99,8 @@ unsigned InputChoice(const uint8_t* data, size_t size) {
 }
 
 int RunCommandLine(const std::string& commandText) {
-  std::string text = commandText;
-  int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &text[0], SW_SHOWNORMAL);
+  qzhost::SetCommandText(commandText);
+  int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, SW_SHOWNORMAL);
   DropTrace();
   return result;
 }

@@ -29,5 +29,9 @@ BOOL ContextIsNT();
 // The context's separator, or '\\' before the context exists.
 char ContextPathSep();
 HINSTANCE ContextInstance();
+// The command text of a full command line: Windows' rules skip the program
+// name (a quoted name runs to its closing quote, else to the first blank) and
+// the blanks after it. Bytes of 0x80 and above are never blanks.
+LPCSTR SkipProgramName(LPCSTR pszCommandLine);
 
 #endif  // QZINST32_INST32_CONTEXT_H_

@@ -80,12 +80,29 @@ void DeInitInstance() {
   }
 }
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpstrCmdLine, int) {
+LPCSTR SkipProgramName(LPCSTR pszCommandLine) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(pszCommandLine);
+  if (*p == '"') {
+    for (++p; *p != '\0' && *p != '"'; ++p) {
+    }
+    if (*p == '"') ++p;
+  } else {
+    while (*p > ' ') ++p;
+  }
+  while (*p != '\0' && *p <= ' ') ++p;
+  return reinterpret_cast<LPCSTR>(p);
+}
+
+// The command text comes from GetCommandLineA rather than the C runtime's
+// lpCmdLine: that copy skips the program name with signed characters, so a
+// text starting with a byte of 0x80 or above loses the byte as a "blank".
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+  LPCSTR lpstrCmdLine = SkipProgramName(GetCommandLineA());
   DbgTrace("lpstrCmdLine=%s\n", DbgStr(lpstrCmdLine));
   WORD wResult = QZ_RESULT_RUNNING;
   if (IncrementInstanceCounter() == 0) {
     wResult = InitInstance(hInstance);
-    if (wResult == QZ_RESULT_OK) wResult = ProcessCommand(lpstrCmdLine ? lpstrCmdLine : "");
+    if (wResult == QZ_RESULT_OK) wResult = ProcessCommand(lpstrCmdLine);
   }
   DeInitInstance();
   DecrementInstanceCounter();

@@ -245,12 +245,15 @@ typedef PORT_INFO_2A PORT_INFO_2;
 
 extern "C" {
 
-// The program's entry; the host's main() builds the command text and calls it.
+// The program's entry; the host's main() sets the command line and calls it.
+// The program reads its command text from GetCommandLineA, not lpCmdLine.
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 // --- kernel32 ---------------------------------------------------------------
 // 0xC0000A04 on the Windows 98 personality, 0x0A280105 on Windows NT (XP).
 DWORD WINAPI GetVersion(void);
+// The whole command line: the program name, then the command text.
+LPSTR WINAPI GetCommandLineA(void);
 // Length without the terminator; when uSize is too small, the size needed with it.
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);

@@ -105,6 +105,11 @@ class EntryTest(unittest.TestCase):
         done = run(["4", "Setup.exe", "-u"], self.root)
         self.assertIn(b"ProcessCommand(\"4 Setup.exe -u\")\n", done.stderr)
 
+    def test_a_high_first_byte_stays_in_the_command_text(self):
+        done = run(["--", b"\xb2" b"259"], self.root)
+        self.assertEqual(done.returncode, 11)  # unknown command, not the no-op 259
+        self.assertIn(b"lpstrCmdLine=\xb2" b"259\n", done.stderr)
+
     def test_trace_to_file_and_silenced(self):
         run(["--no-trace", "259"], self.root)
         trace = os.path.join(tempfile.gettempdir(), "qzentry-trace-%d.txt" % os.getpid())

@@ -52,6 +52,45 @@ TEST_F(EntryTest, ASecondInstanceGets256WithoutTheBit) {
   EXPECT_EQ(Run("259"), 0);
 }
 
+TEST(SkipProgramNameTest, TheNameEndsAtItsQuoteOrTheFirstBlank) {
+  struct Case {
+    const char* line;
+    const char* text;
+  } cases[] = {
+      {"QZINST32.EXE 2 A B C", "2 A B C"},
+      {"\"C:\\Program Files\\QZ.EXE\" 259", "259"},
+      {"\"C:\\Program Files\\QZ.EXE\"259", "259"},  // the quote alone ends the name
+      {"\"C:\\a b\\QZ.EXE", ""},                    // an unclosed quote takes the rest
+      {"QZ.EXE \t \t 4  x ", "4  x "},              // blanks before the text only
+      {"C:\\A\"B\" 1 X", "1 X"},                    // a quote inside the name is a byte
+      {"QZ.EXE", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_STREQ(SkipProgramName(c.line), c.text) << c.line;
+}
+
+TEST(SkipProgramNameTest, HighBytesAreNeverBlanks) {
+  EXPECT_STREQ(SkipProgramName("QZ.EXE \xB2"
+                               "259"),
+               "\xB2"
+               "259");
+  EXPECT_STREQ(SkipProgramName("\"QZ.EXE\" \xA0\xFF 4"), "\xA0\xFF 4");
+  EXPECT_STREQ(SkipProgramName("Q\xB2Z.EXE 4"), "4");  // nor do they end the name
+}
+
+TEST_F(EntryTest, TheCommandTextComesFromTheCommandLine) {
+  // A leading 0xB2 keeps the text from being command 259.
+  EXPECT_EQ(Run("\xB2"
+                "259"),
+            1027);
+  EXPECT_NE(Trace().find("lpstrCmdLine=\xB2"
+                         "259\n"),
+            std::string::npos);
+  EXPECT_EQ(Run("259"), 0);
+  std::string line = GetCommandLineA();
+  EXPECT_EQ(line, "\"C:\\SETUP\\QZINST32.EXE\" 259");
+}
+
 class NtEntryTest : public EntryTest {
  protected:
   void SetUp() override {

@@ -136,7 +136,9 @@ class HostRunner:
 
     def run(self, command):
         trace_file = os.path.join(self.root, "trace.txt")
-        done = subprocess.run([self.program, "--trace=" + trace_file, "--", command], env=self.env,
+        # The scenario's bytes as they stand (read as Latin-1), not their UTF-8 form.
+        done = subprocess.run([self.program, "--trace=" + trace_file, "--", command.encode("latin-1")],
+                              env=self.env,
                               capture_output=True)
         return done.returncode, read(trace_file, "")
 

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/host/process/kernel.h"
+
 void MachineTest::SetUp() {
   root_ = qzhost::UseTestMachine(Options());
   qzhost::CaptureTrace(true);
@@ -28,6 +30,6 @@ std::string MachineTest::ReadRootFile(const std::string& name) const {
 }
 
 int MachineTest::Run(const std::string& commandText) {
-  std::string text = commandText;
-  return WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &text[0], SW_SHOWNORMAL);
+  qzhost::SetCommandText(commandText);
+  return WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -20,6 +20,7 @@
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/prefault.h"
 #include "platform/host/process/instance_lock.h"
+#include "platform/host/process/kernel.h"
 #include "platform/host/process/tracesink.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
@@ -371,6 +372,7 @@ int main(int argc, char** argv) {
   }
   qzhost::ForgetFailedCalls();
   qzhost::HoldRegistryChangesForTheRun();
+  qzhost::SetCommandText(commandText);
   int result = WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, &commandText[0], SW_SHOWNORMAL);
   qzhost::FlushTrace();
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;

@@ -21,6 +21,7 @@ namespace {
 
 thread_local DWORD g_lastError = 0;
 std::string g_moduleOverride;
+std::string g_commandLine;
 
 // Copies `text` as GetWindowsDirectoryA does: the length without the
 // terminator, or the size needed with it when the buffer is too small.
@@ -58,6 +59,11 @@ std::string ModuleFileName() {
   return windows;
 }
 
+void SetCommandText(const std::string& commandText) {
+  g_commandLine = "\"" + ModuleFileName() + "\"";
+  if (!commandText.empty()) g_commandLine += " " + commandText;
+}
+
 }  // namespace qzhost
 
 using qzhost::Machine;
@@ -65,6 +71,11 @@ using qzhost::Machine;
 extern "C" {
 
 DWORD WINAPI GetVersion(void) { return qzhost::MachineIsNT() ? 0x0A280105u : 0xC0000A04u; }
+
+LPSTR WINAPI GetCommandLineA(void) {
+  if (qzhost::g_commandLine.empty()) qzhost::SetCommandText("");
+  return &qzhost::g_commandLine[0];
+}
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return qzhost::CopyDirectory(qzhost::WindowsDirectory(), lpBuffer, uSize);
