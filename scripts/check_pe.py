@@ -1,0 +1,205 @@
+#!/usr/bin/env python3
+"""Checks that QZINST32.EXE loads on the Windows it is built for.
+
+  check_pe.py EXE MACHINE [ALLOW-LIST]     MACHINE: i686 or x86_64
+
+The i686 program is for Windows 98 and every later Windows; the x86_64 one
+for 64-bit Windows (and Wine). Checked:
+  - the header fields an old loader reads: a GUI program, OS and subsystem
+    version 4.0 (Windows 95/98 refuse a higher subsystem version), sections
+    aligned on 4 KB pages, files on 512 bytes, an image base the 9x loader
+    can use (4 MB up to 2 GB); x86_64: versions no higher than 5.2, the first
+    64-bit Windows;
+  - every import, by name, against the allow-list (per DLL, with its source);
+    no import by ordinal, no delay-load or bound imports;
+  - the TLS directory: Windows 95/98 never call TLS callbacks, so each one must
+    be the runtime's own: __dyn_tls_init, which the start-up code also calls
+    itself for the main thread, or a destructor that only matters when a
+    thread ends (the program starts none).
+"""
+
+import os
+import struct
+import subprocess
+import sys
+
+TLS_CALLBACKS_ALLOWED = {"__dyn_tls_init", "__dyn_tls_dtor", "__mingw_TLScallback"}
+
+
+class Pe:
+    def __init__(self, data):
+        self.data = data
+        if data[:2] != b"MZ":
+            raise ValueError("not an MZ executable")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError("no PE signature")
+        self.machine, nsect, _, _, _, optsize, self.flags = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        opt = pe + 24
+        self.magic = struct.unpack_from("<H", data, opt)[0]
+        self.plus = self.magic == 0x20B
+        if self.plus:
+            self.image_base = struct.unpack_from("<Q", data, opt + 24)[0]
+        else:
+            self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
+        (self.section_alignment, self.file_alignment, self.os_major, self.os_minor, _, _,
+         self.sub_major, self.sub_minor) = struct.unpack_from("<IIHHHHHH", data, opt + 32)
+        self.subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+        dirs = opt + (112 if self.plus else 96)
+        self.dirs = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(16)]
+        self.sections = []
+        for i in range(nsect):
+            s = opt + optsize + 40 * i
+            name = data[s:s + 8].rstrip(b"\0").decode("latin-1")
+            vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
+            self.sections.append((name, va, max(vsize, rawsize), rawptr, rawsize))
+
+    def offset(self, rva):
+        for _, va, size, rawptr, rawsize in self.sections:
+            if va <= rva < va + size and rva - va < rawsize:
+                return rawptr + rva - va
+        raise ValueError("RVA 0x%x is in no section" % rva)
+
+    def cstring(self, rva):
+        off = self.offset(rva)
+        return self.data[off:self.data.index(b"\0", off)].decode("latin-1")
+
+    def pointer(self, off):
+        return struct.unpack_from("<Q" if self.plus else "<I", self.data, off)[0]
+
+    def imports(self):
+        """[(DLL upper-case, name or None for an ordinal)]"""
+        rva, size = self.dirs[1]
+        out = []
+        if size == 0:
+            return out
+        off = self.offset(rva)
+        while True:
+            lookup, _, _, name_rva, iat = struct.unpack_from("<IIIII", self.data, off)
+            if name_rva == 0:
+                break
+            dll = self.cstring(name_rva).upper()
+            entry = self.offset(lookup or iat)
+            step = 8 if self.plus else 4
+            ordinal_bit = 1 << (63 if self.plus else 31)
+            while True:
+                value = self.pointer(entry)
+                if value == 0:
+                    break
+                out.append((dll, None if value & ordinal_bit else self.cstring((value & 0x7FFFFFFF) + 2)))
+                entry += step
+            off += 20
+        return out
+
+    def tls_callbacks(self):
+        """Addresses (virtual) of the TLS callbacks; None without a TLS directory."""
+        rva, size = self.dirs[9]
+        if size == 0:
+            return None
+        off = self.offset(rva)
+        field = 8 if self.plus else 4
+        table = self.pointer(off + 3 * field)
+        out = []
+        if table == 0:
+            return out
+        entry = self.offset(table - self.image_base)
+        while True:
+            value = self.pointer(entry)
+            if value == 0:
+                return out
+            out.append(value)
+            entry += field
+
+
+def read_allow_list(path, build):
+    allowed = {}
+    with open(path, encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            line = line.split("#", 1)[0].split()
+            if not line:
+                continue
+            if len(line) != 4 or line[2] not in ("all", "x64"):
+                raise ValueError("%s:%d: expected DLL FUNCTION all|x64 SOURCE" % (path, number))
+            if line[2] == "all" or build == "x64":
+                allowed[(line[0].upper(), line[1])] = line[3]
+    return allowed
+
+
+def symbol_names(exe, machine):
+    """Address -> name from the program's symbol table (decoration removed)."""
+    done = subprocess.run([machine + "-w64-mingw32-nm", exe], capture_output=True, text=True)
+    names = {}
+    for line in done.stdout.splitlines():
+        parts = line.split()
+        if len(parts) == 3 and parts[1] in "Tt":
+            name = parts[2]
+            if machine == "i686" and name.startswith("_"):
+                name = name[1:]
+            names[int(parts[0], 16)] = name.split("@")[0]
+    return names
+
+
+def check(exe, machine, allow_path):
+    pe = Pe(open(exe, "rb").read())
+    problems = []
+    x64 = machine == "x86_64"
+    if pe.machine != (0x8664 if x64 else 0x14C) or pe.plus != x64:
+        problems.append("machine 0x%x is not %s" % (pe.machine, machine))
+    if pe.subsystem != 2:
+        problems.append("subsystem %d is not the Windows GUI (2)" % pe.subsystem)
+    limit = (5, 2) if x64 else (4, 0)
+    for what, version in (("OS", (pe.os_major, pe.os_minor)), ("subsystem", (pe.sub_major, pe.sub_minor))):
+        if (version > limit) if x64 else (version != limit):
+            problems.append("%s version %d.%d, expected %s%d.%d" %
+                            (what, version[0], version[1], "at most " if x64 else "", limit[0], limit[1]))
+    if pe.section_alignment != 0x1000:
+        problems.append("section alignment 0x%x, expected 0x1000 (a page)" % pe.section_alignment)
+    if pe.file_alignment < 0x200:
+        problems.append("file alignment 0x%x, below 0x200" % pe.file_alignment)
+    if not x64 and not 0x400000 <= pe.image_base < 0x80000000:
+        problems.append("image base 0x%x outside 0x400000-0x7FFFFFFF" % pe.image_base)
+    if pe.dirs[11][1] or pe.dirs[13][1]:
+        problems.append("bound or delay-load imports")
+
+    allowed = read_allow_list(allow_path, "x64" if x64 else "i686")
+    counts = {}
+    for dll, name in pe.imports():
+        if name is None:
+            problems.append("%s imported by ordinal" % dll)
+        elif (dll, name) not in allowed:
+            problems.append("%s!%s is not in %s" % (dll, name, os.path.basename(allow_path)))
+        else:
+            counts[dll] = counts.get(dll, 0) + 1
+
+    callbacks = pe.tls_callbacks()
+    tls = "no TLS directory"
+    if callbacks is not None:
+        names = symbol_names(exe, machine)
+        if callbacks and not names:
+            problems.append("TLS callbacks but no symbols to name them (a stripped program?)")
+        named = [names.get(address, "0x%x" % address) for address in callbacks]
+        for name in named:
+            if name not in TLS_CALLBACKS_ALLOWED:
+                problems.append("TLS callback %s is not one of the runtime's own" % name)
+        tls = "TLS callbacks: " + (", ".join(named) or "none")
+
+    print("%s (%s): %s GUI, OS %d.%d, subsystem %d.%d, sections 0x%x, file 0x%x, base 0x%x; %s" %
+          (exe, machine, "PE32+" if x64 else "PE32", pe.os_major, pe.os_minor, pe.sub_major, pe.sub_minor,
+           pe.section_alignment, pe.file_alignment, pe.image_base, tls))
+    print("imports allowed: " + ", ".join("%s %d" % (dll, counts[dll]) for dll in sorted(counts)) +
+          " (%d in all)" % sum(counts.values()))
+    for problem in problems:
+        print("FAIL: " + problem)
+    return 1 if problems else 0
+
+
+def main():
+    if len(sys.argv) not in (3, 4) or sys.argv[2] not in ("i686", "x86_64"):
+        sys.stderr.write(__doc__)
+        return 2
+    allow = sys.argv[3] if len(sys.argv) == 4 else os.path.join(os.path.dirname(__file__), "pe-imports.allow")
+    return check(sys.argv[1], sys.argv[2], allow)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
