@@ -14,7 +14,12 @@ A scenario is a folder under tests/scenarios/ holding:
                  means that value must not exist
   profile        optional: lines "PATH|SECTION|KEY|VALUE" (PATH relative to C:\\);
                  VALUE "<absent>" means the key must not be there
-  wine.result, wine.trace, wine.registry.reg, wine.profile
+  spooler        optional: lines "KIND JSON" with KIND printers, drivers, monitors,
+                 processors or ports, and JSON the array that qzreg's listing of
+                 that kind gives (--json) afterwards; under Wine the test program
+                 spoolstate.exe lists the same from the spooler's Enum* calls.
+                 Print processors are compared by name and environment only.
+  wine.result, wine.trace, wine.registry.reg, wine.profile, wine.spooler
                  optional: what the Wine run shows instead, where Wine's spooler or
                  version differs from the emulated machine; a file "wine.skip"
                  names why a scenario cannot run under Wine at all.
@@ -22,6 +27,9 @@ A scenario is a folder under tests/scenarios/ holding:
                  emulated machine's default image holds and a fresh Wine prefix
                  does not (Plug and Play nodes, network transports, ...)
   wine.note      optional: why the wine.* files differ (read by people only)
+Before each run the example's monitors (hrtpmon.dll, hrtlmon.dll) are put into the
+system directory: under Wine the test monitors built with the Windows program, on
+the host empty files (the emulated NT spooler asks only that the file is there).
 Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
 Wine reports Windows NT.
 
@@ -31,6 +39,7 @@ run actually gave, next to the verdict, to help write a new scenario.
 
 import argparse
 import difflib
+import json
 import os
 import re
 import shutil
@@ -155,9 +164,23 @@ class HostRunner:
             raise RuntimeError("qzreg export %s failed: %s" % (key, done.stderr.strip()))
         return done.stdout
 
+    def place_monitors(self, osname):
+        """Empty files of the example's monitor DLLs: NT's AddMonitorA wants the file."""
+        system = find_ci(self.drive_c, "WINDOWS/system32" if osname == "nt" else "WINDOWS/SYSTEM")
+        for name in MONITOR_DLLS:
+            open(os.path.join(system, name), "ab").close()
+
+    def spooler(self):
+        """{kind: rows} from qzreg's listings."""
+        return {kind: json.loads(self.call([self.qzreg, kind, "--json"])) for kind in SPOOLER_KINDS}
+
     def cleanup(self):
         shutil.rmtree(self.root, ignore_errors=True)
 
+
+# The monitors of the example INF, put into the system directory before each
+# run as the package's setup does: built ones under Wine, empty files on the host.
+MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
 WINE_TIMEOUT = 120  # seconds for one Wine call; one normally takes under a second
 
@@ -168,6 +191,9 @@ class WineRunner:
     def __init__(self, program, template):
         self.program = program
         self.template = template
+        folder = os.path.dirname(os.path.abspath(program))
+        self.monitors = [os.path.join(folder, name) for name in MONITOR_DLLS]
+        self.lister = os.path.join(folder, "spoolstate.exe")
 
     def prepare(self, scenario, osname):
         self.prefix = tempfile.mkdtemp(prefix="qzwine.")
@@ -188,6 +214,20 @@ class WineRunner:
             if os.path.exists(seed):
                 self.wine(["regedit", "/S", self.to_windows(seed)])
         self.drive_c = os.path.join(self.prefix, "drive_c")
+
+    def place_monitors(self, osname):
+        system = find_ci(self.drive_c, "windows/system32")
+        for dll in self.monitors:
+            if not os.path.exists(dll):
+                raise RuntimeError("no %s: build the Windows program with CMake" % dll)
+            shutil.copyfile(dll, os.path.join(system, os.path.basename(dll)))
+
+    def spooler(self):
+        done = self.wine([self.lister])
+        if done.returncode != 0:
+            raise RuntimeError("spoolstate.exe failed with status %d" % done.returncode)
+        lines = done.stdout.decode("latin-1").splitlines()
+        return {kind: json.loads(line) for kind, line in zip(SPOOLER_KINDS, lines)}
 
     @staticmethod
     def to_windows(path):
@@ -347,6 +387,29 @@ def check_registry(runner, expected_text, problems):
                             (key, have_order, want_order))
 
 
+SPOOLER_KINDS = ("printers", "drivers", "monitors", "processors", "ports")
+
+
+def spooler_rows(kind, rows):
+    if kind == "processors":
+        return [{k: v for k, v in row.items() if k != "dll"} for row in rows]
+    return rows
+
+
+def check_spooler(runner, expected, problems):
+    actual = runner.spooler()
+    for line in expected.splitlines():
+        if not line.strip() or line.startswith("#"):
+            continue
+        kind, text = line.split(" ", 1)
+        if kind not in SPOOLER_KINDS:
+            raise ValueError("spooler: unknown kind %r" % kind)
+        want = spooler_rows(kind, json.loads(text))
+        have = spooler_rows(kind, actual[kind])
+        if want != have:
+            problems.append("spooler %s: %s, expected %s" % (kind, json.dumps(have), json.dumps(want)))
+
+
 def ini_value(path, section, key):
     text = read(path)
     if text is None:
@@ -409,7 +472,7 @@ def pick(scenario, runner, name):
     return read(os.path.join(scenario, name))
 
 
-SHOW = {"on": False, "keys": []}
+SHOW = {"on": False, "keys": [], "spooler": False}
 
 
 def show_run(runner, status, trace):
@@ -418,6 +481,10 @@ def show_run(runner, status, trace):
     for key in SHOW["keys"]:
         print("----- %s:" % key)
         sys.stdout.write(runner.export(key))
+    if SHOW["spooler"]:
+        print("----- spooler:")
+        for kind, rows in runner.spooler().items():
+            print(kind, json.dumps(rows))
 
 
 def run_scenario(scenario, runner):
@@ -433,6 +500,7 @@ def run_scenario(scenario, runner):
         drive = os.path.join(scenario, "drive_c")
         if os.path.isdir(drive):
             copy_onto_drive(drive, runner.drive_c)
+        runner.place_monitors(osname)
         command = read(os.path.join(scenario, "command")).split("\n")[0]
         status, trace = runner.run(command)
         if SHOW["on"]:
@@ -450,6 +518,9 @@ def run_scenario(scenario, runner):
         profile = pick(scenario, runner, "profile")
         if profile is not None:
             check_profile(runner, profile, problems)
+        spooler = pick(scenario, runner, "spooler")
+        if spooler is not None:
+            check_spooler(runner, spooler, problems)
         return ("fail", "\n".join(problems)) if problems else ("pass", "")
     finally:
         runner.cleanup()
@@ -474,10 +545,13 @@ def main():
     parser.add_argument("--show", action="store_true", help="print what each run gave")
     parser.add_argument("--export", action="append", default=[], metavar="KEY",
                         help="with --show: also print this registry key afterwards")
+    parser.add_argument("--show-spooler", action="store_true",
+                        help="with --show: also print the spooler's listings afterwards")
     parser.add_argument("names", nargs="*", help="scenario names (default: all)")
     args = parser.parse_args()
     SHOW["on"] = args.show
     SHOW["keys"] = args.export
+    SHOW["spooler"] = args.show_spooler
     if args.wine:
         runner = WineRunner(args.wine, args.wine_template)
     else:

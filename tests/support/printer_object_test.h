@@ -3,10 +3,12 @@
 #ifndef QZINST32_TESTS_SUPPORT_PRINTER_OBJECT_TEST_H_
 #define QZINST32_TESTS_SUPPORT_PRINTER_OBJECT_TEST_H_
 
+#include <fstream>
 #include <memory>
 #include <string>
 
 #include "inst32/printer.h"
+#include "platform/host/machine/machine.h"
 #include "tests/support/machine_test.h"
 
 class PrinterObjectTest : public MachineTest {
@@ -22,10 +24,19 @@ class PrinterObjectTest : public MachineTest {
   std::unique_ptr<COrlPrinter> printer_;
 };
 
-// The same fixture on a Windows NT machine.
+// The same fixture on a Windows NT machine, with the example's monitor DLLs in
+// its system directory (where the package's setup copies them and NT loads
+// them from).
 template <typename Fixture>
 class OnWindowsNT : public Fixture {
  protected:
+  void SetUp() override {
+    Fixture::SetUp();
+    for (const char* dll : {"hrtpmon.dll", "hrtlmon.dll"}) {
+      std::ofstream(qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + dll))
+          .flush();
+    }
+  }
   qzhost::TestMachineOptions Options() const override {
     qzhost::TestMachineOptions options = Fixture::Options();
     options.os = qzhost::Personality::kWinNT;

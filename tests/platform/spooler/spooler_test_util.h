@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/machine.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/win32.h"
 #include "tests/support/machine_test.h"
@@ -155,7 +157,16 @@ inline BOOL AddDriver(const char* name, const char* env, const char* monitor = n
   return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info));
 }
 
+// Puts an (empty) file of that name into the machine's system directory, where
+// NT looks for a monitor's DLL.
+inline void PlaceSystemFile(const char* name) {
+  std::string path = qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + name);
+  ASSERT_FALSE(path.empty());
+  std::ofstream(path, std::ios::binary).flush();
+}
+
 inline BOOL AddMonitor(const char* name, const char* env, const char* dll) {
+  if (dll != nullptr && dll[0] != '\0') PlaceSystemFile(dll);
   MONITOR_INFO_2A info = {const_cast<LPSTR>(name), const_cast<LPSTR>(env), const_cast<LPSTR>(dll)};
   return AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
 }
