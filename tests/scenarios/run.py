@@ -2,7 +2,8 @@
 """Runs the data-driven scenarios against the host build or the Windows build under Wine.
 
 A scenario is a folder under tests/scenarios/ holding:
-  command        the command line text (first line)
+  command        the command line text; with several lines each runs in turn on the
+                 same machine and the last one's outcome is checked
   os             optional: "win98" (default) or "nt"
   seed.reg       optional: registry entries imported before the run
   drive_c/       optional: files copied onto drive C: before the run
@@ -18,7 +19,8 @@ A scenario is a folder under tests/scenarios/ holding:
                  processors or ports, and JSON the array that qzreg's listing of
                  that kind gives (--json) afterwards; under Wine the test program
                  spoolstate.exe lists the same from the spooler's Enum* calls.
-                 Print processors are compared by name and environment only.
+                 Print processors are compared by name and environment only, a
+                 driver's file paths without regard to case.
   wine.result, wine.trace, wine.registry.reg, wine.profile, wine.spooler
                  optional: what the Wine run shows instead, where Wine's spooler or
                  version differs from the emulated machine; a file "wine.skip"
@@ -145,6 +147,8 @@ class HostRunner:
 
     def run(self, command):
         trace_file = os.path.join(self.root, "trace.txt")
+        if os.path.exists(trace_file):
+            os.remove(trace_file)  # the program appends; only this run's trace counts
         # The scenario's bytes as they stand (read as Latin-1), not their UTF-8 form.
         done = subprocess.run([self.program, "--trace=" + trace_file, "--", command.encode("latin-1")],
                               env=self.env,
@@ -390,9 +394,16 @@ def check_registry(runner, expected_text, problems):
 SPOOLER_KINDS = ("printers", "drivers", "monitors", "processors", "ports")
 
 
+FILE_FIELDS = ("driver_file", "data_file", "config_file", "help_file")
+
+
 def spooler_rows(kind, rows):
+    """Rows as compared: a print processor without its DLL (its level-1 record has
+    none), a driver's file paths without regard to case, as Windows treats them."""
     if kind == "processors":
         return [{k: v for k, v in row.items() if k != "dll"} for row in rows]
+    if kind == "drivers":
+        return [{k: v.upper() if k in FILE_FIELDS else v for k, v in row.items()} for row in rows]
     return rows
 
 
@@ -501,8 +512,11 @@ def run_scenario(scenario, runner):
         if os.path.isdir(drive):
             copy_onto_drive(drive, runner.drive_c)
         runner.place_monitors(osname)
-        command = read(os.path.join(scenario, "command")).split("\n")[0]
-        status, trace = runner.run(command)
+        # Earlier lines run first (a re-run); the last one is checked.
+        commands = read(os.path.join(scenario, "command")).rstrip("\n").split("\n")
+        for command in commands[:-1]:
+            runner.run(command)
+        status, trace = runner.run(commands[-1])
         if SHOW["on"]:
             show_run(runner, status, trace)
         problems = []
