@@ -208,6 +208,11 @@ def make_machine(args):
     env = dict(os.environ, QZINST_ROOT=args.root)
     subprocess.run([args.qzreg, "init", "--os", args.os], env=env, check=True,
                    stdout=subprocess.DEVNULL)
+    # The example's monitors, where the package's setup copies them: NT's
+    # AddMonitorA wants the DLL in the system directory.
+    system = os.path.join(args.root, "drive_c", "WINDOWS", "system32" if args.os == "nt" else "SYSTEM")
+    for dll in ("hrtpmon.dll", "hrtlmon.dll"):
+        open(os.path.join(system, dll), "ab").close()
     plan = SIZES[args.size]
     if plan is not None:
         fill_machine(args, plan)

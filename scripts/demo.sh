@@ -14,6 +14,11 @@ cmake --build --preset "${QZ_BUILD:-host}" -j"$(nproc)" --target qzinst32 qzreg 
 export QZINST_ROOT=${QZINST_ROOT:-$top/build/demo-machine}
 rm -rf "$QZINST_ROOT"
 build/${QZ_BUILD:-host}/qzreg init --os "${QZ_OS:-win98}"
+# The package's setup copies the monitors into the system directory first
+# (NT's AddMonitorA loads them from there); empty files stand in for them.
+for sys_dir in "$QZINST_ROOT"/drive_c/WINDOWS/system32 "$QZINST_ROOT"/drive_c/WINDOWS/SYSTEM; do
+  if [ -d "$sys_dir" ]; then touch "$sys_dir"/hrtpmon.dll "$sys_dir"/hrtlmon.dll; fi
+done
 echo "--- qzinst32 2 examples/rt2210.inf RT2210 LPT1:  (trace follows)"
 set +e
 build/${QZ_BUILD:-host}/qzinst32 2 examples/rt2210.inf RT2210 LPT1:
