@@ -383,7 +383,10 @@ def check_registry(runner, expected_text, problems):
             problems.append("key %s holds %s, expected %s" % (key, have, want))
             continue
         # Values are listed in the order they were created, as Windows lists
-        # them; those the file lists must come in its order.
+        # them; those the file lists must come in its order. Wine 8 lists a
+        # key's values sorted by name, so its runs are not held to the order.
+        if runner.name == "wine":
+            continue
         want_order = [k for k in values if k != PARTIAL and want[k] != "-"]
         have_order = [k for k in got[1] if k in want_order]
         if want_order != have_order:
