@@ -48,6 +48,9 @@ class Machine:
         self.env = dict(os.environ, QZINST_ROOT=self.root)
         subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
                        capture_output=True)
+        if osname == "nt":  # the example's monitors, where NT loads them from
+            for dll in ("hrtpmon.dll", "hrtlmon.dll"):
+                open(os.path.join(self.root, "drive_c", "WINDOWS", "system32", dll), "wb").close()
         if code_page:  # the default image holds ASCII names only: any code page reads it
             with open(os.path.join(self.root, "machine.ini"), "w") as f:
                 f.write("[Machine]\nOS=%s\nCodePage=%d\n" % (osname, code_page))

@@ -29,6 +29,7 @@ const Win32ErrorText kErrors[] = {
     {122, "ERROR_INSUFFICIENT_BUFFER", "the buffer is too small", nullptr},
     {123, "ERROR_INVALID_NAME", "the name is not valid", "the %s is not a valid name"},
     {124, "ERROR_INVALID_LEVEL", "the information level is not supported", nullptr},
+    {126, "ERROR_MOD_NOT_FOUND", "the DLL is not in the system directory", nullptr},
     {161, "ERROR_BAD_PATHNAME", "the path is not valid", "the %s is not a valid path"},
     {183, "ERROR_ALREADY_EXISTS", "it exists already", "the %s exists already"},
     {234, "ERROR_MORE_DATA", "more data is available than fits", nullptr},
