@@ -48,7 +48,16 @@ void PrintRows(const std::vector<std::string>& rows) {
   printf("]\n");
 }
 
+// The default printer's name, from [windows] device= ("name,driver,port").
+std::string DefaultPrinter() {
+  char acDevice[512] = "";
+  GetProfileStringA("windows", "device", "", acDevice, sizeof acDevice);
+  std::string device = acDevice;
+  return device.substr(0, device.find(','));
+}
+
 void Printers() {
+  const std::string defaultName = DefaultPrinter();
   std::vector<BYTE> buffer;
   DWORD count = 0;
   std::vector<std::string> rows;
@@ -59,9 +68,13 @@ void Printers() {
           &buffer, &count)) {
     const PRINTER_INFO_2A* pInfo = reinterpret_cast<const PRINTER_INFO_2A*>(buffer.data());
     for (DWORD i = 0; i < count; ++i) {
-      rows.push_back("{\"name\": " + Quoted(pInfo[i].pPrinterName) + ", \"driver\": " +
-                     Quoted(pInfo[i].pDriverName) + ", \"port\": " + Quoted(pInfo[i].pPortName) +
-                     ", \"print_processor\": " + Quoted(pInfo[i].pPrintProcessor) + "}");
+      rows.push_back(
+          "{\"name\": " + Quoted(pInfo[i].pPrinterName) + ", \"driver\": " +
+          Quoted(pInfo[i].pDriverName) + ", \"port\": " + Quoted(pInfo[i].pPortName) +
+          ", \"print_processor\": " + Quoted(pInfo[i].pPrintProcessor) +
+          ", \"datatype\": " + Quoted(pInfo[i].pDatatype) +
+          ", \"attributes\": " + std::to_string(pInfo[i].Attributes) + ", \"default\": " +
+          (lstrcmpiA(pInfo[i].pPrinterName, defaultName.c_str()) == 0 ? "true" : "false") + "}");
     }
   }
   PrintRows(rows);
