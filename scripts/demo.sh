@@ -15,7 +15,7 @@ export QZINST_ROOT=${QZINST_ROOT:-$top/build/demo-machine}
 rm -rf "$QZINST_ROOT"
 build/${QZ_BUILD:-host}/qzreg init --os "${QZ_OS:-win98}"
 # The package's setup copies the monitors into the system directory first
-# (NT's AddMonitorA loads them from there); empty files stand in for them.
+# (Windows' AddMonitorA loads them from there); empty files stand in for them.
 for sys_dir in "$QZINST_ROOT"/drive_c/WINDOWS/system32 "$QZINST_ROOT"/drive_c/WINDOWS/SYSTEM; do
   if [ -d "$sys_dir" ]; then touch "$sys_dir"/hrtpmon.dll "$sys_dir"/hrtlmon.dll; fi
 done

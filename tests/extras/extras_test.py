@@ -34,8 +34,8 @@ class Machine:
         subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
                        capture_output=True)
         if osname == "nt":
-            # NT loads a monitor from the system directory; the package's setup
-            # copies the example's two there before command 2.
+            # The package's setup copies the example's two monitors into the
+            # system directory before command 2, where NT loads them from.
             system = os.path.join(self.root, "drive_c", "WINDOWS", "system32")
             for dll in ("hrtpmon.dll", "hrtlmon.dll"):
                 open(os.path.join(system, dll), "wb").close()

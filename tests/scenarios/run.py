@@ -31,7 +31,8 @@ A scenario is a folder under tests/scenarios/ holding:
   wine.note      optional: why the wine.* files differ (read by people only)
 Before each run the example's monitors (hrtpmon.dll, hrtlmon.dll) are put into the
 system directory: under Wine the test monitors built with the Windows program, on
-the host empty files (the emulated NT spooler asks only that the file is there).
+the host empty files (the emulated spooler records a monitor's file name as given
+and does not look for the file).
 Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
 Wine reports Windows NT.
 

@@ -1,6 +1,4 @@
 // AddMonitorA and EnumMonitorsA: monitors under Control\Print\Monitors.
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -49,21 +47,6 @@ DWORD CheckMonitorInfo(DWORD Level, LPBYTE pMonitors, bool* pbKeepError) {
   DWORD dwError = ERROR_SUCCESS;
   ResolveEnvironment(pInfo->pEnvironment, &env, &dwError);
   return dwError;
-}
-
-// NT loads the monitor's DLL from the system directory before it records
-// the monitor, and a DLL that is not there fails with 126. The emulation
-// cannot load a DLL; it asks only for the file. Windows 98 records the
-// monitor without looking (its answer for a missing file is not established).
-DWORD CheckMonitorFile(const MONITOR_INFO_2A& info) {
-  if (!MachineIsNT() || MonitorInstalled(info.pName)) return ERROR_SUCCESS;
-  std::string name = info.pDLLName;
-  if (name.find_first_of("\\/:") != std::string::npos) return ERROR_MOD_NOT_FOUND;
-  std::string path = MapWindowsPath(std::string(SystemDirectory()) + "\\" + name);
-  struct stat st;
-  if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-    return ERROR_MOD_NOT_FOUND;
-  return ERROR_SUCCESS;
 }
 
 // A monitor key without a Driver value (port settings written ahead of the
@@ -164,9 +147,6 @@ BOOL WINAPI AddMonitorA(LPSTR pName, DWORD Level, LPBYTE pMonitors) {
     dwError = ERROR_INVALID_NAME;
   } else {
     dwError = qzhost::spool::CheckMonitorInfo(Level, pMonitors, &bKeepError);
-  }
-  if (dwError == ERROR_SUCCESS) {
-    dwError = qzhost::spool::CheckMonitorFile(*reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors));
   }
   if (dwError == ERROR_SUCCESS) {
     dwError = qzhost::spool::StoreMonitor(*reinterpret_cast<const MONITOR_INFO_2A*>(pMonitors));

@@ -153,26 +153,6 @@ TEST_P(MonitorTest, ArgumentChecksOfEachPersonality) {
   EXPECT_EQ(IsNT() ? kStale : static_cast<DWORD>(ERROR_PRIVILEGE_NOT_HELD), GetLastError());
 }
 
-// NT loads the DLL from the system directory first: a missing one gives 126
-// and nothing is recorded. Windows 98 records the monitor as it is given.
-TEST_P(MonitorTest, NTWantsTheMonitorDllInTheSystemDirectory) {
-  MONITOR_INFO_2A info = {const_cast<LPSTR>("Halden Port"), nullptr, const_cast<LPSTR>("HPM.DLL")};
-  BOOL bAdded = AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
-  EXPECT_EQ(bAdded, IsNT() ? FALSE : TRUE);
-  EXPECT_EQ(KeyExists(kMonitors + "Halden Port"), !IsNT());
-  if (IsNT()) {
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
-    // A path is no name of the system directory's file, even where it exists.
-    spooltest::PlaceSystemFile("HPM.DLL");
-    info.pDLLName = const_cast<LPSTR>("C:\\WINDOWS\\system32\\HPM.DLL");
-    EXPECT_FALSE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), GetLastError());
-    info.pDLLName = const_cast<LPSTR>("hpm.dll");  // names match without regard to case
-    EXPECT_TRUE(AddMonitorA(nullptr, 2, reinterpret_cast<LPBYTE>(&info)));
-    EXPECT_EQ(ReadValue(kMonitors + "Halden Port", "Driver"), "hpm.dll");
-  }
-}
-
 TEST_P(MonitorTest, PlannedFailures) {
   qzhost::FailCall("AddMonitorA", ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
   EXPECT_FALSE(AddMonitor("Halden Port", nullptr, "HLDNMON.DLL"));

@@ -157,8 +157,8 @@ inline BOOL AddDriver(const char* name, const char* env, const char* monitor = n
   return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info));
 }
 
-// Puts an (empty) file of that name into the machine's system directory, where
-// NT looks for a monitor's DLL.
+// Puts an (empty) file of that name into the machine's system directory, as a
+// package's setup copies a monitor's DLL there before it adds the monitor.
 inline void PlaceSystemFile(const char* name) {
   std::string path = qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + name);
   ASSERT_FALSE(path.empty());
