@@ -7,18 +7,11 @@
 
 #include "tests/support/machine_test.h"
 
+using qztest::KeyExists;
+
 namespace {
 
 const char kPortsKey[] = "System\\CurrentControlSet\\Control\\Print\\Ports";
-
-bool KeyExists(const std::string& path) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(hKey);
-  return true;
-}
 
 // The WIN.INI [Ports] entry, or "<absent>".
 std::string PortEntry(const std::string& port) {

@@ -8,31 +8,16 @@
 #include "inst32/context.h"
 #include "tests/support/printer_object_test.h"
 
-namespace {
+using qztest::ExampleInf;
+using qztest::KeyExists;
 
-std::string ExampleInf() {
-  std::string source = __FILE__;
-  std::ifstream in(source.substr(0, source.rfind("tests/")) + "examples/rt2210.inf",
-                   std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+namespace {
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
   }
   return text;
-}
-
-bool KeyExists(const std::string& path) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(hKey);
-  return true;
 }
 
 std::string StringValue(const std::string& path, const char* name) {

@@ -11,6 +11,9 @@
 
 #include "tests/support/machine_test.h"
 
+using qztest::ExampleInf;
+using qztest::KeyExists;
+
 namespace {
 
 // Shift-JIS characters: lead 0x83 with trail 0x20, and lead 0x95 with trail
@@ -20,28 +23,10 @@ const char kTrail5C[] = "\x95\x5C";
 
 const char kPrintKey[] = "System\\CurrentControlSet\\Control\\Print\\";
 
-std::string ExampleInf() {
-  std::string source = __FILE__;
-  std::ifstream in(source.substr(0, source.rfind("tests/")) + "examples/rt2210.inf",
-                   std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 std::string ReplaceFirst(std::string text, const std::string& from, const std::string& to) {
   size_t at = text.find(from);
   if (at != std::string::npos) text.replace(at, from.size(), to);
   return text;
-}
-
-bool KeyExists(const std::string& path) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(hKey);
-  return true;
 }
 
 class ShiftJisCommandTest : public MachineTest {

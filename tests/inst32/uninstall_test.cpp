@@ -5,6 +5,8 @@
 
 #include "tests/support/machine_test.h"
 
+using qztest::KeyExists;
+
 namespace {
 
 const char kProductKey[] =
@@ -28,13 +30,6 @@ bool ReadValue(const char* key, const char* name, std::string* data, DWORD* type
   RegCloseKey(hKey);
   if (type != nullptr) *type = dwType;
   return lResult == ERROR_SUCCESS;
-}
-
-bool KeyExists(const char* key) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return false;
-  RegCloseKey(hKey);
-  return true;
 }
 
 class UninstallTest : public MachineTest {

@@ -33,3 +33,25 @@ int MachineTest::Run(const std::string& commandText) {
   qzhost::SetCommandText(commandText);
   return WinMain(reinterpret_cast<HINSTANCE>(1), nullptr, nullptr, SW_SHOWNORMAL);
 }
+
+namespace qztest {
+
+std::string ExampleInf() {
+  std::string source = __FILE__;
+  std::ifstream in(source.substr(0, source.rfind("tests/")) + "examples/rt2210.inf",
+                   std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool KeyExists(const std::string& path) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(hKey);
+  return true;
+}
+
+}  // namespace qztest

@@ -27,4 +27,13 @@ class MachineTest : public ::testing::Test {
   std::string root_;
 };
 
+namespace qztest {
+
+// The example printer INF of the package, as its text.
+std::string ExampleInf();
+// True when the key opens below HKEY_LOCAL_MACHINE.
+bool KeyExists(const std::string& path);
+
+}  // namespace qztest
+
 #endif  // QZINST32_TESTS_SUPPORT_MACHINE_TEST_H_
