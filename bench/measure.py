@@ -179,10 +179,10 @@ def commands(inf):
         ("258", ["258"], True),
         # What-if and the change report beside the plain run: no operation, and
         # command 4 (a few keys and values).
-        ("259", ["259"], False),
-        ("w259", ["--what-if", "259"], False),
-        ("r259", ["--report", "json", "259"], False),
-        ("w4", ["--what-if"] + uninstall, False),
+        ("259", ["259"], True),
+        ("w259", ["--what-if", "259"], True),
+        ("r259", ["--report", "json", "259"], True),
+        ("w4", ["--what-if"] + uninstall, True),
         ("r4", ["--report", "json"] + uninstall, True),
     ]
 
