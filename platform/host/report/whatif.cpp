@@ -1,4 +1,4 @@
-// Watching one run of a command: snapshot before, comparison after.
+// Watching one run of a command: what it changed, compared after it.
 #include "platform/host/report/whatif.h"
 
 #include <sys/stat.h>
@@ -6,9 +6,8 @@
 
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machine.h"
-#include "platform/host/registry/regfile.h"
 #include "platform/host/registry/registry.h"
-#include "platform/host/report/snapshot.h"
+#include "platform/host/report/tempfolder.h"
 
 namespace qzhost {
 namespace {
@@ -31,43 +30,30 @@ std::string Folder(const std::string& path) {
 }  // namespace
 
 ChangeWatch::~ChangeWatch() {
+  RecordRegistryChanges(nullptr);
   if (redirected_) SetMachineRedirect(MachineRedirect());
   RemoveTree(folder_);
 }
 
-// The registry as it was: a copy of the database, or, for a machine whose
-// registry does not exist yet, the default image the run will create.
-bool ChangeWatch::OpenBaseline(std::string* why) {
-  std::string real = MachineRegistryPath();
-  std::string seedWhy;
-  auto seed = [this, &seedWhy] { return ImportSeedFiles(&before_, MachineIsNT(), &seedWhy); };
-  if (!Exists(real)) {
-    if (before_.Open(":memory:", Machine().codePage, seed, &seedWhy) == ERROR_SUCCESS) return true;
-    *why = "cannot build the default registry: " + seedWhy;
-    return false;
-  }
-  std::string copy = folder_ + "/before.db";
-  if (!BackupDatabase(real, copy, why)) return false;
-  if (mode_ == Mode::kWhatIf && !BackupDatabase(real, folder_ + "/registry.db", why)) return false;
-  if (before_.Open(copy, Machine().codePage, seed, &seedWhy) == ERROR_SUCCESS) return true;
-  *why = "registry.db at " + real + " is damaged or not a QZINST32 registry: " + seedWhy;
-  return false;
-}
-
 bool ChangeWatch::Begin(std::string* why) {
   if (MachineInMemory()) {
-    *why = "a machine whose registry lives in memory cannot be copied";
+    *why = "a machine whose registry lives in memory cannot be watched";
     return false;
   }
   folder_ = MakeTempFolder(mode_ == Mode::kWhatIf ? "qzinst32-whatif" : "qzinst32-report", why);
-  if (folder_.empty() || !OpenBaseline(why)) return false;
+  if (folder_.empty()) return false;
   MachineRedirect redirect;
-  if (mode_ == Mode::kWhatIf) redirect.registryPath = folder_ + "/registry.db";
+  // A machine without a registry would get one: a what-if run makes it in
+  // the shadow folder instead.
+  if (mode_ == Mode::kWhatIf && !Exists(MachineRegistryPath()))
+    redirect.registryPath = folder_ + "/registry.db";
   redirect.profilePath = [this](const std::string& path, bool forWrite) {
     return ProfilePath(path, forWrite);
   };
   SetMachineRedirect(std::move(redirect));
   redirected_ = true;
+  if (mode_ == Mode::kWhatIf) DiscardRegistryChangesOfTheRun();
+  RecordRegistryChanges(&record_);
   return true;
 }
 
@@ -101,8 +87,12 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
     return false;
   }
+  if (record_.failed) {
+    *why = "cannot tell what the run changed: a key could not be read before its change";
+    return false;
+  }
   unsigned codePage = Machine().codePage;
-  error = DiffRegistry(&before_, after, codePage, &changes->registry);
+  error = DiffRecordedRegistry(record_, after, codePage, &changes->registry);
   if (error != ERROR_SUCCESS) {
     *why = "cannot compare the registry (error " + std::to_string(error) + ")";
     return false;
