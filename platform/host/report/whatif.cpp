@@ -2,10 +2,10 @@
 #include "platform/host/report/whatif.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machine.h"
+#include "platform/host/profile/profilerecord.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/report/tempfolder.h"
 
@@ -22,15 +22,11 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::string Folder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 ChangeWatch::~ChangeWatch() {
   RecordRegistryChanges(nullptr);
+  RecordProfileChanges(nullptr);
   if (redirected_) SetMachineRedirect(MachineRedirect());
   RemoveTree(folder_);
 }
@@ -42,42 +38,21 @@ bool ChangeWatch::Begin(std::string* why) {
   }
   folder_ = MakeTempFolder(mode_ == Mode::kWhatIf ? "qzinst32-whatif" : "qzinst32-report", why);
   if (folder_.empty()) return false;
-  MachineRedirect redirect;
   // A machine without a registry would get one: a what-if run makes it in
   // the shadow folder instead.
-  if (mode_ == Mode::kWhatIf && !Exists(MachineRegistryPath()))
+  if (mode_ == Mode::kWhatIf && !Exists(MachineRegistryPath())) {
+    MachineRedirect redirect;
     redirect.registryPath = folder_ + "/registry.db";
-  redirect.profilePath = [this](const std::string& path, bool forWrite) {
-    return ProfilePath(path, forWrite);
-  };
-  SetMachineRedirect(std::move(redirect));
-  redirected_ = true;
-  if (mode_ == Mode::kWhatIf) DiscardRegistryChangesOfTheRun();
-  RecordRegistryChanges(&record_);
-  return true;
-}
-
-// Remembers each profile file before its first change; in a what-if run the
-// change goes to a copy. A file that cannot be written (its folder missing or
-// closed, the file not a plain file) stays where it is: the write then fails
-// on it exactly as in a real run, and nothing changes.
-std::string ChangeWatch::ProfilePath(const std::string& path, bool forWrite) {
-  auto known = profiles_.find(path);
-  if (known != profiles_.end()) return known->second.current;
-  if (!forWrite) return path;
-  bool exists = Exists(path);
-  if (exists && !IsRegularFile(path)) return path;
-  ProfileCopy copy;
-  std::string why;
-  if (exists && !ReadWholeFile(path, &copy.original, &why)) return path;
-  copy.current = path;
-  if (mode_ == Mode::kWhatIf) {
-    if (access(Folder(path).c_str(), W_OK | X_OK) != 0) return path;
-    std::string shadow = folder_ + "/profile" + std::to_string(profiles_.size());
-    if (exists && !WriteFileAtomically(shadow, copy.original, &why)) return path;
-    copy.current = shadow;
+    SetMachineRedirect(std::move(redirect));
+    redirected_ = true;
   }
-  return profiles_.emplace(path, copy).first->second.current;
+  if (mode_ == Mode::kWhatIf) {
+    DiscardRegistryChangesOfTheRun();
+    profiles_.shadowFolder = folder_;
+  }
+  RecordRegistryChanges(&registry_);
+  RecordProfileChanges(&profiles_);
+  return true;
 }
 
 bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
@@ -87,17 +62,17 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
     return false;
   }
-  if (record_.failed) {
+  if (registry_.failed) {
     *why = "cannot tell what the run changed: a key could not be read before its change";
     return false;
   }
   unsigned codePage = Machine().codePage;
-  error = DiffRecordedRegistry(record_, after, codePage, &changes->registry);
+  error = DiffRecordedRegistry(registry_, after, codePage, &changes->registry);
   if (error != ERROR_SUCCESS) {
     *why = "cannot compare the registry (error " + std::to_string(error) + ")";
     return false;
   }
-  for (const auto& entry : profiles_) {
+  for (const auto& entry : profiles_.files) {
     std::string now;
     if (IsRegularFile(entry.second.current) && !ReadWholeFile(entry.second.current, &now, why))
       return false;

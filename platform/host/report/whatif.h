@@ -11,9 +11,9 @@
 #ifndef QZINST32_PLATFORM_HOST_WHATIF_H_
 #define QZINST32_PLATFORM_HOST_WHATIF_H_
 
-#include <map>
 #include <string>
 
+#include "platform/host/profile/profilerecord.h"
 #include "platform/host/registry/regrecord.h"
 #include "platform/host/report/changes.h"
 
@@ -40,17 +40,10 @@ class ChangeWatch {
   bool Finish(MachineChanges* changes, std::string* why);
 
  private:
-  struct ProfileCopy {
-    std::string original;  // the text before the run; empty for a missing file
-    std::string current;   // where the run reads and writes it
-  };
-
-  std::string ProfilePath(const std::string& path, bool forWrite);
-
   Mode mode_;
   std::string folder_;
-  RegChangeRecord record_;
-  std::map<std::string, ProfileCopy> profiles_;
+  RegChangeRecord registry_;
+  ProfileChangeRecord profiles_;
   bool redirected_ = false;
 };
 
