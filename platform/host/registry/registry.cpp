@@ -310,8 +310,8 @@ RegStore* MachineRegistry(DWORD* error) {
 
 void HoldRegistryChangesForTheRun() { g_holdRunChanges = true; }
 
-void DiscardRegistryChangesOfTheRun() {
-  g_discardRunChanges = true;
+void DiscardRegistryChangesOfTheRun(bool discard) {
+  g_discardRunChanges = discard;
   State().runSetUp = false;
 }
 

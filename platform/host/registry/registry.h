@@ -50,8 +50,9 @@ void HoldRegistryChangesForTheRun();
 
 // Makes the run's one transaction (see above) end in a rollback instead: the
 // run sees its own changes and the registry file keeps none, even at
-// RegFlushKey. For the rest of the process.
-void DiscardRegistryChangesOfTheRun();
+// RegFlushKey. From the registry's next opening (or now, when it is not yet
+// open) until false is set and it is closed.
+void DiscardRegistryChangesOfTheRun(bool discard);
 
 // Has the registry note in `record` how each key was before the run's first
 // change of it (see regrecord.h); null stops. Keys made by opening a machine

@@ -27,6 +27,10 @@ bool Exists(const std::string& path) {
 ChangeWatch::~ChangeWatch() {
   RecordRegistryChanges(nullptr);
   RecordProfileChanges(nullptr);
+  if (mode_ == Mode::kWhatIf) {
+    CloseMachineRegistry();  // the rollback
+    DiscardRegistryChangesOfTheRun(false);
+  }
   if (redirected_) SetMachineRedirect(MachineRedirect());
   RemoveTree(folder_);
 }
@@ -47,7 +51,7 @@ bool ChangeWatch::Begin(std::string* why) {
     redirected_ = true;
   }
   if (mode_ == Mode::kWhatIf) {
-    DiscardRegistryChangesOfTheRun();
+    DiscardRegistryChangesOfTheRun(true);
     profiles_.shadowFolder = folder_;
   }
   RecordRegistryChanges(&registry_);

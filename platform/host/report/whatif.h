@@ -25,8 +25,8 @@ class ChangeWatch {
 
   explicit ChangeWatch(Mode mode) : mode_(mode) {}
   // Stops recording, points the machine back at itself and removes the
-  // shadow folder. A what-if run's registry changes are rolled back when the
-  // registry closes.
+  // shadow folder. A what-if run's registry is closed, which rolls back its
+  // changes.
   ~ChangeWatch();
   ChangeWatch(const ChangeWatch&) = delete;
   ChangeWatch& operator=(const ChangeWatch&) = delete;
