@@ -80,7 +80,10 @@ class RegDiff {
     if (below == touchedBelow_.end()) return ERROR_SUCCESS;
     std::vector<RegKeyId> ids = below->second;
     std::sort(ids.begin(), ids.end(), [this](RegKeyId a, RegKeyId b) {
-      return record_->touched.at(a).upper < record_->touched.at(b).upper;
+      const std::string& x = record_->touched.at(a).upper;
+      const std::string& y = record_->touched.at(b).upper;
+      if (RegNameOrderLess(codePage_, x, y)) return true;
+      return !RegNameOrderLess(codePage_, y, x) && x < y;
     });
     DWORD error = ERROR_SUCCESS;
     for (size_t i = 0; i < ids.size() && error == ERROR_SUCCESS; ++i)

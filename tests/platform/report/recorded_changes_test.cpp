@@ -20,6 +20,9 @@ const char kBefore[] =
     "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Alpha]\n\"V\"=\"a\"\n"
     "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Beta]\n\"V\"=\"b\"\n"
     "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Gamma]\n\"V\"=\"c\"\n"
+    // U+0152 and U+00C9: Windows lists them in the other order than their bytes.
+    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\\x8C]\n\"V\"=\"o\"\n"
+    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\\xC9]\n\"V\"=\"e\"\n"
     "[HKEY_LOCAL_MACHINE\\Soft\\Old\\Deep]\n\"V\"=\"1\"\n"
     "[HKEY_LOCAL_MACHINE\\Soft\\Again]\n\"Was\"=\"1\"\n"
     "[HKEY_LOCAL_MACHINE\\Soft\\Again\\Child]\n\"C\"=\"1\"\n"
@@ -34,7 +37,9 @@ const char* const kSteps[] = {
     "[HKEY_LOCAL_MACHINE\\Soft\\Keep]\n\"Same\"=\"1\"\n\"Brief\"=-\n",
     // Siblings changed in the reverse of their order; one sibling's tree left alone.
     "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Gamma]\n\"V\"=\"C\"\n"
-    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Alpha]\n\"V\"=\"A\"\n",
+    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\Alpha]\n\"V\"=\"A\"\n"
+    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\\x8C]\n\"V\"=\"O\"\n"
+    "[HKEY_LOCAL_MACHINE\\Soft\\Many\\\xC9]\n\"V\"=\"E\"\n",
     // A key added with a subkey; one added and removed again.
     "[HKEY_LOCAL_MACHINE\\Soft\\Fresh\\Child]\n\"C\"=\"c\"\n[HKEY_LOCAL_MACHINE\\Soft\\Brief]\n",
     "[-HKEY_LOCAL_MACHINE\\Soft\\Brief]\n",
@@ -124,6 +129,8 @@ TEST(RecordedChangesTest, TheSameListAsAComparisonWithACopy) {
                        "changed HKEY_LOCAL_MACHINE\\Soft\\Keep",
                        "changed HKEY_LOCAL_MACHINE\\Soft\\Many\\Alpha",
                        "changed HKEY_LOCAL_MACHINE\\Soft\\Many\\Gamma",
+                       "changed HKEY_LOCAL_MACHINE\\Soft\\Many\\\xC9",
+                       "changed HKEY_LOCAL_MACHINE\\Soft\\Many\\\x8C",
                        "removed HKEY_LOCAL_MACHINE\\Soft\\Last",
                        "removed HKEY_LOCAL_MACHINE\\Soft\\Old",
                    }))
