@@ -60,21 +60,24 @@ bool ChangeWatch::Begin(std::string* why) {
 }
 
 bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  RegStore* after = MachineRegistry(&error);
-  if (after == nullptr) {
-    *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
-    return false;
-  }
   if (registry_.failed) {
     *why = "cannot tell what the run changed: a key could not be read before its change";
     return false;
   }
   unsigned codePage = Machine().codePage;
-  error = DiffRecordedRegistry(registry_, after, codePage, &changes->registry);
-  if (error != ERROR_SUCCESS) {
-    *why = "cannot compare the registry (error " + std::to_string(error) + ")";
-    return false;
+  // A run that changed no key needs no look at the registry (nor its opening).
+  if (!registry_.touched.empty()) {
+    DWORD error = ERROR_SUCCESS;
+    RegStore* after = MachineRegistry(&error);
+    if (after == nullptr) {
+      *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
+      return false;
+    }
+    error = DiffRecordedRegistry(registry_, after, codePage, &changes->registry);
+    if (error != ERROR_SUCCESS) {
+      *why = "cannot compare the registry (error " + std::to_string(error) + ")";
+      return false;
+    }
   }
   for (const auto& entry : profiles_.files) {
     std::string now;
