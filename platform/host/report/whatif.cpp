@@ -36,21 +36,17 @@ ChangeWatch::~ChangeWatch() {
 }
 
 bool ChangeWatch::Begin(std::string* why) {
-  if (MachineInMemory()) {
-    *why = "a machine whose registry lives in memory cannot be watched";
-    return false;
-  }
-  folder_ = MakeTempFolder(mode_ == Mode::kWhatIf ? "qzinst32-whatif" : "qzinst32-report", why);
-  if (folder_.empty()) return false;
-  // A machine without a registry would get one: a what-if run makes it in
-  // the shadow folder instead.
-  if (mode_ == Mode::kWhatIf && !Exists(MachineRegistryPath())) {
-    MachineRedirect redirect;
-    redirect.registryPath = folder_ + "/registry.db";
-    SetMachineRedirect(std::move(redirect));
-    redirected_ = true;
-  }
   if (mode_ == Mode::kWhatIf) {
+    folder_ = MakeTempFolder("qzinst32-whatif", why);
+    if (folder_.empty()) return false;
+    // A machine without a registry would get one: a what-if run makes it in
+    // the shadow folder instead.
+    if (!MachineInMemory() && !Exists(MachineRegistryPath())) {
+      MachineRedirect redirect;
+      redirect.registryPath = folder_ + "/registry.db";
+      SetMachineRedirect(std::move(redirect));
+      redirected_ = true;
+    }
     DiscardRegistryChangesOfTheRun(true);
     profiles_.shadowFolder = folder_;
   }

@@ -32,8 +32,8 @@ class ChangeWatch {
   ChangeWatch& operator=(const ChangeWatch&) = delete;
 
   // Starts recording, before the registry's first change; the machine must
-  // be prepared and keep its registry in a file. False with *why when it
-  // cannot (nothing then runs).
+  // be prepared. False with *why when a what-if run's shadow folder cannot
+  // be made (nothing then runs).
   bool Begin(std::string* why);
   // Compares what was recorded with the machine (or its shadow) as it is
   // now, before the registry closes.
