@@ -26,8 +26,10 @@ void RegStore::NoteTouched(RegKeyId id) {
     }
     StepScope scope(st);
     sqlite3_bind_int64(st, 1, id);
-    if (sqlite3_step(st) != SQLITE_ROW) {
-      record_->failed = true;
+    int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) {
+      // A key that is gone is below no root: no walk of the registry meets it.
+      if (rc != SQLITE_DONE) record_->failed = true;
       return;
     }
     RegTouchedKey& key = record_->touched[id];
