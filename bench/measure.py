@@ -168,14 +168,22 @@ def to_wine_path(path):
 
 def commands(inf):
     """(label, arguments, writes) of each command; inf is a host path."""
+    uninstall = ["4", "C:\\Program Files\\Halden\\uninst.exe"]
     return [
         ("1", ["1", "BENCHNEW:"], True),
         ("2", ["2", inf, "RT2210", "LPT1:"], True),
         ("3", ["3", inf, "RT2210", "LPT1:"], True),
-        ("4", ["4", "C:\\Program Files\\Halden\\uninst.exe"], True),
+        ("4", uninstall, True),
         ("5", ["5", "C:\\WINDOWS\\HALDEN.INI"], True),
         ("257", ["257", "A:\\"], True),
         ("258", ["258"], True),
+        # What-if and the change report beside the plain run: no operation, and
+        # command 4 (a few keys and values).
+        ("259", ["259"], True),
+        ("w259", ["--what-if", "259"], True),
+        ("r259", ["--report", "json", "259"], True),
+        ("w4", ["--what-if"] + uninstall, True),
+        ("r4", ["--report", "json"] + uninstall, True),
     ]
 
 
@@ -217,8 +225,8 @@ def main():
     if a.wine_exe:
         w = Wine(a.wine_exe, a.wine_prefix)
         for cmd, args, _ in commands(to_wine_path(a.inf)):
-            if cmd == "258":
-                continue  # below, after a 257 in the same prefix
+            if cmd == "258" or not cmd.isdigit():
+                continue  # 258 below, after a 257 in the same prefix; no host options
             wine[cmd] = w.series(args, a.wine_runs)
         s = Series()
         for _ in range(a.wine_runs):
@@ -242,6 +250,17 @@ def main():
         print("%-16s %4s %9.2f %9.2f %9.2f %7.2f %8.2f %9.1f %8s %8s" %
               (m, cmd, s.median_ms(), f.median_ms(), s.median_ms() / f.median_ms(), vs_default,
                s.cpu_ms(), max(s.rss) / 1024.0, ",".join(map(str, sorted(s.status))), wine_ms))
+    print()
+    print("what-if (w) and --report json (r) against the plain run, wall and CPU:")
+    by = {(m, cmd): s for m, cmd, s, _ in rows}
+    for m, _ in machines:
+        parts = []
+        for opt in ("w259", "r259", "w4", "r4"):
+            plain, s = by.get((m, opt[1:])), by.get((m, opt))
+            if plain and s:
+                parts.append("%s %.2fx (CPU %.2fx)" % (opt, s.median_ms() / plain.median_ms(),
+                                                      s.cpu_ms() / max(plain.cpu_ms(), 0.01)))
+        print("%-16s %s" % (m, "; ".join(parts)))
     if wine:
         print()
         print("Wine (x64 build, warm wineserver, %d runs each; default machine = fresh prefix)" %

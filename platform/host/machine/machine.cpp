@@ -242,11 +242,6 @@ std::string MachineRegistryPath() {
   return MachineRoot() + "/registry.db";
 }
 
-std::string RedirectProfilePath(const std::string& path, bool forWrite) {
-  if (!g_redirect.profilePath || path.empty()) return path;
-  return g_redirect.profilePath(path, forWrite);
-}
-
 void ReportMachineFault(const std::string& message) {
   if (g_fault.empty()) g_fault = message;
 }

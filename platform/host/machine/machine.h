@@ -8,7 +8,6 @@
 #define QZINST32_PLATFORM_HOST_MACHINE_H_
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace qzhost {
@@ -67,20 +66,15 @@ void SetMachineForTest(const std::string& root, const MachineConfig& config, boo
 void ReportMachineFault(const std::string& message);
 const std::string& MachineFault();
 
-// Where a run's registry and profile files really live. A what-if run points
-// both into a shadow folder so that the machine itself is only read; a
-// reporting run watches the profile files it writes. Empty members change
-// nothing; setting a redirect makes the modules reopen what they hold.
+// Where a run's registry really lives: a what-if run on a machine without
+// one makes it in a shadow folder. An empty path changes nothing; setting a
+// redirect makes the modules reopen what they hold.
 struct MachineRedirect {
   std::string registryPath;  // instead of <root>/registry.db
-  // Host path of a profile file -> the host path to use; `forWrite` is true
-  // right before the file is changed.
-  std::function<std::string(const std::string& path, bool forWrite)> profilePath;
 };
 void SetMachineRedirect(MachineRedirect redirect);
 // <root>/registry.db, or the redirect's database.
 std::string MachineRegistryPath();
-std::string RedirectProfilePath(const std::string& path, bool forWrite);
 
 // Forgets everything read from the root (tests switch machines with this).
 void ResetMachineState();

@@ -62,8 +62,8 @@ void PrintHelp() {
       "                 append the trace to FILE instead of standard error\n"
       "  --no-trace     do not write the trace\n"
       "  --quiet        do not say on standard error why a command failed\n"
-      "  --what-if      run the command on a copy of the machine and print what it\n"
-      "                 would change, as a .reg file (the machine is not touched)\n"
+      "  --what-if      run the command, print what it would change as a .reg file,\n"
+      "                 and keep none of it (the machine is not touched)\n"
       "  --report json, --json\n"
       "                 print the result, this run's changes and why it failed as\n"
       "                 one JSON object\n"
@@ -356,10 +356,10 @@ int main(int argc, char** argv) {
 
   if (options.wait) qzhost::RegStore::SetLockWait(options.waitMs);
   if (!PrepareMachineForRun()) return qzhost::kExitMachineFailed;
-  // The guard is taken before the snapshot: what a report lists is then this
-  // run's changes alone, and a refused run lists none.
+  // The guard is taken before recording begins: what a report lists is then
+  // this run's changes alone, and a refused run lists none.
   bool guarded = qzhost::HoldInstanceLockAhead(options.waitMs);
-  // Only a run that is asked about its changes pays for a snapshot.
+  // Only a run that is asked about its changes is watched.
   std::unique_ptr<qzhost::ChangeWatch> watch;
   if ((options.whatIf || options.report) && guarded) {
     watch = std::make_unique<qzhost::ChangeWatch>(

@@ -21,6 +21,7 @@
 #include "platform/host/machine/testctl.h"
 #include "platform/host/profile/inifile.h"
 #include "platform/host/profile/profilecache.h"
+#include "platform/host/profile/profilerecord.h"
 #include "platform/win32.h"
 
 namespace qzhost {
@@ -229,7 +230,7 @@ DWORD ReadProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LP
     return ReadFromFile(kEmpty, lpAppName, lpKeyName, lpDefault, buf, nSize);
   }
   if (MapsToPortsKey(lpAppName, target.path)) return ReadPortsKey(lpKeyName, lpDefault, buf, nSize);
-  std::string path = RedirectProfilePath(target.path, false);
+  std::string path = RecordedProfilePath(target.path, false);
   LoadedProfile loaded;
   int error = ENOENT;
   if (path.empty() || !LoadProfile(path, Machine().codePage, &loaded, &error)) {
@@ -297,13 +298,13 @@ BOOL WriteProfileString(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPC
     return FALSE;
   }
   if (MapsToPortsKey(lpAppName, target.path)) return WritePortsKey(lpKeyName, lpString);
-  return WriteToFile(RedirectProfilePath(target.path, true), lpAppName, lpKeyName, lpString);
+  return WriteToFile(RecordedProfilePath(target.path, true), lpAppName, lpKeyName, lpString);
 }
 
 }  // namespace
 
 std::shared_ptr<const IniFile> CurrentWinIni() {
-  std::string path = RedirectProfilePath(ProfilePath(nullptr), false);
+  std::string path = RecordedProfilePath(ProfilePath(nullptr), false);
   LoadedProfile loaded;
   int error = 0;
   if (path.empty() || !LoadProfile(path, Machine().codePage, &loaded, &error)) return nullptr;

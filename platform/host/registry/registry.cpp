@@ -41,9 +41,12 @@ struct Registry {
   std::map<ULONG_PTR, OpenKey> handles;  // ordinary handles; roots are implicit
   std::map<RegKeyId, OpenKey> roots;     // the caches of the predefined roots
   ULONG_PTR nextHandle = 0x1000;
+  bool runSetUp = false;  // the store records and discards as the run asks
 };
 
 bool g_holdRunChanges = false;
+bool g_discardRunChanges = false;
+RegChangeRecord* g_runRecord = nullptr;
 
 Registry& State() {
   static Registry registry;
@@ -62,7 +65,7 @@ void ForgetMachine(Registry& r) {
   r.store.Close();
   r.handles.clear();
   r.roots.clear();
-  r.tried = false;
+  r.tried = r.runSetUp = false;
   r.openError = ERROR_SUCCESS;
   r.generation = MachineGeneration();
 }
@@ -297,10 +300,25 @@ RegStore* MachineRegistry(DWORD* error) {
     return nullptr;
   }
   if (g_holdRunChanges) r.store.HoldChangesUntilClose();
+  if (!r.runSetUp) {
+    r.runSetUp = true;
+    r.store.RecordChanges(g_runRecord);
+    if (g_discardRunChanges) r.store.DiscardChangesAtClose();
+  }
   return &r.store;
 }
 
 void HoldRegistryChangesForTheRun() { g_holdRunChanges = true; }
+
+void DiscardRegistryChangesOfTheRun(bool discard) {
+  g_discardRunChanges = discard;
+  State().runSetUp = false;
+}
+
+void RecordRegistryChanges(RegChangeRecord* record) {
+  g_runRecord = record;
+  State().runSetUp = false;
+}
 
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
                       std::vector<RegChildSummary>* subkeys) {

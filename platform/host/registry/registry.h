@@ -48,6 +48,17 @@ RegKeyId KeyIdOf(HKEY hKey);
 // run then stores all of its changes or, if it dies, none.
 void HoldRegistryChangesForTheRun();
 
+// Makes the run's one transaction (see above) end in a rollback instead: the
+// run sees its own changes and the registry file keeps none, even at
+// RegFlushKey. From the registry's next opening (or now, when it is not yet
+// open) until false is set and it is closed.
+void DiscardRegistryChangesOfTheRun(bool discard);
+
+// Has the registry note in `record` how each key was before the run's first
+// change of it (see regrecord.h); null stops. Keys made by opening a machine
+// that had no registry are not changes. The record must outlive its use.
+void RecordRegistryChanges(RegChangeRecord* record);
+
 // Closes the registry at the end of a run, which makes the run's changes
 // durable; a failure to do so is reported as a machine fault. The next call
 // of MachineRegistry opens it again.

@@ -14,6 +14,7 @@
 #include "platform/host/machine/cpconvert.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/registry/regerror.h"
+#include "platform/host/registry/regrecord.h"
 #include "platform/host/registry/regstore_sql.h"
 #include "platform/host/registry/sqlitevfs.h"
 
@@ -155,7 +156,8 @@ void RegStore::Close() {
     Run(kSyncOn, "PRAGMA synchronous=NORMAL");
   }
   snapshots_ = false;
-  holdChanges_ = false;
+  holdChanges_ = discard_ = false;
+  record_ = nullptr;
   portsJournal_ = PortsJournal();
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
@@ -169,6 +171,10 @@ void RegStore::HoldChangesUntilClose() { holdChanges_ = true; }
 DWORD RegStore::EndRunTransaction() {
   if (!runOpen_) return ERROR_SUCCESS;
   runOpen_ = versionKnown_ = false;
+  if (discard_) {
+    RollBackOutermost();
+    return ERROR_SUCCESS;
+  }
   DWORD error = CommitOutermost();
   if (error != ERROR_SUCCESS) {
     RollBackOutermost();
@@ -182,6 +188,7 @@ DWORD RegStore::EndRunTransaction() {
 // past the wait is a fault of the machine: the write it was for, and every
 // later one, fails (at once), and the run stores nothing.
 DWORD RegStore::BeginOutermost(bool wait) {
+  if (discard_ && !openingRun_) return ERROR_ACCESS_DENIED;
   knownKeys_.clear();  // other processes may have changed any key
   EndRead();
   if (!wait || lockLost_) sqlite3_busy_timeout(db_, 0);
@@ -195,6 +202,13 @@ DWORD RegStore::BeginOutermost(bool wait) {
 }
 
 // Counts the parts of the kept lists that changed, then commits.
+DWORD RegStore::BeginRunTransaction() {
+  openingRun_ = true;
+  DWORD error = BeginOutermost(true);
+  openingRun_ = false;
+  return error;
+}
+
 DWORD RegStore::CommitOutermost() {
   DWORD error = FlushCounts();
   if (error == ERROR_SUCCESS) error = Run(kCommit, "COMMIT");
@@ -259,6 +273,7 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
       return Win32ErrorFromErrno(errno);
     }
   }
+  logFound_ = inMemory || access((path + "-wal").c_str(), F_OK) == 0;
   // One connection per store, used by one thread: SQLite's own locking of
   // the connection would only cost time.
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (inMemory ? SQLITE_OPEN_CREATE : 0);
@@ -476,6 +491,7 @@ DWORD RegStore::FindChild(RegKeyId parent, const std::string& name, RegKeyId* id
 DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* id) {
   DWORD error = FindChild(parent, name, id);
   if (error != ERROR_SUCCESS || *id != kNoKey) return error;
+  NoteChildrenBefore(parent);
   sqlite3_stmt* st = Prepare(kInsertKey, "INSERT INTO keys(parent, name, upper) VALUES(?, ?, ?)");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
@@ -486,6 +502,7 @@ DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* 
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
   *id = sqlite3_last_insert_rowid(db_);
+  if (record_ != nullptr) record_->made.insert(*id);
   RememberKey(*id, parent, upper);
   return CountKeyAdded(parent, upper, name);
 }
@@ -611,6 +628,7 @@ DWORD RegStore::DeleteTree(RegKeyId id) {
   static const std::string kKeys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree";
   DWORD error = CountTreeRemoved(id);
   if (error != ERROR_SUCCESS) return error;
+  NoteTreeBefore(id);
   for (auto [slot, sql] :
        {std::make_pair(kDeleteTreeValues, &kValues), std::make_pair(kDeleteTreeKeys, &kKeys)}) {
     sqlite3_stmt* st = Prepare(slot, sql->c_str());
@@ -644,6 +662,7 @@ DWORD RegStore::GetValue(RegKeyId key, const std::string& name, RegValue* value)
 DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
                          const std::string& data) {
   std::string upper = RegUpperName(codePage_, name);
+  NoteValuesBefore(key);
   sqlite3_stmt* st =
       Prepare(kUpdateValue, "UPDATE vals SET type = ?, data = ? WHERE key = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
@@ -670,6 +689,7 @@ DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
 }
 
 DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
+  NoteValuesBefore(key);
   sqlite3_stmt* st = Prepare(kDeleteValue, "DELETE FROM vals WHERE key = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
@@ -701,6 +721,7 @@ DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
 }
 
 DWORD RegStore::Flush() {
+  if (discard_) return ERROR_SUCCESS;
   EndRead();
   DWORD error = EndRunTransaction();
   if (error != ERROR_SUCCESS) return error;
@@ -744,7 +765,7 @@ RegTransaction::RegTransaction(RegStore* store)
   store_->valuePartsKey_ = kNoKey;  // what a rollback may undo is not remembered
   if (nested_ && store_->holdChanges_ && !store_->runOpen_) {
     // The run's one transaction, held until Close or Flush.
-    status_ = store_->BeginOutermost(true);
+    status_ = store_->BeginRunTransaction();
     store_->runOpen_ = status_ == ERROR_SUCCESS;
     if (!store_->runOpen_) {
       store_->WriteFailed(status_);

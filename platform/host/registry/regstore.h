@@ -23,6 +23,8 @@ struct sqlite3_stmt;
 namespace qzhost {
 
 typedef int64_t RegKeyId;
+struct RegChangeRecord;
+struct RegKeyBefore;
 
 // The four predefined roots have fixed ids; 0 is "no key".
 const RegKeyId kNoKey = 0;
@@ -135,6 +137,14 @@ class RegStore {
   // for one commit. Each RegTransaction stays atomic as a savepoint in it.
   void HoldChangesUntilClose();
 
+  // From now on notes in `record` how each key was before this store's first
+  // change of it (see regrecord.h); null stops. The record must outlive that.
+  void RecordChanges(RegChangeRecord* record) { record_ = record; }
+  // Holds every change in the run's one transaction (HoldChangesUntilClose),
+  // which Close rolls back: the changes are seen by this store's own reads
+  // only, Flush commits nothing, and no other transaction is begun.
+  void DiscardChangesAtClose();
+
   // Lists derived from one part of the registry, kept between runs (see
   // regstore_kept.cpp for the parts, "monitors" and "ports"). ReadKeptList
   // finds the list only while its part is unchanged since it was stored and
@@ -200,6 +210,7 @@ class RegStore {
   DWORD Run(int slot, const char* sql);
   void KeepLogFiles();
   DWORD EndRunTransaction();
+  DWORD BeginRunTransaction();
   DWORD BeginOutermost(bool wait);
   DWORD CommitOutermost();
   void RollBackOutermost();
@@ -247,6 +258,12 @@ class RegStore {
   void StoreJournal();
   DWORD WriteFailed(DWORD error);
   int LockWaitMs() const;
+  // Noting keys before a change, for RecordChanges (regstore_record.cpp).
+  void NoteValuesBefore(RegKeyId key);
+  void NoteChildrenBefore(RegKeyId parent);
+  void NoteTreeBefore(RegKeyId id);
+  RegKeyBefore* NoteKey(RegKeyId id);
+  void NoteTouched(RegKeyId id);
 
   sqlite3* db_ = nullptr;
   std::function<void(DWORD, const std::string&)> writeFault_;
@@ -261,6 +278,10 @@ class RegStore {
   unsigned countedParts_ = 0;  // counted in the open transaction
   PortsJournal portsJournal_;
   bool pinned_ = false;
+  RegChangeRecord* record_ = nullptr;
+  bool discard_ = false;     // see DiscardChangesAtClose
+  bool openingRun_ = false;  // the run's transaction is being begun
+  bool logFound_ = false;    // the log file was there when the store was opened
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localChanges_ = 0;  // ends of this store's write transactions

@@ -47,6 +47,7 @@ enum Slot {
   kPortsKept,
   kReadKeptAnySignature,
   kStoreJournal,
+  kKeyRow,
   kSlotCount
 };
 

@@ -1,14 +1,16 @@
 // What a run changed on the machine: registry keys and values, profile
 // entries, and the spooler objects those make up.
 //
-// Both what-if runs and reporting runs compare a snapshot taken before the
-// command with the machine after it; the lists below are that comparison.
+// Both what-if runs and reporting runs compare the keys and files the
+// command changed, as they were before, with the machine after it; the lists
+// below are that comparison.
 #ifndef QZINST32_PLATFORM_HOST_CHANGES_H_
 #define QZINST32_PLATFORM_HOST_CHANGES_H_
 
 #include <string>
 #include <vector>
 
+#include "platform/host/registry/regrecord.h"
 #include "platform/host/registry/regstore.h"
 
 namespace qzhost {
@@ -62,6 +64,11 @@ struct MachineChanges {
 // matched by name without regard to case, as the registry compares them.
 DWORD DiffRegistry(RegStore* before, RegStore* after, unsigned codePage,
                    std::vector<RegKeyChange>* changes);
+
+// The same list for one registry since recording began: the keys `record`
+// has as they were against `store` as it is now, walking only down to them.
+DWORD DiffRecordedRegistry(const RegChangeRecord& record, RegStore* store, unsigned codePage,
+                           std::vector<RegKeyChange>* changes);
 
 // Compares two texts of one profile file key by key, under Windows' reading
 // rules (the first of duplicate sections and keys counts).

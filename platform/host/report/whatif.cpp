@@ -1,14 +1,13 @@
-// Watching one run of a command: snapshot before, comparison after.
+// Watching one run of a command: what it changed, compared after it.
 #include "platform/host/report/whatif.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machine.h"
-#include "platform/host/registry/regfile.h"
+#include "platform/host/profile/profilerecord.h"
 #include "platform/host/registry/registry.h"
-#include "platform/host/report/snapshot.h"
+#include "platform/host/report/tempfolder.h"
 
 namespace qzhost {
 namespace {
@@ -23,91 +22,60 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-std::string Folder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 ChangeWatch::~ChangeWatch() {
+  RecordRegistryChanges(nullptr);
+  RecordProfileChanges(nullptr);
+  if (mode_ == Mode::kWhatIf) {
+    CloseMachineRegistry();  // the rollback
+    DiscardRegistryChangesOfTheRun(false);
+  }
   if (redirected_) SetMachineRedirect(MachineRedirect());
   RemoveTree(folder_);
 }
 
-// The registry as it was: a copy of the database, or, for a machine whose
-// registry does not exist yet, the default image the run will create.
-bool ChangeWatch::OpenBaseline(std::string* why) {
-  std::string real = MachineRegistryPath();
-  std::string seedWhy;
-  auto seed = [this, &seedWhy] { return ImportSeedFiles(&before_, MachineIsNT(), &seedWhy); };
-  if (!Exists(real)) {
-    if (before_.Open(":memory:", Machine().codePage, seed, &seedWhy) == ERROR_SUCCESS) return true;
-    *why = "cannot build the default registry: " + seedWhy;
-    return false;
-  }
-  std::string copy = folder_ + "/before.db";
-  if (!BackupDatabase(real, copy, why)) return false;
-  if (mode_ == Mode::kWhatIf && !BackupDatabase(real, folder_ + "/registry.db", why)) return false;
-  if (before_.Open(copy, Machine().codePage, seed, &seedWhy) == ERROR_SUCCESS) return true;
-  *why = "registry.db at " + real + " is damaged or not a QZINST32 registry: " + seedWhy;
-  return false;
-}
-
 bool ChangeWatch::Begin(std::string* why) {
-  if (MachineInMemory()) {
-    *why = "a machine whose registry lives in memory cannot be copied";
-    return false;
+  if (mode_ == Mode::kWhatIf) {
+    folder_ = MakeTempFolder("qzinst32-whatif", why);
+    if (folder_.empty()) return false;
+    // A machine without a registry would get one: a what-if run makes it in
+    // the shadow folder instead.
+    if (!MachineInMemory() && !Exists(MachineRegistryPath())) {
+      MachineRedirect redirect;
+      redirect.registryPath = folder_ + "/registry.db";
+      SetMachineRedirect(std::move(redirect));
+      redirected_ = true;
+    }
+    DiscardRegistryChangesOfTheRun(true);
+    profiles_.shadowFolder = folder_;
   }
-  folder_ = MakeTempFolder(mode_ == Mode::kWhatIf ? "qzinst32-whatif" : "qzinst32-report", why);
-  if (folder_.empty() || !OpenBaseline(why)) return false;
-  MachineRedirect redirect;
-  if (mode_ == Mode::kWhatIf) redirect.registryPath = folder_ + "/registry.db";
-  redirect.profilePath = [this](const std::string& path, bool forWrite) {
-    return ProfilePath(path, forWrite);
-  };
-  SetMachineRedirect(std::move(redirect));
-  redirected_ = true;
+  RecordRegistryChanges(&registry_);
+  RecordProfileChanges(&profiles_);
   return true;
 }
 
-// Remembers each profile file before its first change; in a what-if run the
-// change goes to a copy. A file that cannot be written (its folder missing or
-// closed, the file not a plain file) stays where it is: the write then fails
-// on it exactly as in a real run, and nothing changes.
-std::string ChangeWatch::ProfilePath(const std::string& path, bool forWrite) {
-  auto known = profiles_.find(path);
-  if (known != profiles_.end()) return known->second.current;
-  if (!forWrite) return path;
-  bool exists = Exists(path);
-  if (exists && !IsRegularFile(path)) return path;
-  ProfileCopy copy;
-  std::string why;
-  if (exists && !ReadWholeFile(path, &copy.original, &why)) return path;
-  copy.current = path;
-  if (mode_ == Mode::kWhatIf) {
-    if (access(Folder(path).c_str(), W_OK | X_OK) != 0) return path;
-    std::string shadow = folder_ + "/profile" + std::to_string(profiles_.size());
-    if (exists && !WriteFileAtomically(shadow, copy.original, &why)) return path;
-    copy.current = shadow;
-  }
-  return profiles_.emplace(path, copy).first->second.current;
-}
-
 bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
-  DWORD error = ERROR_SUCCESS;
-  RegStore* after = MachineRegistry(&error);
-  if (after == nullptr) {
-    *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
+  if (registry_.failed) {
+    *why = "cannot tell what the run changed: a key could not be read before its change";
     return false;
   }
   unsigned codePage = Machine().codePage;
-  error = DiffRegistry(&before_, after, codePage, &changes->registry);
-  if (error != ERROR_SUCCESS) {
-    *why = "cannot compare the registry (error " + std::to_string(error) + ")";
-    return false;
+  // A run that changed no key needs no look at the registry (nor its opening).
+  if (!registry_.touched.empty()) {
+    DWORD error = ERROR_SUCCESS;
+    RegStore* after = MachineRegistry(&error);
+    if (after == nullptr) {
+      *why = MachineFault().empty() ? "cannot open the registry" : MachineFault();
+      return false;
+    }
+    error = DiffRecordedRegistry(registry_, after, codePage, &changes->registry);
+    if (error != ERROR_SUCCESS) {
+      *why = "cannot compare the registry (error " + std::to_string(error) + ")";
+      return false;
+    }
   }
-  for (const auto& entry : profiles_) {
+  for (const auto& entry : profiles_.files) {
     std::string now;
     if (IsRegularFile(entry.second.current) && !ReadWholeFile(entry.second.current, &now, why))
       return false;

@@ -1,17 +1,20 @@
-// Watching one run of a command: a snapshot of the machine before it, and
-// what differs after it.
+// Watching one run of a command: what it changed, as the registry and the
+// profile calls noted it, compared with the machine after it.
 //
-// A reporting run works on the machine itself and only remembers how it was.
-// A what-if run works on a shadow: the registry is a copy, and each profile
-// file is copied into the shadow folder right before its first change, so
-// the machine itself is only read. Either way the program runs unchanged.
+// The registry notes each key before the run's first change of it, and each
+// profile file is remembered right before its first change; at the end only
+// those are compared, so the cost follows what the command touches. A
+// reporting run works on the machine itself. A what-if run works in the
+// run's one registry transaction, which is rolled back at the end, and on
+// shadow copies of the profile files it writes, so the machine itself is
+// only read. Either way the program runs unchanged.
 #ifndef QZINST32_PLATFORM_HOST_WHATIF_H_
 #define QZINST32_PLATFORM_HOST_WHATIF_H_
 
-#include <map>
 #include <string>
 
-#include "platform/host/registry/regstore.h"
+#include "platform/host/profile/profilerecord.h"
+#include "platform/host/registry/regrecord.h"
 #include "platform/host/report/changes.h"
 
 namespace qzhost {
@@ -21,30 +24,26 @@ class ChangeWatch {
   enum class Mode { kReport, kWhatIf };
 
   explicit ChangeWatch(Mode mode) : mode_(mode) {}
-  // Points the machine back at itself and removes the shadow folder.
+  // Stops recording, points the machine back at itself and removes the
+  // shadow folder. A what-if run's registry is closed, which rolls back its
+  // changes.
   ~ChangeWatch();
   ChangeWatch(const ChangeWatch&) = delete;
   ChangeWatch& operator=(const ChangeWatch&) = delete;
 
-  // Takes the snapshot; the machine must be prepared and keep its registry
-  // in a file. False with *why when it cannot be copied (nothing then runs).
+  // Starts recording, before the registry's first change; the machine must
+  // be prepared. False with *why when a what-if run's shadow folder cannot
+  // be made (nothing then runs).
   bool Begin(std::string* why);
-  // Compares the snapshot with the machine (or its shadow) as it is now.
+  // Compares what was recorded with the machine (or its shadow) as it is
+  // now, before the registry closes.
   bool Finish(MachineChanges* changes, std::string* why);
 
  private:
-  struct ProfileCopy {
-    std::string original;  // the text before the run; empty for a missing file
-    std::string current;   // where the run reads and writes it
-  };
-
-  std::string ProfilePath(const std::string& path, bool forWrite);
-  bool OpenBaseline(std::string* why);
-
   Mode mode_;
   std::string folder_;
-  RegStore before_;
-  std::map<std::string, ProfileCopy> profiles_;
+  RegChangeRecord registry_;
+  ProfileChangeRecord profiles_;
   bool redirected_ = false;
 };
 
