@@ -65,11 +65,42 @@ Keys KeysOf(std::string_view s, unsigned codePage) {
 
 int Sign(int x) { return x < 0 ? -1 : x > 0 ? 1 : 0; }
 
+// The next character of level one at *i, past those that level skips; false
+// at the end. The same characters as KeysOf's, made one at a time, so that
+// strings that differ there (nearly every pair the program compares) are
+// told apart without building their keys.
+bool NextBase(std::string_view s, size_t* i, unsigned codePage, uint32_t* base) {
+  while (*i < s.size()) {
+    unsigned char c = static_cast<unsigned char>(s[(*i)++]);
+    if (IsLeadByteOf(codePage, c) && *i < s.size()) {
+      *base = 0x1000000u + c * 256u + static_cast<unsigned char>(s[(*i)++]);
+      return true;
+    }
+    if ((codePage == 1252 && c == 0xAD) || c == '-' || c == '\'') continue;
+    *base = WeightOf(UnicodeOfByte(codePage, UpperByteOf(codePage, c)));
+    return true;
+  }
+  return false;
+}
+
+int CompareBases(std::string_view a, std::string_view b, unsigned codePage) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    uint32_t x = 0, y = 0;
+    const bool moreA = NextBase(a, &i, codePage, &x);
+    const bool moreB = NextBase(b, &j, codePage, &y);
+    if (!moreA || !moreB) return moreA == moreB ? 0 : moreA ? 1 : -1;
+    if (x != y) return x < y ? -1 : 1;
+  }
+}
+
 }  // namespace
 
 int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, unsigned codePage) {
+  if (a == b) return 0;
+  if (int c = CompareBases(a, b, codePage)) return c;
+  // Equal at level one: the later levels decide.
   const Keys ka = KeysOf(a, codePage), kb = KeysOf(b, codePage);
-  if (int c = ka.chars.compare(kb.chars)) return Sign(c);
   if (!ignoreCase && ka.lowers != kb.lowers) return ka.lowers > kb.lowers ? -1 : 1;
   if (ka.specials.size() != kb.specials.size())
     return ka.specials.size() < kb.specials.size() ? -1 : 1;
