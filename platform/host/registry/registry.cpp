@@ -53,15 +53,7 @@ Registry& State() {
   return registry;
 }
 
-std::vector<void (*)(RegStore*)>& CloseHooks() {
-  static std::vector<void (*)(RegStore*)> hooks;
-  return hooks;
-}
-
 void ForgetMachine(Registry& r) {
-  if (r.store.IsOpen()) {
-    for (void (*hook)(RegStore*) : CloseHooks()) hook(&r.store);
-  }
   r.store.Close();
   r.handles.clear();
   r.roots.clear();
@@ -362,12 +354,6 @@ LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {
 }
 
 void CloseMachineRegistry() { ForgetMachine(State()); }
-
-void AtMachineRegistryClose(void (*hook)(RegStore* store)) {
-  for (void (*known)(RegStore*) : CloseHooks())
-    if (known == hook) return;
-  CloseHooks().push_back(hook);
-}
 
 }  // namespace qzhost
 

@@ -64,11 +64,6 @@ void RecordRegistryChanges(RegChangeRecord* record);
 // of MachineRegistry opens it again.
 void CloseMachineRegistry();
 
-// Runs `hook` each time the machine's registry is about to close, with the
-// store still open for reading and writing: the last moment to keep what a
-// run worked out (see RegStore::StoreKeptList).
-void AtMachineRegistryClose(void (*hook)(RegStore* store));
-
 // Longest key name and value name the personality accepts.
 const size_t kMaxKeyNameLength = 255;
 size_t MaxValueNameLength(bool isNT);

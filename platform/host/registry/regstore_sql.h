@@ -39,14 +39,6 @@ enum Slot {
   kSyncOn,
   kSyncOff,
   kSummarizeChildren,
-  kReadKept,
-  kStoreKept,
-  kKeyNames,
-  kCountChange,
-  kPartCounts,
-  kPortsKept,
-  kReadKeptAnySignature,
-  kStoreJournal,
   kKeyRow,
   kSlotCount
 };

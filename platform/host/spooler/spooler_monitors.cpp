@@ -55,7 +55,6 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
   if (MonitorInstalled(info.pName)) {
     return MachineIsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS;
   }
-  TakeKeptMonitorsIfCurrent();
   const uint64_t before = RegistryStamp();
   DWORD dwError = StoreComponent(MonitorKey(info.pName), info.pDLLName);
   if (dwError != ERROR_SUCCESS) return dwError;

@@ -10,7 +10,6 @@
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/registry/registry.h"
-#include "platform/host/spooler/spooler_kept.h"
 #include "platform/host/spooler/spooler_layout.h"
 
 namespace qzhost {
@@ -211,7 +210,6 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 struct MonitorMemo {
   ReadingStamp read;
   std::shared_ptr<MonitorList> entries;  // handed out as const
-  KeptMonitorsOrigin origin;
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -234,26 +232,6 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
     if (key.hasValue) entries->Add(key.name, SummaryText(key), key.hasSubkey);
   }
   return entries;
-}
-
-// At the end of a run: the list as this run leaves the registry, for the next.
-void KeepMonitorsAtClose(RegStore* store) {
-  const MonitorMemo& memo = TheMonitorMemo();
-  if (memo.entries && memo.read.IsAt(store->ChangeStamp()))
-    KeepMonitors(store, *memo.entries, memo.origin);
-}
-
-// True when the memo holds the monitors of registry state `stamp`: read
-// already, or taken now as an earlier run kept them.
-bool MonitorMemoCurrent(RegStore* store, uint64_t stamp) {
-  MonitorMemo& memo = TheMonitorMemo();
-  if (memo.read.IsAt(stamp)) return true;
-  AtMachineRegistryClose(KeepMonitorsAtClose);
-  auto entries = std::make_shared<MonitorList>();
-  if (!LoadKeptMonitors(store, entries.get(), &memo.origin)) return false;
-  memo.entries = std::move(entries);
-  memo.read.Set(stamp);
-  return true;
 }
 
 }  // namespace
@@ -306,19 +284,11 @@ std::shared_ptr<const MonitorList> InstalledMonitorEntries() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<MonitorList>();
   const uint64_t stamp = store->ChangeStamp();
-  if (!MonitorMemoCurrent(store, stamp)) {
-    memo.entries = ReadMonitorEntries();
-    memo.origin = KeptMonitorsOrigin();
+  if (!memo.read.IsAt(stamp)) {
+    memo.entries = ReadMonitorEntries();  // one query: one state of the registry
     memo.read.Set(stamp);
   }
   return memo.entries;
-}
-
-void TakeKeptMonitorsIfCurrent() {
-  DWORD dwError = ERROR_SUCCESS;
-  RegStore* store = MachineRegistry(&dwError);
-  if (store == nullptr) return;
-  MonitorMemoCurrent(store, store->ChangeStamp());
 }
 
 void KeepMonitorsAcross(uint64_t before, uint64_t after) {
@@ -347,10 +317,6 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   // Copied only while a caller still holds the list as it was.
   if (memo.entries.use_count() != 1) memo.entries = std::make_shared<MonitorList>(*memo.entries);
   InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll, entry.hasPorts);
-  if (memo.origin.taken) {
-    memo.origin.added.Add(entry.name, entry.dll, entry.hasPorts);
-    memo.origin.changed = true;
-  }
   memo.read.Advance(before, after);
 }
 

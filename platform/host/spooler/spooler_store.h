@@ -119,10 +119,6 @@ struct ReadingStamp {
     if (IsAt(before)) stamp = after;
   }
 };
-// Takes the installed monitors as an earlier run kept them, when they are
-// current and none are read yet: the change that follows then updates the
-// list (NoteMonitorInstalled) instead of leaving it to be read again.
-void TakeKeptMonitorsIfCurrent();
 // The spooler's own change: `entry` was installed by this process alone
 // between the registry stamps `before` and `after`. Keeps the installed
 // monitors read at `before` with the entry added, instead of reading them all
