@@ -313,13 +313,13 @@ void RecordRegistryChanges(RegChangeRecord* record) {
 }
 
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys) {
+                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
   subkeys->clear();
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
-  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys);
+  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys, onlyWithSubkey);
   if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
 }

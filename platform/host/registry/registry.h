@@ -33,7 +33,7 @@ RegStore* MachineRegistry(DWORD* error);
 // has a subkey `subkeyName`, read at once (see RegStore::SummarizeChildren).
 // Registry error numbers, as RegEnumKeyExA would give them.
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys);
+                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false);
 
 // All subkey names (or value names) of an open key in enumeration order, as
 // RegEnumKeyExA (RegEnumValueA) would give them one call at a time.

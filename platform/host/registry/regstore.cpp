@@ -55,6 +55,11 @@ const RootRow kRoots[] = {
     {4, 0x80000003, "HKEY_USERS", "HKU"},
 };
 
+// The keys named Ports, of which the spooler looks for one below each of
+// thousands of monitors (SummarizeChildren): the few there are, found at once.
+const char kPortsIndex[] =
+    "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';";
+
 const char kSchema[] =
     "CREATE TABLE registry_format(format TEXT NOT NULL, version INTEGER NOT NULL);"
     "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name BLOB NOT NULL,"
@@ -278,13 +283,13 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
   lockLost_ = false;
 
   // Nothing is written before the file is known to be ours.
-  bool hasEarlierLists = false;
-  DWORD error = CheckFormat(why, &hasEarlierLists);
+  bool earlier = false;
+  DWORD error = CheckFormat(why, &earlier);
   if (error == ERROR_SUCCESS && !inMemory) {
     error = Exec(kLogMode);
     if (error != ERROR_SUCCESS) *why = sqlite3_errmsg(db_);
   }
-  if (error == ERROR_SUCCESS && hasEarlierLists) DropEarlierLists();
+  if (error == ERROR_SUCCESS && earlier) UpgradeSchema();
   if (error == ERROR_FILE_NOT_FOUND) {  // a fresh, empty database
     if (!inMemory) Exec(kLogMode);
     RegTransaction tx(this);
@@ -401,18 +406,20 @@ void RegStore::EndRead() {
 
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
 // reason it is not ours.
-DWORD RegStore::CheckFormat(std::string* why, bool* hasEarlierLists) {
+DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
   // Our own registry answers the first query; only another file needs more.
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db_,
-                         "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
-                         " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
-                         " FROM registry_format",
-                         -1, &st, nullptr) == SQLITE_OK) {
+  if (sqlite3_prepare_v2(
+          db_,
+          "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
+          " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
+          " OR NOT EXISTS(SELECT 1 FROM sqlite_master WHERE name = 'keys_named_ports')"
+          " FROM registry_format",
+          -1, &st, nullptr) == SQLITE_OK) {
     int rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
-    if (ours && hasEarlierLists != nullptr) *hasEarlierLists = sqlite3_column_int(st, 2) != 0;
+    if (ours && earlier != nullptr) *earlier = sqlite3_column_int(st, 2) != 0;
     sqlite3_finalize(st);
     if (ours) return ERROR_SUCCESS;
     if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
@@ -437,13 +444,15 @@ DWORD RegStore::CheckFormat(std::string* why, bool* hasEarlierLists) {
   return ERROR_BADDB;
 }
 
-// Earlier versions kept the spooler's lists in two tables, with triggers that
-// counted other programs' changes. They go at the first open that may write;
-// until then (a read-only root, another writer at work) they do no harm: the
-// triggers only count.
-void RegStore::DropEarlierLists() {
+// A registry of an earlier version gets this one's schema at its first open
+// that may write. Until then (a read-only root, another writer at work) it
+// works as it is: the earlier versions' lists of the spooler, two tables with
+// triggers that count other programs' changes, do no harm (the triggers only
+// count), and without the index of the keys named Ports their lookup reads
+// every key.
+void RegStore::UpgradeSchema() {
   if (BeginOutermost(false) != ERROR_SUCCESS) return;
-  std::string sql;
+  std::string sql = kPortsIndex;
   for (const char* table : {"keys", "vals"}) {
     for (const char* event : {"INSERT", "DELETE", "UPDATE"})
       sql += std::string("DROP TRIGGER IF EXISTS ") + table + "_" + event + "_by_others;";
@@ -454,6 +463,7 @@ void RegStore::DropEarlierLists() {
 
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
+  if (error == ERROR_SUCCESS) error = Exec(kPortsIndex);
   sqlite3_stmt* st = nullptr;
   if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
                                                    -1, &st, nullptr) == SQLITE_OK) {
@@ -571,32 +581,52 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
   return ERROR_SUCCESS;
 }
 
+namespace {
+
+// SummarizeChildren's statements: without a subkey asked for; with one; only
+// the children that have a subkey named Ports, from the index of such keys
+// (a registry of an earlier version, until it is written, reads every key).
+const char* const kSummaries[] = {
+    "SELECT k.name, v.type, v.data, NULL FROM keys k"
+    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
+    " WHERE k.parent = ?1 ORDER BY k.upper",
+    "SELECT k.name, v.type, v.data, s.id FROM keys k"
+    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
+    " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
+    " WHERE k.parent = ?1 ORDER BY k.upper",
+    "SELECT k.name, v.type, v.data, s.id FROM keys s CROSS JOIN keys k"
+    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
+    " WHERE s.upper = x'504F525453' AND k.id = s.parent AND k.parent = ?1 ORDER BY k.upper",
+};
+
+}  // namespace
+
 DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
                                   const std::string& subkeyName,
-                                  std::vector<RegChildSummary>* children) {
+                                  std::vector<RegChildSummary>* children, bool onlyWithSubkey) {
   BeginRead();
   children->clear();
-  sqlite3_stmt* st = Prepare(kSummarizeChildren,
-                             "SELECT k.name, v.type, v.data, s.id FROM keys k"
-                             " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-                             " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
-                             " WHERE k.parent = ?1 ORDER BY k.upper");
+  const std::string upperSubkey = RegUpperName(codePage_, subkeyName);
+  int kind = subkeyName.empty() ? 0 : 1;
+  if (onlyWithSubkey && upperSubkey == "PORTS") kind = 2;
+  sqlite3_stmt* st = Prepare(kSummarizeChildren + kind, kSummaries[kind]);
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
   sqlite3_bind_int64(st, 1, parent);
   BindBytes(st, 2, RegUpperName(codePage_, valueName));
-  BindBytes(st, 3, RegUpperName(codePage_, subkeyName));
+  if (kind == 1) BindBytes(st, 3, upperSubkey);
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     ++stats_.rowsRead;
     RegChildSummary child;
+    child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
+    if (onlyWithSubkey && !child.hasSubkey) continue;
     child.name = ColumnBytes(st, 0);
     child.hasValue = sqlite3_column_type(st, 1) != SQLITE_NULL;
     if (child.hasValue) {
       child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
       child.data = ColumnBytes(st, 2);
     }
-    child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
     children->push_back(std::move(child));
   }
   if (rc != SQLITE_DONE) return Fail(rc);

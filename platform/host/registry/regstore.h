@@ -106,10 +106,14 @@ class RegStore {
                      std::vector<RegKeyId>* ids = nullptr);
   DWORD HasChildren(RegKeyId parent, bool* has);
   // The children in enumeration order, each with its value `valueName` and
-  // whether it has a subkey `subkeyName`: in one query, what a caller would
-  // otherwise open and ask of every child in turn.
+  // whether it has a subkey `subkeyName` (none asked for when empty): in one
+  // query, what a caller would otherwise open and ask of every child in turn.
+  // `onlyWithSubkey` leaves out the children without it; for a subkey named
+  // Ports they are found through an index of the keys so named, at a cost
+  // that does not grow with the children without one.
   DWORD SummarizeChildren(RegKeyId parent, const std::string& valueName,
-                          const std::string& subkeyName, std::vector<RegChildSummary>* children);
+                          const std::string& subkeyName, std::vector<RegChildSummary>* children,
+                          bool onlyWithSubkey = false);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 
@@ -170,9 +174,10 @@ class RegStore {
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
-  DWORD CheckFormat(std::string* why, bool* hasEarlierLists = nullptr);
+  // *earlier: the schema is an earlier version's.
+  DWORD CheckFormat(std::string* why, bool* earlier = nullptr);
   DWORD CreateSchema();
-  void DropEarlierLists();
+  void UpgradeSchema();
   DWORD WriteFailed(DWORD error);
   int LockWaitMs() const;
   // Noting keys before a change, for RecordChanges (regstore_record.cpp).

@@ -38,7 +38,9 @@ enum Slot {
   kRollbackToSavepoint,
   kSyncOn,
   kSyncOff,
-  kSummarizeChildren,
+  kSummarizeChildren,  // and the two slots after it (see SummarizeChildren)
+  kSummarizeChildrenWithSubkey,
+  kSummarizeChildrenWithPorts,
   kKeyRow,
   kSlotCount
 };

@@ -1,4 +1,4 @@
-// Rows of two texts and a flag, held in one block of text.
+// Rows of two texts, held in one block of text.
 #include "platform/host/spooler/spooler_pairlist.h"
 
 #include <algorithm>
@@ -21,7 +21,7 @@ void PairList::Reserve(size_t rows, size_t textBytes) {
   if (textBytes > m_text.size()) m_text.resize(textBytes);
 }
 
-bool PairList::Append(std::string_view first, std::string_view second, bool flag, Row* row) {
+bool PairList::Append(std::string_view first, std::string_view second, Row* row) {
   first = UpToNul(first);
   second = UpToNul(second);
   const size_t bytes = first.size() + second.size() + 2;
@@ -36,20 +36,19 @@ bool PairList::Append(std::string_view first, std::string_view second, bool flag
   at[bytes - 1] = '\0';
   m_used += bytes;
   row->end = static_cast<uint32_t>(m_used);
-  row->flag = flag;
   m_firstBytes += first.size() + 1;
   return true;
 }
 
-void PairList::Add(std::string_view first, std::string_view second, bool flag) {
+void PairList::Add(std::string_view first, std::string_view second) {
   Row row;
-  if (Append(first, second, flag, &row)) m_rows.push_back(row);
+  if (Append(first, second, &row)) m_rows.push_back(row);
 }
 
-void PairList::Insert(size_t at, std::string_view first, std::string_view second, bool flag) {
+void PairList::Insert(size_t at, std::string_view first, std::string_view second) {
   Row row;
   // The texts go to the end of the block; only the row takes its place.
-  if (Append(first, second, flag, &row)) m_rows.insert(m_rows.begin() + at, row);
+  if (Append(first, second, &row)) m_rows.insert(m_rows.begin() + at, row);
 }
 
 }  // namespace spool

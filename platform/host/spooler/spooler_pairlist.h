@@ -1,4 +1,4 @@
-// Rows of two texts and a flag, held in one block of text.
+// Rows of two texts, held in one block of text.
 //
 // The spooler's long lists (thousands of ports or monitors) are built and
 // packed into enumeration records; as one block they cost a few allocations
@@ -46,8 +46,8 @@ class PairList {
   // Each text is kept up to its first NUL: what a reader of the packed record
   // sees. A list is limited to 4 GiB of text; rows past that are left out.
   // The texts must not lie in this list.
-  void Add(std::string_view first, std::string_view second, bool flag = false);
-  void Insert(size_t at, std::string_view first, std::string_view second, bool flag = false);
+  void Add(std::string_view first, std::string_view second);
+  void Insert(size_t at, std::string_view first, std::string_view second);
 
   size_t size() const { return m_rows.size(); }
   bool empty() const { return m_rows.empty(); }
@@ -57,7 +57,6 @@ class PairList {
   std::string_view Second(size_t i) const {
     return {m_text.data() + m_rows[i].second, m_rows[i].end - m_rows[i].second - 1};
   }
-  bool Flag(size_t i) const { return m_rows[i].flag; }
   // Both texts with their NULs, as they follow each other: "first\0second\0".
   std::string_view Both(size_t i) const {
     return {m_text.data() + m_rows[i].first, m_rows[i].end - m_rows[i].first};
@@ -72,10 +71,9 @@ class PairList {
     uint32_t first;   // offsets in m_text
     uint32_t second;  // just past the NUL of the first text
     uint32_t end;     // just past the NUL of the second text
-    bool flag;
   };
 
-  bool Append(std::string_view first, std::string_view second, bool flag, Row* row);
+  bool Append(std::string_view first, std::string_view second, Row* row);
 
   // The texts, in m_used bytes at the front; grown by doubling, and written
   // with plain copies (appending to a string piece by piece costs several
@@ -86,8 +84,7 @@ class PairList {
   size_t m_firstBytes = 0;
 };
 
-// The installed monitors: First is the name, Second the Driver value, and the
-// flag tells whether the monitor has a Ports subkey.
+// The installed monitors: First is the name, Second the Driver value.
 using MonitorList = PairList;
 
 }  // namespace spool

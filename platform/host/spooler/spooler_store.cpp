@@ -32,10 +32,10 @@ LONG StoreKey::Create(const std::string& path) {
 }
 
 LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
-                         std::vector<RegChildSummary>* subkeys) const {
+                         std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) const {
   subkeys->clear();
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys);
+  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -224,14 +224,30 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
   StoreKey monitors;
   std::vector<RegChildSummary> keys;
   if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
-      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys) != ERROR_SUCCESS) {
+      monitors.Summarize(kComponentDriver, "", &keys) != ERROR_SUCCESS) {
     return entries;
   }
   entries->Reserve(keys.size(), keys.size() * 32);
   for (const RegChildSummary& key : keys) {
-    if (key.hasValue) entries->Add(key.name, SummaryText(key), key.hasSubkey);
+    if (key.hasValue) entries->Add(key.name, SummaryText(key));
   }
   return entries;
+}
+
+// Inserts a monitor where the registry lists it: by the names as it sorts them.
+void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll) {
+  const unsigned codePage = Machine().codePage;
+  const std::string upper = RegUpperName(codePage, std::string(name));
+  size_t low = 0, high = monitors->size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    if (RegNameOrderLess(codePage, RegUpperName(codePage, std::string(monitors->First(mid))),
+                         upper))
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  monitors->Insert(low, name, dll);
 }
 
 }  // namespace
@@ -295,37 +311,25 @@ void KeepMonitorsAcross(uint64_t before, uint64_t after) {
   TheMonitorMemo().read.Advance(before, after);
 }
 
-void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll,
-                      bool hasPorts) {
-  const unsigned codePage = Machine().codePage;
-  const std::string upper = RegUpperName(codePage, std::string(name));
-  size_t low = 0, high = monitors->size();
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    if (RegNameOrderLess(codePage, RegUpperName(codePage, std::string(monitors->First(mid))),
-                         upper))
-      low = mid + 1;
-    else
-      high = mid;
-  }
-  monitors->Insert(low, name, dll, hasPorts);
-}
-
 void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
   MonitorMemo& memo = TheMonitorMemo();
   if (!memo.read.IsAt(before)) return;
   // Copied only while a caller still holds the list as it was.
   if (memo.entries.use_count() != 1) memo.entries = std::make_shared<MonitorList>(*memo.entries);
-  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll, entry.hasPorts);
+  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll);
   memo.read.Advance(before, after);
 }
 
 std::vector<MonitorEntry> MonitorsWithPorts() {
   std::vector<MonitorEntry> claiming;
-  const std::shared_ptr<const MonitorList> monitors = InstalledMonitorEntries();
-  for (size_t i = 0; i < monitors->size(); ++i) {
-    if (monitors->Flag(i))
-      claiming.push_back({std::string(monitors->First(i)), std::string(monitors->Second(i)), true});
+  StoreKey monitors;
+  std::vector<RegChildSummary> keys;
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
+      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys, true) != ERROR_SUCCESS) {
+    return claiming;
+  }
+  for (const RegChildSummary& key : keys) {
+    if (key.hasValue) claiming.push_back({key.name, SummaryText(key)});
   }
   return claiming;
 }
