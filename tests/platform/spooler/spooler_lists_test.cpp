@@ -138,6 +138,13 @@ class SpoolerListsTest : public MachineTest, public ::testing::WithParamInterfac
     ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&other, text, &error)) << error.message;
     other.Close();
   }
+  std::vector<std::string> PortsWithMonitors() {
+    std::vector<std::string> ports;
+    Enumerated list = EnumPorts2();
+    for (const PORT_INFO_2A& port : PortsOf(list))
+      ports.push_back(std::string(port.pPortName) + " " + port.pMonitorName);
+    return ports;
+  }
   bool PortKnown(const char* port) {
     if (!AddDriver("RT-2210", nullptr) && GetLastError() != ERROR_PRINTER_DRIVER_ALREADY_INSTALLED)
       return false;
@@ -249,7 +256,35 @@ TEST_P(SpoolerListsTest, ARegistryOfAnEarlierVersionOpensAndDropsItsKeptLists) {
   EXPECT_EQ(0, CountAsAnotherProgram(Db(),
                                      "SELECT count(*) FROM sqlite_master WHERE name IN"
                                      " ('kept_lists', 'area_changes') OR type = 'trigger'"));
+  EXPECT_EQ(1, CountAsAnotherProgram(
+                   Db(), "SELECT count(*) FROM sqlite_master WHERE name = 'keys_named_ports'"));
   EXPECT_TRUE(Contains(PortNames(), "AFTER:"));
+}
+
+// The monitors that claim ports are found through an index of the keys named
+// Ports: only an installed monitor's claims count, and without the index (a
+// registry of an earlier version, not yet written) the answer is the same.
+TEST_P(SpoolerListsTest, OnlyInstalledMonitorsWithAPortsKeyClaimPorts) {
+  AddManyMonitorsAndPorts();
+  CreateKey(kMonitors + "No Driver\\Ports\\NODRIVER:");
+  CreateKey("Software\\Elsewhere\\Ports\\ELSEWHERE:");
+  CreateKey(kMonitors + "Bench Monitor 3\\Ports");  // claims nothing
+  SetString(kMonitors + "Bench Monitor 3\\Ports", "VALUE:", "");
+  NextRun();
+  const std::vector<std::string> ports = PortsWithMonitors();
+  const auto claims = std::count_if(ports.begin(), ports.end(), [](const std::string& port) {
+    return port.rfind("CLAIM", 0) == 0;
+  });
+  EXPECT_EQ(15, claims);
+  EXPECT_TRUE(Contains(ports, "CLAIM140: Bench Monitor 140"));
+  EXPECT_TRUE(Contains(ports, "VALUE: Bench Monitor 3"));
+  for (const char* port : {"NODRIVER:", "ELSEWHERE:"}) {
+    EXPECT_EQ(ports.end(), std::find_if(ports.begin(), ports.end(), [port](const std::string& p) {
+                return p.rfind(port, 0) == 0;
+              }));
+  }
+  ExecAsAnotherProgram(Db(), "DROP INDEX keys_named_ports");
+  EXPECT_EQ(ports, PortsWithMonitors());
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, SpoolerListsTest,
