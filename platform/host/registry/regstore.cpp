@@ -55,10 +55,13 @@ const RootRow kRoots[] = {
     {4, 0x80000003, "HKEY_USERS", "HKU"},
 };
 
-// The keys named Ports, of which the spooler looks for one below each of
-// thousands of monitors (SummarizeChildren): the few there are, found at once.
-const char kPortsIndex[] =
-    "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';";
+// Indexes of the names the spooler looks for below each of thousands of
+// monitors (see regstore_summary.cpp): the keys named Ports, of which there
+// are few, and the values named Driver, with their data.
+const char kNameIndexes[] =
+    "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';"
+    "CREATE INDEX IF NOT EXISTS vals_named_driver ON vals(key, upper, type, data)"
+    " WHERE upper = x'445249564552';";
 
 const char kSchema[] =
     "CREATE TABLE registry_format(format TEXT NOT NULL, version INTEGER NOT NULL);"
@@ -409,13 +412,13 @@ void RegStore::EndRead() {
 DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
   // Our own registry answers the first query; only another file needs more.
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(
-          db_,
-          "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
-          " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
-          " OR NOT EXISTS(SELECT 1 FROM sqlite_master WHERE name = 'keys_named_ports')"
-          " FROM registry_format",
-          -1, &st, nullptr) == SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
+                         " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
+                         " OR (SELECT count(*) FROM sqlite_master"
+                         " WHERE name IN ('keys_named_ports', 'vals_named_driver')) < 2"
+                         " FROM registry_format",
+                         -1, &st, nullptr) == SQLITE_OK) {
     int rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
@@ -448,11 +451,10 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
 // that may write. Until then (a read-only root, another writer at work) it
 // works as it is: the earlier versions' lists of the spooler, two tables with
 // triggers that count other programs' changes, do no harm (the triggers only
-// count), and without the index of the keys named Ports their lookup reads
-// every key.
+// count), and without the indexes of names the spooler's lookups read more.
 void RegStore::UpgradeSchema() {
   if (BeginOutermost(false) != ERROR_SUCCESS) return;
-  std::string sql = kPortsIndex;
+  std::string sql = kNameIndexes;
   for (const char* table : {"keys", "vals"}) {
     for (const char* event : {"INSERT", "DELETE", "UPDATE"})
       sql += std::string("DROP TRIGGER IF EXISTS ") + table + "_" + event + "_by_others;";
@@ -463,7 +465,7 @@ void RegStore::UpgradeSchema() {
 
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
-  if (error == ERROR_SUCCESS) error = Exec(kPortsIndex);
+  if (error == ERROR_SUCCESS) error = Exec(kNameIndexes);
   sqlite3_stmt* st = nullptr;
   if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
                                                    -1, &st, nullptr) == SQLITE_OK) {
@@ -578,66 +580,6 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
     found.swap(sortedIds);
   }
   if (ids != nullptr) ids->swap(found);
-  return ERROR_SUCCESS;
-}
-
-namespace {
-
-// SummarizeChildren's statements: without a subkey asked for; with one; only
-// the children that have a subkey named Ports, from the index of such keys
-// (a registry of an earlier version, until it is written, reads every key).
-const char* const kSummaries[] = {
-    "SELECT k.name, v.type, v.data, NULL FROM keys k"
-    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-    " WHERE k.parent = ?1 ORDER BY k.upper",
-    "SELECT k.name, v.type, v.data, s.id FROM keys k"
-    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-    " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
-    " WHERE k.parent = ?1 ORDER BY k.upper",
-    "SELECT k.name, v.type, v.data, s.id FROM keys s CROSS JOIN keys k"
-    " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-    " WHERE s.upper = x'504F525453' AND k.id = s.parent AND k.parent = ?1 ORDER BY k.upper",
-};
-
-}  // namespace
-
-DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
-                                  const std::string& subkeyName,
-                                  std::vector<RegChildSummary>* children, bool onlyWithSubkey) {
-  BeginRead();
-  children->clear();
-  const std::string upperSubkey = RegUpperName(codePage_, subkeyName);
-  int kind = subkeyName.empty() ? 0 : 1;
-  if (onlyWithSubkey && upperSubkey == "PORTS") kind = 2;
-  sqlite3_stmt* st = Prepare(kSummarizeChildren + kind, kSummaries[kind]);
-  if (st == nullptr) return Fail(SQLITE_ERROR);
-  StepScope scope(st);
-  sqlite3_bind_int64(st, 1, parent);
-  BindBytes(st, 2, RegUpperName(codePage_, valueName));
-  if (kind == 1) BindBytes(st, 3, upperSubkey);
-  int rc;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    ++stats_.rowsRead;
-    RegChildSummary child;
-    child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
-    if (onlyWithSubkey && !child.hasSubkey) continue;
-    child.name = ColumnBytes(st, 0);
-    child.hasValue = sqlite3_column_type(st, 1) != SQLITE_NULL;
-    if (child.hasValue) {
-      child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
-      child.data = ColumnBytes(st, 2);
-    }
-    children->push_back(std::move(child));
-  }
-  if (rc != SQLITE_DONE) return Fail(rc);
-  std::vector<std::string> names;
-  for (const RegChildSummary& child : *children) names.push_back(child.name);
-  std::vector<size_t> order = InWindowsOrder(names);
-  if (!order.empty()) {
-    std::vector<RegChildSummary> sorted;
-    for (size_t i : order) sorted.push_back(std::move((*children)[i]));
-    children->swap(sorted);
-  }
   return ERROR_SUCCESS;
 }
 

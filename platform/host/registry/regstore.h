@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -178,6 +179,10 @@ class RegStore {
   DWORD CheckFormat(std::string* why, bool* earlier = nullptr);
   DWORD CreateSchema();
   void UpgradeSchema();
+  DWORD SummarizeDrivers(RegKeyId parent, std::vector<RegChildSummary>* children, bool* done);
+  DWORD PutInWindowsOrder(std::vector<RegChildSummary>* children) const;
+  bool ReadDriversBetween(const std::vector<std::pair<RegKeyId, size_t>>& ids, size_t first,
+                          size_t last, std::vector<RegChildSummary>* children);
   DWORD WriteFailed(DWORD error);
   int LockWaitMs() const;
   // Noting keys before a change, for RecordChanges (regstore_record.cpp).

@@ -42,6 +42,8 @@ enum Slot {
   kSummarizeChildrenWithSubkey,
   kSummarizeChildrenWithPorts,
   kKeyRow,
+  kDriversBetween,
+  kChildIdsByName,
   kSlotCount
 };
 
