@@ -287,6 +287,66 @@ TEST_P(SpoolerListsTest, OnlyInstalledMonitorsWithAPortsKeyClaimPorts) {
   EXPECT_EQ(ports, PortsWithMonitors());
 }
 
+// Monitors' Driver values are read in passes over the ids of monitors made
+// together: monitors made apart, Driver values of other keys among them, a
+// monitor key without one, all list as the registry holds them, with the
+// index of those values or without it.
+TEST_P(SpoolerListsTest, MonitorsMadeTogetherOrApartAreListedWithTheirDlls) {
+  std::vector<std::string> expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "Mon " + std::to_string(1000 + i);
+    if (i % 7 == 3) {
+      CreateKey(kMonitors + name);  // no Driver value: not installed
+    } else {
+      SetString(kMonitors + name, "Driver", (std::to_string(i) + ".DLL").c_str());
+      expected.push_back(name + " " + std::to_string(i) + ".DLL");
+    }
+    if (i % 50 == 0) {
+      for (int other = 0; other < 100; ++other)  // ids between the monitors'
+        SetString("Software\\Other\\K" + std::to_string(i * 100 + other), "Driver", "X.DLL");
+    }
+  }
+  SetString(kMonitors + "Mon 1151", "Driver", "REWRITTEN.DLL");
+  const auto rewritten = std::find(expected.begin(), expected.end(), "Mon 1151 151.DLL");
+  ASSERT_NE(expected.end(), rewritten);
+  *rewritten = "Mon 1151 REWRITTEN.DLL";
+  SetString(kMonitors + "AAA Late", "Driver", "LATE.DLL");
+  expected.insert(expected.begin(), "AAA Late LATE.DLL");
+  ASSERT_TRUE(AddMonitor("Zed Added", nullptr, "ZED.DLL"));
+  expected.push_back("Zed Added ZED.DLL");
+  NextRun();
+  // As EnumMonitorsA lists them: with their DLLs on NT (level 2), by their
+  // names on Windows 98 (level 1 only).
+  auto listed = [this] {
+    auto ours = [](const std::string& name) {
+      return name.rfind("Mon ", 0) == 0 || name == "AAA Late" || name == "Zed Added";
+    };
+    std::vector<std::string> monitors;
+    if (!IsNT()) {
+      for (const std::string& name : MonitorNames())
+        if (ours(name)) monitors.push_back(name);
+      return monitors;
+    }
+    Enumerated list =
+        EnumerateChecked([](LPBYTE p, DWORD cb, LPDWORD pcb,
+                            LPDWORD pc) { return EnumMonitorsA(nullptr, 2, p, cb, pcb, pc); },
+                         sizeof(MONITOR_INFO_2A),
+                         {offsetof(MONITOR_INFO_2A, pName), offsetof(MONITOR_INFO_2A, pEnvironment),
+                          offsetof(MONITOR_INFO_2A, pDLLName)});
+    for (DWORD i = 0; i < list.count; ++i) {
+      const MONITOR_INFO_2A& m = list.Records<MONITOR_INFO_2A>()[i];
+      if (ours(m.pName)) monitors.push_back(std::string(m.pName) + " " + m.pDLLName);
+    }
+    return monitors;
+  };
+  if (!IsNT()) {
+    for (std::string& e : expected) e = e.substr(0, e.rfind(' '));
+  }
+  EXPECT_EQ(expected, listed());
+  ExecAsAnotherProgram(Db(), "DROP INDEX vals_named_driver");
+  EXPECT_EQ(expected, listed());
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, SpoolerListsTest,
                          ::testing::Values(Personality::kWin98, Personality::kWinNT),
                          PersonalityName);
