@@ -347,6 +347,29 @@ TEST_P(SpoolerListsTest, MonitorsMadeTogetherOrApartAreListedWithTheirDlls) {
   EXPECT_EQ(expected, listed());
 }
 
+// Monitors are listed in the order RegEnumKeyExA gives their keys, also
+// where names are not ASCII.
+TEST_P(SpoolerListsTest, MonitorsComeInTheOrderOfTheirKeys) {
+  for (const char* name :
+       {"\xC4rger", "Zed", "\x8Aka", "abc", "\x80uro", "\xE9t\xE9", "_under", "\xDF"})
+    SetString(kMonitors + name, "Driver", "M.DLL");
+  NextRun();
+  std::vector<std::string> keys;
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitors.substr(0, kMonitors.size() - 1).c_str(), 0,
+                          KEY_READ, &hKey));
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD cchName = sizeof name;
+    if (RegEnumKeyExA(hKey, i, name, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    keys.push_back(name);
+  }
+  RegCloseKey(hKey);
+  EXPECT_EQ(keys, MonitorNames());
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, SpoolerListsTest,
                          ::testing::Values(Personality::kWin98, Personality::kWinNT),
                          PersonalityName);
