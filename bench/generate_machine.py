@@ -217,8 +217,8 @@ def make_machine(args):
     if plan is not None:
         fill_machine(args, plan)
     # The root as any run leaves it: the registry's log files (kept between
-    # runs), the spooler's lists as the listings of monitors and ports keep
-    # them for the next run, and the instance lock file.
+    # runs; the connection above removed them, and a run of qzreg makes them
+    # again) and the instance lock file.
     for listing in ("monitors", "ports"):
         subprocess.run([args.qzreg, listing], env=env, check=True, stdout=subprocess.DEVNULL)
     os.close(os.open(os.path.join(args.root, "instance.lock"), os.O_WRONLY | os.O_CREAT, 0o600))

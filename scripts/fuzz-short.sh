@@ -11,7 +11,7 @@
 #   build/fuzz/fuzz/fuzz_command -max_total_time=3600 -jobs=2 -workers=2 \
 #     -artifact_prefix=build/fuzz/artifacts/ -timeout=10 -rss_limit_mb=2048 \
 #     build/fuzz/corpus/fuzz_command fuzz/corpus/fuzz_command
-# (the same for fuzz_inf, fuzz_inf_commands, fuzz_regfile and fuzz_kept_list). New inputs go
+# (the same for fuzz_inf, fuzz_inf_commands and fuzz_regfile). New inputs go
 # to the first folder; `-merge=1 fuzz/corpus/<target> build/fuzz/corpus/<target>`
 # folds the useful ones back into the seed corpus.
 set -euo pipefail
@@ -19,7 +19,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 seconds=${FUZZ_SECONDS:-60}
 build=build/fuzz
-targets=(fuzz_command fuzz_inf fuzz_inf_commands fuzz_regfile fuzz_kept_list)
+targets=(fuzz_command fuzz_inf fuzz_inf_commands fuzz_regfile)
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DQZ_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"

@@ -577,28 +577,6 @@ std::string_view IniFile::SectionBody(std::string_view section) const {
   return std::string_view(text_).substr(s->bodyStart, s->end - s->bodyStart);
 }
 
-bool IniFile::BodyBeforeLastKeys(std::string_view section, size_t count,
-                                 std::vector<std::string_view>* pieces,
-                                 std::vector<std::string_view>* names) const {
-  const Section* s = FindSection(section);
-  if (s == nullptr) return false;
-  // From the last key line back: the text after each, then the text before
-  // the first of them.
-  names->assign(count, std::string_view());
-  pieces->assign(count + 1, std::string_view());
-  const std::string_view text(text_);
-  uint32_t end = s->end;
-  for (size_t i = count; i > 0; --i) {
-    uint32_t start = 0, next = 0;
-    if (!FindLastKeyLine(text_, s->bodyStart, end, CrBreaks(), &start, &next, &(*names)[i - 1]))
-      return false;
-    (*pieces)[i] = text.substr(next, end - next);
-    end = start;
-  }
-  (*pieces)[0] = text.substr(s->bodyStart, end - s->bodyStart);
-  return true;
-}
-
 std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const {
   std::vector<std::string_view> names;
   const Section* s = FindSection(section);

@@ -56,13 +56,6 @@ class IniFile {
   // The lines of the (first) section below its header, as they stand; empty
   // when there is no such section. Equal bodies give equal KeyNames.
   std::string_view SectionBody(std::string_view section) const;
-  // The (first) section's body without its last `count` key lines, as the
-  // pieces of text around them, and those keys' names in file order: the
-  // body as it was before SetValue added the keys, if it did (new keys go
-  // after the last one). False when the section has fewer keys.
-  bool BodyBeforeLastKeys(std::string_view section, size_t count,
-                          std::vector<std::string_view>* pieces,
-                          std::vector<std::string_view>* names) const;
   // 1-based line numbers, for messages: the (first) section's header line and
   // the line of the key that FindValue reads; 0 when absent.
   size_t SectionLine(std::string_view section) const;

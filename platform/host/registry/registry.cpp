@@ -53,15 +53,7 @@ Registry& State() {
   return registry;
 }
 
-std::vector<void (*)(RegStore*)>& CloseHooks() {
-  static std::vector<void (*)(RegStore*)> hooks;
-  return hooks;
-}
-
 void ForgetMachine(Registry& r) {
-  if (r.store.IsOpen()) {
-    for (void (*hook)(RegStore*) : CloseHooks()) hook(&r.store);
-  }
   r.store.Close();
   r.handles.clear();
   r.roots.clear();
@@ -321,13 +313,13 @@ void RecordRegistryChanges(RegChangeRecord* record) {
 }
 
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys) {
+                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
   subkeys->clear();
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
-  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys);
+  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys, onlyWithSubkey);
   if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
 }
@@ -362,12 +354,6 @@ LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {
 }
 
 void CloseMachineRegistry() { ForgetMachine(State()); }
-
-void AtMachineRegistryClose(void (*hook)(RegStore* store)) {
-  for (void (*known)(RegStore*) : CloseHooks())
-    if (known == hook) return;
-  CloseHooks().push_back(hook);
-}
 
 }  // namespace qzhost
 

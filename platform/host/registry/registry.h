@@ -33,7 +33,7 @@ RegStore* MachineRegistry(DWORD* error);
 // has a subkey `subkeyName`, read at once (see RegStore::SummarizeChildren).
 // Registry error numbers, as RegEnumKeyExA would give them.
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys);
+                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false);
 
 // All subkey names (or value names) of an open key in enumeration order, as
 // RegEnumKeyExA (RegEnumValueA) would give them one call at a time.
@@ -63,11 +63,6 @@ void RecordRegistryChanges(RegChangeRecord* record);
 // durable; a failure to do so is reported as a machine fault. The next call
 // of MachineRegistry opens it again.
 void CloseMachineRegistry();
-
-// Runs `hook` each time the machine's registry is about to close, with the
-// store still open for reading and writing: the last moment to keep what a
-// run worked out (see RegStore::StoreKeptList).
-void AtMachineRegistryClose(void (*hook)(RegStore* store));
 
 // Longest key name and value name the personality accepts.
 const size_t kMaxKeyNameLength = 255;

@@ -55,6 +55,14 @@ const RootRow kRoots[] = {
     {4, 0x80000003, "HKEY_USERS", "HKU"},
 };
 
+// Indexes of the names the spooler looks for below each of thousands of
+// monitors (see regstore_summary.cpp): the keys named Ports, of which there
+// are few, and the values named Driver, with their data.
+const char kNameIndexes[] =
+    "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';"
+    "CREATE INDEX IF NOT EXISTS vals_named_driver ON vals(key, upper, type, data)"
+    " WHERE upper = x'445249564552';";
+
 const char kSchema[] =
     "CREATE TABLE registry_format(format TEXT NOT NULL, version INTEGER NOT NULL);"
     "CREATE TABLE keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name BLOB NOT NULL,"
@@ -142,7 +150,6 @@ bool RegNameOrderLess(unsigned codePage, const std::string& upperA, const std::s
 RegStore::~RegStore() { Close(); }
 
 void RegStore::Close() {
-  keptLists_ = false;
   EndRead();
   EndRunTransaction();
   if (db_ != nullptr) {
@@ -158,7 +165,6 @@ void RegStore::Close() {
   snapshots_ = false;
   holdChanges_ = discard_ = false;
   record_ = nullptr;
-  portsJournal_ = PortsJournal();
   for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close(db_);
@@ -189,7 +195,6 @@ DWORD RegStore::EndRunTransaction() {
 // later one, fails (at once), and the run stores nothing.
 DWORD RegStore::BeginOutermost(bool wait) {
   if (discard_ && !openingRun_) return ERROR_ACCESS_DENIED;
-  knownKeys_.clear();  // other processes may have changed any key
   EndRead();
   if (!wait || lockLost_) sqlite3_busy_timeout(db_, 0);
   DWORD error = Run(kBeginImmediate, "BEGIN IMMEDIATE");
@@ -201,7 +206,6 @@ DWORD RegStore::BeginOutermost(bool wait) {
   return error;
 }
 
-// Counts the parts of the kept lists that changed, then commits.
 DWORD RegStore::BeginRunTransaction() {
   openingRun_ = true;
   DWORD error = BeginOutermost(true);
@@ -210,21 +214,14 @@ DWORD RegStore::BeginRunTransaction() {
 }
 
 DWORD RegStore::CommitOutermost() {
-  DWORD error = FlushCounts();
-  if (error == ERROR_SUCCESS) error = Run(kCommit, "COMMIT");
+  DWORD error = Run(kCommit, "COMMIT");
   if (error != ERROR_SUCCESS) return error;
-  countedParts_ = 0;
   ++localChanges_;
   unsynced_ = true;
   return ERROR_SUCCESS;
 }
 
-void RegStore::RollBackOutermost() {
-  SpoilPortsJournal();
-  Run(kRollback, "ROLLBACK");
-  pendingParts_ = countedParts_ = 0;  // nothing changed after all
-  knownKeys_.clear();                 // a key made in it may be gone
-}
+void RegStore::RollBackOutermost() { Run(kRollback, "ROLLBACK"); }
 
 DWORD RegStore::Fail(int rc) {
   return Win32ErrorFromSqlite(db_ ? sqlite3_extended_errcode(db_) : rc);
@@ -287,26 +284,20 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, LockWaitMs());
   lockLost_ = false;
-  // The triggers count the changes of other programs (regstore_kept.cpp).
-  sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
-  valuePartsKey_ = kNoKey;
 
   // Nothing is written before the file is known to be ours.
-  bool hasKeptLists = false;
-  DWORD error = CheckFormat(why, &hasKeptLists);
+  bool earlier = false;
+  DWORD error = CheckFormat(why, &earlier);
   if (error == ERROR_SUCCESS && !inMemory) {
     error = Exec(kLogMode);
     if (error != ERROR_SUCCESS) *why = sqlite3_errmsg(db_);
   }
-  if (error == ERROR_SUCCESS) OpenKeptLists(hasKeptLists);
+  if (error == ERROR_SUCCESS && earlier) UpgradeSchema();
   if (error == ERROR_FILE_NOT_FOUND) {  // a fresh, empty database
     if (!inMemory) Exec(kLogMode);
     RegTransaction tx(this);
     error = tx.Status();
-    if (error == ERROR_SUCCESS) {
-      error = CheckFormat(why, &hasKeptLists);  // another process may have won
-      keptLists_ = hasKeptLists;
-    }
+    if (error == ERROR_SUCCESS) error = CheckFormat(why);  // another process may have won
     if (error == ERROR_FILE_NOT_FOUND) {
       error = CreateSchema();
       if (error == ERROR_SUCCESS) error = seed();
@@ -384,6 +375,14 @@ DWORD RegStore::SaveCopy(const std::string& path, std::string* why) {
   return Fail(rc);
 }
 
+RegReadSnapshot::RegReadSnapshot(RegStore* store) : store_(store), mine_(!store->pinned_) {
+  if (mine_) store_->PinReadSnapshot();
+}
+
+RegReadSnapshot::~RegReadSnapshot() {
+  if (mine_) store_->UnpinReadSnapshot();
+}
+
 // Failures of the storage itself, as opposed to answers about keys.
 DWORD RegStore::WriteFailed(DWORD error) {
   switch (error) {
@@ -410,17 +409,20 @@ void RegStore::EndRead() {
 
 // 0 for our registry, ERROR_FILE_NOT_FOUND for an empty database, else the
 // reason it is not ours.
-DWORD RegStore::CheckFormat(std::string* why, bool* hasKeptLists) {
+DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
   // Our own registry answers the first query; only another file needs more.
   sqlite3_stmt* st = nullptr;
   if (sqlite3_prepare_v2(db_,
                          "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
-                         " WHERE name = 'kept_lists') FROM registry_format",
+                         " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
+                         " OR (SELECT count(*) FROM sqlite_master"
+                         " WHERE name IN ('keys_named_ports', 'vals_named_driver')) < 2"
+                         " FROM registry_format",
                          -1, &st, nullptr) == SQLITE_OK) {
     int rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
-    if (ours && hasKeptLists != nullptr) *hasKeptLists = sqlite3_column_int(st, 2) != 0;
+    if (ours && earlier != nullptr) *earlier = sqlite3_column_int(st, 2) != 0;
     sqlite3_finalize(st);
     if (ours) return ERROR_SUCCESS;
     if (rc == SQLITE_ROW || rc == SQLITE_DONE) {
@@ -445,9 +447,25 @@ DWORD RegStore::CheckFormat(std::string* why, bool* hasKeptLists) {
   return ERROR_BADDB;
 }
 
+// A registry of an earlier version gets this one's schema at its first open
+// that may write. Until then (a read-only root, another writer at work) it
+// works as it is: the earlier versions' lists of the spooler, two tables with
+// triggers that count other programs' changes, do no harm (the triggers only
+// count), and without the indexes of names the spooler's lookups read more.
+void RegStore::UpgradeSchema() {
+  if (BeginOutermost(false) != ERROR_SUCCESS) return;
+  std::string sql = kNameIndexes;
+  for (const char* table : {"keys", "vals"}) {
+    for (const char* event : {"INSERT", "DELETE", "UPDATE"})
+      sql += std::string("DROP TRIGGER IF EXISTS ") + table + "_" + event + "_by_others;";
+  }
+  sql += "DROP TABLE IF EXISTS kept_lists; DROP TABLE IF EXISTS area_changes;";
+  if (Exec(sql.c_str()) != ERROR_SUCCESS || CommitOutermost() != ERROR_SUCCESS) RollBackOutermost();
+}
+
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
-  if (error == ERROR_SUCCESS) error = CreateKeptLists();
+  if (error == ERROR_SUCCESS) error = Exec(kNameIndexes);
   sqlite3_stmt* st = nullptr;
   if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
                                                    -1, &st, nullptr) == SQLITE_OK) {
@@ -477,14 +495,12 @@ DWORD RegStore::FindChild(RegKeyId parent, const std::string& name, RegKeyId* id
       Prepare(kFindChild, "SELECT id, name FROM keys WHERE parent = ? AND upper = ?");
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
-  std::string upper = RegUpperName(codePage_, name);
   sqlite3_bind_int64(st, 1, parent);
-  BindBytes(st, 2, upper);
+  BindBytes(st, 2, RegUpperName(codePage_, name));
   int rc = sqlite3_step(st);
   if (rc == SQLITE_ROW) ++stats_.rowsRead;
   *id = rc == SQLITE_ROW ? sqlite3_column_int64(st, 0) : kNoKey;
   if (rc == SQLITE_ROW && storedName != nullptr) *storedName = ColumnBytes(st, 1);
-  if (rc == SQLITE_ROW) RememberKey(*id, parent, std::move(upper));
   return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }
 
@@ -496,15 +512,13 @@ DWORD RegStore::CreateChild(RegKeyId parent, const std::string& name, RegKeyId* 
   if (st == nullptr) return Fail(SQLITE_ERROR);
   StepScope scope(st);
   sqlite3_bind_int64(st, 1, parent);
-  const std::string upper = RegUpperName(codePage_, name);
   BindBytes(st, 2, name);
-  BindBytes(st, 3, upper);
+  BindBytes(st, 3, RegUpperName(codePage_, name));
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
   *id = sqlite3_last_insert_rowid(db_);
   if (record_ != nullptr) record_->made.insert(*id);
-  RememberKey(*id, parent, upper);
-  return CountKeyAdded(parent, upper, name);
+  return ERROR_SUCCESS;
 }
 
 DWORD RegStore::KeyExists(RegKeyId id, bool* exists) {
@@ -569,46 +583,6 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
   return ERROR_SUCCESS;
 }
 
-DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
-                                  const std::string& subkeyName,
-                                  std::vector<RegChildSummary>* children) {
-  BeginRead();
-  children->clear();
-  sqlite3_stmt* st = Prepare(kSummarizeChildren,
-                             "SELECT k.name, v.type, v.data, s.id FROM keys k"
-                             " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
-                             " LEFT JOIN keys s ON s.parent = k.id AND s.upper = ?3"
-                             " WHERE k.parent = ?1 ORDER BY k.upper");
-  if (st == nullptr) return Fail(SQLITE_ERROR);
-  StepScope scope(st);
-  sqlite3_bind_int64(st, 1, parent);
-  BindBytes(st, 2, RegUpperName(codePage_, valueName));
-  BindBytes(st, 3, RegUpperName(codePage_, subkeyName));
-  int rc;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    ++stats_.rowsRead;
-    RegChildSummary child;
-    child.name = ColumnBytes(st, 0);
-    child.hasValue = sqlite3_column_type(st, 1) != SQLITE_NULL;
-    if (child.hasValue) {
-      child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
-      child.data = ColumnBytes(st, 2);
-    }
-    child.hasSubkey = sqlite3_column_type(st, 3) != SQLITE_NULL;
-    children->push_back(std::move(child));
-  }
-  if (rc != SQLITE_DONE) return Fail(rc);
-  std::vector<std::string> names;
-  for (const RegChildSummary& child : *children) names.push_back(child.name);
-  std::vector<size_t> order = InWindowsOrder(names);
-  if (!order.empty()) {
-    std::vector<RegChildSummary> sorted;
-    for (size_t i : order) sorted.push_back(std::move((*children)[i]));
-    children->swap(sorted);
-  }
-  return ERROR_SUCCESS;
-}
-
 DWORD RegStore::HasChildren(RegKeyId parent, bool* has) {
   BeginRead();
   sqlite3_stmt* st = Prepare(kHasChild, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
@@ -626,8 +600,6 @@ DWORD RegStore::DeleteTree(RegKeyId id) {
       " SELECT k.id FROM keys k JOIN tree t ON k.parent = t.id) ";
   static const std::string kValues = std::string(kTree) + "DELETE FROM vals WHERE key IN tree";
   static const std::string kKeys = std::string(kTree) + "DELETE FROM keys WHERE id IN tree";
-  DWORD error = CountTreeRemoved(id);
-  if (error != ERROR_SUCCESS) return error;
   NoteTreeBefore(id);
   for (auto [slot, sql] :
        {std::make_pair(kDeleteTreeValues, &kValues), std::make_pair(kDeleteTreeKeys, &kKeys)}) {
@@ -674,7 +646,7 @@ DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
     BindBytes(st, 4, upper);
     int rc = sqlite3_step(st);
     if (rc != SQLITE_DONE) return Fail(rc);
-    if (sqlite3_changes(db_) > 0) return CountValueChanged(key);
+    if (sqlite3_changes(db_) > 0) return ERROR_SUCCESS;
   }
   st = Prepare(kInsertValue, "INSERT INTO vals(key, name, upper, type, data) VALUES(?,?,?,?,?)");
   if (st == nullptr) return Fail(SQLITE_ERROR);
@@ -685,7 +657,7 @@ DWORD RegStore::SetValue(RegKeyId key, const std::string& name, DWORD type,
   sqlite3_bind_int64(st, 4, type);
   BindBytes(st, 5, data);
   int rc = sqlite3_step(st);
-  return rc == SQLITE_DONE ? CountValueChanged(key) : Fail(rc);
+  return rc == SQLITE_DONE ? ERROR_SUCCESS : Fail(rc);
 }
 
 DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
@@ -697,7 +669,7 @@ DWORD RegStore::DeleteValue(RegKeyId key, const std::string& name) {
   BindBytes(st, 2, RegUpperName(codePage_, name));
   int rc = sqlite3_step(st);
   if (rc != SQLITE_DONE) return Fail(rc);
-  return sqlite3_changes(db_) > 0 ? CountValueChanged(key) : ERROR_FILE_NOT_FOUND;
+  return sqlite3_changes(db_) > 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 DWORD RegStore::ListValues(RegKeyId key, std::vector<RegValue>* values) {
@@ -762,7 +734,6 @@ uint64_t RegStore::ChangeStamp() {
 
 RegTransaction::RegTransaction(RegStore* store)
     : store_(store), nested_(store->txDepth_ > 0 || store->holdChanges_), open_(false) {
-  store_->valuePartsKey_ = kNoKey;  // what a rollback may undo is not remembered
   if (nested_ && store_->holdChanges_ && !store_->runOpen_) {
     // The run's one transaction, held until Close or Flush.
     status_ = store_->BeginRunTransaction();
@@ -788,7 +759,6 @@ RegTransaction::RegTransaction(RegStore* store)
 }
 
 RegTransaction::~RegTransaction() {
-  store_->valuePartsKey_ = kNoKey;
   if (!open_) return;
   --store_->txDepth_;
   ++store_->localChanges_;  // what was read inside may be gone
@@ -796,12 +766,8 @@ RegTransaction::~RegTransaction() {
     store_->RollBackOutermost();
     return;
   }
-  store_->knownKeys_.clear();  // a key made in it may be gone
-  store_->SpoilPortsJournal();
   store_->Run(kRollbackToSavepoint, "ROLLBACK TO nested");
   store_->Run(kRelease, "RELEASE nested");
-  // A count made inside may be undone while the change it counted stays.
-  store_->pendingParts_ |= store_->countedParts_;
 }
 
 DWORD RegTransaction::Commit() {

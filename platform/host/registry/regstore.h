@@ -11,8 +11,7 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -62,11 +61,6 @@ struct RegStoreStats {
   uint64_t rowsRead = 0;
 };
 
-// The parts of the registry that kept lists are derived from (see
-// regstore_kept.cpp), as bits.
-const unsigned kMonitorsPart = 1;
-const unsigned kPortsPart = 2;
-
 class RegStore {
  public:
   RegStore() = default;
@@ -113,10 +107,14 @@ class RegStore {
                      std::vector<RegKeyId>* ids = nullptr);
   DWORD HasChildren(RegKeyId parent, bool* has);
   // The children in enumeration order, each with its value `valueName` and
-  // whether it has a subkey `subkeyName`: in one query, what a caller would
-  // otherwise open and ask of every child in turn.
+  // whether it has a subkey `subkeyName` (none asked for when empty): in one
+  // query, what a caller would otherwise open and ask of every child in turn.
+  // `onlyWithSubkey` leaves out the children without it; for a subkey named
+  // Ports they are found through an index of the keys so named, at a cost
+  // that does not grow with the children without one.
   DWORD SummarizeChildren(RegKeyId parent, const std::string& valueName,
-                          const std::string& subkeyName, std::vector<RegChildSummary>* children);
+                          const std::string& subkeyName, std::vector<RegChildSummary>* children,
+                          bool onlyWithSubkey = false);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 
@@ -145,47 +143,6 @@ class RegStore {
   // only, Flush commits nothing, and no other transaction is begun.
   void DiscardChangesAtClose();
 
-  // Lists derived from one part of the registry, kept between runs (see
-  // regstore_kept.cpp for the parts, "monitors" and "ports"). ReadKeptList
-  // finds the list only while its part is unchanged since it was stored and
-  // its signature (what else it was derived from) is the same.
-  // `read` gets the list's data where it lies, before anything is copied;
-  // its false refuses the list (damaged data).
-  using KeptReader = std::function<bool(std::string_view data)>;
-  bool ReadKeptList(const char* name, const std::string& signature, const KeptReader& read) {
-    std::string storedAt;
-    bool current = false;
-    return FindKeptList(name, signature, false, read, &storedAt, &current) && current;
-  }
-  // Best effort: false when the list could not be stored at once (another
-  // process writes, a read-only root); never a fault of the machine.
-  bool StoreKeptList(const char* name, const char* area, const std::string& signature,
-                     const std::string& data);
-  // The list stored under `name` with that signature, current or not: its
-  // data, the state of its part it was stored at (equal texts, equal
-  // states), and whether that state is the current one. False when there is
-  // no such list.
-  bool ReadKeptListOfAnyAge(const char* name, const std::string& signature, const KeptReader& read,
-                            std::string* storedAt, bool* current) {
-    return FindKeptList(name, signature, true, read, storedAt, current);
-  }
-
-  // A key this store added below a key named Ports.
-  struct AddedPortsKey {
-    RegKeyId parent;
-    std::string name;
-  };
-  // A kept list of the ports part with the keys added below keys named Ports
-  // since it was kept (in *added, in the order they were made), when those
-  // were all the changes of the part since: this store notes the keys it
-  // adds in the transaction that adds them, as long as it makes no other
-  // change of the part, and no other program may have changed it. With no
-  // such keys, the list when it is current. `wanted` is shown the list's
-  // signature first; its false refuses the list. False otherwise.
-  using KeptSignatureCheck = std::function<bool(std::string_view signature)>;
-  bool ReadKeptListBeforeAddedKeys(const char* name, const KeptSignatureCheck& wanted,
-                                   const KeptReader& read, std::vector<AddedPortsKey>* added);
-
   // Changes whenever anything was committed, by this process or another, and
   // when a transaction of this store ended (a rollback undoes what was seen).
   uint64_t ChangeStamp();
@@ -201,6 +158,7 @@ class RegStore {
 
  private:
   friend class RegTransaction;
+  friend class RegReadSnapshot;
   std::vector<size_t> InWindowsOrder(const std::vector<std::string>& names) const;
   // Reads of a file store share one read transaction for a few milliseconds
   // (see BeginRead); a write transaction, a flush or Close ends it first.
@@ -217,45 +175,14 @@ class RegStore {
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD Fail(int rc);
-  DWORD CheckFormat(std::string* why, bool* hasKeptLists = nullptr);
+  // *earlier: the schema is an earlier version's.
+  DWORD CheckFormat(std::string* why, bool* earlier = nullptr);
   DWORD CreateSchema();
-  // The data is read only when the list is current or `anyAge` is set.
-  bool FindKeptList(const char* name, const std::string& signature, bool anyAge,
-                    const KeptReader& read, std::string* storedAt, bool* current);
-  DWORD CreateKeptLists();
-  void OpenKeptLists(bool present);
-  // Counting this store's own changes of the kept lists' parts.
-  struct KnownKey {
-    RegKeyId parent = kNoKey;
-    std::string upper;  // upper-cased name
-  };
-  void RememberKey(RegKeyId id, RegKeyId parent, std::string upper);
-  DWORD LookUpKey(RegKeyId id, KnownKey* key);
-  DWORD CountKeyAdded(RegKeyId parent, const std::string& upperName, const std::string& name);
-  DWORD CountTreeRemoved(RegKeyId id);
-  DWORD CountValueChanged(RegKeyId key);
-  // Notes the parts changed; FlushCounts counts them, once per transaction,
-  // before it commits and before a kept list is looked at.
-  void CountChange(unsigned parts) { pendingParts_ |= parts; }
-  DWORD FlushCounts();
-  // The keys added below keys named Ports since a ports list was kept, by
-  // this store and by earlier runs (stored with the counts they lead to, in
-  // the transaction that adds them), for ReadKeptListBeforeAddedKeys. Any
-  // other change of the part, a rollback, or too many keys leave them of no
-  // use to this process.
-  struct PortsJournal {
-    bool started = false;  // this process changed the part
-    bool usable = true;
-    std::string base;               // the state ("count others") of the list kept
-    int64_t ports = 0, others = 0;  // the counts when this process began
-    int64_t counted = 0;            // this store's increments of the ports count since
-    std::vector<AddedPortsKey> added;
-  };
-  void NotePortsChange(const AddedPortsKey* added);
-  void SpoilPortsJournal() { portsJournal_.usable = !portsJournal_.started; }
-  bool ReadPartCounts(int64_t* ports, int64_t* others);
-  bool JournalFromHere(PortsJournal* journal);
-  void StoreJournal();
+  void UpgradeSchema();
+  DWORD SummarizeDrivers(RegKeyId parent, std::vector<RegChildSummary>* children, bool* done);
+  DWORD PutInWindowsOrder(std::vector<RegChildSummary>* children) const;
+  bool ReadDriversBetween(const std::vector<std::pair<RegKeyId, size_t>>& ids, size_t first,
+                          size_t last, std::vector<RegChildSummary>* children);
   DWORD WriteFailed(DWORD error);
   int LockWaitMs() const;
   // Noting keys before a change, for RecordChanges (regstore_record.cpp).
@@ -267,16 +194,7 @@ class RegStore {
 
   sqlite3* db_ = nullptr;
   std::function<void(DWORD, const std::string&)> writeFault_;
-  bool lockLost_ = false;   // a write found the registry locked past the wait
-  bool keptLists_ = false;  // the database has the kept lists' tables
-  // Keys found or made inside write transactions, for counting their changes
-  // without a query; forgotten when a transaction begins or is rolled back.
-  std::unordered_map<RegKeyId, KnownKey> knownKeys_;
-  RegKeyId valuePartsKey_ = kNoKey;  // the key whose values touch valueParts_
-  unsigned valueParts_ = 0;
-  unsigned pendingParts_ = 0;  // changed in the open transaction, not yet counted
-  unsigned countedParts_ = 0;  // counted in the open transaction
-  PortsJournal portsJournal_;
+  bool lockLost_ = false;  // a write found the registry locked past the wait
   bool pinned_ = false;
   RegChangeRecord* record_ = nullptr;
   bool discard_ = false;     // see DiscardChangesAtClose
@@ -285,11 +203,10 @@ class RegStore {
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
   uint64_t localChanges_ = 0;  // ends of this store's write transactions
-  int txDepth_ = 0;
+  int txDepth_ = 0;  // open RegTransactions, the outermost one BEGIN, the others savepoints
   bool holdChanges_ = false;  // see HoldChangesUntilClose
   bool runOpen_ = false;      // the run's transaction is open
-  bool unsynced_ = false;     // commits that only the log holds, not yet synced  // open
-                              // RegTransactions, the outermost one BEGIN, the others savepoints
+  bool unsynced_ = false;     // commits that only the log holds, not yet synced
   RegStoreStats stats_;
   bool snapshots_ = false;  // file stores only
   bool readOpen_ = false;
@@ -318,6 +235,21 @@ class RegTransaction {
   DWORD status_;
   bool nested_;
   bool open_;
+};
+
+// Holds one read snapshot while it lives: what is read meanwhile is one state
+// of the registry, whatever other processes commit. Nothing when a snapshot
+// is pinned already, or inside a write transaction (which sees one state).
+class RegReadSnapshot {
+ public:
+  explicit RegReadSnapshot(RegStore* store);
+  ~RegReadSnapshot();
+  RegReadSnapshot(const RegReadSnapshot&) = delete;
+  RegReadSnapshot& operator=(const RegReadSnapshot&) = delete;
+
+ private:
+  RegStore* store_;
+  bool mine_;
 };
 
 }  // namespace qzhost

@@ -38,16 +38,12 @@ enum Slot {
   kRollbackToSavepoint,
   kSyncOn,
   kSyncOff,
-  kSummarizeChildren,
-  kReadKept,
-  kStoreKept,
-  kKeyNames,
-  kCountChange,
-  kPartCounts,
-  kPortsKept,
-  kReadKeptAnySignature,
-  kStoreJournal,
+  kSummarizeChildren,  // and the two slots after it (see SummarizeChildren)
+  kSummarizeChildrenWithSubkey,
+  kSummarizeChildrenWithPorts,
   kKeyRow,
+  kDriversBetween,
+  kChildIdsByName,
   kSlotCount
 };
 

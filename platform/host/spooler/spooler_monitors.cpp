@@ -55,7 +55,6 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
   if (MonitorInstalled(info.pName)) {
     return MachineIsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS;
   }
-  TakeKeptMonitorsIfCurrent();
   const uint64_t before = RegistryStamp();
   DWORD dwError = StoreComponent(MonitorKey(info.pName), info.pDLLName);
   if (dwError != ERROR_SUCCESS) return dwError;
@@ -65,7 +64,7 @@ DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
   const uint64_t after = RegistryStamp();
   if (RegStore::SameForeignState(before, after) &&
       !KeyExists(MonitorKey(info.pName) + "\\" + kMonitorPortsSubkey)) {
-    NoteMonitorInstalled(before, after, {info.pName, info.pDLLName, false});
+    NoteMonitorInstalled(before, after, {info.pName, info.pDLLName});
     KeepPortsAcross(before, after);
   }
   return ERROR_SUCCESS;
@@ -80,7 +79,7 @@ std::shared_ptr<const MonitorList> ListedMonitors() {
   auto listed = std::make_shared<MonitorList>();
   for (size_t i = 0; i < monitors->size(); ++i) {
     const std::string name(monitors->First(i));
-    if (!ContainsName(language, name)) listed->Add(name, monitors->Second(i), monitors->Flag(i));
+    if (!ContainsName(language, name)) listed->Add(name, monitors->Second(i));
   }
   return listed;
 }

@@ -1,9 +1,9 @@
-// Rows of two texts and a small tag, held in one block of text.
+// Rows of two texts, held in one block of text.
 //
-// The spooler's long lists (thousands of ports or monitors) are built, kept
-// between runs and packed into enumeration records; as one block they cost a
-// few allocations instead of two per row, and a row's texts are copied into a
-// record's strings with one copy.
+// The spooler's long lists (thousands of ports or monitors) are built and
+// packed into enumeration records; as one block they cost a few allocations
+// instead of two per row, and a row's texts are copied into a record's
+// strings with one copy.
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_PAIRLIST_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_PAIRLIST_H_
 
@@ -46,12 +46,8 @@ class PairList {
   // Each text is kept up to its first NUL: what a reader of the packed record
   // sees. A list is limited to 4 GiB of text; rows past that are left out.
   // The texts must not lie in this list.
-  // A tag is a number below 256 (a flag: 0 or 1).
-  void Add(std::string_view first, std::string_view second, unsigned tag = 0);
-  void Insert(size_t at, std::string_view first, std::string_view second, unsigned tag = 0);
-  // Moves row `from` to place `to` (counted without it); the others keep
-  // their order.
-  void Move(size_t from, size_t to);
+  void Add(std::string_view first, std::string_view second);
+  void Insert(size_t at, std::string_view first, std::string_view second);
 
   size_t size() const { return m_rows.size(); }
   bool empty() const { return m_rows.empty(); }
@@ -61,9 +57,6 @@ class PairList {
   std::string_view Second(size_t i) const {
     return {m_text.data() + m_rows[i].second, m_rows[i].end - m_rows[i].second - 1};
   }
-  bool Flag(size_t i) const { return m_rows[i].tag != 0; }
-  unsigned Tag(size_t i) const { return m_rows[i].tag; }
-  void SetTag(size_t i, unsigned tag) { m_rows[i].tag = static_cast<uint8_t>(tag); }
   // Both texts with their NULs, as they follow each other: "first\0second\0".
   std::string_view Both(size_t i) const {
     return {m_text.data() + m_rows[i].first, m_rows[i].end - m_rows[i].first};
@@ -73,21 +66,14 @@ class PairList {
   // The bytes of both texts with their NULs, of every row.
   size_t TextBytes() const { return m_used; }
 
-  // The stored form (see Write), appended to `out`; false, with nothing
-  // appended, for a text of 64 KiB or more. Read refuses (false) data that is
-  // cut short or whose sizes do not account for its texts.
-  bool Write(std::string* out) const;
-  bool Read(std::string_view data);
-
  private:
   struct Row {
     uint32_t first;   // offsets in m_text
     uint32_t second;  // just past the NUL of the first text
     uint32_t end;     // just past the NUL of the second text
-    uint32_t tag;     // below 256
   };
 
-  bool Append(std::string_view first, std::string_view second, unsigned tag, Row* row);
+  bool Append(std::string_view first, std::string_view second, Row* row);
 
   // The texts, in m_used bytes at the front; grown by doubling, and written
   // with plain copies (appending to a string piece by piece costs several
@@ -98,8 +84,7 @@ class PairList {
   size_t m_firstBytes = 0;
 };
 
-// The installed monitors: First is the name, Second the Driver value, and the
-// flag tells whether the monitor has a Ports subkey.
+// The installed monitors: First is the name, Second the Driver value.
 using MonitorList = PairList;
 
 }  // namespace spool

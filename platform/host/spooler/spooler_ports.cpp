@@ -13,7 +13,6 @@
 #include "platform/host/profile/profile.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/spooler/spooler_buffer.h"
-#include "platform/host/spooler/spooler_kept.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_pairlist.h"
 #include "platform/host/spooler/spooler_store.h"
@@ -39,41 +38,24 @@ bool SameFolded(std::string_view a, std::string_view b) {
                     [](char x, char y) { return Folded(x) == Folded(y); });
 }
 
-// Where a port of the list was found, in its row's tag. The list holds the
-// names of WIN.INI's [Ports] first, then the Ports key's subkeys (in the
-// registry's order), then the ports that monitors claim; a name found twice
-// is listed where it was found first.
-enum PortSource : unsigned { kFromWinIni = 0, kFromPortsKey = 1, kFromClaims = 2 };
-
 // The ports with the monitor serving each (First: the port, Second: the
-// monitor), each name once; an open-addressed index of the names keeps adding
-// n ports linear, since machines may hold thousands.
+// monitor), each name once, where it was found first; an open-addressed index
+// of the names keeps adding n ports linear, since machines may hold thousands.
 class PortList {
  public:
-  PortList() = default;
-  // A list known to hold each name once (as kept by an earlier run): no
-  // index, since a run looks up a few names at most.
-  explicit PortList(PairList rows) : m_rows(std::move(rows)) {}
-
   void Reserve(size_t count, size_t textBytes) {
     m_rows.Reserve(count, textBytes);
     m_slots.assign(SlotsFor(count), 0);
   }
-  void AddOnce(std::string_view name, std::string_view monitor, PortSource source) {
+  void AddOnce(std::string_view name, std::string_view monitor) {
     if (name.empty()) return;
     if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
     size_t slot = 0;
     if (Probe(name, &slot) != kAbsent) return;
     const size_t before = m_rows.size();
-    m_rows.Add(name, monitor, source);
+    m_rows.Add(name, monitor);
     if (m_rows.size() != before) m_slots[slot] = static_cast<uint32_t>(m_rows.size());
   }
-  // The list after a port was added on Windows 98: as a subkey of the Ports
-  // key, or as a new (last) key of [Ports]. A port not listed yet is claimed
-  // by no monitor, so Local Port serves it. False when the change cannot be
-  // made here (a claimed port spelled otherwise): then read the list again.
-  bool AddPortsKey(std::string_view name, unsigned codePage);
-  bool AddWinIniName(std::string_view name);
   // The monitor of a listed port; false when the port is not listed.
   bool MonitorOf(std::string_view name, std::string_view* monitor) const {
     const size_t row = Find(name);
@@ -94,13 +76,8 @@ class PortList {
     return size;
   }
   size_t Find(std::string_view name) const {
-    if (m_slots.empty()) {
-      for (size_t i = 0; i < m_rows.size(); ++i)
-        if (SameFolded(m_rows.First(i), name)) return i;
-      return kAbsent;
-    }
     size_t slot = 0;
-    return Probe(name, &slot);
+    return m_slots.empty() ? kAbsent : Probe(name, &slot);
   }
   // The row of `name` in the index, or kAbsent with *slot the free slot
   // where it would go.
@@ -125,62 +102,9 @@ class PortList {
   }
   void PackLevel1(LPBYTE pBuffer) const;
   void PackLevel2(LPBYTE pBuffer) const;
-  // The first row of [first, last) for which `before` is false, where it
-  // holds for a leading run of them: found by halving.
-  template <typename Pred>
-  static size_t FirstRowAfter(size_t first, size_t last, Pred before) {
-    for (size_t count = last - first; count > 0;) {
-      const size_t half = count / 2;
-      if (before(first + half)) {
-        first += half + 1;
-        count -= half + 1;
-      } else {
-        count = half;
-      }
-    }
-    return first;
-  }
-  // The first row found in a later part than `source`.
-  size_t EndOf(PortSource source) const {
-    return FirstRowAfter(0, m_rows.size(), [&](size_t row) { return m_rows.Tag(row) <= source; });
-  }
-  // Moves a listed port into part `source`, at `at`.
-  bool MoveInto(size_t row, std::string_view name, PortSource source, size_t at) {
-    if (m_rows.First(row) != name) return false;
-    m_rows.Move(row, at);
-    m_rows.SetTag(at, source);
-    m_slots.clear();
-    return true;
-  }
-
   PairList m_rows;
-  std::vector<uint32_t> m_slots;  // row + 1, 0 free; empty: no index
+  std::vector<uint32_t> m_slots;  // row + 1, 0 free
 };
-
-bool PortList::AddPortsKey(std::string_view name, unsigned codePage) {
-  const size_t row = Find(name);
-  if (row != kAbsent && m_rows.Tag(row) != kFromClaims) return true;
-  // The subkeys are in the registry's order of their upper-cased names.
-  const std::string upper = RegUpperName(codePage, std::string(name));
-  const size_t first = FirstRowAfter(EndOf(kFromWinIni), EndOf(kFromPortsKey), [&](size_t other) {
-    return RegNameOrderLess(codePage, RegUpperName(codePage, std::string(m_rows.First(other))),
-                            upper);
-  });
-  if (row != kAbsent) return MoveInto(row, name, kFromPortsKey, first);
-  m_rows.Insert(first, name, kLocalPortMonitor, kFromPortsKey);
-  m_slots.clear();
-  return true;
-}
-
-bool PortList::AddWinIniName(std::string_view name) {
-  const size_t row = Find(name);
-  const size_t end = EndOf(kFromWinIni);
-  if (row != kAbsent)
-    return m_rows.Tag(row) == kFromWinIni || MoveInto(row, name, kFromWinIni, end);
-  m_rows.Insert(end, name, kLocalPortMonitor, kFromWinIni);
-  m_slots.clear();
-  return true;
-}
 
 // Windows' layout: the records, then each record's strings in field order.
 void PortList::PackLevel1(LPBYTE pBuffer) const {
@@ -241,10 +165,8 @@ PortList MonitorClaims() {
     StoreKey ports;
     if (ports.Open(MonitorKey(monitor.name) + "\\" + kMonitorPortsSubkey) != ERROR_SUCCESS)
       continue;
-    for (const std::string& port : ports.SubkeyNames())
-      claims.AddOnce(port, monitor.name, kFromClaims);
-    for (const std::string& port : ports.ValueNames())
-      claims.AddOnce(port, monitor.name, kFromClaims);
+    for (const std::string& port : ports.SubkeyNames()) claims.AddOnce(port, monitor.name);
+    for (const std::string& port : ports.ValueNames()) claims.AddOnce(port, monitor.name);
   }
   return claims;
 }
@@ -270,14 +192,11 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   }
   const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
   ports->Reserve(count, count * 24);
-  for (std::string_view name : iniNames)
-    ports->AddOnce(name, ServingMonitor(name, claims), kFromWinIni);
-  for (const std::string& name : keyNames)
-    ports->AddOnce(name, ServingMonitor(name, claims), kFromPortsKey);
+  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims));
+  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims));
   const PairList& claimed = claims.Rows();
-  for (size_t i = 0; i < claimed.size(); ++i) {
-    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims), kFromClaims);
-  }
+  for (size_t i = 0; i < claimed.size(); ++i)
+    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims));
   return ports;
 }
 
@@ -288,9 +207,6 @@ struct PortMemo {
   ReadingStamp read;
   std::shared_ptr<const IniFile> winIni;
   std::shared_ptr<const PortList> ports;
-  // As kept by an earlier run, or as the next run will bring that up to date:
-  // not stored again.
-  bool taken = false;
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -300,86 +216,20 @@ PortMemo& ThePortMemo() {
   return *memo;
 }
 
-std::shared_ptr<const IniFile> PortsWinIni() { return MachineIsNT() ? nullptr : CurrentWinIni(); }
-
-// At the end of a run: the list as this run leaves the machine, for the next.
-void KeepPortsAtClose(RegStore* store) {
-  const PortMemo& memo = ThePortMemo();
-  std::shared_ptr<const IniFile> winIni = PortsWinIni();
-  if (!memo.ports || memo.taken || !memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni)
-    return;
-  KeepPorts(store, PortsSignature(winIni.get()), memo.ports->Rows());
-}
-
-// Keys added at the end of [Ports] that a kept list is brought up to date
-// with; a list with more is read again.
-const size_t kMostIniKeysAdded = 8;
-
-// The kept list brought up to date with the ports added on Windows 98 since
-// it was kept (Ports subkeys, as the registry notes them, and keys added at
-// the end of [Ports]), as runs that create ports add them: the list need not
-// be read again for them. Null when anything else changed. *iniKeys: how
-// many keys of [Ports] were added.
-std::shared_ptr<PortList> PatchedKeptPorts(RegStore* store, const IniFile* winIni,
-                                           const std::string& signatureNow, size_t* iniKeys) {
-  if (MachineIsNT() || winIni == nullptr) return nullptr;
-  PairList kept;
-  std::vector<RegStore::AddedPortsKey> added;
-  std::vector<std::string> iniNames;
-  // The list was kept with [Ports] as it reads without its last keys.
-  const auto wanted = [&](std::string_view keptSignature) {
-    *iniKeys = 0;
-    if (signatureNow == keptSignature) return true;
-    while (++*iniKeys <= kMostIniKeysAdded) {
-      std::string signature;
-      if (!PortsSignatureBeforeLastKeys(winIni, *iniKeys, &signature, &iniNames)) return false;
-      if (signature == keptSignature) return true;
-    }
-    return false;
-  };
-  if (!LoadKeptPortsBeforeAddedKeys(store, wanted, &kept, &added)) return nullptr;
-  auto ports = std::make_shared<PortList>(std::move(kept));
-  if (!added.empty()) {
-    StoreKey portsKey;
-    if (portsKey.Open(kPrintPortsKey) != ERROR_SUCCESS) return nullptr;
-    const RegKeyId portsKeyId = portsKey.Id();
-    for (const RegStore::AddedPortsKey& key : added) {
-      if (key.parent != portsKeyId || !ports->AddPortsKey(key.name, Machine().codePage))
-        return nullptr;
-    }
-  }
-  // An empty name ("=value") lists no port.
-  for (const std::string& name : iniNames) {
-    if (!name.empty() && !ports->AddWinIniName(name)) return nullptr;
-  }
-  return ports;
-}
-
+// The list of the registry and WIN.INI as they stand: read again whenever
+// either changed since it was read (the registry's stamp follows every
+// commit, of this process or another). The registry's part is read in one
+// snapshot, the one the stamp is taken in.
 std::shared_ptr<const PortList> CurrentPorts() {
   PortMemo& memo = ThePortMemo();
   DWORD dwError = ERROR_SUCCESS;
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<PortList>();
-  const uint64_t stamp = store->ChangeStamp();
-  std::shared_ptr<const IniFile> winIni = PortsWinIni();
-  if (!memo.read.IsAt(stamp) || memo.winIni != winIni) {
-    AtMachineRegistryClose(KeepPortsAtClose);
-    PairList kept;
-    size_t iniKeys = 0;
-    const std::string signature = PortsSignature(winIni.get());
-    memo.taken = LoadKeptPorts(store, signature, &kept);
-    if (memo.taken) {
-      memo.ports = std::make_shared<PortList>(std::move(kept));
-    } else if (std::shared_ptr<PortList> patched =
-                   PatchedKeptPorts(store, winIni.get(), signature, &iniKeys)) {
-      memo.ports = std::move(patched);
-      // The next run brings the same kept list up to date the same way, as
-      // long as it can take one more key of [Ports].
-      memo.taken = iniKeys < kMostIniKeysAdded;
-    } else {
-      memo.ports = ReadKnownPorts(winIni.get());
-    }
-    memo.read.Set(stamp);
+  std::shared_ptr<const IniFile> winIni = MachineIsNT() ? nullptr : CurrentWinIni();
+  if (!memo.read.IsAt(store->ChangeStamp()) || memo.winIni != winIni) {
+    RegReadSnapshot snapshot(store);
+    memo.read.Set(store->ChangeStamp());
+    memo.ports = ReadKnownPorts(winIni.get());
     memo.winIni = std::move(winIni);
   }
   return memo.ports;

@@ -10,7 +10,6 @@
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/registry/registry.h"
-#include "platform/host/spooler/spooler_kept.h"
 #include "platform/host/spooler/spooler_layout.h"
 
 namespace qzhost {
@@ -33,10 +32,10 @@ LONG StoreKey::Create(const std::string& path) {
 }
 
 LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
-                         std::vector<RegChildSummary>* subkeys) const {
+                         std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) const {
   subkeys->clear();
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys);
+  return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -211,7 +210,6 @@ void CollectDriverMonitors(const std::string& driversPath, std::vector<std::stri
 struct MonitorMemo {
   ReadingStamp read;
   std::shared_ptr<MonitorList> entries;  // handed out as const
-  KeptMonitorsOrigin origin;
 };
 
 // Never destroyed: freeing thousands of names at exit would cost a run for
@@ -226,34 +224,30 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
   StoreKey monitors;
   std::vector<RegChildSummary> keys;
   if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
-      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys) != ERROR_SUCCESS) {
+      monitors.Summarize(kComponentDriver, "", &keys) != ERROR_SUCCESS) {
     return entries;
   }
   entries->Reserve(keys.size(), keys.size() * 32);
   for (const RegChildSummary& key : keys) {
-    if (key.hasValue) entries->Add(key.name, SummaryText(key), key.hasSubkey);
+    if (key.hasValue) entries->Add(key.name, SummaryText(key));
   }
   return entries;
 }
 
-// At the end of a run: the list as this run leaves the registry, for the next.
-void KeepMonitorsAtClose(RegStore* store) {
-  const MonitorMemo& memo = TheMonitorMemo();
-  if (memo.entries && memo.read.IsAt(store->ChangeStamp()))
-    KeepMonitors(store, *memo.entries, memo.origin);
-}
-
-// True when the memo holds the monitors of registry state `stamp`: read
-// already, or taken now as an earlier run kept them.
-bool MonitorMemoCurrent(RegStore* store, uint64_t stamp) {
-  MonitorMemo& memo = TheMonitorMemo();
-  if (memo.read.IsAt(stamp)) return true;
-  AtMachineRegistryClose(KeepMonitorsAtClose);
-  auto entries = std::make_shared<MonitorList>();
-  if (!LoadKeptMonitors(store, entries.get(), &memo.origin)) return false;
-  memo.entries = std::move(entries);
-  memo.read.Set(stamp);
-  return true;
+// Inserts a monitor where the registry lists it: by the names as it sorts them.
+void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll) {
+  const unsigned codePage = Machine().codePage;
+  const std::string upper = RegUpperName(codePage, std::string(name));
+  size_t low = 0, high = monitors->size();
+  while (low < high) {
+    const size_t mid = low + (high - low) / 2;
+    if (RegNameOrderLess(codePage, RegUpperName(codePage, std::string(monitors->First(mid))),
+                         upper))
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  monitors->Insert(low, name, dll);
 }
 
 }  // namespace
@@ -306,39 +300,15 @@ std::shared_ptr<const MonitorList> InstalledMonitorEntries() {
   RegStore* store = MachineRegistry(&dwError);
   if (store == nullptr) return std::make_shared<MonitorList>();
   const uint64_t stamp = store->ChangeStamp();
-  if (!MonitorMemoCurrent(store, stamp)) {
-    memo.entries = ReadMonitorEntries();
-    memo.origin = KeptMonitorsOrigin();
+  if (!memo.read.IsAt(stamp)) {
+    memo.entries = ReadMonitorEntries();  // one query: one state of the registry
     memo.read.Set(stamp);
   }
   return memo.entries;
 }
 
-void TakeKeptMonitorsIfCurrent() {
-  DWORD dwError = ERROR_SUCCESS;
-  RegStore* store = MachineRegistry(&dwError);
-  if (store == nullptr) return;
-  MonitorMemoCurrent(store, store->ChangeStamp());
-}
-
 void KeepMonitorsAcross(uint64_t before, uint64_t after) {
   TheMonitorMemo().read.Advance(before, after);
-}
-
-void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll,
-                      bool hasPorts) {
-  const unsigned codePage = Machine().codePage;
-  const std::string upper = RegUpperName(codePage, std::string(name));
-  size_t low = 0, high = monitors->size();
-  while (low < high) {
-    const size_t mid = low + (high - low) / 2;
-    if (RegNameOrderLess(codePage, RegUpperName(codePage, std::string(monitors->First(mid))),
-                         upper))
-      low = mid + 1;
-    else
-      high = mid;
-  }
-  monitors->Insert(low, name, dll, hasPorts);
 }
 
 void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry) {
@@ -346,20 +316,20 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   if (!memo.read.IsAt(before)) return;
   // Copied only while a caller still holds the list as it was.
   if (memo.entries.use_count() != 1) memo.entries = std::make_shared<MonitorList>(*memo.entries);
-  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll, entry.hasPorts);
-  if (memo.origin.taken) {
-    memo.origin.added.Add(entry.name, entry.dll, entry.hasPorts);
-    memo.origin.changed = true;
-  }
+  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll);
   memo.read.Advance(before, after);
 }
 
 std::vector<MonitorEntry> MonitorsWithPorts() {
   std::vector<MonitorEntry> claiming;
-  const std::shared_ptr<const MonitorList> monitors = InstalledMonitorEntries();
-  for (size_t i = 0; i < monitors->size(); ++i) {
-    if (monitors->Flag(i))
-      claiming.push_back({std::string(monitors->First(i)), std::string(monitors->Second(i)), true});
+  StoreKey monitors;
+  std::vector<RegChildSummary> keys;
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
+      monitors.Summarize(kComponentDriver, kMonitorPortsSubkey, &keys, true) != ERROR_SUCCESS) {
+    return claiming;
+  }
+  for (const RegChildSummary& key : keys) {
+    if (key.hasValue) claiming.push_back({key.name, SummaryText(key)});
   }
   return claiming;
 }

@@ -49,9 +49,10 @@ class StoreKey {
   LONG WriteMultiString(const char* value, const std::vector<std::string>& items);
   LONG WriteBinary(const char* value, const BYTE* data, DWORD size);
 
-  // The subkeys with one value and whether they have one subkey, read at once.
+  // The subkeys with one value and whether they have one subkey (or only
+  // those that have it), read at once (SummarizeSubkeys).
   LONG Summarize(const char* valueName, const char* subkeyName,
-                 std::vector<RegChildSummary>* subkeys) const;
+                 std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;
@@ -89,15 +90,14 @@ bool MonitorInstalled(const std::string& name);
 // a MonitorList).
 struct MonitorEntry {
   std::string name;
-  std::string dll;        // the Driver value
-  bool hasPorts = false;  // it has a Ports subkey
+  std::string dll;  // the Driver value
 };
 
 // The installed monitors in key order. Read once per state of the registry:
 // the two calls of an enumeration, and the calls between changes, share it.
 std::shared_ptr<const MonitorList> InstalledMonitorEntries();
 // The installed monitors that have a Ports subkey (the ones that can claim
-// ports).
+// ports), in key order: found without reading the others.
 std::vector<MonitorEntry> MonitorsWithPorts();
 
 // The registry's change stamp (RegStore::ChangeStamp), 0 without a registry.
@@ -119,18 +119,11 @@ struct ReadingStamp {
     if (IsAt(before)) stamp = after;
   }
 };
-// Takes the installed monitors as an earlier run kept them, when they are
-// current and none are read yet: the change that follows then updates the
-// list (NoteMonitorInstalled) instead of leaving it to be read again.
-void TakeKeptMonitorsIfCurrent();
 // The spooler's own change: `entry` was installed by this process alone
 // between the registry stamps `before` and `after`. Keeps the installed
 // monitors read at `before` with the entry added, instead of reading them all
 // again.
 void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& entry);
-// Inserts a monitor where the registry lists it: by the names as it sorts them.
-void InsertInKeyOrder(MonitorList* monitors, std::string_view name, std::string_view dll,
-                      bool hasPorts);
 // After a change of this process alone that left the monitors as they were.
 void KeepMonitorsAcross(uint64_t before, uint64_t after);
 
