@@ -48,6 +48,53 @@ bool Iconv(const char* to, const char* from, const std::string& in, std::string*
   return ok;
 }
 
+// Code page 932 as Windows has it gives five single bytes that Shift JIS
+// leaves out characters of their own (0x80 and the private-use U+F8F0-F8F3;
+// Microsoft's table of the code page, "bestfit932.txt", and Python's cp932
+// codec, which follows it); iconv's CP932 refuses them.
+const unsigned char k932Singles[5] = {0x80, 0xA0, 0xFD, 0xFE, 0xFF};
+const char16_t k932SingleChars[5] = {0x0080, 0xF8F0, 0xF8F1, 0xF8F2, 0xF8F3};
+
+int Index932Single(unsigned char c) {
+  for (int i = 0; i < 5; ++i)
+    if (k932Singles[i] == c) return i;
+  return -1;
+}
+
+int Index932SingleChar(char16_t u) {
+  for (int i = 0; i < 5; ++i)
+    if (k932SingleChars[i] == u) return i;
+  return -1;
+}
+
+bool Is932Lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// A run of Shift JIS text without the five singles, through iconv.
+bool RunToUtf16(const std::string& run, std::u16string* out) {
+  if (run.empty()) return true;
+  std::string bytes;
+  size_t stopAt = 0;
+  if (!Iconv("UTF-16LE", "CP932", run, &bytes, &stopAt)) return false;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    out->push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
+  return true;
+}
+
+bool RunTo932(const std::u16string& run, std::string* out, char16_t* bad) {
+  if (run.empty()) return true;
+  std::string bytes, narrow;
+  for (char16_t u : run)
+    bytes += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
+  size_t stopAt = 0;
+  if (!Iconv("CP932", "UTF-16LE", bytes, &narrow, &stopAt)) {
+    *bad = stopAt / 2 < run.size() ? run[stopAt / 2] : u'?';
+    return false;
+  }
+  *out += narrow;
+  return true;
+}
+
 }  // namespace
 
 bool CodePageToUtf16(unsigned codePage, const std::string& in, std::u16string* out) {
@@ -56,13 +103,23 @@ bool CodePageToUtf16(unsigned codePage, const std::string& in, std::u16string* o
     for (char c : in) out->push_back(From1252(static_cast<unsigned char>(c)));
     return true;
   }
-  std::string bytes;
-  size_t stopAt = 0;
-  if (!Iconv("UTF-16LE", "CP932", in, &bytes, &stopAt)) return false;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
-    out->push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         static_cast<unsigned char>(bytes[i + 1]) << 8));
-  return true;
+  std::string run;
+  for (size_t i = 0; i < in.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(in[i]);
+    if (Is932Lead(c) && i + 1 < in.size()) {
+      run.append(in, i++, 2);
+      continue;
+    }
+    const int single = Index932Single(c);
+    if (single < 0) {
+      run.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (!RunToUtf16(run, out)) return false;
+    run.clear();
+    out->push_back(k932SingleChars[single]);
+  }
+  return RunToUtf16(run, out);
 }
 
 bool Utf16ToCodePage(unsigned codePage, const std::u16string& in, std::string* out, char16_t* bad) {
@@ -75,13 +132,18 @@ bool Utf16ToCodePage(unsigned codePage, const std::u16string& in, std::string* o
     }
     return true;
   }
-  std::string bytes;
-  for (char16_t u : in)
-    bytes += std::string{static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-  size_t stopAt = 0;
-  if (Iconv("CP932", "UTF-16LE", bytes, out, &stopAt)) return true;
-  *bad = stopAt / 2 < in.size() ? in[stopAt / 2] : u'?';
-  return false;
+  std::u16string run;
+  for (char16_t u : in) {
+    const int single = Index932SingleChar(u);
+    if (single < 0) {
+      run.push_back(u);
+      continue;
+    }
+    if (!RunTo932(run, out, bad)) return false;
+    run.clear();
+    out->push_back(static_cast<char>(k932Singles[single]));
+  }
+  return RunTo932(run, out, bad);
 }
 
 }  // namespace qzhost

@@ -45,4 +45,18 @@ TEST(CpConvertTest, CodePage932CarriesDoubleByteCharacters) {
   EXPECT_FALSE(qzhost::CodePageToUtf16(932, "ok\x93", &wide));  // a lone lead byte
 }
 
+TEST(CpConvertTest, CodePage932SinglesOutsideShiftJisConvertAsWindowsDoes) {
+  // 0x80, 0xA0 and 0xFD-0xFF stand alone; 0x80 and 0xA0 after a lead byte
+  // are its trail bytes.
+  const std::string text = "A\x80\xa0\x93\xfa\xfd\xfe\xff\x81\x80\x88\xa0";
+  std::u16string wide;
+  ASSERT_TRUE(qzhost::CodePageToUtf16(932, text, &wide));
+  ASSERT_EQ(9u, wide.size());
+  EXPECT_EQ(std::u16string(u"A\x0080\xF8F0\x65E5\xF8F1\xF8F2\xF8F3"), wide.substr(0, 7));
+  std::string back;
+  char16_t bad = 0;
+  ASSERT_TRUE(qzhost::Utf16ToCodePage(932, wide, &back, &bad));
+  EXPECT_EQ(text, back);
+}
+
 }  // namespace
