@@ -544,7 +544,9 @@ void AppendHex(const std::string& prefix, const std::string& bytes, std::string*
   *out += line + "\n";
 }
 
-void AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, std::string* out) {
+// False when version 5.00 cannot carry a string value: its text is no text of
+// the code page, and its bytes are no UTF-16 that an import could read back.
+bool AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, std::string* out) {
   std::string prefix = v.name.empty() ? "@=" : Quote(v.name) + "=";
   if (IsPlainString(v)) {
     *out += prefix + Quote(v.data.substr(0, v.data.size() - 1)) + "\n";
@@ -559,14 +561,16 @@ void AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, s
     AppendHex(prefix + "hex:", v.data, out);
   } else {
     std::string data = v.data;
-    std::u16string wide;
-    if (version == RegFileVersion::kVersion5 && IsStringType(v.type) &&
-        CodePageToUtf16(codePage, v.data, &wide))
+    if (version == RegFileVersion::kVersion5 && IsStringType(v.type)) {
+      std::u16string wide;
+      if (!CodePageToUtf16(codePage, v.data, &wide)) return false;
       data = Utf16Bytes(wide);
+    }
     char kind[24];
     snprintf(kind, sizeof kind, "hex(%x):", static_cast<unsigned>(v.type));
     AppendHex(prefix + kind, data, out);
   }
+  return true;
 }
 
 DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVersion version,
@@ -575,7 +579,8 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   DWORD error = store->ListValues(id, &values);
   if (error != ERROR_SUCCESS) return error;
   *out += "[" + path + "]\n";
-  for (const RegValue& v : values) AppendValue(v, version, store->CodePage(), out);
+  for (const RegValue& v : values)
+    if (!AppendValue(v, version, store->CodePage(), out)) return kErrorInvalidData;
   *out += "\n";
   std::vector<std::string> names;
   std::vector<RegKeyId> ids;
@@ -583,6 +588,12 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i)
     error = ExportKey(store, ids[i], path + "\\" + names[i], version, out);
   return error;
+}
+
+std::string WhyNotExported(DWORD error, unsigned codePage) {
+  if (error == kErrorInvalidData)
+    return "the registry holds text that is not of code page " + std::to_string(codePage);
+  return "cannot read the registry";
 }
 
 DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
@@ -594,7 +605,7 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
       if (error == ERROR_SUCCESS)
         error = ExportKey(store, RootKeyIdByName(root), root, version, text);
     }
-    if (error != ERROR_SUCCESS) *why = "cannot read the registry";
+    if (error != ERROR_SUCCESS) *why = WhyNotExported(error, store->CodePage());
     return error;
   }
   std::string path = keyPath;
@@ -619,7 +630,7 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     canonical += "\\" + stored;
   }
   DWORD error = ExportKey(store, id, canonical, version, text);
-  if (error != ERROR_SUCCESS) *why = "cannot read the registry";
+  if (error != ERROR_SUCCESS) *why = WhyNotExported(error, codePage);
   return error;
 }
 
@@ -671,7 +682,7 @@ DWORD ExportAllRegText(RegStore* store, RegFileVersion version, std::string* tex
 
 std::string RegValueText(const RegValue& value, RegFileVersion version) {
   std::string text;
-  AppendValue(value, version, 1252, &text);
+  (void)AppendValue(value, version, 1252, &text);
   if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
 }
