@@ -72,6 +72,11 @@ int Sign(int x) { return x < 0 ? -1 : x > 0 ? 1 : 0; }
 bool NextBase(std::string_view s, size_t* i, unsigned codePage, uint32_t* base) {
   while (*i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[(*i)++]);
+    if (c < 0x80) {  // ASCII is ASCII in every code page: no lead byte, ASCII's cases
+      if (c == '-' || c == '\'') continue;
+      *base = WeightOf(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+      return true;
+    }
     if (IsLeadByteOf(codePage, c) && *i < s.size()) {
       *base = 0x1000000u + c * 256u + static_cast<unsigned char>(s[(*i)++]);
       return true;

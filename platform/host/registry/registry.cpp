@@ -324,6 +324,17 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
   return static_cast<LONG>(error);
 }
 
+LONG SubkeysWithDriver(HKEY hKey, std::vector<RegChildSummary>* subkeys) {
+  subkeys->clear();
+  DWORD error = ERROR_SUCCESS;
+  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
+  if (key == nullptr) return static_cast<LONG>(error);
+  RegStore* store = MachineRegistry(&error);
+  error = store->ChildrenWithDriver(key->id, subkeys);
+  if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
+  return static_cast<LONG>(error);
+}
+
 RegKeyId KeyIdOf(HKEY hKey) {
   DWORD error = ERROR_SUCCESS;
   const OpenKey* key = Lookup(hKey, &error);

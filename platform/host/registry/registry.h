@@ -35,6 +35,10 @@ RegStore* MachineRegistry(DWORD* error);
 LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
                       std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false);
 
+// The subkeys of an open key that have a value named Driver, each with it
+// (see RegStore::ChildrenWithDriver).
+LONG SubkeysWithDriver(HKEY hKey, std::vector<RegChildSummary>* subkeys);
+
 // All subkey names (or value names) of an open key in enumeration order, as
 // RegEnumKeyExA (RegEnumValueA) would give them one call at a time.
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names);

@@ -55,13 +55,55 @@ const RootRow kRoots[] = {
     {4, 0x80000003, "HKEY_USERS", "HKU"},
 };
 
-// Indexes of the names the spooler looks for below each of thousands of
-// monitors (see regstore_summary.cpp): the keys named Ports, of which there
-// are few, and the values named Driver, with their data.
-const char kNameIndexes[] =
+// What listings read, besides the tables: the children of a key from one
+// index that holds their names in order; and what the spooler reads below each
+// of thousands of monitors (see regstore_summary.cpp). The keys named Ports,
+// of which there are few, have an index of their own. The values named Driver
+// have a table of their own, each row with its key's parent and names: the
+// join of keys and vals it stands for, read in one pass in the order of the
+// keys' names. Triggers on both tables keep it that join in the transaction of
+// every change, whoever makes it. (Rows that an INSERT OR REPLACE removes fire
+// delete triggers only with SQLite's recursive_triggers on: a script that
+// replaces keys or values so turns it on.)
+const char kListingSchema[] =
+    "CREATE INDEX IF NOT EXISTS keys_listed ON keys(parent, upper, name);"
     "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';"
-    "CREATE INDEX IF NOT EXISTS vals_named_driver ON vals(key, upper, type, data)"
-    " WHERE upper = x'445249564552';";
+    "CREATE TABLE IF NOT EXISTS driver_values(parent INTEGER NOT NULL, upper BLOB NOT NULL,"
+    " name BLOB NOT NULL, key INTEGER NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
+    " PRIMARY KEY(parent, upper)) WITHOUT ROWID;"
+    "CREATE UNIQUE INDEX IF NOT EXISTS driver_values_by_key ON driver_values(key);"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_key_insert AFTER INSERT ON keys BEGIN"
+    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, new.id, type,"
+    " data FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_key_update AFTER UPDATE ON keys BEGIN"
+    " DELETE FROM driver_values WHERE key = old.id;"
+    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, new.id, type,"
+    " data FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_key_delete AFTER DELETE ON keys BEGIN"
+    " DELETE FROM driver_values WHERE key = old.id; END;"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_value_insert AFTER INSERT ON vals"
+    " WHEN new.upper = x'445249564552' BEGIN"
+    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, id, new.type, new.data"
+    " FROM keys WHERE id = new.key; END;"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_value_update AFTER UPDATE ON vals"
+    " WHEN old.upper = x'445249564552' OR new.upper = x'445249564552' BEGIN"
+    " DELETE FROM driver_values WHERE key = old.key AND old.upper = x'445249564552';"
+    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, id, new.type, new.data"
+    " FROM keys WHERE id = new.key AND new.upper = x'445249564552'; END;"
+    "CREATE TRIGGER IF NOT EXISTS driver_values_value_delete AFTER DELETE ON vals"
+    " WHEN old.upper = x'445249564552' BEGIN DELETE FROM driver_values WHERE key = old.key; END;";
+// The names of the objects above, for the format check.
+const char kListingObjectNames[] =
+    "'keys_listed', 'keys_named_ports', 'driver_values', 'driver_values_by_key', "
+    "'driver_values_key_insert',"
+    " 'driver_values_key_update', 'driver_values_key_delete', 'driver_values_value_insert',"
+    " 'driver_values_value_update', 'driver_values_value_delete'";
+const int kListingObjectCount = 10;
+// Fills the table of Driver values of a registry of an earlier version.
+const char kFillDriverValues[] =
+    "DELETE FROM driver_values;"
+    "INSERT INTO driver_values SELECT k.parent, k.upper, k.name, k.id, v.type, v.data"
+    " FROM keys k JOIN vals v ON v.key = k.id WHERE v.upper = x'445249564552';";
 
 const char kSchema[] =
     "CREATE TABLE registry_format(format TEXT NOT NULL, version INTEGER NOT NULL);"
@@ -411,14 +453,14 @@ void RegStore::EndRead() {
 // reason it is not ours.
 DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
   // Our own registry answers the first query; only another file needs more.
+  static const std::string kCheck =
+      std::string(
+          "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master WHERE name IN"
+          " ('kept_lists', 'area_changes', 'vals_named_driver') OR name GLOB '*_by_others')"
+          " OR (SELECT count(*) FROM sqlite_master WHERE name IN (") +
+      kListingObjectNames + ")) < " + std::to_string(kListingObjectCount) + " FROM registry_format";
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db_,
-                         "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master"
-                         " WHERE name IN ('kept_lists', 'area_changes') OR name GLOB '*_by_others')"
-                         " OR (SELECT count(*) FROM sqlite_master"
-                         " WHERE name IN ('keys_named_ports', 'vals_named_driver')) < 2"
-                         " FROM registry_format",
-                         -1, &st, nullptr) == SQLITE_OK) {
+  if (sqlite3_prepare_v2(db_, kCheck.c_str(), -1, &st, nullptr) == SQLITE_OK) {
     int rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
@@ -451,10 +493,13 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
 // that may write. Until then (a read-only root, another writer at work) it
 // works as it is: the earlier versions' lists of the spooler, two tables with
 // triggers that count other programs' changes, do no harm (the triggers only
-// count), and without the indexes of names the spooler's lookups read more.
+// count), and without the listings' index and table the listings read the
+// tables (see ChildrenWithValue). The table of Driver values is filled from
+// the tables, in the transaction that makes its triggers.
 void RegStore::UpgradeSchema() {
   if (BeginOutermost(false) != ERROR_SUCCESS) return;
-  std::string sql = kNameIndexes;
+  std::string sql =
+      std::string(kListingSchema) + kFillDriverValues + "DROP INDEX IF EXISTS vals_named_driver;";
   for (const char* table : {"keys", "vals"}) {
     for (const char* event : {"INSERT", "DELETE", "UPDATE"})
       sql += std::string("DROP TRIGGER IF EXISTS ") + table + "_" + event + "_by_others;";
@@ -465,7 +510,7 @@ void RegStore::UpgradeSchema() {
 
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
-  if (error == ERROR_SUCCESS) error = Exec(kNameIndexes);
+  if (error == ERROR_SUCCESS) error = Exec(kListingSchema);
   sqlite3_stmt* st = nullptr;
   if (error == ERROR_SUCCESS && sqlite3_prepare_v2(db_, "INSERT INTO registry_format VALUES(?, ?)",
                                                    -1, &st, nullptr) == SQLITE_OK) {

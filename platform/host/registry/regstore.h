@@ -115,6 +115,9 @@ class RegStore {
   DWORD SummarizeChildren(RegKeyId parent, const std::string& valueName,
                           const std::string& subkeyName, std::vector<RegChildSummary>* children,
                           bool onlyWithSubkey = false);
+  // The children that have a value named Driver, each with it, in
+  // enumeration order: one pass over the rows kept of such values.
+  DWORD ChildrenWithDriver(RegKeyId parent, std::vector<RegChildSummary>* children);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 
@@ -179,10 +182,9 @@ class RegStore {
   DWORD CheckFormat(std::string* why, bool* earlier = nullptr);
   DWORD CreateSchema();
   void UpgradeSchema();
-  DWORD SummarizeDrivers(RegKeyId parent, std::vector<RegChildSummary>* children, bool* done);
   DWORD PutInWindowsOrder(std::vector<RegChildSummary>* children) const;
-  bool ReadDriversBetween(const std::vector<std::pair<RegKeyId, size_t>>& ids, size_t first,
-                          size_t last, std::vector<RegChildSummary>* children);
+  DWORD ChildrenWithValue(RegKeyId parent, const std::string& valueName,
+                          std::vector<RegChildSummary>* children);
   DWORD WriteFailed(DWORD error);
   int LockWaitMs() const;
   // Noting keys before a change, for RecordChanges (regstore_record.cpp).

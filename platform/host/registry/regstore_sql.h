@@ -42,8 +42,7 @@ enum Slot {
   kSummarizeChildrenWithSubkey,
   kSummarizeChildrenWithPorts,
   kKeyRow,
-  kDriversBetween,
-  kChildIdsByName,
+  kChildrenWithDriver,
   kSlotCount
 };
 

@@ -1,8 +1,8 @@
-// SummarizeChildren: many children at once, each with one value and whether
-// it has one subkey, for callers that would otherwise open every child. The
-// spooler asks this of thousands of monitors (their Driver value, their Ports
-// subkey), which two indexes of those names answer without a lookup per
-// child.
+// SummarizeChildren and ChildrenWithDriver: many children at once, each with
+// one value and whether it has one subkey, for callers that would otherwise
+// open every child. The spooler asks this of thousands of monitors (their
+// Driver value, their Ports subkey), which an index of the keys named Ports
+// and a table of the values named Driver answer without a lookup per child.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -30,12 +30,6 @@ const char* const kSummaries[] = {
     " WHERE s.upper = x'504F525453' AND k.id = s.parent AND k.parent = ?1 ORDER BY k.upper",
 };
 
-const char kDriversBetweenSql[] =
-    "SELECT key, type, data FROM vals INDEXED BY vals_named_driver"
-    " WHERE upper = x'445249564552' AND key BETWEEN ?1 AND ?2";
-// Children whose ids are this close are read in one pass.
-const RegKeyId kMostIdGap = 64;
-
 void AddSummary(sqlite3_stmt* st, std::vector<RegChildSummary>* children) {
   RegChildSummary child;
   child.name = ColumnBytes(st, 0);
@@ -57,13 +51,6 @@ DWORD RegStore::SummarizeChildren(RegKeyId parent, const std::string& valueName,
   children->clear();
   const std::string upperValue = RegUpperName(codePage_, valueName);
   const std::string upperSubkey = RegUpperName(codePage_, subkeyName);
-  if (subkeyName.empty() && upperValue == "DRIVER") {
-    bool done = false;
-    DWORD error = SummarizeDrivers(parent, children, &done);
-    if (error != ERROR_SUCCESS) return error;
-    if (done) return PutInWindowsOrder(children);
-    children->clear();
-  }
   int kind = subkeyName.empty() ? 0 : 1;
   if (onlyWithSubkey && upperSubkey == "PORTS") kind = 2;
   sqlite3_stmt* st = Prepare(kSummarizeChildren + kind, kSummaries[kind]);
@@ -100,63 +87,37 @@ DWORD RegStore::PutInWindowsOrder(std::vector<RegChildSummary>* children) const 
   return ERROR_SUCCESS;
 }
 
-// The children, then the values named Driver of the keys whose ids lie
-// between theirs, from the index of such values: passes over it instead of a
-// lookup per child, which costs several times as much. *done is false when
-// the index is missing (a registry of an earlier version, not yet written).
-DWORD RegStore::SummarizeDrivers(RegKeyId parent, std::vector<RegChildSummary>* children,
-                                 bool* done) {
-  *done = false;
-  if (Prepare(kDriversBetween, kDriversBetweenSql) == nullptr) return ERROR_SUCCESS;
-  sqlite3_stmt* st =
-      Prepare(kChildIdsByName, "SELECT id, name FROM keys WHERE parent = ? ORDER BY upper");
-  if (st == nullptr) return Fail(SQLITE_ERROR);
-  std::vector<std::pair<RegKeyId, size_t>> ids;  // sorted by id: where each child is
-  {
-    StepScope scope(st);
-    sqlite3_bind_int64(st, 1, parent);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-      ++stats_.rowsRead;
-      ids.emplace_back(sqlite3_column_int64(st, 0), children->size());
-      children->emplace_back();
-      children->back().name = ColumnBytes(st, 1);
-    }
-    if (rc != SQLITE_DONE) return Fail(rc);
-  }
-  std::sort(ids.begin(), ids.end());
-  // One pass per run of ids close to each other (keys made together); each
-  // pass costs about one lookup, so scattered ids cost what lookups would.
-  for (size_t first = 0, last = 0; first < ids.size(); first = last) {
-    last = first + 1;
-    while (last < ids.size() && ids[last].first - ids[last - 1].first <= kMostIdGap) ++last;
-    if (!ReadDriversBetween(ids, first, last, children)) return ERROR_SUCCESS;
-  }
-  *done = true;
-  return ERROR_SUCCESS;
+// The children that have the value, without the table of Driver values: a
+// registry of an earlier version, until its first open that may write.
+DWORD RegStore::ChildrenWithValue(RegKeyId parent, const std::string& valueName,
+                                  std::vector<RegChildSummary>* children) {
+  DWORD error = SummarizeChildren(parent, valueName, "", children);
+  children->erase(std::remove_if(children->begin(), children->end(),
+                                 [](const RegChildSummary& child) { return !child.hasValue; }),
+                  children->end());
+  return error;
 }
 
-// The Driver values of the children ids[first, last); false when the index
-// went meanwhile (then the general way).
-bool RegStore::ReadDriversBetween(const std::vector<std::pair<RegKeyId, size_t>>& ids, size_t first,
-                                  size_t last, std::vector<RegChildSummary>* children) {
-  sqlite3_stmt* values = Prepare(kDriversBetween, kDriversBetweenSql);
-  if (values == nullptr) return false;
-  StepScope scope(values);
-  sqlite3_bind_int64(values, 1, ids[first].first);
-  sqlite3_bind_int64(values, 2, ids[last - 1].first);
-  const auto begin = ids.begin() + first, end = ids.begin() + last;
+DWORD RegStore::ChildrenWithDriver(RegKeyId parent, std::vector<RegChildSummary>* children) {
+  BeginRead();
+  children->clear();
+  sqlite3_stmt* st =
+      Prepare(kChildrenWithDriver,
+              "SELECT name, type, data FROM driver_values WHERE parent = ? ORDER BY parent, upper");
+  if (st == nullptr) return ChildrenWithValue(parent, "Driver", children);  // an earlier version's
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
   int rc;
-  while ((rc = sqlite3_step(values)) == SQLITE_ROW) {
-    const RegKeyId key = sqlite3_column_int64(values, 0);
-    const auto at = std::lower_bound(begin, end, std::make_pair(key, size_t{0}));
-    if (at == end || at->first != key) continue;
-    RegChildSummary& child = (*children)[at->second];
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++stats_.rowsRead;
+    children->emplace_back();
+    RegChildSummary& child = children->back();
+    child.name = ColumnBytes(st, 0);
     child.hasValue = true;
-    child.type = static_cast<DWORD>(sqlite3_column_int64(values, 1));
-    child.data = ColumnBytes(values, 2);
+    child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
+    child.data = ColumnBytes(st, 2);
   }
-  return rc == SQLITE_DONE;
+  return rc == SQLITE_DONE ? PutInWindowsOrder(children) : Fail(rc);
 }
 
 }  // namespace qzhost

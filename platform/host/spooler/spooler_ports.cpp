@@ -24,18 +24,21 @@ namespace {
 
 constexpr char kLocalPortDescription[] = "Local Port";
 
-// Names as SameName compares them: ASCII letters folded.
-char Folded(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
+// Names as SameName compares them: ASCII letters folded (without a branch:
+// the list hashes every name of thousands).
+unsigned char Folded(unsigned char ch) {
+  return static_cast<unsigned char>(ch | (static_cast<unsigned char>(ch - 'A') < 26 ? 0x20 : 0));
+}
 
 uint32_t FoldedHash(std::string_view name) {
   uint32_t h = 2166136261u;  // FNV-1a
-  for (char ch : name) h = (h ^ static_cast<unsigned char>(Folded(ch))) * 16777619u;
+  for (char ch : name) h = (h ^ Folded(static_cast<unsigned char>(ch))) * 16777619u;
   return h;
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return Folded(x) == Folded(y); });
+                    [](unsigned char x, unsigned char y) { return Folded(x) == Folded(y); });
 }
 
 // The ports with the monitor serving each (First: the port, Second: the
@@ -171,9 +174,9 @@ PortList MonitorClaims() {
   return claims;
 }
 
-std::string_view ServingMonitor(std::string_view port, const PortList& claims) {
+std::string_view ServingMonitor(std::string_view port, const PortList& claims, bool bNT) {
   std::string_view monitor = kLocalPortMonitor;
-  if (!MachineIsNT() && IsLocalMonPort(port)) return monitor;
+  if ((!bNT && IsLocalMonPort(port)) || claims.Rows().empty()) return monitor;
   claims.MonitorOf(port, &monitor);
   return monitor;
 }
@@ -184,7 +187,8 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   std::vector<std::string_view> iniNames;
   std::vector<std::string> keyNames;
   StoreKey key;
-  if (MachineIsNT()) {
+  const bool bNT = MachineIsNT();
+  if (bNT) {
     if (key.Open(kNtPortsKey) == ERROR_SUCCESS) keyNames = key.ValueNames();
   } else {
     if (winIni != nullptr) iniNames = winIni->KeyNames("Ports");
@@ -192,11 +196,11 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   }
   const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
   ports->Reserve(count, count * 24);
-  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims));
-  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims));
+  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims, bNT));
+  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims, bNT));
   const PairList& claimed = claims.Rows();
   for (size_t i = 0; i < claimed.size(); ++i)
-    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims));
+    ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims, bNT));
   return ports;
 }
 

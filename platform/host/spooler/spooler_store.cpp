@@ -38,6 +38,12 @@ LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
   return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
+LONG StoreKey::SubkeysWithDriver(std::vector<RegChildSummary>* subkeys) const {
+  subkeys->clear();
+  if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
+  return qzhost::SubkeysWithDriver(m_hKey, subkeys);
+}
+
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
   Close();
   if (parent.m_hKey == nullptr) return ERROR_INVALID_HANDLE;
@@ -224,13 +230,10 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
   StoreKey monitors;
   std::vector<RegChildSummary> keys;
   if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
-      monitors.Summarize(kComponentDriver, "", &keys) != ERROR_SUCCESS) {
+      monitors.SubkeysWithDriver(&keys) != ERROR_SUCCESS)
     return entries;
-  }
   entries->Reserve(keys.size(), keys.size() * 32);
-  for (const RegChildSummary& key : keys) {
-    if (key.hasValue) entries->Add(key.name, SummaryText(key));
-  }
+  for (const RegChildSummary& key : keys) entries->Add(key.name, SummaryText(key));
   return entries;
 }
 

@@ -53,6 +53,8 @@ class StoreKey {
   // those that have it), read at once (SummarizeSubkeys).
   LONG Summarize(const char* valueName, const char* subkeyName,
                  std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
+  // The subkeys that have a value named Driver, each with it (SubkeysWithDriver).
+  LONG SubkeysWithDriver(std::vector<RegChildSummary>* subkeys) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;

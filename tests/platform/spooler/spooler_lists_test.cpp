@@ -245,6 +245,14 @@ TEST_P(SpoolerListsTest, ARegistryOfAnEarlierVersionOpensAndDropsItsKeptLists) {
              " WHERE area = 'other programs'; END;";
     }
   }
+  // What the earlier versions did not have, and the index they had instead.
+  old +=
+      "DROP INDEX keys_listed; DROP TABLE driver_values;"
+      "CREATE INDEX vals_named_driver ON vals(key, upper, type, data)"
+      " WHERE upper = x'445249564552';";
+  for (const char* change :
+       {"key_insert", "key_update", "key_delete", "value_insert", "value_update", "value_delete"})
+    old += std::string("DROP TRIGGER driver_values_") + change + ";";
   qzhost::CloseMachineRegistry();
   ExecAsAnotherProgram(Db(), old);
   NextRun();
@@ -255,9 +263,16 @@ TEST_P(SpoolerListsTest, ARegistryOfAnEarlierVersionOpensAndDropsItsKeptLists) {
   NextRun();
   EXPECT_EQ(0, CountAsAnotherProgram(Db(),
                                      "SELECT count(*) FROM sqlite_master WHERE name IN"
-                                     " ('kept_lists', 'area_changes') OR type = 'trigger'"));
-  EXPECT_EQ(1, CountAsAnotherProgram(
-                   Db(), "SELECT count(*) FROM sqlite_master WHERE name = 'keys_named_ports'"));
+                                     " ('kept_lists', 'area_changes', 'vals_named_driver')"
+                                     " OR name GLOB '*_by_others'"));
+  EXPECT_EQ(10, CountAsAnotherProgram(Db(),
+                                      "SELECT count(*) FROM sqlite_master WHERE name IN"
+                                      " ('keys_named_ports', 'keys_listed', 'driver_values')"
+                                      " OR name GLOB 'driver_values_*'"));
+  // The Driver values of the monitors made before are in the new table.
+  EXPECT_EQ(CountAsAnotherProgram(Db(), "SELECT count(*) FROM vals WHERE upper = x'445249564552'"),
+            CountAsAnotherProgram(Db(), "SELECT count(*) FROM driver_values"));
+  EXPECT_LT(100, CountAsAnotherProgram(Db(), "SELECT count(*) FROM driver_values"));
   EXPECT_TRUE(Contains(PortNames(), "AFTER:"));
 }
 
@@ -287,10 +302,10 @@ TEST_P(SpoolerListsTest, OnlyInstalledMonitorsWithAPortsKeyClaimPorts) {
   EXPECT_EQ(ports, PortsWithMonitors());
 }
 
-// Monitors' Driver values are read in passes over the ids of monitors made
-// together: monitors made apart, Driver values of other keys among them, a
-// monitor key without one, all list as the registry holds them, with the
-// index of those values or without it.
+// Monitors' Driver values are read from the table kept of such values:
+// monitors made apart, Driver values of other keys among them, a monitor key
+// without one, a value rewritten, all list as the registry holds them, with
+// the table or without it (a registry of an earlier version, not yet written).
 TEST_P(SpoolerListsTest, MonitorsMadeTogetherOrApartAreListedWithTheirDlls) {
   std::vector<std::string> expected;
   for (int i = 0; i < 300; ++i) {
@@ -343,7 +358,11 @@ TEST_P(SpoolerListsTest, MonitorsMadeTogetherOrApartAreListedWithTheirDlls) {
     for (std::string& e : expected) e = e.substr(0, e.rfind(' '));
   }
   EXPECT_EQ(expected, listed());
-  ExecAsAnotherProgram(Db(), "DROP INDEX vals_named_driver");
+  std::string earlier = "DROP TABLE driver_values;";
+  for (const char* change :
+       {"key_insert", "key_update", "key_delete", "value_insert", "value_update", "value_delete"})
+    earlier += std::string("DROP TRIGGER driver_values_") + change + ";";
+  ExecAsAnotherProgram(Db(), earlier);
   EXPECT_EQ(expected, listed());
 }
 
