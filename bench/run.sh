@@ -18,8 +18,9 @@
 #  3. times each command (1, 2, 3, 4, 5, 257, 258) with bench/measure.py: the
 #     host program, then the floor (a trivial C program, started the same way
 #     with the same arguments and environment); every run of a command starts
-#     from a pristine copy of its machine, restored and synced to disk outside
-#     the timed region; 258 runs on a machine where 257 ran; the runs of a
+#     from a pristine copy of its machine, restored in place (only the blocks
+#     the last run changed are written back) and synced to disk outside the
+#     timed region; 258 runs on a machine where 257 ran; the runs of a
 #     command go round the machines, so that a drift in the speed of the
 #     machine under the benchmark falls on all sizes alike;
 #  4. the same commands of the x64 build under Wine 8 with a warm wineserver:

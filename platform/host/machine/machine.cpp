@@ -131,8 +131,9 @@ MachineError PrepareMachine() {
 }
 
 const MachineConfig& Machine() {
-  PrepareMachine();
-  return State().config;
+  MachineState& s = State();
+  if (!s.configLoaded) PrepareMachine();  // asked of every string comparison
+  return s.config;
 }
 
 bool MachineIsNT() { return Machine().os == Personality::kWinNT; }

@@ -1,20 +1,11 @@
-// Mapping pages ahead of their use, in one call: the program's own image and
-// the heap at start, and a large buffer before it is filled.
+// Mapping pages ahead of their use, in one call: the heap at start, and a
+// large buffer before it is filled.
 #ifndef QZINST32_PLATFORM_HOST_PREFAULT_H_
 #define QZINST32_PLATFORM_HOST_PREFAULT_H_
 
 #include <stddef.h>
 
 namespace qzhost {
-
-// Maps every page of the program's loaded segments now: code and constants
-// for reading, initialized data and zero-filled data for writing. A run of a
-// few milliseconds otherwise takes a page fault for each 64 KB of code it
-// reaches and for each page of data it writes, and where faults are dear (a
-// virtual machine that traps each one) those cost more than the whole image
-// mapped at once. Returns the bytes mapped; 0 where the kernel lacks the
-// call (before Linux 5.14), and nothing else changes then.
-size_t PrefaultProgramImage();
 
 // Sets malloc to keep for the run what it frees (no trimming, and blocks up
 // to 32 MB from the heap rather than mappings of their own), then maps the

@@ -324,14 +324,18 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
   return static_cast<LONG>(error);
 }
 
-LONG SubkeysWithDriver(HKEY hKey, std::vector<RegChildSummary>* subkeys) {
-  subkeys->clear();
+LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit) {
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
-  error = store->ChildrenWithDriver(key->id, subkeys);
-  if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
+  bool any = false;
+  error = store->ChildrenWithDriver(
+      key->id, [&visit, &any](std::string_view name, DWORD type, std::string_view data) {
+        any = true;
+        visit(name, type, data);
+      });
+  if (error == ERROR_SUCCESS && !any) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
 }
 

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,11 @@ struct RegChildSummary {
   std::string data;
   bool hasSubkey = false;  // the subkey asked for exists
 };
+
+// A child key's name and one of its values, handed to a caller that lists
+// thousands of them: the texts are valid during the call only.
+using RegChildValueVisitor =
+    std::function<void(std::string_view name, DWORD type, std::string_view data)>;
 
 // Counters a test reads to check how much work an operation did.
 struct RegStoreStats {
@@ -117,7 +123,7 @@ class RegStore {
                           bool onlyWithSubkey = false);
   // The children that have a value named Driver, each with it, in
   // enumeration order: one pass over the rows kept of such values.
-  DWORD ChildrenWithDriver(RegKeyId parent, std::vector<RegChildSummary>* children);
+  DWORD ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 

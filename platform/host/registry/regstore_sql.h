@@ -20,6 +20,7 @@ enum Slot {
   kInsertKey,
   kKeyExists,
   kListChildren,
+  kListChildNames,
   kHasChild,
   kDeleteTreeValues,
   kDeleteTreeKeys,

@@ -98,26 +98,54 @@ DWORD RegStore::ChildrenWithValue(RegKeyId parent, const std::string& valueName,
   return error;
 }
 
-DWORD RegStore::ChildrenWithDriver(RegKeyId parent, std::vector<RegChildSummary>* children) {
+DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit) {
   BeginRead();
-  children->clear();
   sqlite3_stmt* st =
       Prepare(kChildrenWithDriver,
               "SELECT name, type, data FROM driver_values WHERE parent = ? ORDER BY parent, upper");
-  if (st == nullptr) return ChildrenWithValue(parent, "Driver", children);  // an earlier version's
-  StepScope scope(st);
-  sqlite3_bind_int64(st, 1, parent);
-  int rc;
-  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-    ++stats_.rowsRead;
-    children->emplace_back();
-    RegChildSummary& child = children->back();
-    child.name = ColumnBytes(st, 0);
-    child.hasValue = true;
-    child.type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
-    child.data = ColumnBytes(st, 2);
+  if (st == nullptr) {  // a registry of an earlier version, not yet written
+    std::vector<RegChildSummary> children;
+    const DWORD error = ChildrenWithValue(parent, "Driver", &children);
+    if (error != ERROR_SUCCESS) return error;
+    for (const RegChildSummary& child : children) visit(child.name, child.type, child.data);
+    return ERROR_SUCCESS;
   }
-  return rc == SQLITE_DONE ? PutInWindowsOrder(children) : Fail(rc);
+  // The rows' texts in one block: thousands of monitors cost no allocation
+  // each. They are handed over once all are read, in Windows' order.
+  struct Row {
+    size_t at, nameBytes, dataBytes;
+    DWORD type;
+  };
+  std::string text;
+  std::vector<Row> rows;
+  bool ascii = true;
+  {
+    StepScope scope(st);
+    sqlite3_bind_int64(st, 1, parent);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      ++stats_.rowsRead;
+      const std::string_view name = ColumnView(st, 0), data = ColumnView(st, 2);
+      rows.push_back(
+          {text.size(), name.size(), data.size(), static_cast<DWORD>(sqlite3_column_int64(st, 1))});
+      text.append(name).append(data);
+      for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
+    if (rc != SQLITE_DONE) return Fail(rc);
+  }
+  std::vector<size_t> order;
+  if (!ascii) {
+    std::vector<std::string> names;
+    for (const Row& row : rows) names.push_back(text.substr(row.at, row.nameBytes));
+    order = InWindowsOrder(names);
+  }
+  const std::string_view all = text;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const Row& row = rows[order.empty() ? i : order[i]];
+    visit(all.substr(row.at, row.nameBytes), row.type,
+          all.substr(row.at + row.nameBytes, row.dataBytes));
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace qzhost

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -30,10 +31,36 @@ unsigned char Folded(unsigned char ch) {
   return static_cast<unsigned char>(ch | (static_cast<unsigned char>(ch - 'A') < 26 ? 0x20 : 0));
 }
 
+// Eight bytes of a name at once, each from 'A' to 'Z' folded: bit 7 marks
+// the bytes below 0x80 that reach 'A' and do not pass 'Z', and becomes 0x20.
+uint64_t FoldedWord(uint64_t w) {
+  const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+  const uint64_t low = w & ~highs;
+  const uint64_t upper =
+      (low + (0x80 - 'A') * ones) & ~(low + (0x80 - 'Z' - 1) * ones) & ~w & highs;
+  return w | (upper >> 2);
+}
+
+// FNV-1a over the folded name, a word at a time, and mixed at the end.
 uint32_t FoldedHash(std::string_view name) {
-  uint32_t h = 2166136261u;  // FNV-1a
-  for (char ch : name) h = (h ^ Folded(static_cast<unsigned char>(ch))) * 16777619u;
-  return h;
+  uint64_t h = 14695981039346656037ull ^ name.size();
+  size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    uint64_t w;
+    memcpy(&w, name.data() + at, 8);
+    h = (h ^ FoldedWord(w)) * 1099511628211ull;
+  }
+  if (at < name.size()) {
+    uint64_t w = 0;
+    for (size_t i = at; i < name.size(); ++i)
+      w |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
+    h = (h ^ FoldedWord(w)) * 1099511628211ull;
+  }
+  // A word's last bytes reach only the high bits of its product: mixed down
+  // to the low bits the index takes.
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdull;
+  return static_cast<uint32_t>(h ^ (h >> 33));
 }
 
 bool SameFolded(std::string_view a, std::string_view b) {
@@ -44,24 +71,28 @@ bool SameFolded(std::string_view a, std::string_view b) {
 // The ports with the monitor serving each (First: the port, Second: the
 // monitor), each name once, where it was found first; an open-addressed index
 // of the names keeps adding n ports linear, since machines may hold thousands.
+// Its slots hold the names' hashes, so that a probe compares names only when
+// the hashes agree.
 class PortList {
  public:
   void Reserve(size_t count, size_t textBytes) {
     m_rows.Reserve(count, textBytes);
-    m_slots.assign(SlotsFor(count), 0);
+    m_slots.assign(SlotsFor(count), Slot());
   }
   void AddOnce(std::string_view name, std::string_view monitor) {
     if (name.empty()) return;
-    if ((m_rows.size() + 1) * 4 > m_slots.size() * 3) Rehash(SlotsFor(m_rows.size() + 1));
+    if (SlotsFor(m_rows.size() + 1) > m_slots.size()) Rehash(SlotsFor(m_rows.size() + 1));
+    const uint32_t hash = FoldedHash(name);
     size_t slot = 0;
-    if (Probe(name, &slot) != kAbsent) return;
+    if (Probe(name, hash, &slot) != kAbsent) return;
     const size_t before = m_rows.size();
     m_rows.Add(name, monitor);
-    if (m_rows.size() != before) m_slots[slot] = static_cast<uint32_t>(m_rows.size());
+    if (m_rows.size() != before) m_slots[slot] = {static_cast<uint32_t>(m_rows.size()), hash};
   }
   // The monitor of a listed port; false when the port is not listed.
   bool MonitorOf(std::string_view name, std::string_view* monitor) const {
-    const size_t row = Find(name);
+    size_t slot = 0;
+    const size_t row = m_slots.empty() ? kAbsent : Probe(name, FoldedHash(name), &slot);
     if (row == kAbsent) return false;
     *monitor = m_rows.Second(row);
     return true;
@@ -72,41 +103,44 @@ class PortList {
 
  private:
   static constexpr size_t kAbsent = ~size_t{0};
+  struct Slot {
+    uint32_t row = 0;  // row + 1, 0 free
+    uint32_t hash = 0;
+  };
 
+  // At most half the slots taken: few probes.
   static size_t SlotsFor(size_t count) {
     size_t size = 8;
-    while (size * 3 < count * 4) size *= 2;
+    while (size < count * 2) size *= 2;
     return size;
-  }
-  size_t Find(std::string_view name) const {
-    size_t slot = 0;
-    return m_slots.empty() ? kAbsent : Probe(name, &slot);
   }
   // The row of `name` in the index, or kAbsent with *slot the free slot
   // where it would go.
-  size_t Probe(std::string_view name, size_t* slot) const {
+  size_t Probe(std::string_view name, uint32_t hash, size_t* slot) const {
     const size_t mask = m_slots.size() - 1;
-    for (*slot = FoldedHash(name) & mask;; *slot = (*slot + 1) & mask) {
-      const uint32_t held = m_slots[*slot];
-      if (held == 0) return kAbsent;
-      const std::string_view other = m_rows.First(held - 1);
-      if (other.size() == name.size() && SameFolded(other, name)) return held - 1;
+    for (*slot = hash & mask;; *slot = (*slot + 1) & mask) {
+      const Slot& held = m_slots[*slot];
+      if (held.row == 0) return kAbsent;
+      if (held.hash != hash) continue;
+      const std::string_view other = m_rows.First(held.row - 1);
+      if (other.size() == name.size() && SameFolded(other, name)) return held.row - 1;
     }
   }
-  size_t FreeSlot(std::string_view name) const {
-    const size_t mask = m_slots.size() - 1;
-    size_t slot = FoldedHash(name) & mask;
-    while (m_slots[slot] != 0) slot = (slot + 1) & mask;
-    return slot;
-  }
   void Rehash(size_t slots) {
-    m_slots.assign(slots, 0);
-    for (size_t i = 0; i < m_rows.size(); ++i) m_slots[FreeSlot(m_rows.First(i))] = i + 1;
+    std::vector<Slot> old(slots);
+    old.swap(m_slots);
+    const size_t mask = m_slots.size() - 1;
+    for (const Slot& held : old) {
+      if (held.row == 0) continue;
+      size_t slot = held.hash & mask;
+      while (m_slots[slot].row != 0) slot = (slot + 1) & mask;
+      m_slots[slot] = held;
+    }
   }
   void PackLevel1(LPBYTE pBuffer) const;
   void PackLevel2(LPBYTE pBuffer) const;
   PairList m_rows;
-  std::vector<uint32_t> m_slots;  // row + 1, 0 free
+  std::vector<Slot> m_slots;
 };
 
 // Windows' layout: the records, then each record's strings in field order.

@@ -38,10 +38,9 @@ LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
   return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
-LONG StoreKey::SubkeysWithDriver(std::vector<RegChildSummary>* subkeys) const {
-  subkeys->clear();
+LONG StoreKey::SubkeysWithDriver(const RegChildValueVisitor& visit) const {
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return qzhost::SubkeysWithDriver(m_hKey, subkeys);
+  return qzhost::SubkeysWithDriver(m_hKey, visit);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -228,12 +227,12 @@ MonitorMemo& TheMonitorMemo() {
 std::shared_ptr<MonitorList> ReadMonitorEntries() {
   auto entries = std::make_shared<MonitorList>();
   StoreKey monitors;
-  std::vector<RegChildSummary> keys;
-  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS ||
-      monitors.SubkeysWithDriver(&keys) != ERROR_SUCCESS)
-    return entries;
-  entries->Reserve(keys.size(), keys.size() * 32);
-  for (const RegChildSummary& key : keys) entries->Add(key.name, SummaryText(key));
+  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS) return entries;
+  // The Driver value as SummaryText reads it: a REG_SZ up to its NUL (the
+  // list keeps each text so).
+  monitors.SubkeysWithDriver([&entries](std::string_view name, DWORD type, std::string_view dll) {
+    entries->Add(name, type == REG_SZ ? dll : std::string_view());
+  });
   return entries;
 }
 

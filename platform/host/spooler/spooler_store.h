@@ -54,7 +54,7 @@ class StoreKey {
   LONG Summarize(const char* valueName, const char* subkeyName,
                  std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
   // The subkeys that have a value named Driver, each with it (SubkeysWithDriver).
-  LONG SubkeysWithDriver(std::vector<RegChildSummary>* subkeys) const;
+  LONG SubkeysWithDriver(const RegChildValueVisitor& visit) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   std::vector<std::string> ValueNames() const;

@@ -1,9 +1,8 @@
-// Mapping pages ahead: the program's own at start, the heap, a large buffer.
+// Mapping pages ahead: the heap at start, a large buffer.
 #include "platform/host/machine/prefault.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <link.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -20,25 +19,6 @@ struct Range {
   uintptr_t start, end;
   bool writable;
 };
-
-int CollectLoadSegments(struct dl_phdr_info* info, size_t, void* data) {
-  auto* ranges = static_cast<std::vector<Range>*>(data);
-  uintptr_t relroEnd = 0;
-  for (int i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
-    if (ph.p_type == PT_GNU_RELRO) relroEnd = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
-  }
-  for (int i = 0; i < info->dlpi_phnum; ++i) {
-    const ElfW(Phdr)& ph = info->dlpi_phdr[i];
-    if (ph.p_type != PT_LOAD) continue;
-    uintptr_t start = (info->dlpi_addr + ph.p_vaddr) & ~uintptr_t(4095);
-    uintptr_t end = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
-    bool writable = (ph.p_flags & PF_W) != 0;
-    if (writable && relroEnd > start) start = (relroEnd + 4095) & ~uintptr_t(4095);
-    ranges->push_back({start, end, writable});
-  }
-  return 1;
-}
 
 // Pages of the range that have no page table entry, from /proc/self/pagemap.
 size_t PagesNotMapped(int pagemap, const Range& range) {
@@ -89,25 +69,6 @@ int OutcomeInChild(const std::function<ChildOutcome(int pagemap)>& check) {
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
-}
-
-// A child starts with none of the program's file pages mapped (fork does not
-// copy those entries), so what it finds mapped is what the call mapped.
-TEST(PrefaultTest, EveryPageOfTheProgramIsMappedAfterTheCall) {
-  SKIP_WITHOUT_MAPPING_AHEAD();
-  std::vector<Range> ranges;
-  dl_iterate_phdr(CollectLoadSegments, &ranges);
-  ASSERT_GE(ranges.size(), 2u);
-  const int outcome = OutcomeInChild([&ranges](int pagemap) {
-    size_t mapped = qzhost::PrefaultProgramImage();
-    size_t missing = 0, total = 0;
-    for (const Range& range : ranges) {
-      missing += PagesNotMapped(pagemap, range);
-      total += (range.end - range.start + 4095) / 4096;
-    }
-    return missing == 0 && mapped >= total * 4096 ? kChildPassed : kChildFailed;
-  });
-  EXPECT_EQ(outcome, kChildPassed) << "pages of the program were left unmapped";
 }
 
 TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone) {
