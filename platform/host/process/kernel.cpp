@@ -34,7 +34,7 @@ UINT CopyDirectory(const char* text, LPSTR buffer, UINT size) {
 
 // lstrcmpA and lstrcmpiA: the user locale's word sort (wordsort.h).
 int CompareWords(LPCSTR a, LPCSTR b, bool ignoreCase) {
-  return CompareWordSort(a, b, ignoreCase, Machine().codePage);
+  return CompareWordSortZ(a, b, ignoreCase, Machine().codePage);
 }
 
 }  // namespace

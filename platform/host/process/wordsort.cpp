@@ -112,4 +112,14 @@ int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, uns
   return Sign(ka.specials.compare(kb.specials));
 }
 
+int CompareWordSortZ(const char* a, const char* b, bool ignoreCase, unsigned codePage) {
+  const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+  const auto plain = [](unsigned char c) { return c != 0 && c < 0x80 && c != '-' && c != '\''; };
+  if (plain(x) && plain(y)) {
+    const auto base = [](unsigned char c) { return WeightOf(c >= 'a' && c <= 'z' ? c - 0x20u : c); };
+    if (base(x) != base(y)) return base(x) < base(y) ? -1 : 1;
+  }
+  return CompareWordSort(a, b, ignoreCase, codePage);
+}
+
 }  // namespace qzhost

@@ -2,6 +2,7 @@
 #include <string.h>
 
 #include "platform/host/machine/codepage.h"
+#include "platform/host/process/wordsort.h"
 #include "platform/host/report/exitstatus.h"
 #include "tests/support/machine_test.h"
 
@@ -66,6 +67,19 @@ TEST_F(KernelTest, ComparisonsAreLinguistic) {
   EXPECT_LT(lstrcmpA("abc", "ABC"), 0);  // lower case first where letters agree
   EXPECT_LT(lstrcmpiA("_a", "Z"), 0);    // signs before digits before letters
   EXPECT_LT(lstrcmpiA("Z", "\xC4"), 0);
+  // Telling strings apart by their first characters gives what comparing them
+  // whole gives, of every pair.
+  const char* const words[] = {"", "a", "B", "_x", "9", "-a", "'b", "\xADz", "\xE9", "Local Port",
+                               "LPT1:", "lpt1:", "Halden", "co-op", "coop", "\x01", "~"};
+  for (const char* a : words) {
+    for (const char* b : words) {
+      for (bool ignoreCase : {false, true}) {
+        const int whole = qzhost::CompareWordSort(a, b, ignoreCase, 1252);
+        const int quick = qzhost::CompareWordSortZ(a, b, ignoreCase, 1252);
+        EXPECT_EQ((whole > 0) - (whole < 0), (quick > 0) - (quick < 0)) << a << " " << b;
+      }
+    }
+  }
 }
 
 TEST_F(KernelTest, LoadStringFromTheProgramsTable) {
