@@ -57,20 +57,6 @@ bool HasPagemap() { return access("/proc/self/pagemap", R_OK) == 0; }
     if (!HasPagemap()) GTEST_SKIP() << "no readable /proc/self/pagemap";                         \
   } while (0)
 
-// Runs `check` in a forked child, which passes it /proc/self/pagemap, and
-// gives its outcome; -1 when the child could not be run or did not exit.
-int OutcomeInChild(const std::function<ChildOutcome(int pagemap)>& check) {
-  pid_t child = fork();
-  if (child < 0) return -1;
-  if (child == 0) {
-    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
-    _exit(pagemap < 0 ? kNoPagemap : check(pagemap));
-  }
-  int status = 0;
-  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-
 TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone) {
   SKIP_WITHOUT_MAPPING_AHEAD();
   const size_t size = 1 << 20;
@@ -100,6 +86,20 @@ TEST(PrefaultTest, ALargeBufferIsMappedBeforeItIsWrittenAndASmallOneIsLeftAlone)
 // child, so that the settings and the heap of the test program stay as they
 // are. Not built under the sanitizer, whose allocator keeps a heap of its own.
 #if !defined(__SANITIZE_ADDRESS__)
+// Runs `check` in a forked child, which passes it /proc/self/pagemap, and
+// gives its outcome; -1 when the child could not be run or did not exit.
+int OutcomeInChild(const std::function<ChildOutcome(int pagemap)>& check) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    int pagemap = open("/proc/self/pagemap", O_RDONLY | O_CLOEXEC);
+    _exit(pagemap < 0 ? kNoPagemap : check(pagemap));
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 TEST(PrefaultTest, BlocksAllocatedAfterTheHeapIsPreparedFindTheirPagesMapped) {
   SKIP_WITHOUT_MAPPING_AHEAD();
   const int outcome = OutcomeInChild([](int pagemap) {
