@@ -20,7 +20,7 @@
 #     with the same arguments and environment); every run of a command starts
 #     from a pristine copy of its machine, restored in place (only the blocks
 #     the last run changed are written back) and synced to disk outside the
-#     timed region; 258 runs on a machine where 257 ran; the runs of a
+#     timed region, and follows an untimed run of the no-op command 259; 258 runs on a machine where 257 ran; the runs of a
 #     command go round the machines, so that a drift in the speed of the
 #     machine under the benchmark falls on all sizes alike;
 #  4. the same commands of the x64 build under Wine 8 with a warm wineserver:
