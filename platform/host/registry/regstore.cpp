@@ -69,40 +69,50 @@ const char kListingSchema[] =
     "CREATE INDEX IF NOT EXISTS keys_listed ON keys(parent, upper, name);"
     "CREATE INDEX IF NOT EXISTS keys_named_ports ON keys(parent) WHERE upper = x'504F525453';"
     "CREATE TABLE IF NOT EXISTS driver_values(parent INTEGER NOT NULL, upper BLOB NOT NULL,"
-    " name BLOB NOT NULL, key INTEGER NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-    " PRIMARY KEY(parent, upper)) WITHOUT ROWID;"
-    "CREATE UNIQUE INDEX IF NOT EXISTS driver_values_by_key ON driver_values(key);"
+    " name BLOB NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(parent, upper))"
+    " WITHOUT ROWID;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_key_insert AFTER INSERT ON keys BEGIN"
-    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, new.id, type,"
-    " data FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
+    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, type, data"
+    " FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_key_update AFTER UPDATE ON keys BEGIN"
-    " DELETE FROM driver_values WHERE key = old.id;"
-    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, new.id, type,"
-    " data FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
+    " DELETE FROM driver_values WHERE parent = old.parent AND upper = old.upper;"
+    " INSERT OR REPLACE INTO driver_values SELECT new.parent, new.upper, new.name, type, data"
+    " FROM vals WHERE key = new.id AND upper = x'445249564552'; END;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_key_delete AFTER DELETE ON keys BEGIN"
-    " DELETE FROM driver_values WHERE key = old.id; END;"
+    " DELETE FROM driver_values WHERE parent = old.parent AND upper = old.upper; END;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_value_insert AFTER INSERT ON vals"
     " WHEN new.upper = x'445249564552' BEGIN"
-    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, id, new.type, new.data"
+    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, new.type, new.data"
     " FROM keys WHERE id = new.key; END;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_value_update AFTER UPDATE ON vals"
     " WHEN old.upper = x'445249564552' OR new.upper = x'445249564552' BEGIN"
-    " DELETE FROM driver_values WHERE key = old.key AND old.upper = x'445249564552';"
-    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, id, new.type, new.data"
+    " DELETE FROM driver_values WHERE old.upper = x'445249564552'"
+    " AND parent = (SELECT parent FROM keys WHERE id = old.key)"
+    " AND upper = (SELECT upper FROM keys WHERE id = old.key);"
+    " INSERT OR REPLACE INTO driver_values SELECT parent, upper, name, new.type, new.data"
     " FROM keys WHERE id = new.key AND new.upper = x'445249564552'; END;"
     "CREATE TRIGGER IF NOT EXISTS driver_values_value_delete AFTER DELETE ON vals"
-    " WHEN old.upper = x'445249564552' BEGIN DELETE FROM driver_values WHERE key = old.key; END;";
+    " WHEN old.upper = x'445249564552' BEGIN DELETE FROM driver_values"
+    " WHERE parent = (SELECT parent FROM keys WHERE id = old.key)"
+    " AND upper = (SELECT upper FROM keys WHERE id = old.key); END;";
 // The names of the objects above, for the format check.
 const char kListingObjectNames[] =
-    "'keys_listed', 'keys_named_ports', 'driver_values', 'driver_values_by_key', "
-    "'driver_values_key_insert',"
+    "'keys_listed', 'keys_named_ports', 'driver_values', 'driver_values_key_insert',"
     " 'driver_values_key_update', 'driver_values_key_delete', 'driver_values_value_insert',"
     " 'driver_values_value_update', 'driver_values_value_delete'";
-const int kListingObjectCount = 10;
-// Fills the table of Driver values of a registry of an earlier version.
+const int kListingObjectCount = 9;
+// Makes the table of Driver values and its triggers anew, from the tables: a
+// registry of an earlier version had none, or another shape of them.
+const char kRebuildDriverValues[] =
+    "DROP TRIGGER IF EXISTS driver_values_key_insert;"
+    "DROP TRIGGER IF EXISTS driver_values_key_update;"
+    "DROP TRIGGER IF EXISTS driver_values_key_delete;"
+    "DROP TRIGGER IF EXISTS driver_values_value_insert;"
+    "DROP TRIGGER IF EXISTS driver_values_value_update;"
+    "DROP TRIGGER IF EXISTS driver_values_value_delete;"
+    "DROP TABLE IF EXISTS driver_values;";
 const char kFillDriverValues[] =
-    "DELETE FROM driver_values;"
-    "INSERT INTO driver_values SELECT k.parent, k.upper, k.name, k.id, v.type, v.data"
+    "INSERT INTO driver_values SELECT k.parent, k.upper, k.name, v.type, v.data"
     " FROM keys k JOIN vals v ON v.key = k.id WHERE v.upper = x'445249564552';";
 
 const char kSchema[] =
@@ -456,7 +466,8 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
   static const std::string kCheck =
       std::string(
           "SELECT format, version, EXISTS(SELECT 1 FROM sqlite_master WHERE name IN"
-          " ('kept_lists', 'area_changes', 'vals_named_driver') OR name GLOB '*_by_others')"
+          " ('kept_lists', 'area_changes', 'vals_named_driver', 'driver_values_by_key')"
+          " OR name GLOB '*_by_others')"
           " OR (SELECT count(*) FROM sqlite_master WHERE name IN (") +
       kListingObjectNames + ")) < " + std::to_string(kListingObjectCount) + " FROM registry_format";
   sqlite3_stmt* st = nullptr;
@@ -494,12 +505,12 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
 // works as it is: the earlier versions' lists of the spooler, two tables with
 // triggers that count other programs' changes, do no harm (the triggers only
 // count), and without the listings' index and table the listings read the
-// tables (see ChildrenWithValue). The table of Driver values is filled from
-// the tables, in the transaction that makes its triggers.
+// tables (see ChildrenWithValue). The table of Driver values and its triggers
+// are made anew and filled from the tables, in one transaction.
 void RegStore::UpgradeSchema() {
   if (BeginOutermost(false) != ERROR_SUCCESS) return;
-  std::string sql =
-      std::string(kListingSchema) + kFillDriverValues + "DROP INDEX IF EXISTS vals_named_driver;";
+  std::string sql = std::string(kRebuildDriverValues) + kListingSchema + kFillDriverValues +
+                    "DROP INDEX IF EXISTS vals_named_driver;";
   for (const char* table : {"keys", "vals"}) {
     for (const char* event : {"INSERT", "DELETE", "UPDATE"})
       sql += std::string("DROP TRIGGER IF EXISTS ") + table + "_" + event + "_by_others;";

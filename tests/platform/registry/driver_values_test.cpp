@@ -12,13 +12,12 @@
 namespace {
 
 const char kTable[] =
-    "SELECT group_concat(quote(parent) || quote(upper) || quote(name) || quote(key) ||"
-    " quote(type) || quote(data), ';') FROM (SELECT * FROM driver_values ORDER BY key)";
+    "SELECT group_concat(quote(parent) || quote(upper) || quote(name) || quote(type) ||"
+    " quote(data), ';') FROM (SELECT * FROM driver_values ORDER BY parent, upper)";
 const char kJoin[] =
-    "SELECT group_concat(quote(parent) || quote(upper) || quote(name) || quote(key) ||"
-    " quote(type) || quote(data), ';') FROM (SELECT k.parent, k.upper, k.name, k.id AS key,"
-    " v.type, v.data FROM keys k JOIN vals v ON v.key = k.id"
-    " WHERE v.upper = x'445249564552' ORDER BY k.id)";
+    "SELECT group_concat(quote(parent) || quote(upper) || quote(name) || quote(type) ||"
+    " quote(data), ';') FROM (SELECT k.parent, k.upper, k.name, v.type, v.data FROM keys k"
+    " JOIN vals v ON v.key = k.id WHERE v.upper = x'445249564552' ORDER BY k.parent, k.upper)";
 
 class DriverValuesTest : public MachineTest {
  protected:

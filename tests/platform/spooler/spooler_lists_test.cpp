@@ -265,7 +265,7 @@ TEST_P(SpoolerListsTest, ARegistryOfAnEarlierVersionOpensAndDropsItsKeptLists) {
                                      "SELECT count(*) FROM sqlite_master WHERE name IN"
                                      " ('kept_lists', 'area_changes', 'vals_named_driver')"
                                      " OR name GLOB '*_by_others'"));
-  EXPECT_EQ(10, CountAsAnotherProgram(Db(),
+  EXPECT_EQ(9, CountAsAnotherProgram(Db(),
                                       "SELECT count(*) FROM sqlite_master WHERE name IN"
                                       " ('keys_named_ports', 'keys_listed', 'driver_values')"
                                       " OR name GLOB 'driver_values_*'"));
