@@ -340,11 +340,13 @@ bool PrepareMachineForRun() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // About what a command takes on a machine of 500,000 keys; a small
-  // machine's run takes less, and mapping the rest ahead costs little. (The
-  // program's own image is left to the faults, each of which maps 64 KB of
-  // it: mapping all of it ahead cost more than the two dozen faults.)
-  qzhost::PrepareRunHeap(1 << 20);
+  // What every command takes, on a machine of any size: mapped in one call,
+  // those pages cost a little less than their faults. More is not mapped
+  // ahead: a page that no run of a small machine touches costs about what its
+  // fault would cost a large one. (The program's own image is left to the
+  // faults, each of which maps 64 KB of it: mapping all of it ahead cost more
+  // than the two dozen faults.)
+  qzhost::PrepareRunHeap(384 << 10);
   Options options;
   int first = 1;
   bool textMarked = false;
