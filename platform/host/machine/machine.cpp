@@ -81,12 +81,6 @@ const std::string& MachineRoot() {
   return s.root;
 }
 
-uint64_t MachineRegistryBytes() {
-  struct stat st;
-  if (stat((MachineRoot() + "/registry.db").c_str(), &st) != 0) return 0;
-  return static_cast<uint64_t>(st.st_size);
-}
-
 bool MachineInMemory() { return State().inMemory; }
 
 MachineError InitMachine(const MachineConfig& config) {

@@ -27,8 +27,6 @@ struct MachineError {
 
 // The root folder, without a trailing slash.
 const std::string& MachineRoot();
-// The size of the root's registry file in bytes; 0 when there is none yet.
-uint64_t MachineRegistryBytes();
 // True when the registry lives in memory (test machines only).
 bool MachineInMemory();
 const MachineConfig& Machine();

@@ -340,14 +340,13 @@ bool PrepareMachineForRun() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // What a command takes on a machine of this size, mapped in one call: those
-  // pages then cost a little less than their faults. A small registry's run
-  // takes less than 384 KB; a large one's (8 MB and more: thousands of ports
-  // and monitors listed) about a megabyte and more. Mapping a megabyte for
-  // every run made small machines' runs 0.2 ms slower. (The program's own
-  // image is left to the faults, each of which maps 64 KB of it: mapping all
-  // of it ahead cost more than the two dozen faults.)
-  qzhost::PrepareRunHeap(qzhost::MachineRegistryBytes() >= (8 << 20) ? 1 << 20 : 384 << 10);
+  // What every command takes, on a machine of any size: mapped in one call,
+  // those pages cost a little less than their faults. More is not mapped
+  // ahead: a page that no run of a small machine touches costs about what its
+  // fault would cost a large one. (The program's own image is left to the
+  // faults, each of which maps 64 KB of it: mapping all of it ahead cost more
+  // than the two dozen faults.)
+  qzhost::PrepareRunHeap(384 << 10);
   Options options;
   int first = 1;
   bool textMarked = false;
