@@ -194,14 +194,7 @@ TEST_F(PortCreatorTest, OverlongAndOddNamesNeverCrash) {
   EXPECT_NE(Trace().find("EnumPorts()"), std::string::npos);
 }
 
-class PortCreator932Test : public PortCreatorTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.codePage = 932;
-    return options;
-  }
-};
+using PortCreator932Test = OnCodePage932<PortCreatorTest>;
 
 // 0x95 0x5C is one character: the port is one key and one WIN.INI entry.
 TEST_F(PortCreator932Test, ADoubleByteCharacterEndingIn5CStaysInThePortName) {

@@ -143,14 +143,7 @@ TEST_F(PathSeparatorTest, AppendsOnceAndNeverPastTheBuffer) {
   EXPECT_EQ(strlen(acFull), static_cast<size_t>(QZ_PATH_CHARS - 1));
 }
 
-class DoubleBytePathTest : public MachineTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.codePage = 932;
-    return options;
-  }
-};
+using DoubleBytePathTest = OnCodePage932<MachineTest>;
 
 TEST_F(DoubleBytePathTest, ATrailByte5CIsNoSeparator) {
   char acDir[QZ_PATH_CHARS] = "C:\\\x95\x5C";  // a Shift-JIS character ending in 0x5C

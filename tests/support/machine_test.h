@@ -27,6 +27,17 @@ class MachineTest : public ::testing::Test {
   std::string root_;
 };
 
+// A fixture whose machine has code page 932 (a Japanese Windows).
+template <typename Fixture>
+class OnCodePage932 : public Fixture {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options = Fixture::Options();
+    options.codePage = 932;
+    return options;
+  }
+};
+
 namespace qztest {
 
 // The example printer INF of the package, as its text.

@@ -94,14 +94,7 @@ TEST_F(ProfilePathsTest, NetworkPathsFailAsUnreachable) {
   }
 }
 
-class ProfilePaths932Test : public ProfilePathsTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.codePage = 932;
-    return options;
-  }
-};
+using ProfilePaths932Test = OnCodePage932<ProfilePathsTest>;
 
 // 0x95 0x5C is one character whose second byte is the backslash's.
 TEST_F(ProfilePaths932Test, ADoubleByteCharacterEndingIn5CNamesOneFolder) {

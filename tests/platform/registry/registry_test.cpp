@@ -279,14 +279,7 @@ TEST_F(RegistryNTTest, SubkeysWithLettersOf1252ComeInUnicodeOrderOnNT) {
   RegCloseKey(hThree);
 }
 
-class Registry932Test : public RegistryTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.codePage = 932;
-    return options;
-  }
-};
+using Registry932Test = OnCodePage932<RegistryTest>;
 
 // NT's order is the Unicode one on 932 too: kanji by their code points
 // (0x88 0x9F U+4E9C, 0xE0 0x40 U+6F3E, 0x95 0x5C U+8868), then half-width
