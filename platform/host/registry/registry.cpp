@@ -350,10 +350,18 @@ LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
   if (key == nullptr) return static_cast<LONG>(error);
-  const std::vector<std::string>* children = nullptr;
-  if ((error = Children(key, &children)) != ERROR_SUCCESS) return static_cast<LONG>(error);
-  *names = *children;
-  return ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return static_cast<LONG>(error);
+  Revalidate(store, key);
+  if (key->childrenCached) {
+    *names = key->children;
+    return ERROR_SUCCESS;
+  }
+  // Read for the caller alone: the handle's list serves RegEnumKeyExA, and a
+  // copy of thousands of names would cost as much as reading them.
+  error = store->ListChildren(key->id, names);
+  if (error == ERROR_SUCCESS && names->empty()) error = DeletedOr(store, key->id, 0);
+  return static_cast<LONG>(error);
 }
 
 LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {

@@ -25,6 +25,7 @@ namespace qzhost {
 typedef int64_t RegKeyId;
 struct RegChangeRecord;
 struct RegKeyBefore;
+class RegRowBlock;
 
 // The four predefined roots have fixed ids; 0 is "no key".
 const RegKeyId kNoKey = 0;
@@ -183,6 +184,7 @@ class RegStore {
   void RollBackOutermost();
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
+  DWORD ReadRowBlock(int slot, const char* sql, RegKeyId parent, RegRowBlock* rows, bool* read);
   DWORD Fail(int rc);
   // *earlier: the schema is an earlier version's.
   DWORD CheckFormat(std::string* why, bool* earlier = nullptr);

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/host/registry/regstore.h"
+#include "platform/host/registry/regstore_rows.h"
 #include "platform/host/registry/regstore_sql.h"
 
 namespace qzhost {
@@ -29,6 +30,16 @@ const char* const kSummaries[] = {
     " LEFT JOIN vals v ON v.key = k.id AND v.upper = ?2"
     " WHERE s.upper = x'504F525453' AND k.id = s.parent AND k.parent = ?1 ORDER BY k.upper",
 };
+
+// Whether every name (the first BLOB of each row) is ASCII, where the order
+// read is Windows' order.
+bool AllAscii(const RegRowBlock& rows) {
+  unsigned char high = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (char c : rows.Blob(i, 0)) high |= static_cast<unsigned char>(c);
+  }
+  return high < 0x80;
+}
 
 void AddSummary(sqlite3_stmt* st, std::vector<RegChildSummary>* children) {
   RegChildSummary child;
@@ -100,50 +111,33 @@ DWORD RegStore::ChildrenWithValue(RegKeyId parent, const std::string& valueName,
 
 DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit) {
   BeginRead();
-  sqlite3_stmt* st =
-      Prepare(kChildrenWithDriver,
-              "SELECT name, type, data FROM driver_values WHERE parent = ? ORDER BY parent, upper");
-  if (st == nullptr) {  // a registry of an earlier version, not yet written
+  // Read through the table's primary key (parent, upper-cased name), which
+  // SQLite names so: the rows come in its order, whatever other indexes the
+  // table may be given. The fallback reads a registry of an earlier version,
+  // not yet written.
+  RegRowBlock rows(2, 1);
+  bool read = false;
+  DWORD error = ReadRowBlock(kChildrenWithDriver,
+                             "SELECT qz_rows(?2, name, data, type) FROM driver_values"
+                             " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
+                             parent, &rows, &read);
+  if (error != ERROR_SUCCESS) return error;
+  if (!read) {
     std::vector<RegChildSummary> children;
-    const DWORD error = ChildrenWithValue(parent, "Driver", &children);
+    error = ChildrenWithValue(parent, "Driver", &children);
     if (error != ERROR_SUCCESS) return error;
     for (const RegChildSummary& child : children) visit(child.name, child.type, child.data);
     return ERROR_SUCCESS;
   }
-  // The rows' texts in one block: thousands of monitors cost no allocation
-  // each. They are handed over once all are read, in Windows' order.
-  struct Row {
-    size_t at, nameBytes, dataBytes;
-    DWORD type;
-  };
-  std::string text;
-  std::vector<Row> rows;
-  bool ascii = true;
-  {
-    StepScope scope(st);
-    sqlite3_bind_int64(st, 1, parent);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-      ++stats_.rowsRead;
-      const std::string_view name = ColumnView(st, 0), data = ColumnView(st, 2);
-      rows.push_back(
-          {text.size(), name.size(), data.size(), static_cast<DWORD>(sqlite3_column_int64(st, 1))});
-      text.append(name).append(data);
-      for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    }
-    if (rc != SQLITE_DONE) return Fail(rc);
-  }
   std::vector<size_t> order;
-  if (!ascii) {
+  if (!AllAscii(rows)) {
     std::vector<std::string> names;
-    for (const Row& row : rows) names.push_back(text.substr(row.at, row.nameBytes));
+    for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
     order = InWindowsOrder(names);
   }
-  const std::string_view all = text;
   for (size_t i = 0; i < rows.size(); ++i) {
-    const Row& row = rows[order.empty() ? i : order[i]];
-    visit(all.substr(row.at, row.nameBytes), row.type,
-          all.substr(row.at + row.nameBytes, row.dataBytes));
+    const size_t row = order.empty() ? i : order[i];
+    visit(rows.Blob(row, 0), static_cast<DWORD>(rows.Int(row, 0)), rows.Blob(row, 1));
   }
   return ERROR_SUCCESS;
 }

@@ -52,8 +52,13 @@ uint32_t FoldedHash(std::string_view name) {
   }
   if (at < name.size()) {
     uint64_t w = 0;
-    for (size_t i = at; i < name.size(); ++i)
-      w |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
+    if (at >= 8) {  // the last eight bytes, shifted past those hashed already
+      memcpy(&w, name.data() + name.size() - 8, 8);
+      w >>= 8 * (8 - (name.size() - at));
+    } else {
+      for (size_t i = at; i < name.size(); ++i)
+        w |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
+    }
     h = (h ^ FoldedWord(w)) * 1099511628211ull;
   }
   // A word's last bytes reach only the high bits of its product: mixed down
@@ -81,7 +86,7 @@ class PortList {
   }
   void AddOnce(std::string_view name, std::string_view monitor) {
     if (name.empty()) return;
-    if (SlotsFor(m_rows.size() + 1) > m_slots.size()) Rehash(SlotsFor(m_rows.size() + 1));
+    if (Crowded(m_rows.size() + 1, m_slots.size())) Rehash(SlotsFor(m_rows.size() + 1));
     const uint32_t hash = FoldedHash(name);
     size_t slot = 0;
     if (Probe(name, hash, &slot) != kAbsent) return;
@@ -110,9 +115,10 @@ class PortList {
 
   // At most three quarters of the slots taken: the index of thousands stays
   // small enough to be in the cache.
+  static bool Crowded(size_t count, size_t slots) { return slots * 3 < count * 4; }
   static size_t SlotsFor(size_t count) {
     size_t size = 8;
-    while (size * 3 < count * 4) size *= 2;
+    while (Crowded(count, size)) size *= 2;
     return size;
   }
   // The row of `name` in the index, or kAbsent with *slot the free slot

@@ -266,9 +266,9 @@ TEST_P(SpoolerListsTest, ARegistryOfAnEarlierVersionOpensAndDropsItsKeptLists) {
                                      " ('kept_lists', 'area_changes', 'vals_named_driver')"
                                      " OR name GLOB '*_by_others'"));
   EXPECT_EQ(9, CountAsAnotherProgram(Db(),
-                                      "SELECT count(*) FROM sqlite_master WHERE name IN"
-                                      " ('keys_named_ports', 'keys_listed', 'driver_values')"
-                                      " OR name GLOB 'driver_values_*'"));
+                                     "SELECT count(*) FROM sqlite_master WHERE name IN"
+                                     " ('keys_named_ports', 'keys_listed', 'driver_values')"
+                                     " OR name GLOB 'driver_values_*'"));
   // The Driver values of the monitors made before are in the new table.
   EXPECT_EQ(CountAsAnotherProgram(Db(), "SELECT count(*) FROM vals WHERE upper = x'445249564552'"),
             CountAsAnotherProgram(Db(), "SELECT count(*) FROM driver_values"));
@@ -299,7 +299,9 @@ TEST_P(SpoolerListsTest, OnlyInstalledMonitorsWithAPortsKeyClaimPorts) {
               }));
   }
   ExecAsAnotherProgram(Db(), "DROP INDEX keys_named_ports");
+  Store()->PinReadSnapshot();  // a snapshot that sees the change
   EXPECT_EQ(ports, PortsWithMonitors());
+  Store()->UnpinReadSnapshot();
 }
 
 // Monitors' Driver values are read from the table kept of such values:
@@ -363,7 +365,9 @@ TEST_P(SpoolerListsTest, MonitorsMadeTogetherOrApartAreListedWithTheirDlls) {
        {"key_insert", "key_update", "key_delete", "value_insert", "value_update", "value_delete"})
     earlier += std::string("DROP TRIGGER driver_values_") + change + ";";
   ExecAsAnotherProgram(Db(), earlier);
+  Store()->PinReadSnapshot();  // a snapshot that sees the change
   EXPECT_EQ(expected, listed());
+  Store()->UnpinReadSnapshot();
 }
 
 // Monitors are listed in the order RegEnumKeyExA gives their keys, also
@@ -387,6 +391,42 @@ TEST_P(SpoolerListsTest, MonitorsComeInTheOrderOfTheirKeys) {
   }
   RegCloseKey(hKey);
   EXPECT_EQ(keys, MonitorNames());
+}
+
+// Another program may give the tables indexes of its own; the lists keep the
+// registry's order (by upper-cased names), not the order such an index holds.
+TEST_P(SpoolerListsTest, ListsKeepTheirOrderWhateverIndexesAnotherProgramAdds) {
+  for (const char* name : {"Gamma", "delta", "beta", "Alpha"})
+    SetString(kMonitors + name, "Driver", "M.DLL");
+  ExecAsAnotherProgram(
+      Db(),
+      "CREATE INDEX other_keys ON keys(parent, name DESC);"
+      "CREATE INDEX other_drivers ON driver_values(parent, name DESC, data, type);");
+  NextRun();
+  const std::vector<std::string> expected = {"Alpha", "beta", "delta", "Gamma"};
+  const auto ours = [&expected](std::vector<std::string> names) {
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [&expected](const std::string& name) {
+                                 return std::find(expected.begin(), expected.end(), name) ==
+                                        expected.end();
+                               }),
+                names.end());
+    return names;
+  };
+  EXPECT_EQ(expected, ours(MonitorNames()));
+  HKEY hKey = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitors.substr(0, kMonitors.size() - 1).c_str(), 0,
+                          KEY_READ, &hKey));
+  std::vector<std::string> keys;
+  char name[256];
+  for (DWORD cchName = sizeof name;
+       RegEnumKeyExA(hKey, static_cast<DWORD>(keys.size()), name, &cchName, nullptr, nullptr,
+                     nullptr, nullptr) == ERROR_SUCCESS;
+       cchName = sizeof name)
+    keys.push_back(name);
+  RegCloseKey(hKey);
+  EXPECT_EQ(expected, ours(keys));
 }
 
 INSTANTIATE_TEST_SUITE_P(Both, SpoolerListsTest,

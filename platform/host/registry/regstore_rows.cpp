@@ -1,0 +1,57 @@
+// The aggregate function qz_rows and the block it fills.
+#include "platform/host/registry/regstore_rows.h"
+
+#include <limits>
+
+namespace qzhost {
+namespace {
+
+const char kBlockType[] = "qzhost.RegRowBlock";
+
+void StepRows(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  auto* block = static_cast<RegRowBlock*>(sqlite3_value_pointer(argv[0], kBlockType));
+  if (block == nullptr || !block->Append(argc - 1, argv + 1))
+    sqlite3_result_error(context, "qz_rows: no block, or a row that does not fit it", -1);
+}
+
+void FinishRows(sqlite3_context* context) { sqlite3_result_null(context); }
+
+}  // namespace
+
+std::string_view RegRowBlock::Blob(size_t row, int column) const {
+  const size_t at = row * blobs_ + column;
+  const size_t start = at == 0 ? 0 : ends_[at - 1];
+  return std::string_view(text_).substr(start, ends_[at] - start);
+}
+
+void RegRowBlock::Clear() {
+  rows_ = 0;
+  text_.clear();
+  ends_.clear();
+  intValues_.clear();
+}
+
+bool RegRowBlock::Append(int argc, sqlite3_value** argv) {
+  if (argc != blobs_ + ints_) return false;
+  for (int i = 0; i < blobs_; ++i) {
+    const void* bytes = sqlite3_value_blob(argv[i]);
+    const size_t size = static_cast<size_t>(sqlite3_value_bytes(argv[i]));
+    if (size > std::numeric_limits<uint32_t>::max() - text_.size()) return false;
+    if (bytes != nullptr) text_.append(static_cast<const char*>(bytes), size);
+    ends_.push_back(static_cast<uint32_t>(text_.size()));
+  }
+  for (int i = blobs_; i < argc; ++i) intValues_.push_back(sqlite3_value_int64(argv[i]));
+  ++rows_;
+  return true;
+}
+
+int RegisterRowBlockFunction(sqlite3* db) {
+  return sqlite3_create_function(db, "qz_rows", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
+                                 nullptr, StepRows, FinishRows);
+}
+
+int BindRowBlock(sqlite3_stmt* st, int index, RegRowBlock* block) {
+  return sqlite3_bind_pointer(st, index, block, kBlockType, nullptr);
+}
+
+}  // namespace qzhost

@@ -1,0 +1,45 @@
+// Rows handed over in one step of a statement: the aggregate SQL function
+// qz_rows(block, column...) appends every row of its query to a block bound
+// as a pointer. Listing thousands of children costs SQLite one step then,
+// instead of a step and a call per column for every row.
+#ifndef QZINST32_PLATFORM_HOST_REGISTRY_REGSTORE_ROWS_H_
+#define QZINST32_PLATFORM_HOST_REGISTRY_REGSTORE_ROWS_H_
+
+#include <sqlite3.h>
+#include <stdint.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qzhost {
+
+// The rows of one query: its BLOB columns' bytes one after another in one
+// block of text, its INTEGER columns apart. The query names the BLOB columns
+// first: qz_rows(?, name, data, type) is RegRowBlock(2, 1).
+class RegRowBlock {
+ public:
+  RegRowBlock(int blobColumns, int intColumns) : blobs_(blobColumns), ints_(intColumns) {}
+  size_t size() const { return rows_; }
+  void Clear();
+  std::string_view Blob(size_t row, int column) const;
+  int64_t Int(size_t row, int column) const { return intValues_[row * ints_ + column]; }
+  // One row's columns, as qz_rows is given them; false when they do not fit.
+  bool Append(int argc, sqlite3_value** argv);
+
+ private:
+  int blobs_, ints_;
+  size_t rows_ = 0;
+  std::string text_;
+  std::vector<uint32_t> ends_;  // where each BLOB ends in text_, row by row
+  std::vector<int64_t> intValues_;
+};
+
+// Makes qz_rows known to the connection.
+int RegisterRowBlockFunction(sqlite3* db);
+// Binds the block as the statement's parameter `index`, which is qz_rows's first argument.
+int BindRowBlock(sqlite3_stmt* st, int index, RegRowBlock* block);
+
+}  // namespace qzhost
+
+#endif  // QZINST32_PLATFORM_HOST_REGISTRY_REGSTORE_ROWS_H_
