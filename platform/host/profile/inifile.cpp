@@ -599,6 +599,22 @@ std::vector<std::string_view> IniFile::KeyNames(std::string_view section) const 
   return names;
 }
 
+void IniFile::ForEachKeyName(std::string_view section,
+                             const std::function<void(std::string_view)>& visit) const {
+  const Section* s = FindSection(section);
+  if (s == nullptr) return;
+  ForEachKeyLine(text_, s->bodyStart, s->end, CrBreaks(),
+                 [&](uint32_t, uint32_t, std::string_view name) {
+                   if (!name.empty()) visit(name);
+                   return true;
+                 });
+}
+
+size_t IniFile::LineCount(std::string_view section) const {
+  const Section* s = FindSection(section);
+  return s == nullptr ? 0 : LinesIn(text_, s->bodyStart, s->end, CrBreaks());
+}
+
 bool IniFile::SetValue(std::string_view section, std::string_view key, std::string_view value,
                        std::string* out) const {
   const Section* s = FindSection(section);

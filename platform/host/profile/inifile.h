@@ -9,6 +9,7 @@
 #define QZINST32_PLATFORM_HOST_INIFILE_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,15 @@ class IniFile {
   // Key names of the (first) section in file order, each name once; empty
   // names ("=value" lines) are left out.
   std::vector<std::string_view> KeyNames(std::string_view section) const;
+  // The same names with their repeats, for a caller that drops repeats by a
+  // looser sameness of its own (any two names SameName holds equal must be
+  // equal to it too): it then lists what it would list from KeyNames, without
+  // the cost of telling repeats apart twice.
+  void ForEachKeyName(std::string_view section,
+                      const std::function<void(std::string_view)>& visit) const;
+  // How many lines the (first) section has below its header: at least as many
+  // as its key names.
+  size_t LineCount(std::string_view section) const;
 
   // The lines of the (first) section below its header, as they stand; empty
   // when there is no such section. Equal bodies give equal KeyNames.

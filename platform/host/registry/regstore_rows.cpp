@@ -1,6 +1,9 @@
 // The aggregate function qz_rows and the block it fills.
 #include "platform/host/registry/regstore_rows.h"
 
+#include <string.h>
+
+#include <algorithm>
 #include <limits>
 
 namespace qzhost {
@@ -21,12 +24,11 @@ void FinishRows(sqlite3_context* context) { sqlite3_result_null(context); }
 std::string_view RegRowBlock::Blob(size_t row, int column) const {
   const size_t at = row * blobs_ + column;
   const size_t start = at == 0 ? 0 : ends_[at - 1];
-  return std::string_view(text_).substr(start, ends_[at] - start);
+  return std::string_view(text_.data() + start, ends_[at] - start);
 }
 
 void RegRowBlock::Clear() {
-  rows_ = 0;
-  text_.clear();
+  rows_ = used_ = 0;
   ends_.clear();
   intValues_.clear();
 }
@@ -36,9 +38,12 @@ bool RegRowBlock::Append(int argc, sqlite3_value** argv) {
   for (int i = 0; i < blobs_; ++i) {
     const void* bytes = sqlite3_value_blob(argv[i]);
     const size_t size = static_cast<size_t>(sqlite3_value_bytes(argv[i]));
-    if (size > std::numeric_limits<uint32_t>::max() - text_.size()) return false;
-    if (bytes != nullptr) text_.append(static_cast<const char*>(bytes), size);
-    ends_.push_back(static_cast<uint32_t>(text_.size()));
+    if (size > std::numeric_limits<uint32_t>::max() - used_ || (bytes == nullptr && size != 0))
+      return false;
+    if (used_ + size > text_.size()) text_.resize(std::max(2 * text_.size(), used_ + size + 4096));
+    if (size != 0) memcpy(&text_[used_], bytes, size);
+    used_ += size;
+    ends_.push_back(static_cast<uint32_t>(used_));
   }
   for (int i = blobs_; i < argc; ++i) intValues_.push_back(sqlite3_value_int64(argv[i]));
   ++rows_;

@@ -30,6 +30,9 @@ class RegRowBlock {
  private:
   int blobs_, ints_;
   size_t rows_ = 0;
+  // The bytes in use at the front of text_, which grows by doubling: a copy
+  // per value, without a check of a string's own for each.
+  size_t used_ = 0;
   std::string text_;
   std::vector<uint32_t> ends_;  // where each BLOB ends in text_, row by row
   std::vector<int64_t> intValues_;

@@ -225,19 +225,22 @@ std::string_view ServingMonitor(std::string_view port, const PortList& claims, b
 std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   PortList claims = MonitorClaims();
   auto ports = std::make_shared<PortList>();
-  std::vector<std::string_view> iniNames;
   std::vector<std::string> keyNames;
   StoreKey key;
   const bool bNT = MachineIsNT();
-  if (bNT) {
-    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) keyNames = key.ValueNames();
-  } else {
-    if (winIni != nullptr) iniNames = winIni->KeyNames("Ports");
-    if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) keyNames = key.SubkeyNames();
-  }
-  const size_t count = iniNames.size() + keyNames.size() + claims.Rows().size();
+  if (key.Open(bNT ? kNtPortsKey : kPrintPortsKey) == ERROR_SUCCESS)
+    keyNames = bNT ? key.ValueNames() : key.SubkeyNames();
+  // WIN.INI's names come first. The list drops a name met again by SameFolded,
+  // which holds equal whatever the profile's SameName does: the lines need not
+  // be told apart by the profile's sameness first.
+  const size_t iniLines = winIni != nullptr && !bNT ? winIni->LineCount("Ports") : 0;
+  const size_t count = iniLines + keyNames.size() + claims.Rows().size();
   ports->Reserve(count, count * 24);
-  for (std::string_view name : iniNames) ports->AddOnce(name, ServingMonitor(name, claims, bNT));
+  if (iniLines != 0) {
+    winIni->ForEachKeyName("Ports", [&](std::string_view name) {
+      ports->AddOnce(name, ServingMonitor(name, claims, bNT));
+    });
+  }
   for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims, bNT));
   const PairList& claimed = claims.Rows();
   for (size_t i = 0; i < claimed.size(); ++i)

@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -460,6 +461,21 @@ TEST_F(Win98PortOrderTest, WinIniFirstThenSubkeysThenClaims) {
       "OWN: Halden Port", "VALUE: Halden Port",
   };
   EXPECT_EQ(expected, listed);
+}
+
+// A name WIN.INI repeats, in another case too, is listed once, where the
+// file has it first; a line without a name is no port.
+TEST_F(Win98PortOrderTest, RepeatedWinIniNamesAreListedOnceWhereFirstFound) {
+  WriteRootFile("drive_c/WINDOWS/WIN.INI",
+                "[windows]\r\nload=\r\n[Ports]\r\nNET1:=\r\nlpt1:=\r\nnet1:=x\r\n=novalue\r\n"
+                "NET2:=\r\nNet1:=\r\n[Ports]\r\nNET3:=\r\n");
+  std::vector<std::string> ours;
+  for (const std::string& name : PortNames()) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (upper.rfind("NET", 0) == 0 || upper == "LPT1:" || name.empty()) ours.push_back(name);
+  }
+  EXPECT_EQ((std::vector<std::string>{"NET1:", "lpt1:", "NET2:"}), ours);
 }
 
 }  // namespace
