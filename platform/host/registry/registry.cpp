@@ -345,8 +345,7 @@ RegKeyId KeyIdOf(HKEY hKey) {
   return key != nullptr ? key->id : kNoKey;
 }
 
-LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
-  names->clear();
+LONG VisitSubkeyNames(HKEY hKey, const RegNameVisitor& visit) {
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
   if (key == nullptr) return static_cast<LONG>(error);
@@ -354,14 +353,27 @@ LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
   if (store == nullptr) return static_cast<LONG>(error);
   Revalidate(store, key);
   if (key->childrenCached) {
-    *names = key->children;
+    for (size_t i = 0; i < key->children.size(); ++i)
+      visit(i, key->children.size(), key->children[i]);
     return ERROR_SUCCESS;
   }
   // Read for the caller alone: the handle's list serves RegEnumKeyExA, and a
   // copy of thousands of names would cost as much as reading them.
-  error = store->ListChildren(key->id, names);
-  if (error == ERROR_SUCCESS && names->empty()) error = DeletedOr(store, key->id, 0);
+  bool any = false;
+  error = store->VisitChildNames(key->id, [&](size_t index, size_t count, std::string_view name) {
+    any = true;
+    visit(index, count, name);
+  });
+  if (error == ERROR_SUCCESS && !any) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
+}
+
+LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
+  names->clear();
+  return VisitSubkeyNames(hKey, [names](size_t index, size_t count, std::string_view name) {
+    if (index == 0) names->reserve(count);
+    names->emplace_back(name);
+  });
 }
 
 LONG ListValueNames(HKEY hKey, std::vector<std::string>* names) {

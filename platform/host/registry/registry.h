@@ -42,6 +42,8 @@ LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit);
 // All subkey names (or value names) of an open key in enumeration order, as
 // RegEnumKeyExA (RegEnumValueA) would give them one call at a time.
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names);
+// The subkey names one at a time, for a caller that keeps them its own way.
+LONG VisitSubkeyNames(HKEY hKey, const RegNameVisitor& visit);
 LONG ListValueNames(HKEY hKey, std::vector<std::string>* names);
 
 // The store's id of the key an open handle names; kNoKey for a bad handle.

@@ -608,54 +608,73 @@ std::vector<size_t> RegStore::InWindowsOrder(const std::vector<std::string>& nam
   return order;
 }
 
-DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
-                             std::vector<RegKeyId>* ids) {
+// The names alone, all in one step, from the index that holds them in order:
+// INDEXED BY keeps the rows in its order whatever other indexes the table may
+// be given. A registry of an earlier version lacks the index.
+DWORD RegStore::VisitChildNames(RegKeyId parent, const RegNameVisitor& visit) {
   BeginRead();
-  names->clear();
-  if (ids != nullptr) ids->clear();
-  std::vector<RegKeyId> found;
-  // Without ids asked for, the names alone, all in one step, from the index
-  // that holds them in order: INDEXED BY keeps the rows in its order whatever
-  // other indexes the table may be given. A registry of an earlier version
-  // lacks it.
   RegRowBlock rows(1, 0);
   bool read = false;
-  if (ids == nullptr) {
-    const DWORD error =
-        ReadRowBlock(kListChildNames,
-                     "SELECT qz_rows(?2, name) FROM keys INDEXED BY keys_listed WHERE parent = ?1",
-                     parent, &rows, &read);
+  DWORD error =
+      ReadRowBlock(kListChildNames,
+                   "SELECT qz_rows(?2, name) FROM keys INDEXED BY keys_listed WHERE parent = ?1",
+                   parent, &rows, &read);
+  if (error != ERROR_SUCCESS) return error;
+  std::vector<std::string> names;
+  if (!read) {
+    std::vector<RegKeyId> ids;
+    error = ListChildren(parent, &names, &ids);
     if (error != ERROR_SUCCESS) return error;
-  }
-  if (read) {
-    names->reserve(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) names->emplace_back(rows.Blob(i, 0));
+  } else if (!rows.AllAscii(0)) {
+    for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
+    const std::vector<size_t> order = InWindowsOrder(names);
+    std::vector<std::string> sorted;
+    for (size_t i : order) sorted.push_back(std::move(names[i]));
+    if (!order.empty()) names.swap(sorted);
   } else {
-    sqlite3_stmt* st =
-        Prepare(kListChildren, "SELECT name, id FROM keys WHERE parent = ? ORDER BY upper");
-    if (st == nullptr) return Fail(SQLITE_ERROR);
-    StepScope scope(st);
-    sqlite3_bind_int64(st, 1, parent);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
-      ++stats_.rowsRead;
-      names->emplace_back(ColumnView(st, 0));
-      found.push_back(sqlite3_column_int64(st, 1));
-    }
-    if (rc != SQLITE_DONE) return Fail(rc);
+    for (size_t i = 0; i < rows.size(); ++i) visit(i, rows.size(), rows.Blob(i, 0));
+    return ERROR_SUCCESS;
   }
+  for (size_t i = 0; i < names.size(); ++i) visit(i, names.size(), names[i]);
+  return ERROR_SUCCESS;
+}
+
+DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
+                             std::vector<RegKeyId>* ids) {
+  names->clear();
+  if (ids == nullptr) {
+    return VisitChildNames(parent, [names](size_t index, size_t count, std::string_view name) {
+      if (index == 0) names->reserve(count);
+      names->emplace_back(name);
+    });
+  }
+  BeginRead();
+  ids->clear();
+  sqlite3_stmt* st =
+      Prepare(kListChildren, "SELECT name, id FROM keys WHERE parent = ? ORDER BY upper");
+  if (st == nullptr) return Fail(SQLITE_ERROR);
+  StepScope scope(st);
+  sqlite3_bind_int64(st, 1, parent);
+  int rc;
+  std::vector<RegKeyId> found;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    ++stats_.rowsRead;
+    names->emplace_back(ColumnView(st, 0));
+    found.push_back(sqlite3_column_int64(st, 1));
+  }
+  if (rc != SQLITE_DONE) return Fail(rc);
   std::vector<size_t> order = InWindowsOrder(*names);
   if (!order.empty()) {
     std::vector<std::string> sorted;
     std::vector<RegKeyId> sortedIds;
     for (size_t i : order) {
       sorted.push_back(std::move((*names)[i]));
-      if (!found.empty()) sortedIds.push_back(found[i]);
+      sortedIds.push_back(found[i]);
     }
     names->swap(sorted);
     found.swap(sortedIds);
   }
-  if (ids != nullptr) ids->swap(found);
+  ids->swap(found);
   return ERROR_SUCCESS;
 }
 

@@ -63,6 +63,12 @@ struct RegChildSummary {
 using RegChildValueVisitor =
     std::function<void(std::string_view name, DWORD type, std::string_view data)>;
 
+// The names of a key's children, handed over one at a time in enumeration
+// order: `count` is how many there are, the same at every call, so that a
+// caller can make room at the first (index 0). The name is valid during the
+// call only.
+using RegNameVisitor = std::function<void(size_t index, size_t count, std::string_view name)>;
+
 // Counters a test reads to check how much work an operation did.
 struct RegStoreStats {
   uint64_t rowsRead = 0;
@@ -110,6 +116,7 @@ class RegStore {
   DWORD CreateChild(RegKeyId parent, const std::string& name, RegKeyId* id);
   DWORD KeyExists(RegKeyId id, bool* exists);
   // Names (and ids) of the children, sorted as Windows NT enumerates them.
+  DWORD VisitChildNames(RegKeyId parent, const RegNameVisitor& visit);
   DWORD ListChildren(RegKeyId parent, std::vector<std::string>* names,
                      std::vector<RegKeyId>* ids = nullptr);
   DWORD HasChildren(RegKeyId parent, bool* has);

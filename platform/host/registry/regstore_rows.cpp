@@ -27,6 +27,18 @@ std::string_view RegRowBlock::Blob(size_t row, int column) const {
   return std::string_view(text_.data() + start, ends_[at] - start);
 }
 
+bool RegRowBlock::AllAscii(int column) const {
+  unsigned char bits = 0;  // every byte's bits, without a branch per byte
+  if (blobs_ == 1) {
+    for (size_t i = 0; i < used_; ++i) bits |= static_cast<unsigned char>(text_[i]);
+    return bits < 0x80;
+  }
+  for (size_t row = 0; row < rows_; ++row) {
+    for (char c : Blob(row, column)) bits |= static_cast<unsigned char>(c);
+  }
+  return bits < 0x80;
+}
+
 void RegRowBlock::Clear() {
   rows_ = used_ = 0;
   ends_.clear();

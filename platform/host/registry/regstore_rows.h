@@ -24,6 +24,9 @@ class RegRowBlock {
   void Clear();
   std::string_view Blob(size_t row, int column) const;
   int64_t Int(size_t row, int column) const { return intValues_[row * ints_ + column]; }
+  // Whether the column is ASCII in every row: then the rows' order, by their
+  // upper-cased bytes, is Windows' order too.
+  bool AllAscii(int column) const;
   // One row's columns, as qz_rows is given them; false when they do not fit.
   bool Append(int argc, sqlite3_value** argv);
 

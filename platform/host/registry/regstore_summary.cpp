@@ -31,16 +31,6 @@ const char* const kSummaries[] = {
     " WHERE s.upper = x'504F525453' AND k.id = s.parent AND k.parent = ?1 ORDER BY k.upper",
 };
 
-// Whether every name (the first BLOB of each row) is ASCII, where the order
-// read is Windows' order.
-bool AllAscii(const RegRowBlock& rows) {
-  unsigned char high = 0;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    for (char c : rows.Blob(i, 0)) high |= static_cast<unsigned char>(c);
-  }
-  return high < 0x80;
-}
-
 void AddSummary(sqlite3_stmt* st, std::vector<RegChildSummary>* children) {
   RegChildSummary child;
   child.name = ColumnBytes(st, 0);
@@ -130,7 +120,7 @@ DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& 
     return ERROR_SUCCESS;
   }
   std::vector<size_t> order;
-  if (!AllAscii(rows)) {
+  if (!rows.AllAscii(0)) {
     std::vector<std::string> names;
     for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
     order = InWindowsOrder(names);

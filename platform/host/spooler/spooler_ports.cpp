@@ -80,9 +80,11 @@ bool SameFolded(std::string_view a, std::string_view b) {
 // the hashes agree.
 class PortList {
  public:
-  void Reserve(size_t count, size_t textBytes) {
-    m_rows.Reserve(count, textBytes);
-    m_slots.assign(SlotsFor(count), Slot());
+  // Room for `count` ports in all (about 24 bytes of names each), made once
+  // the count is known: the index is built again only when it grows.
+  void Reserve(size_t count) {
+    m_rows.Reserve(count, count * 24);
+    if (SlotsFor(count) > m_slots.size()) Rehash(SlotsFor(count));
   }
   void AddOnce(std::string_view name, std::string_view monitor) {
     if (name.empty()) return;
@@ -225,23 +227,36 @@ std::string_view ServingMonitor(std::string_view port, const PortList& claims, b
 std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   PortList claims = MonitorClaims();
   auto ports = std::make_shared<PortList>();
-  std::vector<std::string> keyNames;
-  StoreKey key;
   const bool bNT = MachineIsNT();
-  if (key.Open(bNT ? kNtPortsKey : kPrintPortsKey) == ERROR_SUCCESS)
-    keyNames = bNT ? key.ValueNames() : key.SubkeyNames();
-  // WIN.INI's names come first. The list drops a name met again by SameFolded,
-  // which holds equal whatever the profile's SameName does: the lines need not
-  // be told apart by the profile's sameness first.
-  const size_t iniLines = winIni != nullptr && !bNT ? winIni->LineCount("Ports") : 0;
-  const size_t count = iniLines + keyNames.size() + claims.Rows().size();
-  ports->Reserve(count, count * 24);
-  if (iniLines != 0) {
-    winIni->ForEachKeyName("Ports", [&](std::string_view name) {
-      ports->AddOnce(name, ServingMonitor(name, claims, bNT));
-    });
+  const auto add = [&](std::string_view name) {
+    ports->AddOnce(name, ServingMonitor(name, claims, bNT));
+  };
+  StoreKey key;
+  if (bNT) {
+    std::vector<std::string> names;
+    if (key.Open(kNtPortsKey) == ERROR_SUCCESS) names = key.ValueNames();
+    ports->Reserve(names.size() + claims.Rows().size());
+    for (const std::string& name : names) add(name);
+  } else {
+    // WIN.INI's names come first, added when the number of port keys is known
+    // (at the first key), so that room for all is made once. The list drops a
+    // name met again by SameFolded, which holds equal whatever the profile's
+    // SameName does: the lines need not be told apart by that first.
+    const size_t iniLines = winIni != nullptr ? winIni->LineCount("Ports") : 0;
+    bool iniAdded = false;
+    const auto addIni = [&](size_t keys) {
+      ports->Reserve(iniLines + keys + claims.Rows().size());
+      if (iniLines != 0) winIni->ForEachKeyName("Ports", add);
+      iniAdded = true;
+    };
+    if (key.Open(kPrintPortsKey) == ERROR_SUCCESS) {
+      key.VisitSubkeyNames([&](size_t index, size_t count, std::string_view name) {
+        if (index == 0) addIni(count);
+        add(name);
+      });
+    }
+    if (!iniAdded) addIni(0);
   }
-  for (const std::string& name : keyNames) ports->AddOnce(name, ServingMonitor(name, claims, bNT));
   const PairList& claimed = claims.Rows();
   for (size_t i = 0; i < claimed.size(); ++i)
     ports->AddOnce(claimed.First(i), ServingMonitor(claimed.First(i), claims, bNT));

@@ -146,6 +146,11 @@ std::vector<std::string> StoreKey::SubkeyNames() const {
   return names;
 }
 
+LONG StoreKey::VisitSubkeyNames(const RegNameVisitor& visit) const {
+  return m_hKey != nullptr ? qzhost::VisitSubkeyNames(m_hKey, visit)
+                           : static_cast<LONG>(ERROR_INVALID_HANDLE);
+}
+
 std::vector<std::string> StoreKey::ValueNames() const {
   std::vector<std::string> names;
   if (m_hKey != nullptr) ListValueNames(m_hKey, &names);

@@ -57,6 +57,7 @@ class StoreKey {
   LONG SubkeysWithDriver(const RegChildValueVisitor& visit) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
+  LONG VisitSubkeyNames(const RegNameVisitor& visit) const;
   std::vector<std::string> ValueNames() const;
 
  private:
