@@ -12,6 +12,7 @@
 //   the compared length counts like any other character.
 #include "platform/host/process/wordsort.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -28,12 +29,25 @@ struct SortChar {
 
 // Punctuation and other signs of ASCII sort before digits, digits before
 // letters ("_a" before "Z"); characters from U+0080 on after them, by value.
-uint32_t WeightOf(uint32_t unicode) {
+constexpr uint32_t WeightOf(uint32_t unicode) {
   if (unicode >= '0' && unicode <= '9') return 0x100u + unicode;
   if (unicode >= 'A' && unicode <= 'Z') return 0x200u + unicode;
   if (unicode < 0x80) return unicode;
   return 0x300u + unicode;
 }
+
+// The first level's weight of each ASCII character that every code page
+// reads alike and the level never skips, letters as capitals; 0 for the rest
+// (NUL, the hyphen, the apostrophe, bytes from 0x80 on), which need the whole
+// comparison.
+constexpr std::array<uint32_t, 256> FirstWeights() {
+  std::array<uint32_t, 256> weights{};
+  for (uint32_t c = 1; c < 0x80; ++c) {
+    if (c != '-' && c != '\'') weights[c] = WeightOf(c >= 'a' && c <= 'z' ? c - 0x20u : c);
+  }
+  return weights;
+}
+constexpr std::array<uint32_t, 256> kFirstWeights = FirstWeights();
 
 struct Keys {
   std::u32string chars;  // level one: what remains after the skipped ones
@@ -113,12 +127,9 @@ int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, uns
 }
 
 int CompareWordSortZ(const char* a, const char* b, bool ignoreCase, unsigned codePage) {
-  const unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-  const auto plain = [](unsigned char c) { return c != 0 && c < 0x80 && c != '-' && c != '\''; };
-  if (plain(x) && plain(y)) {
-    const auto base = [](unsigned char c) { return WeightOf(c >= 'a' && c <= 'z' ? c - 0x20u : c); };
-    if (base(x) != base(y)) return base(x) < base(y) ? -1 : 1;
-  }
+  const uint32_t x = kFirstWeights[static_cast<unsigned char>(*a)];
+  const uint32_t y = kFirstWeights[static_cast<unsigned char>(*b)];
+  if (x != y && x != 0 && y != 0) return x < y ? -1 : 1;
   return CompareWordSort(a, b, ignoreCase, codePage);
 }
 
