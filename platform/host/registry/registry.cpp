@@ -324,17 +324,20 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
   return static_cast<LONG>(error);
 }
 
-LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit) {
+LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit, bool withData) {
   DWORD error = ERROR_SUCCESS;
   OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return static_cast<LONG>(error);
   bool any = false;
   error = store->ChildrenWithDriver(
-      key->id, [&visit, &any](std::string_view name, DWORD type, std::string_view data) {
+      key->id,
+      [&visit, &any](std::string_view name, DWORD type, std::string_view data) {
         any = true;
         visit(name, type, data);
-      });
+      },
+      withData);
   if (error == ERROR_SUCCESS && !any) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
 }

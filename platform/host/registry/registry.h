@@ -37,7 +37,7 @@ LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string
 
 // The subkeys of an open key that have a value named Driver, each with it
 // (see RegStore::ChildrenWithDriver).
-LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit);
+LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit, bool withData = true);
 
 // All subkey names (or value names) of an open key in enumeration order, as
 // RegEnumKeyExA (RegEnumValueA) would give them one call at a time.

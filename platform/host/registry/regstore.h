@@ -131,7 +131,10 @@ class RegStore {
                           bool onlyWithSubkey = false);
   // The children that have a value named Driver, each with it, in
   // enumeration order: one pass over the rows kept of such values.
-  DWORD ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit);
+  // Without `withData` the values' types and data are not read (0 and
+  // empty): a caller that wants the names only.
+  DWORD ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit,
+                           bool withData = true);
   // Removes the key with everything below it. Needs a transaction.
   DWORD DeleteTree(RegKeyId id);
 

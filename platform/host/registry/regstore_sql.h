@@ -44,6 +44,7 @@ enum Slot {
   kSummarizeChildrenWithPorts,
   kKeyRow,
   kChildrenWithDriver,
+  kChildrenWithDriverNames,
   kSlotCount
 };
 

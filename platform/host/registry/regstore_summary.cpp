@@ -99,24 +99,31 @@ DWORD RegStore::ChildrenWithValue(RegKeyId parent, const std::string& valueName,
   return error;
 }
 
-DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit) {
+DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& visit,
+                                   bool withData) {
   BeginRead();
   // Read through the table's primary key (parent, upper-cased name), which
   // SQLite names so: the rows come in its order, whatever other indexes the
   // table may be given. The fallback reads a registry of an earlier version,
   // not yet written.
-  RegRowBlock rows(2, 1);
+  RegRowBlock rows(withData ? 2 : 1, withData ? 1 : 0);
   bool read = false;
-  DWORD error = ReadRowBlock(kChildrenWithDriver,
-                             "SELECT qz_rows(?2, name, data, type) FROM driver_values"
-                             " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
-                             parent, &rows, &read);
+  DWORD error = withData
+                    ? ReadRowBlock(kChildrenWithDriver,
+                                   "SELECT qz_rows(?2, name, data, type) FROM driver_values"
+                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
+                                   parent, &rows, &read)
+                    : ReadRowBlock(kChildrenWithDriverNames,
+                                   "SELECT qz_rows(?2, name) FROM driver_values"
+                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
+                                   parent, &rows, &read);
   if (error != ERROR_SUCCESS) return error;
   if (!read) {
     std::vector<RegChildSummary> children;
     error = ChildrenWithValue(parent, "Driver", &children);
     if (error != ERROR_SUCCESS) return error;
-    for (const RegChildSummary& child : children) visit(child.name, child.type, child.data);
+    for (const RegChildSummary& child : children)
+      visit(child.name, withData ? child.type : 0, withData ? child.data : std::string_view());
     return ERROR_SUCCESS;
   }
   std::vector<size_t> order;
@@ -127,7 +134,10 @@ DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& 
   }
   for (size_t i = 0; i < rows.size(); ++i) {
     const size_t row = order.empty() ? i : order[i];
-    visit(rows.Blob(row, 0), static_cast<DWORD>(rows.Int(row, 0)), rows.Blob(row, 1));
+    if (withData)
+      visit(rows.Blob(row, 0), static_cast<DWORD>(rows.Int(row, 0)), rows.Blob(row, 1));
+    else
+      visit(rows.Blob(row, 0), 0, std::string_view());
   }
   return ERROR_SUCCESS;
 }

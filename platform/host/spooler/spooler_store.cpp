@@ -38,9 +38,9 @@ LONG StoreKey::Summarize(const char* valueName, const char* subkeyName,
   return SummarizeSubkeys(m_hKey, valueName, subkeyName, subkeys, onlyWithSubkey);
 }
 
-LONG StoreKey::SubkeysWithDriver(const RegChildValueVisitor& visit) const {
+LONG StoreKey::SubkeysWithDriver(const RegChildValueVisitor& visit, bool withData) const {
   if (m_hKey == nullptr) return ERROR_INVALID_HANDLE;
-  return qzhost::SubkeysWithDriver(m_hKey, visit);
+  return qzhost::SubkeysWithDriver(m_hKey, visit, withData);
 }
 
 LONG StoreKey::OpenBelow(const StoreKey& parent, const std::string& path) {
@@ -234,10 +234,13 @@ std::shared_ptr<MonitorList> ReadMonitorEntries() {
   StoreKey monitors;
   if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS) return entries;
   // The Driver value as SummaryText reads it: a REG_SZ up to its NUL (the
-  // list keeps each text so).
-  monitors.SubkeysWithDriver([&entries](std::string_view name, DWORD type, std::string_view dll) {
-    entries->Add(name, type == REG_SZ ? dll : std::string_view());
-  });
+  // list keeps each text so). Windows 98 lists monitors by their names alone
+  // (level 1): their DLLs are not read there.
+  monitors.SubkeysWithDriver(
+      [&entries](std::string_view name, DWORD type, std::string_view dll) {
+        entries->Add(name, type == REG_SZ ? dll : std::string_view());
+      },
+      MachineIsNT());
   return entries;
 }
 
@@ -323,7 +326,7 @@ void NoteMonitorInstalled(uint64_t before, uint64_t after, const MonitorEntry& e
   if (!memo.read.IsAt(before)) return;
   // Copied only while a caller still holds the list as it was.
   if (memo.entries.use_count() != 1) memo.entries = std::make_shared<MonitorList>(*memo.entries);
-  InsertInKeyOrder(memo.entries.get(), entry.name, entry.dll);
+  InsertInKeyOrder(memo.entries.get(), entry.name, MachineIsNT() ? entry.dll : std::string());
   memo.read.Advance(before, after);
 }
 

@@ -54,7 +54,7 @@ class StoreKey {
   LONG Summarize(const char* valueName, const char* subkeyName,
                  std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey = false) const;
   // The subkeys that have a value named Driver, each with it (SubkeysWithDriver).
-  LONG SubkeysWithDriver(const RegChildValueVisitor& visit) const;
+  LONG SubkeysWithDriver(const RegChildValueVisitor& visit, bool withData = true) const;
   // Names in the registry's enumeration order; empty when the key is not open.
   std::vector<std::string> SubkeyNames() const;
   LONG VisitSubkeyNames(const RegNameVisitor& visit) const;
