@@ -5,16 +5,24 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace qzhost {
 namespace {
 
 const char kBlockType[] = "qzhost.RegRowBlock";
 
+// Called from within SQLite: no exception may leave it.
 void StepRows(sqlite3_context* context, int argc, sqlite3_value** argv) {
   auto* block = static_cast<RegRowBlock*>(sqlite3_value_pointer(argv[0], kBlockType));
-  if (block == nullptr || !block->Append(argc - 1, argv + 1))
-    sqlite3_result_error(context, "qz_rows: no block, or a row that does not fit it", -1);
+  bool added = false;
+  try {
+    added = block != nullptr && block->Append(argc - 1, argv + 1);
+  } catch (const std::bad_alloc&) {
+    sqlite3_result_error_nomem(context);
+    return;
+  }
+  if (!added) sqlite3_result_error(context, "qz_rows: no block, or a row that does not fit it", -1);
 }
 
 void FinishRows(sqlite3_context* context) { sqlite3_result_null(context); }
@@ -24,7 +32,7 @@ void FinishRows(sqlite3_context* context) { sqlite3_result_null(context); }
 std::string_view RegRowBlock::Blob(size_t row, int column) const {
   const size_t at = row * blobs_ + column;
   const size_t start = at == 0 ? 0 : ends_[at - 1];
-  return std::string_view(text_.data() + start, ends_[at] - start);
+  return std::string_view(text_.get() + start, ends_[at] - start);
 }
 
 bool RegRowBlock::AllAscii(int column) const {
@@ -37,6 +45,14 @@ bool RegRowBlock::AllAscii(int column) const {
     for (char c : Blob(row, column)) bits |= static_cast<unsigned char>(c);
   }
   return bits < 0x80;
+}
+
+void RegRowBlock::Grow(size_t least) {
+  const size_t capacity = std::max(2 * capacity_, least + 4096);
+  std::unique_ptr<char[]> text(new char[capacity]);
+  if (used_ != 0) memcpy(text.get(), text_.get(), used_);
+  text_.swap(text);
+  capacity_ = capacity;
 }
 
 void RegRowBlock::Clear() {
@@ -52,8 +68,8 @@ bool RegRowBlock::Append(int argc, sqlite3_value** argv) {
     const size_t size = static_cast<size_t>(sqlite3_value_bytes(argv[i]));
     if (size > std::numeric_limits<uint32_t>::max() - used_ || (bytes == nullptr && size != 0))
       return false;
-    if (used_ + size > text_.size()) text_.resize(std::max(2 * text_.size(), used_ + size + 4096));
-    if (size != 0) memcpy(&text_[used_], bytes, size);
+    if (used_ + size > capacity_) Grow(used_ + size);
+    if (size != 0) memcpy(text_.get() + used_, bytes, size);
     used_ += size;
     ends_.push_back(static_cast<uint32_t>(used_));
   }

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,16 +28,20 @@ class RegRowBlock {
   // Whether the column is ASCII in every row: then the rows' order, by their
   // upper-cased bytes, is Windows' order too.
   bool AllAscii(int column) const;
-  // One row's columns, as qz_rows is given them; false when they do not fit.
+  // One row's columns, as qz_rows is given them; false when they do not fit
+  // (std::bad_alloc when memory runs out).
   bool Append(int argc, sqlite3_value** argv);
 
  private:
+  void Grow(size_t least);
+
   int blobs_, ints_;
   size_t rows_ = 0;
-  // The bytes in use at the front of text_, which grows by doubling: a copy
-  // per value, without a check of a string's own for each.
+  // The bytes in use at the front of text_, which grows by doubling, its new
+  // bytes left as they are: each value is one copy into it.
   size_t used_ = 0;
-  std::string text_;
+  size_t capacity_ = 0;
+  std::unique_ptr<char[]> text_;
   std::vector<uint32_t> ends_;  // where each BLOB ends in text_, row by row
   std::vector<int64_t> intValues_;
 };

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -224,6 +225,35 @@ TEST_F(RegistryTest, SubkeysComeInNTOrderAndValuesInCreationOrder) {
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(hKey, "b"));
   SetString(hKey, "b", "again");
   EXPECT_EQ("b", ValueNames(hKey).back());
+  RegCloseKey(hKey);
+}
+
+// A listing of thousands of names of every length from 1 to 255 bytes, made
+// in an order of their own: read in one step, it holds every name once, in
+// the same order as the listing with ids (the one a .reg export reads).
+TEST_F(RegistryTest, LongListingsHoldEveryNameInOrder) {
+  HKEY hKey = Create(kTestKey);
+  std::vector<std::string> made;
+  for (int i = 0; i < 1500; ++i) {
+    const size_t length = 1 + (i * 37) % 255;
+    std::string name = std::to_string((i * 7919) % 1500) + "_";
+    name.resize(length, static_cast<char>('a' + i % 26));
+    made.push_back(name);
+    RegCloseKey(Create(name.c_str(), hKey));
+  }
+  const std::vector<std::string> listed = SubkeyNames(hKey);
+  std::vector<std::string> sorted = listed;
+  std::sort(sorted.begin(), sorted.end());
+  std::sort(made.begin(), made.end());
+  made.erase(std::unique(made.begin(), made.end()), made.end());
+  EXPECT_EQ(made, sorted);
+  DWORD error = ERROR_SUCCESS;
+  qzhost::RegStore* store = qzhost::MachineRegistry(&error);
+  ASSERT_NE(nullptr, store);
+  std::vector<std::string> withIds;
+  std::vector<qzhost::RegKeyId> ids;
+  ASSERT_EQ(ERROR_SUCCESS, store->ListChildren(qzhost::KeyIdOf(hKey), &withIds, &ids));
+  EXPECT_EQ(withIds, listed);
   RegCloseKey(hKey);
 }
 
