@@ -336,7 +336,7 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, LockWaitMs());
-  RegisterRowBlockFunction(db_);
+  RegisterRowBlockFunction(db_, &rowTarget_);
   lockLost_ = false;
 
   // Nothing is written before the file is known to be ours.
@@ -615,10 +615,9 @@ DWORD RegStore::VisitChildNames(RegKeyId parent, const RegNameVisitor& visit) {
   BeginRead();
   RegRowBlock rows(1, 0);
   bool read = false;
-  DWORD error =
-      ReadRowBlock(kListChildNames,
-                   "SELECT qz_rows(?2, name) FROM keys INDEXED BY keys_listed WHERE parent = ?1",
-                   parent, &rows, &read);
+  DWORD error = ReadRowBlock(
+      kListChildNames, "SELECT qz_rows(name) FROM keys INDEXED BY keys_listed WHERE parent = ?",
+      parent, &rows, &read);
   if (error != ERROR_SUCCESS) return error;
   std::vector<std::string> names;
   if (!read) {
@@ -678,8 +677,8 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
   return ERROR_SUCCESS;
 }
 
-// Reads the rows of a statement of qz_rows whose parameters are the parent
-// (1) and the block (2); *read is false where the statement cannot be
+// Reads the rows of a statement of qz_rows whose parameter is the parent;
+// *read is false where the statement cannot be
 // prepared: its table or index is not in this registry (one of an earlier
 // version), or another program dropped it since it was prepared, which its
 // step tells.
@@ -695,9 +694,10 @@ DWORD RegStore::ReadRowBlock(int slot, const char* sql, RegKeyId parent, RegRowB
     {
       StepScope scope(st);
       sqlite3_bind_int64(st, 1, parent);
-      BindRowBlock(st, 2, rows);
+      rowTarget_ = rows;
       while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
       }
+      rowTarget_ = nullptr;
     }
     if (rc == SQLITE_DONE) {
       stats_.rowsRead += rows->size();

@@ -222,6 +222,8 @@ class RegStore {
   bool logFound_ = false;    // the log file was there when the store was opened
   unsigned codePage_ = 1252;
   std::vector<sqlite3_stmt*> statements_;
+  // The block that qz_rows fills while ReadRowBlock steps; none otherwise.
+  RegRowBlock* rowTarget_ = nullptr;
   uint64_t localChanges_ = 0;  // ends of this store's write transactions
   int txDepth_ = 0;  // open RegTransactions, the outermost one BEGIN, the others savepoints
   bool holdChanges_ = false;  // see HoldChangesUntilClose

@@ -10,14 +10,12 @@
 namespace qzhost {
 namespace {
 
-const char kBlockType[] = "qzhost.RegRowBlock";
-
 // Called from within SQLite: no exception may leave it.
 void StepRows(sqlite3_context* context, int argc, sqlite3_value** argv) {
-  auto* block = static_cast<RegRowBlock*>(sqlite3_value_pointer(argv[0], kBlockType));
+  RegRowBlock* block = *static_cast<RegRowBlock**>(sqlite3_user_data(context));
   bool added = false;
   try {
-    added = block != nullptr && block->Append(argc - 1, argv + 1);
+    added = block != nullptr && block->Append(argc, argv);
   } catch (const std::bad_alloc&) {
     sqlite3_result_error_nomem(context);
     return;
@@ -78,13 +76,9 @@ bool RegRowBlock::Append(int argc, sqlite3_value** argv) {
   return true;
 }
 
-int RegisterRowBlockFunction(sqlite3* db) {
-  return sqlite3_create_function(db, "qz_rows", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr,
-                                 nullptr, StepRows, FinishRows);
-}
-
-int BindRowBlock(sqlite3_stmt* st, int index, RegRowBlock* block) {
-  return sqlite3_bind_pointer(st, index, block, kBlockType, nullptr);
+int RegisterRowBlockFunction(sqlite3* db, RegRowBlock** block) {
+  return sqlite3_create_function(db, "qz_rows", -1, SQLITE_UTF8 | SQLITE_DIRECTONLY, block, nullptr,
+                                 StepRows, FinishRows);
 }
 
 }  // namespace qzhost

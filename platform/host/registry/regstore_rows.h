@@ -1,7 +1,7 @@
 // Rows handed over in one step of a statement: the aggregate SQL function
-// qz_rows(block, column...) appends every row of its query to a block bound
-// as a pointer. Listing thousands of children costs SQLite one step then,
-// instead of a step and a call per column for every row.
+// qz_rows(column...) appends every row of its query to the block its
+// connection names. Listing thousands of children costs SQLite one step
+// then, instead of a step and a call per column for every row.
 #ifndef QZINST32_PLATFORM_HOST_REGISTRY_REGSTORE_ROWS_H_
 #define QZINST32_PLATFORM_HOST_REGISTRY_REGSTORE_ROWS_H_
 
@@ -17,7 +17,7 @@ namespace qzhost {
 
 // The rows of one query: its BLOB columns' bytes one after another in one
 // block of text, its INTEGER columns apart. The query names the BLOB columns
-// first: qz_rows(?, name, data, type) is RegRowBlock(2, 1).
+// first: qz_rows(name, data, type) is RegRowBlock(2, 1).
 class RegRowBlock {
  public:
   RegRowBlock(int blobColumns, int intColumns) : blobs_(blobColumns), ints_(intColumns) {}
@@ -46,10 +46,9 @@ class RegRowBlock {
   std::vector<int64_t> intValues_;
 };
 
-// Makes qz_rows known to the connection.
-int RegisterRowBlockFunction(sqlite3* db);
-// Binds the block as the statement's parameter `index`, which is qz_rows's first argument.
-int BindRowBlock(sqlite3_stmt* st, int index, RegRowBlock* block);
+// Makes qz_rows known to the connection: each row goes to the block that
+// *block names while the statement steps (none: the statement fails).
+int RegisterRowBlockFunction(sqlite3* db, RegRowBlock** block);
 
 }  // namespace qzhost
 

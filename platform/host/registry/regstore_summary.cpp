@@ -110,12 +110,12 @@ DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& 
   bool read = false;
   DWORD error = withData
                     ? ReadRowBlock(kChildrenWithDriver,
-                                   "SELECT qz_rows(?2, name, data, type) FROM driver_values"
-                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
+                                   "SELECT qz_rows(name, data, type) FROM driver_values"
+                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?",
                                    parent, &rows, &read)
                     : ReadRowBlock(kChildrenWithDriverNames,
-                                   "SELECT qz_rows(?2, name) FROM driver_values"
-                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?1",
+                                   "SELECT qz_rows(name) FROM driver_values"
+                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?",
                                    parent, &rows, &read);
   if (error != ERROR_SUCCESS) return error;
   if (!read) {
