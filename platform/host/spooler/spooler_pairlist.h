@@ -39,6 +39,9 @@ struct UninitializedAllocator : std::allocator<T> {
   }
 };
 
+// The text up to its first NUL, as a reader of a packed record sees it.
+std::string_view UpToNul(std::string_view text);
+
 class PairList {
  public:
   // Room for that many rows and bytes of both texts together.

@@ -463,12 +463,14 @@ TEST_F(Win98PortOrderTest, WinIniFirstThenSubkeysThenClaims) {
   EXPECT_EQ(expected, listed);
 }
 
-// A name WIN.INI repeats, in another case too, is listed once, where the
-// file has it first; a line without a name is no port.
+// A name WIN.INI repeats, in another case too or with bytes after a NUL
+// (which a reader of the record does not see), is listed once, where the file
+// has it first; a line without a name is no port.
 TEST_F(Win98PortOrderTest, RepeatedWinIniNamesAreListedOnceWhereFirstFound) {
   WriteRootFile("drive_c/WINDOWS/WIN.INI",
                 "[windows]\r\nload=\r\n[Ports]\r\nNET1:=\r\nlpt1:=\r\nnet1:=x\r\n=novalue\r\n"
-                "NET2:=\r\nNet1:=\r\n[Ports]\r\nNET3:=\r\n");
+                "NET2:=\r\nNet1:=\r\nnet2:" +
+                    std::string(1, '\0') + "junk=\r\n[Ports]\r\nNET3:=\r\n");
   std::vector<std::string> ours;
   for (const std::string& name : PortNames()) {
     std::string upper = name;
