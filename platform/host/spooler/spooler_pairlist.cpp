@@ -8,12 +8,6 @@
 namespace qzhost {
 namespace spool {
 
-std::string_view UpToNul(std::string_view text) {
-  if (text.empty()) return text;  // a monitor's DLL where it is not read
-  const void* nul = memchr(text.data(), '\0', text.size());
-  return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
-}
-
 void PairList::Reserve(size_t rows, size_t textBytes) {
   m_rows.reserve(rows);
   if (textBytes > m_text.size()) m_text.resize(textBytes);

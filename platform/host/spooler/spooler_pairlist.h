@@ -9,6 +9,7 @@
 
 #include <stdint.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -40,7 +41,11 @@ struct UninitializedAllocator : std::allocator<T> {
 };
 
 // The text up to its first NUL, as a reader of a packed record sees it.
-std::string_view UpToNul(std::string_view text);
+inline std::string_view UpToNul(std::string_view text) {
+  if (text.empty()) return text;  // a monitor's DLL where it is not read
+  const void* nul = memchr(text.data(), '\0', text.size());
+  return nul == nullptr ? text : text.substr(0, static_cast<const char*>(nul) - text.data());
+}
 
 class PairList {
  public:

@@ -80,7 +80,7 @@ void PortList::Reserve(size_t count) {
   if (SlotsFor(count) > m_slots.size()) Rehash(SlotsFor(count));
 }
 
-void PortList::AddOnce(std::string_view name, std::string_view monitor) {
+void PortList::AddOnce(std::string_view name, uint32_t index) {
   name = UpToNul(name);
   // A list is limited to 4 GiB of names; ports past that are left out.
   if (name.empty() || name.size() >= std::numeric_limits<uint32_t>::max() - m_used) return;
@@ -88,7 +88,6 @@ void PortList::AddOnce(std::string_view name, std::string_view monitor) {
   const uint32_t hash = FoldedHash(name);
   size_t slot = 0;
   if (Probe(name, hash, &slot) != kAbsent) return;
-  const uint32_t index = MonitorIndex(monitor);
   const size_t bytes = name.size() + 1;
   if (m_used + bytes > m_text.size()) m_text.resize(std::max(m_text.size() * 2, m_used + bytes));
   memcpy(m_text.data() + m_used, name.data(), name.size());

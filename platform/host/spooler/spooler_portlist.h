@@ -30,7 +30,14 @@ class PortList {
   // Room for `count` ports in all (names of about 16 bytes), made once the
   // count is known: the index is built again only when it grows.
   void Reserve(size_t count);
-  void AddOnce(std::string_view name, std::string_view monitor);
+  void AddOnce(std::string_view name, std::string_view monitor) {
+    AddOnce(name, MonitorIndex(monitor));
+  }
+  // The same with a monitor by its index (see MonitorIndex).
+  void AddOnce(std::string_view name, uint32_t monitor);
+  // The monitor's index in the list, kept from now on even if no port it
+  // serves is added: for callers that add thousands of ports of one monitor.
+  uint32_t MonitorIndex(std::string_view monitor);
   // The monitor of a listed port; false when the port is not listed.
   bool MonitorOf(std::string_view name, std::string_view* monitor) const;
   size_t size() const { return m_rows.size(); }
@@ -57,7 +64,6 @@ class PortList {
 
   size_t Probe(std::string_view name, uint32_t hash, size_t* slot) const;
   void Rehash(size_t slots);
-  uint32_t MonitorIndex(std::string_view monitor);
   void PackLevel1(LPBYTE pBuffer) const;
   void PackLevel2(LPBYTE pBuffer) const;
 

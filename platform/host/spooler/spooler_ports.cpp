@@ -55,8 +55,13 @@ std::shared_ptr<const PortList> ReadKnownPorts(const IniFile* winIni) {
   PortList claims = MonitorClaims();
   auto ports = std::make_shared<PortList>();
   const bool bNT = MachineIsNT();
+  // Without claims every port is the local monitor's.
+  const uint32_t local = ports->MonitorIndex(kLocalPortMonitor);
   const auto add = [&](std::string_view name) {
-    ports->AddOnce(name, ServingMonitor(name, claims, bNT));
+    if (claims.empty())
+      ports->AddOnce(name, local);
+    else
+      ports->AddOnce(name, ServingMonitor(name, claims, bNT));
   };
   StoreKey key;
   if (bNT) {
