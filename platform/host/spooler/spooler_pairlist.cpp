@@ -21,10 +21,11 @@ bool PairList::Append(std::string_view first, std::string_view second, Row* row)
   if (m_used + bytes > m_text.size()) m_text.resize(std::max(m_text.size() * 2, m_used + bytes));
   char* at = m_text.data() + m_used;
   row->first = static_cast<uint32_t>(m_used);
-  memcpy(at, first.data(), first.size());
+  // An empty text may have no bytes at all (a null pointer): nothing to copy.
+  if (!first.empty()) memcpy(at, first.data(), first.size());
   at[first.size()] = '\0';
   row->second = static_cast<uint32_t>(m_used + first.size() + 1);
-  memcpy(at + first.size() + 1, second.data(), second.size());
+  if (!second.empty()) memcpy(at + first.size() + 1, second.data(), second.size());
   at[bytes - 1] = '\0';
   m_used += bytes;
   row->end = static_cast<uint32_t>(m_used);
