@@ -34,6 +34,8 @@ UINT CopyDirectory(const char* text, LPSTR buffer, UINT size) {
 
 // lstrcmpA and lstrcmpiA: the user locale's word sort (wordsort.h).
 int CompareWords(LPCSTR a, LPCSTR b, bool ignoreCase) {
+  int order = 0;
+  if (CompareFirstChars(a, b, &order)) return order;  // nearly every pair a search compares
   return CompareWordSortZ(a, b, ignoreCase, Machine().codePage);
 }
 

@@ -36,18 +36,22 @@ constexpr uint32_t WeightOf(uint32_t unicode) {
   return 0x300u + unicode;
 }
 
+}  // namespace
+
 // The first level's weight of each ASCII character that every code page
 // reads alike and the level never skips, letters as capitals; 0 for the rest
 // (NUL, the hyphen, the apostrophe, bytes from 0x80 on), which need the whole
 // comparison.
-constexpr std::array<uint32_t, 256> FirstWeights() {
+static constexpr std::array<uint32_t, 256> FirstWeights() {
   std::array<uint32_t, 256> weights{};
   for (uint32_t c = 1; c < 0x80; ++c) {
     if (c != '-' && c != '\'') weights[c] = WeightOf(c >= 'a' && c <= 'z' ? c - 0x20u : c);
   }
   return weights;
 }
-constexpr std::array<uint32_t, 256> kFirstWeights = FirstWeights();
+const std::array<uint32_t, 256> kFirstWordWeights = FirstWeights();
+
+namespace {
 
 struct Keys {
   std::u32string chars;  // level one: what remains after the skipped ones
@@ -127,9 +131,8 @@ int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, uns
 }
 
 int CompareWordSortZ(const char* a, const char* b, bool ignoreCase, unsigned codePage) {
-  const uint32_t x = kFirstWeights[static_cast<unsigned char>(*a)];
-  const uint32_t y = kFirstWeights[static_cast<unsigned char>(*b)];
-  if (x != y && x != 0 && y != 0) return x < y ? -1 : 1;
+  int order = 0;
+  if (CompareFirstChars(a, b, &order)) return order;
   return CompareWordSort(a, b, ignoreCase, codePage);
 }
 

@@ -3,6 +3,9 @@
 #ifndef QZINST32_PLATFORM_HOST_WORDSORT_H_
 #define QZINST32_PLATFORM_HOST_WORDSORT_H_
 
+#include <stdint.h>
+
+#include <array>
 #include <string_view>
 
 namespace qzhost {
@@ -16,6 +19,20 @@ int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, uns
 // differ at the first level (nearly every pair a search of a list compares)
 // are told apart without measuring them.
 int CompareWordSortZ(const char* a, const char* b, bool ignoreCase, unsigned codePage);
+
+// See CompareFirstChars.
+extern const std::array<uint32_t, 256> kFirstWordWeights;
+
+// True, with *order, when two NUL-terminated strings differ at the first
+// level in their first characters, plain ASCII in every code page: the
+// answer of the whole comparison, known without the code page.
+inline bool CompareFirstChars(const char* a, const char* b, int* order) {
+  const uint32_t x = kFirstWordWeights[static_cast<unsigned char>(*a)];
+  const uint32_t y = kFirstWordWeights[static_cast<unsigned char>(*b)];
+  if (x == y || x == 0 || y == 0) return false;
+  *order = x < y ? -1 : 1;
+  return true;
+}
 
 }  // namespace qzhost
 
