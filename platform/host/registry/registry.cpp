@@ -312,34 +312,49 @@ void RecordRegistryChanges(RegChangeRecord* record) {
   State().runSetUp = false;
 }
 
-LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
-                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
-  subkeys->clear();
-  DWORD error = ERROR_SUCCESS;
-  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
-  if (key == nullptr) return static_cast<LONG>(error);
-  RegStore* store = MachineRegistry(&error);
-  error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys, onlyWithSubkey);
-  if (error == ERROR_SUCCESS && subkeys->empty()) error = DeletedOr(store, key->id, 0);
-  return static_cast<LONG>(error);
-}
+namespace {
 
-LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit, bool withData) {
+// Runs a listing of an open key's children, `list(store, key)`, which answers
+// whether it found any: where it found none, a key deleted meanwhile is told
+// apart from a key without children.
+template <typename List>
+LONG ListBelow(HKEY hKey, REGSAM access, List list) {
   DWORD error = ERROR_SUCCESS;
-  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &error);
+  OpenKey* key = LookupAllowed(hKey, access, &error);
   if (key == nullptr) return static_cast<LONG>(error);
   RegStore* store = MachineRegistry(&error);
   if (store == nullptr) return static_cast<LONG>(error);
   bool any = false;
-  error = store->ChildrenWithDriver(
-      key->id,
-      [&visit, &any](std::string_view name, DWORD type, std::string_view data) {
-        any = true;
-        visit(name, type, data);
-      },
-      withData);
+  error = list(store, key, &any);
   if (error == ERROR_SUCCESS && !any) error = DeletedOr(store, key->id, 0);
   return static_cast<LONG>(error);
+}
+
+}  // namespace
+
+LONG SummarizeSubkeys(HKEY hKey, const std::string& valueName, const std::string& subkeyName,
+                      std::vector<RegChildSummary>* subkeys, bool onlyWithSubkey) {
+  subkeys->clear();
+  return ListBelow(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE,
+                   [&](RegStore* store, OpenKey* key, bool* any) {
+                     DWORD error = store->SummarizeChildren(key->id, valueName, subkeyName, subkeys,
+                                                            onlyWithSubkey);
+                     *any = !subkeys->empty();
+                     return error;
+                   });
+}
+
+LONG SubkeysWithDriver(HKEY hKey, const RegChildValueVisitor& visit, bool withData) {
+  return ListBelow(hKey, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE,
+                   [&](RegStore* store, OpenKey* key, bool* any) {
+                     return store->ChildrenWithDriver(
+                         key->id,
+                         [&](std::string_view name, DWORD type, std::string_view data) {
+                           *any = true;
+                           visit(name, type, data);
+                         },
+                         withData);
+                   });
 }
 
 RegKeyId KeyIdOf(HKEY hKey) {
@@ -349,26 +364,21 @@ RegKeyId KeyIdOf(HKEY hKey) {
 }
 
 LONG VisitSubkeyNames(HKEY hKey, const RegNameVisitor& visit) {
-  DWORD error = ERROR_SUCCESS;
-  OpenKey* key = LookupAllowed(hKey, KEY_ENUMERATE_SUB_KEYS, &error);
-  if (key == nullptr) return static_cast<LONG>(error);
-  RegStore* store = MachineRegistry(&error);
-  if (store == nullptr) return static_cast<LONG>(error);
-  Revalidate(store, key);
-  if (key->childrenCached) {
-    for (size_t i = 0; i < key->children.size(); ++i)
-      visit(i, key->children.size(), key->children[i]);
-    return ERROR_SUCCESS;
-  }
-  // Read for the caller alone: the handle's list serves RegEnumKeyExA, and a
-  // copy of thousands of names would cost as much as reading them.
-  bool any = false;
-  error = store->VisitChildNames(key->id, [&](size_t index, size_t count, std::string_view name) {
-    any = true;
-    visit(index, count, name);
+  return ListBelow(hKey, KEY_ENUMERATE_SUB_KEYS, [&](RegStore* store, OpenKey* key, bool* any) {
+    Revalidate(store, key);
+    if (key->childrenCached) {
+      *any = true;  // a list read from the key, which was there then
+      for (size_t i = 0; i < key->children.size(); ++i)
+        visit(i, key->children.size(), key->children[i]);
+      return DWORD{ERROR_SUCCESS};
+    }
+    // Read for the caller alone: the handle's list serves RegEnumKeyExA, and
+    // a copy of thousands of names would cost as much as reading them.
+    return store->VisitChildNames(key->id, [&](size_t index, size_t count, std::string_view name) {
+      *any = true;
+      visit(index, count, name);
+    });
   });
-  if (error == ERROR_SUCCESS && !any) error = DeletedOr(store, key->id, 0);
-  return static_cast<LONG>(error);
 }
 
 LONG ListSubkeyNames(HKEY hKey, std::vector<std::string>* names) {
