@@ -619,23 +619,28 @@ DWORD RegStore::VisitChildNames(RegKeyId parent, const RegNameVisitor& visit) {
       kListChildNames, "SELECT qz_rows(name) FROM keys INDEXED BY keys_listed WHERE parent = ?",
       parent, &rows, &read);
   if (error != ERROR_SUCCESS) return error;
-  std::vector<std::string> names;
   if (!read) {
+    std::vector<std::string> names;
     std::vector<RegKeyId> ids;
     error = ListChildren(parent, &names, &ids);
-    if (error != ERROR_SUCCESS) return error;
-  } else if (!rows.AllAscii(0)) {
-    for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
-    const std::vector<size_t> order = InWindowsOrder(names);
-    std::vector<std::string> sorted;
-    for (size_t i : order) sorted.push_back(std::move(names[i]));
-    if (!order.empty()) names.swap(sorted);
-  } else {
-    for (size_t i = 0; i < rows.size(); ++i) visit(i, rows.size(), rows.Blob(i, 0));
-    return ERROR_SUCCESS;
+    for (size_t i = 0; error == ERROR_SUCCESS && i < names.size(); ++i)
+      visit(i, names.size(), names[i]);
+    return error;
   }
-  for (size_t i = 0; i < names.size(); ++i) visit(i, names.size(), names[i]);
+  const std::vector<size_t> order = RowsInWindowsOrder(rows);
+  for (size_t i = 0; i < rows.size(); ++i)
+    visit(i, rows.size(), rows.Blob(order.empty() ? i : order[i], 0));
   return ERROR_SUCCESS;
+}
+
+// The rows' order as Windows enumerates their names (each row's first BLOB):
+// empty where it is the order they were read in, every name being ASCII.
+std::vector<size_t> RegStore::RowsInWindowsOrder(const RegRowBlock& rows) const {
+  if (rows.AllAscii(0)) return {};
+  std::vector<std::string> names;
+  names.reserve(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
+  return InWindowsOrder(names);
 }
 
 DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
@@ -677,11 +682,10 @@ DWORD RegStore::ListChildren(RegKeyId parent, std::vector<std::string>* names,
   return ERROR_SUCCESS;
 }
 
-// Reads the rows of a statement of qz_rows whose parameter is the parent;
-// *read is false where the statement cannot be
-// prepared: its table or index is not in this registry (one of an earlier
-// version), or another program dropped it since it was prepared, which its
-// step tells.
+// Reads the rows of a statement of qz_rows whose parameter is the parent.
+// *read is false where the statement cannot be prepared: its table or index
+// is not in this registry (one of an earlier version), or another program
+// dropped it since it was prepared, which its step tells.
 DWORD RegStore::ReadRowBlock(int slot, const char* sql, RegKeyId parent, RegRowBlock* rows,
                              bool* read) {
   *read = false;

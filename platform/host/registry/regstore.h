@@ -195,6 +195,7 @@ class RegStore {
   DWORD Checkpoint(int mode);
   sqlite3_stmt* Prepare(int slot, const char* sql);
   DWORD ReadRowBlock(int slot, const char* sql, RegKeyId parent, RegRowBlock* rows, bool* read);
+  std::vector<size_t> RowsInWindowsOrder(const RegRowBlock& rows) const;
   DWORD Fail(int rc);
   // *earlier: the schema is an earlier version's.
   DWORD CheckFormat(std::string* why, bool* earlier = nullptr);

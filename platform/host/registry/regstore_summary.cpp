@@ -108,15 +108,13 @@ DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& 
   // not yet written.
   RegRowBlock rows(withData ? 2 : 1, withData ? 1 : 0);
   bool read = false;
-  DWORD error = withData
-                    ? ReadRowBlock(kChildrenWithDriver,
-                                   "SELECT qz_rows(name, data, type) FROM driver_values"
-                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?",
-                                   parent, &rows, &read)
-                    : ReadRowBlock(kChildrenWithDriverNames,
-                                   "SELECT qz_rows(name) FROM driver_values"
-                                   " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?",
-                                   parent, &rows, &read);
+  DWORD error =
+      ReadRowBlock(withData ? kChildrenWithDriver : kChildrenWithDriverNames,
+                   withData ? "SELECT qz_rows(name, data, type) FROM driver_values"
+                              " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?"
+                            : "SELECT qz_rows(name) FROM driver_values"
+                              " INDEXED BY sqlite_autoindex_driver_values_1 WHERE parent = ?",
+                   parent, &rows, &read);
   if (error != ERROR_SUCCESS) return error;
   if (!read) {
     std::vector<RegChildSummary> children;
@@ -126,18 +124,11 @@ DWORD RegStore::ChildrenWithDriver(RegKeyId parent, const RegChildValueVisitor& 
       visit(child.name, withData ? child.type : 0, withData ? child.data : std::string_view());
     return ERROR_SUCCESS;
   }
-  std::vector<size_t> order;
-  if (!rows.AllAscii(0)) {
-    std::vector<std::string> names;
-    for (size_t i = 0; i < rows.size(); ++i) names.emplace_back(rows.Blob(i, 0));
-    order = InWindowsOrder(names);
-  }
+  const std::vector<size_t> order = RowsInWindowsOrder(rows);
   for (size_t i = 0; i < rows.size(); ++i) {
     const size_t row = order.empty() ? i : order[i];
-    if (withData)
-      visit(rows.Blob(row, 0), static_cast<DWORD>(rows.Int(row, 0)), rows.Blob(row, 1));
-    else
-      visit(rows.Blob(row, 0), 0, std::string_view());
+    visit(rows.Blob(row, 0), withData ? static_cast<DWORD>(rows.Int(row, 0)) : 0,
+          withData ? rows.Blob(row, 1) : std::string_view());
   }
   return ERROR_SUCCESS;
 }
