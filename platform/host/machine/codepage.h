@@ -32,6 +32,22 @@ unsigned char UpperByteOf(unsigned codePage, unsigned char c);
 // half-width katakana 0xA1-0xDF (U+FF61-U+FF9F); else the byte's own value.
 uint32_t UnicodeOfByte(unsigned codePage, unsigned char c);
 
+// ASCII letters in lower case, every other byte as it is: the case that no
+// code page reads otherwise. Without a branch, for names hashed by thousands.
+inline unsigned char FoldAsciiByte(unsigned char c) {
+  return static_cast<unsigned char>(c | (static_cast<unsigned char>(c - 'A') < 26 ? 0x20 : 0));
+}
+
+// The same for eight bytes at once: bit 7 marks the bytes below 0x80 that
+// reach 'A' and do not pass 'Z', and becomes 0x20; no sum carries into the
+// next byte.
+inline uint64_t FoldAsciiWord(uint64_t w) {
+  const uint64_t ones = 0x0101010101010101ull, highs = ones * 0x80;
+  const uint64_t low = w & ~highs;
+  const uint64_t upper = (low + ones * (0x80 - 'A')) & ~(low + ones * (0x80 - '[')) & ~w & highs;
+  return w | (upper >> 2);
+}
+
 }  // namespace qzhost
 
 #endif  // QZINST32_PLATFORM_HOST_CODEPAGE_H_

@@ -38,10 +38,6 @@ bool IsBlank(unsigned char c) {
   return c <= ' ' && ((kBlanks >> c) & 1) != 0;
 }
 
-unsigned char FoldAsciiByte(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-
 // Windows' ANSI code pages keep ASCII single-byte, so only bytes from 0x80
 // on need asking the code page (names are mostly ASCII).
 bool IsLead(unsigned char c, unsigned codePage) { return c >= 0x80 && IsLeadByteOf(codePage, c); }
@@ -65,16 +61,6 @@ inline bool SameName(std::string_view a, std::string_view b, unsigned codePage) 
   return true;
 }
 
-// Eight ASCII bytes (none 0x80 or above) with their letters folded: a byte
-// gets 0x20 when adding 0x80 - 'A' sets its top bit and adding 0x80 - '[' does
-// not; no sum carries into the next byte.
-uint64_t FoldAscii8(uint64_t w) {
-  const uint64_t ones = 0x0101010101010101u;
-  const uint64_t atLeastA = w + ones * (0x80 - 'A');
-  const uint64_t pastZ = w + ones * (0x80 - '[');
-  return w | ((atLeastA & ~pastZ & ones * 0x80) >> 2);
-}
-
 // A hash of the bytes as SameName compares them. Runs of eight ASCII bytes
 // are taken a word at a time; whether a run is taken so depends only on
 // byte values equal names share, so equal names hash alike.
@@ -86,7 +72,7 @@ uint32_t NameHash(std::string_view name, unsigned codePage) {
       uint64_t word;
       memcpy(&word, name.data() + i, 8);
       if ((word & 0x8080808080808080u) == 0) {
-        h = (h ^ FoldAscii8(word)) * 0x9e3779b97f4a7c15u;
+        h = (h ^ FoldAsciiWord(word)) * 0x9e3779b97f4a7c15u;
         h ^= h >> 32;
         i += 8;
         continue;

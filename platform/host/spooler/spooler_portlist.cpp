@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/host/machine/codepage.h"
 #include "platform/host/spooler/spooler_buffer.h"
 
 namespace qzhost {
@@ -14,22 +15,6 @@ namespace {
 
 constexpr char kLocalPortDescription[] = "Local Port";
 
-// Names as SameFolded compares them: ASCII letters folded (without a branch:
-// the list hashes every name of thousands).
-unsigned char Folded(unsigned char ch) {
-  return static_cast<unsigned char>(ch | (static_cast<unsigned char>(ch - 'A') < 26 ? 0x20 : 0));
-}
-
-// Eight bytes of a name at once, each from 'A' to 'Z' folded: bit 7 marks
-// the bytes below 0x80 that reach 'A' and do not pass 'Z', and becomes 0x20.
-uint64_t FoldedWord(uint64_t w) {
-  const uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
-  const uint64_t low = w & ~highs;
-  const uint64_t upper =
-      (low + (0x80 - 'A') * ones) & ~(low + (0x80 - 'Z' - 1) * ones) & ~w & highs;
-  return w | (upper >> 2);
-}
-
 // FNV-1a over the folded name, a word at a time, and mixed at the end.
 uint32_t FoldedHash(std::string_view name) {
   uint64_t h = 14695981039346656037ull ^ name.size();
@@ -37,7 +22,7 @@ uint32_t FoldedHash(std::string_view name) {
   for (; at + 8 <= name.size(); at += 8) {
     uint64_t w;
     memcpy(&w, name.data() + at, 8);
-    h = (h ^ FoldedWord(w)) * 1099511628211ull;
+    h = (h ^ FoldAsciiWord(w)) * 1099511628211ull;
   }
   if (at < name.size()) {
     uint64_t w = 0;
@@ -48,7 +33,7 @@ uint32_t FoldedHash(std::string_view name) {
       for (size_t i = at; i < name.size(); ++i)
         w |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * (i - at));
     }
-    h = (h ^ FoldedWord(w)) * 1099511628211ull;
+    h = (h ^ FoldAsciiWord(w)) * 1099511628211ull;
   }
   // A word's last bytes reach only the high bits of its product: mixed down
   // to the low bits the index takes.
@@ -70,8 +55,9 @@ size_t SlotsFor(size_t count) {
 }  // namespace
 
 bool SameFolded(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](unsigned char x, unsigned char y) { return Folded(x) == Folded(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return FoldAsciiByte(x) == FoldAsciiByte(y);
+  });
 }
 
 void PortList::Reserve(size_t count) {
