@@ -3,6 +3,7 @@
 // spooler holds.
 #include "tools/qzreg.h"
 
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -33,55 +34,6 @@ bool MachineExists() {
   const std::string& root = qzhost::MachineRoot();
   return access((root + "/machine.ini").c_str(), F_OK) == 0 ||
          access((root + "/registry.db").c_str(), F_OK) == 0;
-}
-
-// Opens the fresh machine's registry empty, without the default image.
-int MakeBareRegistry() {
-  qzhost::RegStore store;
-  std::string why;
-  DWORD error = store.Open(
-      qzhost::MachineRegistryPath(), qzhost::Machine().codePage,
-      [] { return DWORD(ERROR_SUCCESS); }, &why);
-  store.Close();
-  return error == ERROR_SUCCESS ? kExitOk
-                                : Complain(kExitMachine, "cannot create the registry: " + why);
-}
-
-int Init(const Args& args) {
-  qzhost::MachineConfig config;
-  bool bare = false;
-  std::string from;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--os" && i + 1 < args.size()) {
-      std::string os = args[++i];
-      if (os == "nt")
-        config.os = qzhost::Personality::kWinNT;
-      else if (os != "win98")
-        return Complain(kExitUsage, "unknown --os '" + os + "' (win98 or nt)");
-    } else if (args[i] == "--bare") {
-      bare = true;
-    } else if (args[i] == "--from" && i + 1 < args.size()) {
-      from = args[++i];
-    } else {
-      return Complain(kExitUsage, "unexpected argument '" + args[i] + "' (try qzreg init --help)");
-    }
-  }
-  if (!from.empty()) {
-    if (bare) return Complain(kExitUsage, "--from and --bare exclude each other");
-    qzhost::MachineError error = qzhost::LoadMachineImage(from, false);
-    if (error.failed()) return Complain(kExitFailed, error.message);
-    printf("Created the machine of %s at %s\n", from.c_str(), qzhost::MachineRoot().c_str());
-    return kExitOk;
-  }
-  qzhost::MachineError error = qzhost::InitMachine(config);
-  if (error.failed()) return Complain(kExitFailed, error.message);
-  int status = kExitOk;
-  if (bare ? (status = MakeBareRegistry()) != kExitOk : ExistingRegistry(&status) == nullptr)
-    return status;
-  printf("Created a%s %s machine at %s\n", bare ? " bare" : "",
-         config.os == qzhost::Personality::kWinNT ? "Windows NT (XP)" : "Windows 98",
-         qzhost::MachineRoot().c_str());
-  return kExitOk;
 }
 
 int Export(const Args& args) {
@@ -138,16 +90,18 @@ int Import(const Args& args) {
         Complain(kExitFailed, name + where + ": " + error.message + "; nothing was imported"));
   }
   for (const std::string& warning : summary.warnings) Complain(kExitOk, "warning: " + warning);
-  printf("Imported %s: %s\n", name.c_str(), summary.Text().c_str());
+  Inform("Imported %s: %s\n", name.c_str(), summary.Text().c_str());
   return kExitOk;
 }
 
 int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
-    {"init", Init, "init [--os win98|nt] [--bare | --from IMAGE]",
+    {"init", Init, "init [--os win98|nt] [--codepage 1252|932] [--bare | --from IMAGE] [--force]",
      "create a machine: the OS's default image, an empty\n"
-     "registry (--bare) or a copy of a saved image"},
+     "registry (--bare) or a copy of a saved image (which\n"
+     "holds its own OS and code page); --force replaces\n"
+     "the machine there"},
     {"save", Save, "save IMAGE", "write the whole machine into one image file"},
     {"load", Load, "load IMAGE", "replace the machine with a saved image, all at once"},
     {"query", Query, "query KEY [/v NAME | /ve] [/s] [--json]",
@@ -220,6 +174,13 @@ int Help(const Args& args) {
 int Complain(int status, const std::string& message) {
   fprintf(stderr, "qzreg: %s\n", message.c_str());
   return status;
+}
+
+void Inform(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vfprintf(stderr, format, args);
+  va_end(args);
 }
 
 int CheckMachineFault(int status) {

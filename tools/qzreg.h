@@ -19,6 +19,9 @@ typedef std::vector<std::string> Args;
 
 // Prints "qzreg: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string& message);
+// Prints an informational line ("Created ...", "Imported ...") on standard
+// error, so that standard output carries only data and JSON.
+void Inform(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The current machine's registry, or null after a message (*status set). A
 // root without a machine is refused, never filled with a new one.
@@ -43,6 +46,15 @@ int ListPorts(const Args& args);
 int Query(const Args& args);
 int Add(const Args& args);
 int Delete(const Args& args);
+
+// Reads the option `name` ("--os") at args[*i], with its value as the next
+// argument or after '=' ("--os=nt"); false when args[*i] is another option.
+// *missing is set when the value is absent or empty.
+bool TakeOptionValue(const Args& args, size_t* i, const char* name, std::string* value,
+                     bool* missing);
+
+// A new machine (qzreg_init.cpp).
+int Init(const Args& args);
 
 // Machine images (qzreg_image.cpp).
 int Save(const Args& args);

@@ -87,7 +87,7 @@ MachineError InitMachine(const MachineConfig& config) {
   const std::string& root = MachineRoot();
   std::string configPath = root + "/" + kConfigName;
   if (access(configPath.c_str(), F_OK) == 0)
-    return {"a machine exists already at " + root + " (remove it first)"};
+    return {"a machine exists already at " + root + " (qzreg init --force replaces it)"};
   MachineError orphan = CheckNoRegistry(root);
   if (orphan.failed()) return orphan;
   MachineError error = MakeDirectories(root, config);

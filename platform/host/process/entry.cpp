@@ -3,6 +3,7 @@
 // Only what differs on the host lives in this folder. Options come before the
 // command text; everything after them is joined by single spaces, as a
 // Windows command line would have passed it.
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -21,6 +22,7 @@
 #include "platform/host/machine/prefault.h"
 #include "platform/host/process/instance_lock.h"
 #include "platform/host/process/kernel.h"
+#include "platform/host/process/optionwords.h"
 #include "platform/host/process/tracesink.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
@@ -60,6 +62,7 @@ void PrintHelp() {
       "Options (before the command number):\n"
       "  --trace=FILE, --trace FILE\n"
       "                 append the trace to FILE instead of standard error\n"
+      "                 (- for standard output)\n"
       "  --no-trace     do not write the trace\n"
       "  --quiet        do not say on standard error why a command failed\n"
       "  --what-if      run the command, print what it would change as a .reg file,\n"
@@ -70,7 +73,8 @@ void PrintHelp() {
       "  --wait[=SECONDS]\n"
       "                 wait up to SECONDS (60 when not given) for another instance\n"
       "                 to end, and as long for a registry that another program\n"
-      "                 locks, instead of ending at once with result 256\n"
+      "                 locks, instead of ending at once with result 256; SECONDS\n"
+      "                 only after '=' (a number as the next word is refused)\n"
       "  --check-inf FILE SECTION [PORT]\n"
       "                 check a printer section as commands 2 and 3 read it, and\n"
       "                 with PORT the port and (on Windows NT) the NT driver on\n"
@@ -81,7 +85,9 @@ void PrintHelp() {
       "  -h, --help     show this help\n"
       "  -V, --version  show the version\n"
       "  --             end of options: what follows is the command text, even\n"
-      "                 words that look like options of this program\n"
+      "                 words that look like options of this program (without\n"
+      "                 it, a word of the command text that is or is near one of\n"
+      "                 these options (a slip of --what-if, say) is refused)\n"
       "\n"
       "The machine lives in $QZINST_ROOT (default ~/.qzinst32); a command creates\n"
       "it with the default Windows 98 image when there is none, and says so;\n"
@@ -121,16 +127,15 @@ struct Options {
 
 const int kDefaultWaitSeconds = 60;
 
-// The program's own option words; one of them inside the command text is
-// almost always an option put after the command number by mistake.
+// The program's own option words; one of them inside the command text, or a
+// word near one ("--whatif"), is almost always an option put after the
+// command number by mistake.
 bool IsOwnOption(const std::string& word) {
   static const char* const kWords[] = {"--what-if", "--report", "--json",   "--no-trace",
                                        "--trace",   "--quiet",  "--wait",   "--check-inf",
                                        "--strict",  "--help",   "--version"};
-  for (const char* own : kWords) {
-    size_t n = strlen(own);
-    if (word.compare(0, n, own) == 0 && (word.size() == n || word[n] == '=')) return true;
-  }
+  for (const char* own : kWords)
+    if (qzhost::IsNearOption(word, own)) return true;
   return false;
 }
 
@@ -153,6 +158,21 @@ int RefuseTrailingOption(const std::string& word) {
           "or write -- before the command text to pass '%s' on as part of it; no command was "
           "run\n",
           word.c_str(), word.c_str());
+  return qzhost::kExitUsage;
+}
+
+bool IsNumber(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text)
+    if (!isdigit(static_cast<unsigned char>(*text))) return false;
+  return true;
+}
+
+int RefuseWaitNumber(const char* number) {
+  fprintf(stderr,
+          "qzinst32: '--wait %s' is ambiguous: write --wait=%s to wait up to %s seconds, or "
+          "--wait -- %s to run command %s with the default wait; no command was run\n",
+          number, number, number, number, number);
   return qzhost::kExitUsage;
 }
 
@@ -270,6 +290,9 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--version") == 0 || strcmp(arg, "-V") == 0) {
       printf("qzinst32 %s (host build, emulated machine)\n", QZ_VERSION);
       return 0;
+    } else if (arg[0] == '-' && arg[1] != '-' && arg[1] != '\0' &&
+               !isdigit(static_cast<unsigned char>(arg[1]))) {
+      return Refuse("unknown option", arg);
     } else if (strncmp(arg, "--", 2) != 0) {
       return -1;
     } else if (strcmp(arg, "--no-trace") == 0) {
@@ -277,7 +300,9 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--trace") == 0 || strncmp(arg, "--trace=", 8) == 0) {
       const char* file = arg[7] == '=' ? arg + 8 : *first + 1 < argc ? argv[++*first] : "";
       if (*file == '\0') return Refuse("--trace needs a FILE:", arg);
-      if (!qzhost::TraceToFile(file, &why)) {
+      if (strcmp(file, "-") == 0) {
+        qzhost::TraceToStandardOutput();
+      } else if (!qzhost::TraceToFile(file, &why)) {
         fprintf(stderr, "qzinst32: %s\n", why.c_str());
         return qzhost::kExitUsage;
       }
@@ -294,6 +319,10 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--strict") == 0) {
       options->strict = true;
     } else if (strcmp(arg, "--wait") == 0) {
+      // SECONDS is taken only after '=': a number in the next word is the
+      // command number to the parser, and too often meant as the seconds.
+      if (*first + 1 < argc && IsNumber(argv[*first + 1]))
+        return RefuseWaitNumber(argv[*first + 1]);
       options->wait = true;
       options->waitMs = kDefaultWaitSeconds * 1000;
     } else if (strncmp(arg, "--wait=", 7) == 0) {
