@@ -6,6 +6,7 @@ Usage: edges_test.py QZINST32 QZREG
 
 import json
 import os
+import shlex
 import shutil
 import subprocess
 import sys
@@ -155,6 +156,91 @@ class StreamTest(EdgeCase):
             self.assertTrue(done.stderr.startswith(b"Created "), done.stderr)
         finally:
             shutil.rmtree(root, ignore_errors=True)
+
+
+class CheckInfEdgeTest(EdgeCase):
+    """--check-inf never makes a machine, and its verdict is command 2's on the machine checked."""
+
+    def check(self, env, *args, cwd=None):
+        return subprocess.run([QZINST32, "--check-inf"] + list(args), env=env,
+                              capture_output=True, cwd=cwd)
+
+    def test_no_machine_is_created_whatever_the_path(self):
+        root = os.path.join(self.files, "machine")
+        env = dict(os.environ, QZINST_ROOT=root)
+        os.mkdir(os.path.join(self.files, "sub"))
+        shutil.copy(EXAMPLE_INF, os.path.join(self.files, "sub", "k.inf"))
+        for args in (["sub/k.inf", "RT2210"], ["./sub/k.inf", "RT2210", "LPT1:"],
+                     ["k.inf", "RT2210"], ["--json", "sub\\k.inf", "RT2210", "LPT1:"],
+                     ["C:\\WINDOWS\\k.inf", "RT2210"]):
+            done = self.check(env, *args, cwd=self.files)
+            self.assertIn(done.returncode, (0, 1), (args, done.stderr))
+            self.assertFalse(os.path.exists(root), args)
+        done = self.check(env, "sub/k.inf", "RT2210", cwd=self.files)
+        self.assertEqual(done.returncode, 0, done.stdout)
+        # README's own example.
+        done = self.check(env, os.path.relpath(os.path.join(HERE, "broken.inf")), "CutPair",
+                          cwd=os.path.join(HERE, "..", ".."))
+        self.assertEqual(done.returncode, 1)
+        self.assertFalse(os.path.exists(root))
+
+    def fix_of(self, stdout, key):
+        """The KEY=VALUE a fix line tells to write."""
+        for line in stdout.decode().splitlines():
+            if line.startswith("    fix: ") and (key + "=") in line:
+                return line.split(key + "=", 1)[1].split(" ")[0]
+        self.fail("no fix for %s in %s" % (key, stdout))
+
+    def test_what_fails_command_2_is_an_error_and_fixes_pass_as_written(self):
+        m = self.machine("win98")
+        with open(EXAMPLE_INF) as f:
+            text = f.read()
+        inf = self.file("n.inf", text)
+        done = self.check(m.env, inf, "RT2210N", "LPT1:")
+        self.assertEqual(done.returncode, 1, done.stdout)
+        self.assertIn(b"error: [RT2210N] PrintProcessor:", done.stdout)
+        run = m.run("--no-trace", "2", inf, "RT2210N", "LPT1:")
+        self.assertNotEqual(run.returncode, 0)
+        value = self.fix_of(done.stdout, "PrintProcessor")
+        fixed = self.file("fixed.inf", text.replace("PrintProcessor=%HPP%,hrtproc.dll",
+                                                    "PrintProcessor=" + value))
+        done = self.check(m.env, fixed, "RT2210N", "LPT1:")
+        self.assertEqual(done.returncode, 0, done.stdout)
+        run = m.run("--no-trace", "2", fixed, "RT2210N", "LPT1:")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        # A value without its comma: the fix names the whole form.
+        bare = self.file("bare.inf", text.replace("PrintProcessor=%HPP%,hrtproc.dll",
+                                                  "PrintProcessor=WinPrint"))
+        done = self.check(m.env, bare, "RT2210N")
+        self.assertEqual(done.returncode, 1, done.stdout)
+        self.assertIn(b"has no comma", done.stdout)
+        self.assertEqual(self.fix_of(done.stdout, "PrintProcessor"), "<name>,<file>")
+
+    def test_a_blank_in_the_inf_path_fails_unless_quoted_and_the_hint_is_whole(self):
+        m = self.machine("win98")
+        folder = os.path.join(self.files, "my setup")
+        os.mkdir(folder)
+        inf = os.path.join(folder, "k.inf")
+        shutil.copy(EXAMPLE_INF, inf)
+        done = self.check(m.env, inf, "RT2210")
+        self.assertEqual(done.returncode, 1, done.stdout)
+        self.assertIn(b"the INF path has blanks", done.stdout)
+        run = m.run("--no-trace", "2 %s RT2210 LPT1:" % inf)
+        self.assertNotEqual(run.returncode, 0)
+        done = self.check(m.env, '"%s"' % inf, "RT2210")
+        self.assertEqual(done.returncode, 0, done.stdout)
+        run = m.run("--no-trace", '2 "%s" RT2210 LPT1:' % inf)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        # The check a failure suggests, pasted into a shell, checks that file.
+        run = m.run("--no-trace", '2 "%s" NOSUCH LPT1:' % inf)
+        line = run.stderr.decode().strip()
+        self.assertIn("check it with ", line)
+        suggested = shlex.split(line.split("check it with ", 1)[1])
+        self.assertEqual(suggested[:2], ["qzinst32", "--check-inf"])
+        done = self.check(m.env, *suggested[2:])
+        self.assertEqual(done.returncode, 1, done.stdout)
+        self.assertIn(b"no section [NOSUCH]", done.stdout)
+        self.assertNotIn(b"cannot read", done.stdout)
 
 
 if __name__ == "__main__":

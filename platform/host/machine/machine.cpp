@@ -258,6 +258,12 @@ void ResetMachineState() {
   ++g_generation;
 }
 
+void AssumeMachineSettings(const MachineConfig& config) {
+  State().config = config;
+  State().configLoaded = true;
+  ++g_generation;
+}
+
 void ForgetMachineSettings() {
   State().configLoaded = false;
   State().config = MachineConfig();

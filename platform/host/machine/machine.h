@@ -76,6 +76,12 @@ void SetMachineRedirect(MachineRedirect redirect);
 // <root>/registry.db, or the redirect's database.
 std::string MachineRegistryPath();
 
+// Takes `config` as the settings of a root that holds no machine, without
+// creating one: what asks for them later (the code page of a string
+// comparison, the path of a bare file name) is answered from `config`, and
+// nothing is written. For a check that must leave the root alone.
+void AssumeMachineSettings(const MachineConfig& config);
+
 // Forgets everything read from the root (tests switch machines with this).
 void ResetMachineState();
 

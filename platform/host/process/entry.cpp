@@ -219,13 +219,12 @@ int CheckInf(Options options, int argc, char** argv) {
   }
   if (args.size() < 2 || args.size() > 3)
     return Refuse("--check-inf takes FILE SECTION [PORT], not", args.empty() ? "" : args.back());
-  unsigned codePage = 1252;
-  bool isNT = false;
+  // Without a machine the check reads as a fresh one would (Windows 98, code
+  // page 1252), and nothing asked of the machine may create it.
   bool machine = MachineExists() && !qzhost::PrepareMachine().failed();
-  if (machine) {
-    codePage = qzhost::Machine().codePage;
-    isNT = qzhost::MachineIsNT();
-  }
+  if (!machine) qzhost::AssumeMachineSettings(qzhost::MachineConfig());
+  unsigned codePage = qzhost::Machine().codePage;
+  bool isNT = qzhost::MachineIsNT();
   qzhost::InfCheck check = qzhost::CheckPrinterInf(args[0], args[1], codePage, isNT);
   if (args.size() == 3 && machine) {
     qzhost::CheckPortOnMachine(args[2], &check);

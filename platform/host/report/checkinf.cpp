@@ -152,10 +152,11 @@ class SectionCheck {
     if (!processor.empty() && processor != "WinPrint") {
       CheckLength("PrintProcessorParam", kParamsChars, "the print processor's parameters");
       if (!isNT_) {
-        Report(InfProblem::kWarning, "PrintProcessor",
+        Report(InfProblem::kError, "PrintProcessor",
                "the installer adds its own print processors for \"Windows NT x86\", which a "
                "Windows 98 spooler refuses (1805): on this machine command 2 ends with 1045",
-               "use PrintProcessor=WinPrint for Windows 98, or install on Windows NT");
+               "write PrintProcessor=WinPrint,WINPRINT.DLL (or leave the value empty) for "
+               "Windows 98, whose own WinPrint is then used, or install on Windows NT");
       }
     }
     CheckDelimited("PortMonitor", "port monitor");
@@ -353,6 +354,18 @@ class SectionCheck {
     }
     std::string file = TrimLeft(comma == std::string::npos ? value : value.substr(comma + 1));
     file = TrimRight(file.substr(0, file.find(';')));
+    if (comma == std::string::npos) {
+      Report(InfProblem::kError, key,
+             Quoted(value) +
+                 " has no comma: the value is read as \"name,file\", so all of it "
+                 "is the file and the name is missing" +
+                 fail,
+             "write " + std::string(key) + "=<name>,<file>" +
+                 (what == "print processor" ? " (PrintProcessor=WinPrint,WINPRINT.DLL for "
+                                              "Windows' own)"
+                                            : ""));
+      return {};
+    }
     if (name.empty()) {
       Report(InfProblem::kError, key, Quoted(value) + " has no name" + fail,
              "write " + std::string(key) + "=<name>,<file>");
@@ -401,6 +414,15 @@ class SectionCheck {
 
 }  // namespace
 
+std::string ShellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                              "0123456789/._-+:,=@%") == std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 size_t InfCheck::Errors() const {
   size_t errors = 0;
   for (const InfProblem& p : problems) errors += p.severity == InfProblem::kError;
@@ -412,17 +434,25 @@ bool InfCheck::Fails(bool strict) const { return strict ? !problems.empty() : Er
 InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
                          bool isNT) {
   InfCheck check;
-  check.path = MapWindowsPath(infFile);
+  // The file as command 2 takes it from its parameter: in double quotes it
+  // may hold blanks, without them the parameter is split at the first.
+  bool quoted = infFile.size() >= 2 && infFile.front() == '"' && infFile.back() == '"';
+  std::string file = quoted ? infFile.substr(1, infFile.size() - 2) : infFile;
+  check.path = MapWindowsPath(file);
   if (section.empty() || section.find(' ') != std::string::npos) {
     check.problems.push_back({InfProblem::kError, 0, "",
                               "the section name " + Quoted(section) +
                                   " cannot be passed: the command parameter splits at blanks",
                               "name the section without blanks"});
   }
-  if (infFile.find(' ') != std::string::npos) {
-    check.problems.push_back({InfProblem::kWarning, 0, "",
-                              "the INF path has blanks: the command parameter splits there",
-                              "write the INF path in double quotes on the command line"});
+  if (!quoted && file.find(' ') != std::string::npos) {
+    check.problems.push_back(
+        {InfProblem::kError, 0, "",
+         "the INF path has blanks: command 2 splits its parameter at the first one, unless the "
+         "path stands in double quotes; without them command 2 ends with 1045",
+         "write the path in double quotes in the command parameter (2 \"" + file + "\" " + section +
+             " PORT), and check it as written: qzinst32 --check-inf " +
+             ShellWord("\"" + file + "\"") + " " + section});
   }
   LoadedProfile loaded;
   int error = 0;
@@ -432,7 +462,7 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
                                          : "no such file";
     check.problems.push_back(
         {InfProblem::kError, 0, "",
-         "cannot read " + (check.path.empty() ? infFile : check.path) + " (" + why +
+         "cannot read " + (check.path.empty() ? file : check.path) + " (" + why +
              "); command 2 ends with 1045",
          "give the INF's path (a bare file name is looked for in C:\\WINDOWS)"});
     return check;

@@ -18,6 +18,12 @@ std::string ResultText(unsigned result) {
   return text;
 }
 
+// The INF file as the command parameter must have named it: a path with a
+// blank only passes in double quotes.
+std::string AsWritten(const std::string& file) {
+  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
+}
+
 // Whether a finding of the INF check stops the command: any error for
 // command 2; for command 3 a missing file or section, or no device id.
 bool Stops(const InfProblem& p, unsigned long command) {
@@ -30,7 +36,7 @@ bool Stops(const InfProblem& p, unsigned long command) {
 // note on command 2.
 bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
   if (inf.file.empty()) return false;
-  InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
+  InfCheck check = CheckPrinterInf(AsWritten(inf.file), inf.section, codePage, isNT);
   for (const InfProblem& p : check.problems) {
     if (!Stops(p, inf.command)) continue;
     std::string message = p.message.substr(0, p.message.find("; command 2 ends"));
@@ -61,8 +67,8 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
     failure.code = 2;
     failure.name = Win32ErrorName(2);
     failure.meaning = infFault;
-    failure.line +=
-        ": " + infFault + "; check it with qzinst32 --check-inf " + inf.file + " " + inf.section;
+    failure.line += ": " + infFault + "; check it with qzinst32 --check-inf " +
+                    ShellWord(AsWritten(inf.file)) + " " + ShellWord(inf.section);
     return failure;
   }
   if (call == nullptr) {
