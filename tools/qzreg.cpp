@@ -13,6 +13,7 @@
 #include "platform/host/registry/regfile.h"
 #include "platform/host/registry/regimage.h"
 #include "platform/host/registry/registry.h"
+#include "platform/host/report/jsontext.h"
 
 #ifndef QZ_VERSION
 #define QZ_VERSION "0"
@@ -37,22 +38,29 @@ bool MachineExists() {
 }
 
 int Export(const Args& args) {
-  std::string key;
+  std::string key, file;
   qzhost::RegFileVersion version = qzhost::RegFileVersion::kRegedit4;
-  bool all = false;
+  bool all = false, overwrite = false;
   for (const std::string& arg : args) {
     if (arg == "--v5")
       version = qzhost::RegFileVersion::kVersion5;
     else if (arg == "--all")
       all = true;
+    else if (IsSwitch(arg, "y"))
+      overwrite = true;
     else if (arg.compare(0, 1, "-") == 0)
       return Complain(kExitUsage, "unknown option '" + arg + "' (try qzreg export --help)");
-    else if (!key.empty())
-      return Complain(kExitUsage, "only one KEY may be given");
-    else
+    else if (key.empty() && !all)
       key = arg;
+    else if (file.empty())
+      file = arg;
+    else
+      return Complain(kExitUsage, "export takes one KEY and one FILE at most");
   }
+  if (all && !key.empty() && file.empty()) std::swap(key, file);
   if (all && !key.empty()) return Complain(kExitUsage, "--all and a KEY exclude each other");
+  if (!file.empty() && !overwrite && access(file.c_str(), F_OK) == 0)
+    return Complain(kExitFailed, file + " exists; /y overwrites it (nothing was written)");
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
   if (store == nullptr) return status;
@@ -60,6 +68,12 @@ int Export(const Args& args) {
   DWORD error = all ? qzhost::ExportAllRegText(store, version, &text, &why)
                     : qzhost::ExportRegText(store, key, version, &text, &why);
   if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, why));
+  if (!file.empty()) {
+    // reg export: the file whole or not at all.
+    if (!qzhost::WriteFileAtomically(file, text, &why)) return Complain(kExitFailed, why);
+    Inform("The operation completed successfully.\n");
+    return kExitOk;
+  }
   fwrite(text.data(), 1, text.size(), stdout);
   return fflush(stdout) == 0 ? kExitOk : Complain(kExitFailed, "cannot write the output");
 }
@@ -104,16 +118,20 @@ const Subcommand kSubcommands[] = {
      "the machine there"},
     {"save", Save, "save IMAGE", "write the whole machine into one image file"},
     {"load", Load, "load IMAGE", "replace the machine with a saved image, all at once"},
-    {"query", Query, "query KEY [/v NAME | /ve] [/s] [--json]",
+    {"query", Query, "query KEY [/v NAME | /ve | /f PATTERN [/k | /d] [/c] [/e]] [/s] [--json]",
      "show a value, or a key's values and subkeys (/s: the\n"
-     "whole tree); status 1 when absent"},
+     "whole tree); status 1 when absent; /ve of a key with\n"
+     "no default value shows (value not set); /f finds keys\n"
+     "and values whose name or data hold PATTERN (/k keys,\n"
+     "/d data only, /c case, /e whole)"},
     {"add", Add, "add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]",
      "create a key, or set a value (/f: overwrite one)"},
     {"delete", Delete, "delete KEY [/v NAME | /ve | /va] [/f]",
      "delete a key with its tree, or values (/f: without asking)"},
-    {"export", Export, "export [KEY | --all] [--v5]",
+    {"export", Export, "export [KEY | --all] [FILE [/y]] [--v5]",
      "write KEY (default HKEY_LOCAL_MACHINE) or every root\n"
-     "as REGEDIT4, or with --v5 as 5.00 in UTF-16"},
+     "as REGEDIT4, or with --v5 as 5.00 in UTF-16, to\n"
+     "standard output or to FILE (/y: overwrite it)"},
     {"import", Import, "import FILE|-", "apply a .reg file in one step (all of it or nothing)"},
     {"printers", ListPrinters, "printers [NAME] [--json]", "list the printers"},
     {"drivers", ListDrivers, "drivers [NAME] [--json]", "list the printer drivers"},
@@ -171,10 +189,38 @@ int Help(const Args& args) {
 
 }  // namespace
 
-int Complain(int status, const std::string& message) {
-  fprintf(stderr, "qzreg: %s\n", message.c_str());
+namespace {
+
+// What --json prints for a run that ends with 120 or 121.
+struct JsonEnd {
+  bool asked = false;
+  bool printed = false;
+  std::string why;
+};
+JsonEnd g_jsonEnd;
+
+int EndWithStatus(int status) {
+  if (!g_jsonEnd.asked || g_jsonEnd.printed || (status != kExitUsage && status != kExitMachine))
+    return status;
+  printf("%s\n", qzhost::JsonObject()
+                     .AddNumber("status", static_cast<unsigned long>(status))
+                     .Add("message", g_jsonEnd.why)
+                     .Text()
+                     .c_str());
+  fflush(stdout);
   return status;
 }
+
+}  // namespace
+
+int Complain(int status, const std::string& message) {
+  fprintf(stderr, "qzreg: %s\n", message.c_str());
+  if ((status == kExitUsage || status == kExitMachine) && g_jsonEnd.why.empty())
+    g_jsonEnd.why = message;
+  return status;
+}
+
+void NoteJsonPrinted() { g_jsonEnd.printed = true; }
 
 void Inform(const char* format, ...) {
   va_list args;
@@ -218,10 +264,23 @@ bool IsSwitch(const std::string& arg, const char* name) {
          strcasecmp(arg.c_str() + 1, name) == 0;
 }
 
+namespace {
+
+int RunCommand(int argc, char** argv);
+
+}  // namespace
 }  // namespace qzreg
 
 int main(int argc, char** argv) {
-  using namespace qzreg;
+  for (int i = 1; i < argc; ++i)
+    if (strcmp(argv[i], "--json") == 0) qzreg::g_jsonEnd.asked = true;
+  return qzreg::EndWithStatus(qzreg::RunCommand(argc, argv));
+}
+
+namespace qzreg {
+namespace {
+
+int RunCommand(int argc, char** argv) {
   if (argc < 2) return Complain(kExitUsage, "no command given (try qzreg --help)");
   std::string name = argv[1];
   Args args(argv + 2, argv + argc);
@@ -242,3 +301,6 @@ int main(int argc, char** argv) {
   }
   return Complain(kExitUsage, "unknown command '" + name + "' (try qzreg --help)");
 }
+
+}  // namespace
+}  // namespace qzreg

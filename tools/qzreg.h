@@ -19,6 +19,10 @@ typedef std::vector<std::string> Args;
 
 // Prints "qzreg: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string& message);
+// Notes that the command printed its JSON (a listing, a query): a failure
+// after it adds none of its own.
+void NoteJsonPrinted();
+
 // Prints an informational line ("Created ...", "Imported ...") on standard
 // error, so that standard output carries only data and JSON.
 void Inform(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -41,6 +45,14 @@ int ListDrivers(const Args& args);
 int ListMonitors(const Args& args);
 int ListProcessors(const Args& args);
 int ListPorts(const Args& args);
+
+// Value types (qzreg_types.cpp): the SDK's name ("REG_QWORD"; "REG_0x1A"
+// for a type Windows does not name), a type by its name in any case, and the
+// data as reg.exe shows it (numbers in hexadecimal, strings as they are,
+// other data as hexadecimal bytes).
+std::string RegTypeName(DWORD type);
+bool RegTypeByName(const std::string& name, DWORD* type);
+std::string RegDataText(DWORD type, const std::string& data);
 
 // reg.exe's verbs (qzreg_regverbs.cpp).
 int Query(const Args& args);

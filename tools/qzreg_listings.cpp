@@ -69,6 +69,7 @@ class Listing {
     printf("[");
     for (size_t i = 0; i < rows_.size(); ++i) printf("%s\n  %s", i ? "," : "", rows_[i].c_str());
     printf("%s]\n", rows_.empty() ? "" : "\n");
+    NoteJsonPrinted();
     return kExitOk;
   }
 

@@ -13,6 +13,11 @@ import sys
 import tempfile
 import unittest
 
+try:
+    import jsonschema
+except ImportError:  # a missing validator fails every validating test, never skips it
+    jsonschema = None
+
 QZINST32 = QZREG = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
@@ -241,6 +246,158 @@ class CheckInfEdgeTest(EdgeCase):
         self.assertEqual(done.returncode, 1, done.stdout)
         self.assertIn(b"no section [NOSUCH]", done.stdout)
         self.assertNotIn(b"cannot read", done.stdout)
+
+
+def validate(case, document, name):
+    case.assertIsNotNone(jsonschema, "python3-jsonschema is needed (scripts/install-deps.sh)")
+    with open(os.path.join(SCHEMAS, name)) as f:
+        schema = json.load(f)
+    errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(document), key=str)
+    case.assertEqual([e.message for e in errors], [], json.dumps(document)[:400])
+
+
+class JsonTest(EdgeCase):
+    """--json gives JSON on every outcome, and each document meets its schema."""
+
+    def installed(self, osname):
+        m = self.machine(osname)
+        if osname == "nt":
+            system = os.path.join(m.root, "drive_c", "WINDOWS", "system32")
+            for dll in ("hrtpmon.dll", "hrtlmon.dll"):
+                open(os.path.join(system, dll), "wb").close()
+        section = "RT2210N" if osname == "nt" else "RT2210"
+        done = m.run("--no-trace", "2", EXAMPLE_INF, section, "LPT1:")
+        if osname == "win98":
+            self.assertEqual(done.returncode, 0, done.stderr)
+        return m
+
+    def test_listings_and_queries_meet_their_schemas(self):
+        for osname in ("win98", "nt"):
+            m = self.installed(osname)
+            for listing in ("printers", "drivers", "monitors", "processors", "ports"):
+                args = [listing, "--json"] + (["--all"] if listing == "monitors" else [])
+                done = m.qzreg(*args)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                rows = json.loads(done.stdout)
+                # NT refuses the printer without its NT driver.
+                if osname == "win98" or listing != "printers":
+                    self.assertTrue(rows, (osname, listing))
+                validate(self, rows, listing + ".schema.json")
+            for args in (["HKLM\\System", "/s"], ["HKLM\\Software", "/ve"],
+                         ["HKLM", "/f", "Print", "/s"]):
+                done = m.qzreg("query", *args, "--json")
+                self.assertEqual(done.returncode, 0, (args, done.stderr))
+                rows = json.loads(done.stdout)
+                self.assertTrue(rows, args)
+                validate(self, rows, "query.schema.json")
+
+    def test_usage_and_machine_errors_print_json_too(self):
+        m = self.machine()
+        missing = dict(os.environ, QZINST_ROOT=os.path.join(self.files, "none"))
+        damaged = os.path.join(self.files, "damaged")
+        os.mkdir(damaged)
+        with open(os.path.join(damaged, "machine.ini"), "w") as f:
+            f.write("garbage\n")
+        broken = dict(os.environ, QZINST_ROOT=damaged)
+        cases = [
+            ([QZINST32, "--json", "--bogus", "1", "X:"], m.env, 120),
+            ([QZINST32, "--bogus", "--report", "json", "1", "X:"], m.env, 120),
+            ([QZINST32, "--json", "1", "X:", "--whatif"], m.env, 120),
+            ([QZINST32, "--check-inf", "--json", "only-a-file"], m.env, 120),
+            ([QZINST32, "--json", "--no-trace", "1", "X:"], broken, 121),
+            ([QZREG, "printers", "--json", "--bogus"], m.env, 120),
+            ([QZREG, "query", "HKLM", "/k", "--json"], m.env, 120),
+            ([QZREG, "ports", "--json"], missing, 121),
+            ([QZREG, "query", "HKLM", "--json"], broken, 121),
+        ]
+        for args, env, status in cases:
+            done = subprocess.run(args, env=env, capture_output=True)
+            self.assertEqual(done.returncode, status, (args, done.stderr))
+            document = json.loads(done.stdout)
+            validate(self, document, "error.schema.json")
+            self.assertEqual(document["status"], status)
+            self.assertIn(document["message"], done.stderr.decode(), args)
+        self.assertFalse(os.path.exists(os.path.join(self.files, "none")))
+        # Without --json, or with it in the command text, the output stays empty.
+        for args in (["--bogus", "1", "X:"], ["1", "X:", "--json"], ["--trace", "--json", "--wait", "5", "1", "X:"]):
+            done = m.run(*args, cwd=self.files)
+            self.assertEqual((done.returncode, done.stdout), (120, b""), args)
+
+
+class RegistryHabitTest(EdgeCase):
+    """Windows' type names, and reg.exe's export FILE, /ve, /f, and init's options."""
+
+    def test_types_have_windows_names_in_text_and_json(self):
+        m = self.machine()
+        reg = self.file("t.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\T]\n"
+                        '"q"=hex(b):01,02,00,00,00,00,00,00\n"l"=hex(6):41,00\n'
+                        '"r"=hex(8):00\n"f"=hex(9):00\n"rr"=hex(a):00\n'
+                        '"be"=hex(5):00,00,01,00\n"u"=hex(1a):01\n')
+        self.assertEqual(m.qzreg("import", reg).returncode, 0)
+        done = m.qzreg("add", "HKLM\\Software\\T", "/v", "q2", "/t", "REG_QWORD", "/d",
+                       "0x123456789")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout, b"")
+        expected = {"q": ("REG_QWORD", "0x201"), "l": ("REG_LINK", "4100"),
+                    "r": ("REG_RESOURCE_LIST", "00"), "f": ("REG_FULL_RESOURCE_DESCRIPTOR", "00"),
+                    "rr": ("REG_RESOURCE_REQUIREMENTS_LIST", "00"),
+                    "be": ("REG_DWORD_BIG_ENDIAN", "0x100"), "u": ("REG_0x1A", "01"),
+                    "q2": ("REG_QWORD", "0x123456789")}
+        rows = json.loads(m.qzreg("query", "HKLM\\Software\\T", "--json").stdout)
+        self.assertEqual({r["name"]: (r["type"], r["data"]) for r in rows}, expected)
+        text = m.qzreg("query", "HKLM\\Software\\T").stdout.decode()
+        for name, (kind, data) in expected.items():
+            self.assertIn("    %s    %s    %s\n" % (name, kind, data), text)
+        exported = m.qzreg("export", "HKLM\\Software\\T").stdout
+        self.assertIn(b'"q2"=hex(b):89,67,45,23,01,00,00,00', exported)
+        for bad in ("0x10000000000000000", "-1", "x"):
+            done = m.qzreg("add", "HKLM\\Software\\T", "/v", "q3", "/t", "REG_QWORD", "/d", bad)
+            self.assertEqual(done.returncode, 120, bad)
+
+    def test_reg_exe_habits(self):
+        m = self.machine()
+        key = "HKLM\\Software\\Halden"
+        m.qzreg("add", key + "\\Sub", "/v", "Price", "/d", "5 euro")
+        # export KEY FILE, refused over a file without /y.
+        out = os.path.join(self.files, "h.reg")
+        done = m.qzreg("export", key, out)
+        self.assertEqual((done.returncode, done.stdout), (0, b""), done.stderr)
+        with open(out, "rb") as f:
+            self.assertIn(b'"Price"="5 euro"', f.read())
+        self.assertEqual(m.qzreg("export", key, out).returncode, 1)
+        self.assertEqual(m.qzreg("export", key, out, "/y").returncode, 0)
+        # /ve on a key without a default value.
+        done = m.qzreg("query", key, "/ve")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(b"    (Default)    REG_SZ    (value not set)\n", done.stdout)
+        # /f finds keys and values, /s below; none found is status 1.
+        done = m.qzreg("query", key, "/f", "EURO", "/s")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(b"    Price    REG_SZ    5 euro", done.stdout)
+        self.assertIn(b"End of search: 1 match(es) found.", done.stdout)
+        done = m.qzreg("query", key, "/f", "sub", "/k")
+        self.assertIn(b"HKEY_LOCAL_MACHINE\\SOFTWARE\\Halden\\Sub\n", done.stdout)
+        self.assertEqual(m.qzreg("query", key, "/f", "EURO", "/s", "/c").returncode, 1)
+        self.assertEqual(m.qzreg("query", key, "/f", "euro", "/s", "/e").returncode, 1)
+
+    def test_init_force_codepage_and_from(self):
+        m = self.machine("nt")
+        m.qzreg("add", "HKLM\\Software\\Old")
+        image = os.path.join(self.files, "m.qzm")
+        self.assertEqual(m.qzreg("save", image).returncode, 0)
+        self.assertEqual(m.qzreg("init").returncode, 1)
+        done = m.qzreg("init", "--force", "--codepage=932")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        with open(os.path.join(m.root, "machine.ini")) as f:
+            self.assertEqual(f.read().split(), ["[Machine]", "OS=win98", "CodePage=932"])
+        self.assertEqual(m.qzreg("query", "HKLM\\Software\\Old").returncode, 1)
+        self.assertEqual(m.qzreg("init", "--codepage", "437", "--force").returncode, 120)
+        for extra in (["--os", "nt"], ["--codepage", "1252"]):
+            done = m.qzreg("init", "--force", "--from", image, *extra)
+            self.assertEqual(done.returncode, 120, extra)
+            self.assertIn(b"the image holds its own", done.stderr)
+        self.assertEqual(m.qzreg("init", "--force", "--from=" + image).returncode, 0)
+        self.assertEqual(m.qzreg("query", "HKLM\\Software\\Old").returncode, 0)
 
 
 if __name__ == "__main__":

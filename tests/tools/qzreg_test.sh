@@ -60,7 +60,7 @@ grep -q 'damaged or not a QZINST32 registry' "$WORK/err" || fail "damage not rep
 
 expect_status 120 "unknown command" "$QZREG" frobnicate
 expect_status 0 "--help" "$QZREG" --help
-grep -q 'export \[KEY | --all\] \[--v5\]' "$WORK/out" || fail "help lacks export"
+grep -q 'export \[KEY | --all\] \[FILE \[/y\]\] \[--v5\]' "$WORK/out" || fail "help lacks export"
 expect_status 0 "--version" "$QZREG" --version
 grep -q '^qzreg [0-9]' "$WORK/out" || fail "--version says $(cat "$WORK/out")"
 

@@ -20,6 +20,7 @@
 #include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/prefault.h"
+#include "platform/host/process/exitnote.h"
 #include "platform/host/process/instance_lock.h"
 #include "platform/host/process/kernel.h"
 #include "platform/host/process/optionwords.h"
@@ -98,7 +99,7 @@ void PrintHelp() {
 }
 
 int Refuse(const char* what, const char* arg) {
-  fprintf(stderr, "qzinst32: %s '%s' (try --help); no command was run\n", what, arg);
+  qzhost::SayWhy(std::string(what) + " '" + arg + "' (try --help); no command was run");
   return qzhost::kExitUsage;
 }
 
@@ -153,11 +154,10 @@ std::string OwnOptionIn(const std::string& text) {
 }
 
 int RefuseTrailingOption(const std::string& word) {
-  fprintf(stderr,
-          "qzinst32: '%s' stands in the command text; put options before the command number, "
-          "or write -- before the command text to pass '%s' on as part of it; no command was "
-          "run\n",
-          word.c_str(), word.c_str());
+  qzhost::SayWhy("'" + word +
+                 "' stands in the command text; put options before the command number, or write "
+                 "-- before the command text to pass '" +
+                 word + "' on as part of it; no command was run");
   return qzhost::kExitUsage;
 }
 
@@ -169,10 +169,10 @@ bool IsNumber(const char* text) {
 }
 
 int RefuseWaitNumber(const char* number) {
-  fprintf(stderr,
-          "qzinst32: '--wait %s' is ambiguous: write --wait=%s to wait up to %s seconds, or "
-          "--wait -- %s to run command %s with the default wait; no command was run\n",
-          number, number, number, number, number);
+  std::string n = number;
+  qzhost::SayWhy("'--wait " + n + "' is ambiguous: write --wait=" + n + " to wait up to " + n +
+                 " seconds, or --wait -- " + n + " to run command " + n +
+                 " with the default wait; no command was run");
   return qzhost::kExitUsage;
 }
 
@@ -238,6 +238,7 @@ int CheckInf(Options options, int argc, char** argv) {
                          ? qzhost::InfCheckJson(check, args[0], args[1], options.strict) + "\n"
                          : qzhost::FormatInfCheck(check, args[0], args[1], options.strict);
   fputs(text.c_str(), stdout);
+  if (options.json) qzhost::NoteJsonPrinted();
   return check.Fails(options.strict) ? 1 : 0;
 }
 
@@ -249,11 +250,12 @@ bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std:
   qzhost::MachineChanges changes;
   std::string why;
   if (watch != nullptr && !watch->Finish(&changes, &why)) {
-    fprintf(stderr, "qzinst32: %s\n", why.c_str());
+    qzhost::SayWhy(why);
     return false;
   }
   if (options.report) {
     printf("%s\n", qzhost::ReportJson(facts, changes).c_str());
+    qzhost::NoteJsonPrinted();
   } else {
     const char* meaning = qzhost::ResultMeaning(facts.result);
     char note[160];
@@ -269,7 +271,7 @@ bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std:
 // command answered: its result may not have been stored.
 bool ReportedMachineFault() {
   if (qzhost::MachineFault().empty()) return false;
-  fprintf(stderr, "qzinst32: %s\n", qzhost::MachineFault().c_str());
+  qzhost::SayWhy(qzhost::MachineFault());
   return true;
 }
 
@@ -302,7 +304,7 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
       if (strcmp(file, "-") == 0) {
         qzhost::TraceToStandardOutput();
       } else if (!qzhost::TraceToFile(file, &why)) {
-        fprintf(stderr, "qzinst32: %s\n", why.c_str());
+        qzhost::SayWhy(why);
         return qzhost::kExitUsage;
       }
     } else if (strcmp(arg, "--what-if") == 0) {
@@ -355,7 +357,7 @@ bool PrepareMachineForRun() {
   bool existed = MachineExists();
   qzhost::MachineError error = qzhost::PrepareMachine();
   if (error.failed()) {
-    fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+    qzhost::SayWhy(error.message);
     return false;
   }
   if (!existed) {
@@ -367,7 +369,20 @@ bool PrepareMachineForRun() {
 
 }  // namespace
 
+namespace {
+
+int RunProgram(int argc, char** argv);
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  qzhost::AskForJson(qzhost::JsonAskedIn(argc, argv));
+  return qzhost::EndWithStatus(RunProgram(argc, argv));
+}
+
+namespace {
+
+int RunProgram(int argc, char** argv) {
   // What every command takes, on a machine of any size: mapped in one call,
   // those pages cost a little less than their faults. More is not mapped
   // ahead: a page that no run of a small machine touches costs about what its
@@ -397,7 +412,7 @@ int main(int argc, char** argv) {
         options.whatIf ? qzhost::ChangeWatch::Mode::kWhatIf : qzhost::ChangeWatch::Mode::kReport);
     std::string why;
     if (!watch->Begin(&why)) {
-      fprintf(stderr, "qzinst32: %s; no command was run\n", why.c_str());
+      qzhost::SayWhy(why + "; no command was run");
       return qzhost::kExitMachineFailed;
     }
   }
@@ -421,3 +436,5 @@ int main(int argc, char** argv) {
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   return qzhost::ExitStatusForResult(static_cast<unsigned>(result));
 }
+
+}  // namespace
