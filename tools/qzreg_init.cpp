@@ -116,7 +116,6 @@ int MakeMachine(const InitArgs& a) {
   int status = kExitOk;
   if (a.bare ? (status = MakeBareRegistry()) != kExitOk : ExistingRegistry(&status) == nullptr)
     return status;
-  qzhost::CloseMachineRegistry();
   Inform("Created a%s %s machine (code page %u) at %s\n", a.bare ? " bare" : "",
          a.config.os == qzhost::Personality::kWinNT ? "Windows NT (XP)" : "Windows 98",
          a.config.codePage, qzhost::MachineRoot().c_str());

@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,14 @@ class Listing {
     return pattern_.empty() || fnmatch(pattern_.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
   }
   void Row(const qzhost::JsonObject& row) { rows_.push_back(row.Text()); }
+  // A row of the table; the first is the header. Each column is as wide as
+  // its longest cell, so that no name runs into the next column.
+  void Cells(std::vector<std::string> cells) { table_.push_back(std::move(cells)); }
   int Finish() {
-    if (!json_) return kExitOk;
+    if (!json_) {
+      PrintTable();
+      return kExitOk;
+    }
     printf("[");
     for (size_t i = 0; i < rows_.size(); ++i) printf("%s\n  %s", i ? "," : "", rows_[i].c_str());
     printf("%s]\n", rows_.empty() ? "" : "\n");
@@ -74,7 +81,24 @@ class Listing {
   }
 
  private:
+  void PrintTable() const {
+    std::vector<size_t> widths;
+    for (const std::vector<std::string>& row : table_) {
+      if (widths.size() < row.size()) widths.resize(row.size());
+      for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    for (const std::vector<std::string>& row : table_) {
+      std::string line;
+      for (size_t i = 0; i < row.size(); ++i) {
+        line += row[i];
+        if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 1, ' ');
+      }
+      printf("%s\n", line.c_str());
+    }
+  }
+
   qzhost::RegStore* store_ = nullptr;
+  std::vector<std::vector<std::string>> table_;
   bool json_ = false;
   bool all_ = false;
   std::string pattern_;
@@ -83,11 +107,11 @@ class Listing {
 
 const char kNull[] = "null";
 
-// The driver version as the INF and the registry write it (0x400).
+// The driver version in one style for every value (0x0, 0x3, 0x400).
 std::string VersionText(DWORD version) {
   char text[16];
   snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(version));
-  return version == 0 ? "0" : text;
+  return text;
 }
 
 DWORD DwordValue(HKEY hKey, const char* name) {
@@ -169,9 +193,7 @@ bool ForEachSubkey(const std::string& path, Row row) {
 int ListPrinters(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "printers")) return status;
-  if (!out.json())
-    printf("%-32s %-32s %-10s %-10s %-8s %-10s %s\n", "Printer", "Driver", "Port", "Processor",
-           "Datatype", "Attributes", "Default");
+  out.Cells({"Printer", "Driver", "Port", "Processor", "Datatype", "Attributes", "Default"});
   std::string defaultName = DefaultPrinter();
   ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&](const std::string& name, HKEY hKey) {
     if (!out.Wanted(name)) return;
@@ -190,9 +212,9 @@ int ListPrinters(const Args& args) {
                   .AddNumber("attributes", static_cast<unsigned long>(attributes))
                   .AddBool("default", isDefault));
     } else {
-      printf("%-32s %-32s %-10s %-10s %-8s 0x%-8lx %s\n", name.c_str(), driver.c_str(),
-             port.c_str(), processor.c_str(), datatype.c_str(),
-             static_cast<unsigned long>(attributes), isDefault ? "yes" : "no");
+      char hex[16];
+      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(attributes));
+      out.Cells({name, driver, port, processor, datatype, hex, isDefault ? "yes" : "no"});
     }
   });
   return out.Finish();
@@ -201,8 +223,7 @@ int ListPrinters(const Args& args) {
 int ListDrivers(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "drivers")) return status;
-  if (!out.json())
-    printf("%-32s %-16s %-5s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
+  out.Cells({"Driver", "Environment", "Ver", "Driver file", "Monitor"});
   for (const char* env : kEnvironments) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -232,9 +253,8 @@ int ListDrivers(const Args& args) {
                     .Add("monitor", Text(d.pMonitorName))
                     .Add("default_datatype", Text(d.pDefaultDataType)));
       } else {
-        printf("%-32s %-16s %-5s %-20s %s\n", Text(d.pName).c_str(), Text(d.pEnvironment).c_str(),
-               VersionText(d.cVersion).c_str(), Text(d.pDriverPath).c_str(),
-               Text(d.pMonitorName).c_str());
+        out.Cells({Text(d.pName), Text(d.pEnvironment), VersionText(d.cVersion),
+                   Text(d.pDriverPath), Text(d.pMonitorName)});
       }
     }
   }
@@ -257,7 +277,7 @@ void MonitorRow(Listing& out, const std::string& name, const char* env, const ch
       row.AddRaw("dll", kNull);
     out.Row(row);
   } else {
-    printf("%-32s %-16s %s\n", name.c_str(), env ? env : "-", dll ? dll : "-");
+    out.Cells({name, env ? env : "-", dll ? dll : "-"});
   }
 }
 
@@ -271,7 +291,7 @@ int ListMonitors(const Args& args) {
                          DWORD* n) { return EnumMonitorsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumMonitorsA");
-  if (!out.json()) printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
+  out.Cells({"Monitor", "Environment", "DLL"});
   std::vector<std::string> listed;
   for (DWORD i = 0; i < count; ++i) {
     if (level == 2) {
@@ -298,7 +318,7 @@ int ListMonitors(const Args& args) {
 int ListProcessors(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "processors")) return status;
-  if (!out.json()) printf("%-32s %-16s %s\n", "Print processor", "Environment", "DLL");
+  out.Cells({"Print processor", "Environment", "DLL"});
   for (const char* env : kEnvironments) {
     std::string path = std::string(kPrintKey) + "\\Environments\\" + env + "\\Print Processors";
     ForEachSubkey(path, [env, &out](const std::string& name, HKEY hKey) {
@@ -307,7 +327,7 @@ int ListProcessors(const Args& args) {
       if (out.json())
         out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
       else
-        printf("%-32s %-16s %s\n", name.c_str(), env, dll.c_str());
+        out.Cells({name, env, dll});
     });
   }
   return out.Finish();
@@ -323,7 +343,7 @@ int ListPorts(const Args& args) {
                          DWORD* n) { return EnumPortsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumPortsA");
-  if (!out.json()) printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
+  out.Cells({"Port", "Monitor", "Description", "Type"});
   for (DWORD i = 0; i < count; ++i) {
     const PORT_INFO_2* p2 =
         level == 2 ? &reinterpret_cast<const PORT_INFO_2*>(buffer.data())[i] : nullptr;
@@ -341,10 +361,11 @@ int ListPorts(const Args& args) {
       }
       out.Row(row);
     } else if (p2) {
-      printf("%-16s %-24s %-24s 0x%lx\n", name.c_str(), Text(p2->pMonitorName).c_str(),
-             Text(p2->pDescription).c_str(), static_cast<unsigned long>(p2->fPortType));
+      char hex[16];
+      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(p2->fPortType));
+      out.Cells({name, Text(p2->pMonitorName), Text(p2->pDescription), hex});
     } else {
-      printf("%-16s %-24s %-24s %s\n", name.c_str(), "-", "-", "-");
+      out.Cells({name, "-", "-", "-"});
     }
   }
   return out.Finish();

@@ -400,6 +400,107 @@ class RegistryHabitTest(EdgeCase):
         self.assertEqual(m.qzreg("query", "HKLM\\Software\\Old").returncode, 0)
 
 
+class SmallThingsTest(EdgeCase):
+    """Columns that fit their content, one style of version, monitors' own descriptions,
+    error 53 in the table, the check's grammar, and a what-if that creates no file."""
+
+    HEADERS = {
+        "printers": ["Printer", "Driver", "Port", "Processor", "Datatype", "Attributes", "Default"],
+        "drivers": ["Driver", "Environment", "Ver", "Driver file", "Monitor"],
+        "monitors": ["Monitor", "Environment", "DLL"],
+        "processors": ["Print processor", "Environment", "DLL"],
+        "ports": ["Port", "Monitor", "Description", "Type"],
+    }
+
+    def test_listing_columns_fit_their_content(self):
+        m = self.machine()
+        with open(EXAMPLE_INF) as f:
+            text = f.read()
+        long_name = "Halden RT-2210 Series Receipt Printer Model"  # 43 of the 63 a driver keeps
+        inf = self.file("long.inf", text.replace("device=Halden RT-2210 Series",
+                                                 "device=" + long_name, 1))
+        done = m.run("--no-trace", "2", inf, "RT2210", "LPT1:")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        for listing, names in self.HEADERS.items():
+            lines = m.qzreg(listing).stdout.decode().splitlines()
+            header = lines[0]
+            starts = []
+            for name in names[1:]:
+                starts.append(header.index(" " + name, starts[-1] if starts else 0) + 1)
+            self.assertTrue(header.startswith(names[0] + " "), header)
+            for line in lines[1:]:
+                for start in starts:
+                    self.assertTrue(len(line) < start or line[start - 1] == " ",
+                                    (listing, header, line))
+        drivers = m.qzreg("drivers").stdout.decode()
+        self.assertIn(long_name + " Windows 4.0", drivers)
+        for line in drivers.splitlines()[1:]:
+            self.assertRegex(line, r" 0x[0-9a-f]+ ", line)
+
+    def test_nt_driver_versions_in_one_style(self):
+        m = self.machine("nt")
+        key = ("HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\"
+               "Windows NT x86\\Drivers\\Version-3\\Halden NT")
+        for name, kind, data in (("Driver", "REG_SZ", "HRTNT.DLL"), ("Version", "REG_DWORD", "3")):
+            done = m.qzreg("add", key, "/v", name, "/t", kind, "/d", data)
+            self.assertEqual(done.returncode, 0, done.stderr)
+        # Command 2 adds its driver for "Windows 4.0" (version 0), then NT
+        # refuses the printer.
+        system = os.path.join(m.root, "drive_c", "WINDOWS", "system32")
+        for dll in ("hrtpmon.dll", "hrtlmon.dll"):
+            open(os.path.join(system, dll), "wb").close()
+        m.run("--no-trace", "2", EXAMPLE_INF, "RT2210", "LPT1:")
+        lines = m.qzreg("drivers").stdout.decode().splitlines()
+        nt = [l for l in lines[1:] if l.startswith("Halden NT ")]
+        old = [l for l in lines[1:] if "Windows 4.0" in l]
+        self.assertEqual((len(nt), len(old)), (1, 1), lines)
+        self.assertIn(" 0x3 ", nt[0])
+        self.assertIn(" 0x0 ", old[0])
+
+    def test_ports_are_described_by_their_monitor(self):
+        m = self.machine("nt")
+        monitors = "HKLM\\System\\CurrentControlSet\\Control\\Print\\Monitors\\"
+        m.qzreg("add", monitors + "Standard TCP/IP Port", "/v", "Driver", "/d", "tcpmon.dll")
+        m.qzreg("add", monitors + "Standard TCP/IP Port\\Ports\\IP_10.0.0.5")
+        ports = {p["name"]: p for p in json.loads(m.qzreg("ports", "--json").stdout)}
+        self.assertEqual(ports["IP_10.0.0.5"]["monitor"], "Standard TCP/IP Port")
+        self.assertEqual(ports["IP_10.0.0.5"]["description"], "Standard TCP/IP Port")
+        self.assertEqual(ports["LPT1:"]["description"], "Local Port")
+
+    def test_error_53_and_the_checks_grammar(self):
+        m = self.machine()
+        done = m.run("--no-trace", "5", "\\\\server\\share\\x.ini")
+        line = done.stderr.decode()
+        self.assertIn("failed with 53 ERROR_BAD_NETPATH (", line)
+        self.assertNotIn("outside the table", line)
+        done = m.run("--no-trace", "--json", "5", "\\\\server\\share\\x.ini")
+        self.assertEqual(json.loads(done.stdout)["error"]["name"], "ERROR_BAD_NETPATH")
+        with open(EXAMPLE_INF) as f:
+            text = f.read()
+        inf = self.file("a.inf", text.replace("Attributes=0x840", "Attributes=lots", 1)
+                        .replace("MakeDefault=1", "MakeDefault=", 1))
+        done = m.run("--check-inf", inf, "RT2210")
+        self.assertIn(b'"lots" is not a hexadecimal number; the program reads it as 0x0 for '
+                      b"the printer attributes", done.stdout)
+        self.assertNotIn(b"attributes is read", done.stdout)
+
+    def test_what_if_on_a_fresh_machine_creates_no_file(self):
+        for make in (["init"], ["init", "--bare"], None):
+            m = self.machine()
+            if make is None:  # a machine loaded from an image
+                image = os.path.join(self.files, "m.qzm")
+                m.qzreg("save", image)
+                self.assertEqual(m.qzreg("init", "--force", "--from", image).returncode, 0)
+            else:
+                m.remove()
+                self.assertEqual(m.qzreg(*make).returncode, 0)
+            before = sorted(os.listdir(m.root))
+            self.assertIn("instance.lock", before)
+            done = m.run("--no-trace", "--what-if", "1", "HRT1:")
+            self.assertEqual(done.returncode, 0, done.stderr)
+            self.assertEqual(sorted(os.listdir(m.root)), before, make)
+
+
 if __name__ == "__main__":
     QZINST32, QZREG = (os.path.abspath(p) for p in sys.argv[1:3])
     unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=1)

@@ -100,10 +100,19 @@ MachineError InitMachine(const MachineConfig& config) {
       return {why};
   }
   std::string why;
+  if (!MakeInstanceLockFile(root, &why)) return {why};
   if (!WriteFileAtomically(configPath, MachineConfigText(config), &why)) return {why};
   State().config = config;
   State().configLoaded = true;
   return {};
+}
+
+bool MakeInstanceLockFile(const std::string& folder, std::string* why) {
+  std::string path = folder + "/instance.lock";
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return *why = "cannot create " + path + ": " + strerror(errno), false;
+  close(fd);
+  return true;
 }
 
 MachineError PrepareMachine() {

@@ -41,6 +41,10 @@ MachineError PrepareMachine();
 // Creates a fresh machine at the root with the given settings; refuses a root
 // that already holds a machine.
 MachineError InitMachine(const MachineConfig& config);
+// Makes the empty instance.lock of a machine in `folder` (a machine has it
+// from the start, so that a run that must leave the root as it is, such as
+// a what-if, finds it there and creates nothing); false with *why.
+bool MakeInstanceLockFile(const std::string& folder, std::string* why);
 
 // Windows directory and system directory of the personality ("C:\WINDOWS", ...).
 const char* WindowsDirectory();

@@ -296,7 +296,8 @@ class SectionCheck {
     unsigned long value = HexValue(text, &clean);
     if (!clean) {
       Report(InfProblem::kWarning, key,
-             Quoted(text) + " is not a hexadecimal number; " + use + " is read as " + Hex(value),
+             Quoted(text) + " is not a hexadecimal number; the program reads it as " + Hex(value) +
+                 " for " + use,
              "write it as hexadecimal digits, optionally after 0x");
     }
   }
