@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/registry/regfile.h"
 #include "platform/host/registry/regimage.h"
@@ -64,7 +65,10 @@ int Export(const Args& args) {
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
   if (store == nullptr) return status;
-  std::string text, why;
+  std::string text, why, bad, typed = key;
+  if (!qzhost::ArgumentToCodePage(qzhost::Machine().codePage, typed, &key, &bad))
+    return Complain(kExitUsage, "'" + typed + "' holds '" + bad + "', which code page " +
+                                    std::to_string(qzhost::Machine().codePage) + " cannot hold");
   DWORD error = all ? qzhost::ExportAllRegText(store, version, &text, &why)
                     : qzhost::ExportRegText(store, key, version, &text, &why);
   if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, why));
@@ -85,6 +89,36 @@ bool ReadStandardInput(std::string* text) {
   return ferror(stdin) == 0;
 }
 
+// An 8-bit .reg file that declares UTF-8 (its byte-order mark), or is UTF-8
+// where the locale speaks it, taken into the machine's code page line by
+// line; false with *why naming the line of a character the code page cannot
+// hold. UTF-16 files and the code page's own text pass as they are.
+bool RegTextForMachine(std::string* text, std::string* why) {
+  static const char kBom[] = "\xEF\xBB\xBF";
+  bool declared = text->compare(0, 3, kBom) == 0;
+  bool utf16 = text->size() >= 2 && ((*text)[0] == '\xFF' || (*text)[0] == '\xFE');
+  if (!declared && (utf16 || !qzhost::HostSpeaksUtf8() || !qzhost::IsNonAsciiUtf8(*text)))
+    return true;
+  if (declared) text->erase(0, 3);
+  unsigned codePage = qzhost::Machine().codePage;
+  std::string out;
+  size_t line = 1;
+  for (size_t at = 0; at < text->size(); ++line) {
+    size_t end = text->find('\n', at);
+    end = end == std::string::npos ? text->size() : end + 1;
+    std::string converted, bad;
+    if (!qzhost::Utf8ToCodePage(codePage, text->substr(at, end - at), &converted, &bad)) {
+      *why = "line " + std::to_string(line) + ": '" + bad + "' is no character of code page " +
+             std::to_string(codePage) + " (the file is read as UTF-8)";
+      return false;
+    }
+    out += converted;
+    at = end;
+  }
+  *text = out;
+  return true;
+}
+
 int Import(const Args& args) {
   if (args.size() != 1)
     return Complain(kExitUsage, "import needs exactly one FILE (- for standard input)");
@@ -95,9 +129,11 @@ int Import(const Args& args) {
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
   if (store == nullptr) return status;
+  std::string name = file == "-" ? "standard input" : file;
+  if (!RegTextForMachine(&text, &why))
+    return Complain(kExitFailed, name + " " + why + "; nothing was imported");
   qzhost::RegFileError error;
   qzhost::RegImportSummary summary;
-  std::string name = file == "-" ? "standard input" : file;
   if (qzhost::ImportRegText(store, text, &error, &summary) != ERROR_SUCCESS) {
     std::string where = error.line ? " line " + std::to_string(error.line) : std::string();
     return CheckMachineFault(

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/report/jsontext.h"
 #include "platform/win32.h"
@@ -54,7 +55,12 @@ class Listing {
       return status;
     int status = kExitOk;
     store_ = ExistingRegistry(&status);
-    if (store_ != nullptr) store_->PinReadSnapshot();
+    if (store_ == nullptr) return status;
+    std::string bad, typed = pattern_;
+    if (!qzhost::ArgumentToCodePage(qzhost::Machine().codePage, typed, &pattern_, &bad))
+      return Complain(kExitUsage, "the NAME holds '" + bad + "', which code page " +
+                                      std::to_string(qzhost::Machine().codePage) + " cannot hold");
+    store_->PinReadSnapshot();
     return status;
   }
   bool json() const { return json_; }
@@ -81,17 +87,30 @@ class Listing {
   }
 
  private:
+  // Characters, not bytes, of the text as the terminal gets it.
+  static size_t Width(const std::string& text) {
+    if (!qzhost::HostSpeaksUtf8()) return text.size();
+    size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  }
+
   void PrintTable() const {
+    std::vector<std::vector<std::string>> shown;
     std::vector<size_t> widths;
     for (const std::vector<std::string>& row : table_) {
+      shown.emplace_back();
+      for (const std::string& cell : row)
+        shown.back().push_back(qzhost::ForTerminal(qzhost::Machine().codePage, cell));
       if (widths.size() < row.size()) widths.resize(row.size());
-      for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+      for (size_t i = 0; i < row.size(); ++i)
+        widths[i] = std::max(widths[i], Width(shown.back()[i]));
     }
-    for (const std::vector<std::string>& row : table_) {
+    for (const std::vector<std::string>& row : shown) {
       std::string line;
       for (size_t i = 0; i < row.size(); ++i) {
         line += row[i];
-        if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 1, ' ');
+        if (i + 1 < row.size()) line += std::string(widths[i] - Width(row[i]) + 1, ' ');
       }
       printf("%s\n", line.c_str());
     }

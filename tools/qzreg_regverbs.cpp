@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/hostutf8.h"
+#include "platform/host/machine/machine.h"
 #include "platform/host/registry/regstore.h"
 #include "platform/host/report/jsontext.h"
 #include "tools/qzreg.h"
@@ -23,6 +25,11 @@ const char kNotFound[] =
 const char kDone[] = "The operation completed successfully.";
 
 std::string TypeText(DWORD type) { return RegTypeName(type); }
+
+// Text of the machine for the terminal: UTF-8 where the locale speaks it.
+std::string T(const std::string& text) {
+  return qzhost::ForTerminal(qzhost::Machine().codePage, text);
+}
 
 // What the switches of a verb said.
 struct VerbArgs {
@@ -155,7 +162,7 @@ struct QueryOut {
     if (json)
       rows.push_back(qzhost::JsonObject().Add("key", path).Text());
     else
-      printf("%s\n", path.c_str());
+      printf("%s\n", T(path).c_str());
   }
   void Value(const std::string& path, const qzhost::RegValue& v) {
     if (json)
@@ -166,8 +173,8 @@ struct QueryOut {
                          .Add("data", DataText(v))
                          .Text());
     else
-      printf("    %s    %s    %s\n", ValueName(v.name).c_str(), TypeText(v.type).c_str(),
-             DataText(v).c_str());
+      printf("    %s    %s    %s\n", T(ValueName(v.name)).c_str(), TypeText(v.type).c_str(),
+             T(DataText(v)).c_str());
   }
 };
 
@@ -179,14 +186,14 @@ DWORD QueryTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string&
   DWORD error = store->ListValues(id, &values);
   if (error == ERROR_SUCCESS) error = store->ListChildren(id, &names, &ids);
   if (error != ERROR_SUCCESS) return error;
-  if (!out->json) printf("%s\n", path.c_str());
+  if (!out->json) printf("%s\n", T(path).c_str());
   for (const qzhost::RegValue& v : values) out->Value(path, v);
   if (!out->json && (!values.empty() || recurse)) printf("\n");
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i) {
     if (recurse)
       error = QueryTree(store, ids[i], path + "\\" + names[i], true, out);
     else if (!out->json)
-      printf("%s\\%s\n", path.c_str(), names[i].c_str());
+      printf("%s\n", T(path + "\\" + names[i]).c_str());
   }
   return error;
 }
@@ -212,7 +219,7 @@ DWORD FindInTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string
   for (const qzhost::RegValue& v : values) {
     bool hit = !a.keysOnly && ((!a.dataOnly && Matches(a, v.name)) || Matches(a, DataText(v)));
     if (!hit) continue;
-    if (!header && !out->json) printf("%s\n", path.c_str());
+    if (!header && !out->json) printf("%s\n", T(path).c_str());
     header = true;
     out->Value(path, v);
     ++*matches;
@@ -254,7 +261,7 @@ int RunQuery(qzhost::RegStore* store, const VerbArgs& a) {
     if (error == ERROR_FILE_NOT_FOUND && !unset) return Complain(kExitFailed, kNotFound);
     if (error != ERROR_SUCCESS && !unset)
       return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
-    if (!a.json) printf("\n%s\n", path.c_str());
+    if (!a.json) printf("\n%s\n", T(path).c_str());
     if (unset)
       out.Unset(path);
     else
@@ -427,13 +434,29 @@ int RunDelete(qzhost::RegStore* store, const VerbArgs& a) {
   return kExitOk;
 }
 
+// The key, names, data and pattern as the machine holds them: typed in the
+// locale's UTF-8, taken into its code page, or refused when it cannot hold them.
+int ToMachineText(VerbArgs* a) {
+  unsigned codePage = qzhost::Machine().codePage;
+  for (std::string* text : {&a->key, &a->name, &a->data, &a->pattern}) {
+    std::string converted, bad;
+    if (!qzhost::ArgumentToCodePage(codePage, *text, &converted, &bad))
+      return Complain(kExitUsage, "'" + *text + "' holds '" + bad + "', which code page " +
+                                      std::to_string(codePage) + " cannot hold; nothing was done");
+    *text = converted;
+  }
+  return kExitOk;
+}
+
 template <int (*Run)(qzhost::RegStore*, const VerbArgs&)>
 int Verb(const Args& args, const char* verb, const char* allowed) {
   VerbArgs a;
   if (int status = ParseVerb(args, verb, allowed, &a)) return status;
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
-  return store == nullptr ? status : Run(store, a);
+  if (store == nullptr) return status;
+  if (int refused = ToMachineText(&a)) return refused;
+  return Run(store, a);
 }
 
 // A query reads one snapshot, never half of a change committed meanwhile.

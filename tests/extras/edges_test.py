@@ -32,12 +32,12 @@ class Machine:
         assert done.returncode == 0, done.stderr
 
     def run(self, *args, **kwargs):
-        return subprocess.run([QZINST32] + list(args), env=self.env, capture_output=True,
-                              **kwargs)
+        kwargs.setdefault("env", self.env)
+        return subprocess.run([QZINST32] + list(args), capture_output=True, **kwargs)
 
     def qzreg(self, *args, **kwargs):
-        return subprocess.run([QZREG] + list(args), env=self.env, capture_output=True,
-                              **kwargs)
+        kwargs.setdefault("env", self.env)
+        return subprocess.run([QZREG] + list(args), capture_output=True, **kwargs)
 
     def ports(self):
         done = self.qzreg("ports", "--json")
@@ -499,6 +499,83 @@ class SmallThingsTest(EdgeCase):
             done = m.run("--no-trace", "--what-if", "1", "HRT1:")
             self.assertEqual(done.returncode, 0, done.stderr)
             self.assertEqual(sorted(os.listdir(m.root)), before, make)
+
+
+class Utf8EdgeTest(EdgeCase):
+    """The machine holds code-page text; the host's side speaks the locale's UTF-8."""
+
+    def utf8(self, m, locale="C.UTF-8"):
+        env = dict(m.env, LANG=locale)
+        env.pop("LC_ALL", None)
+        env.pop("LC_CTYPE", None)
+        return env
+
+    def test_reg_files_arguments_and_output_convert(self):
+        m = self.machine()
+        env = self.utf8(m)
+        body = 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Café]\n"Prix"="€ 5"\n'
+        for name, data in (("bom.reg", b"\xef\xbb\xbf" + body.encode()), ("plain.reg", body.encode())):
+            done = m.qzreg("import", self.file(name, data), env=env)
+            self.assertEqual(done.returncode, 0, done.stderr)
+            # The machine holds code page 1252: é is E9, € is 80.
+            exported = m.qzreg("export", "HKLM\\Software\\Caf\xe9".encode("latin-1"),
+                               env=dict(m.env, LANG="C"))
+            self.assertEqual(exported.returncode, 0, exported.stderr)
+            self.assertIn(b"Caf\xe9]", exported.stdout)
+            self.assertIn(b'"Prix"="\x80 5"', exported.stdout)
+            m.qzreg("delete", "HKLM\\Software\\Café", "/f", env=env)
+        m.qzreg("import", self.file("again.reg", body.encode()), env=env)
+        # A key typed in UTF-8 is found, and the text output is UTF-8.
+        done = m.qzreg("query", "HKLM\\Software\\Café", env=env)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn("    Prix    REG_SZ    € 5\n".encode(), done.stdout)
+        self.assertIn("SOFTWARE\\Café\n".encode(), done.stdout)
+        done = m.qzreg("query", "HKLM\\Software", "/f", "é", "/k", env=env)
+        self.assertIn("Café".encode(), done.stdout)
+        # What code page 1252 cannot hold is refused, never stored garbled.
+        done = m.qzreg("add", "HKLM\\Software\\日本", env=env)
+        self.assertEqual(done.returncode, 120)
+        self.assertIn("'日'".encode(), done.stderr)
+        done = m.qzreg("import", self.file("j.reg", 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\J]\n'
+                                           '"a"="日本"\n'), env=env)
+        self.assertEqual(done.returncode, 1)
+        self.assertIn(b"line 4", done.stderr)
+        self.assertEqual(m.qzreg("query", "HKLM\\Software\\J", env=env).returncode, 1)
+        # The C locale passes bytes as they are.
+        done = m.qzreg("query", "HKLM\\Software\\Café", env=self.utf8(m, "C"))
+        self.assertEqual(done.returncode, 1)
+
+    def test_listings_print_utf8(self):
+        m = self.machine()
+        with open(EXAMPLE_INF, "rb") as f:
+            text = f.read()
+        inf = self.file("cp.inf", text.replace(b"device=Halden RT-2210 Series",
+                                               b"device=Halden Caf\xe9 Printer", 1))
+        done = m.run("--no-trace", "2", inf, "RT2210", "LPT1:")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        done = m.qzreg("printers", "Halden Café*", env=self.utf8(m))
+        self.assertIn("Halden Café Printer Halden Café Printer".encode(), done.stdout)
+        rows = json.loads(m.qzreg("printers", "--json").stdout)
+        self.assertEqual(rows[0]["name"], "Halden Café Printer")
+
+    def test_check_inf_warns_of_a_utf8_inf_and_names_the_result(self):
+        m = self.machine()
+        with open(EXAMPLE_INF) as f:
+            text = f.read()
+        inf = self.file("u.inf", text.replace("device=Halden RT-2210 Series",
+                                              "device=Halden Café Printer", 1).encode())
+        done = m.run("--check-inf", inf, "RT2210", env=self.utf8(m))
+        self.assertEqual(done.returncode, 0, done.stdout)
+        self.assertIn("the file is UTF-8 with non-ASCII characters".encode(), done.stdout)
+        self.assertIn('the printer is named "Halden CafÃ© Printer"'.encode(), done.stdout)
+        done = m.run("--check-inf", "--json", inf, "RT2210")
+        findings = json.loads(done.stdout)["findings"]
+        self.assertTrue(any("CafÃ©" in f["message"] for f in findings), findings)
+        # A file in the code page itself draws no such warning.
+        cp = self.file("cp.inf", text.replace("device=Halden RT-2210 Series",
+                                              "device=Halden Café Printer", 1).encode("cp1252"))
+        done = m.run("--check-inf", cp, "RT2210")
+        self.assertNotIn(b"UTF-8", done.stdout)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/profile/inifile.h"
 #include "platform/host/profile/profilecache.h"
@@ -413,6 +415,33 @@ class SectionCheck {
   InfCheck* check_;
 };
 
+// An INF saved as UTF-8 (as Linux editors save it) is read by Windows in the
+// machine's code page: a non-ASCII name then arrives as other characters.
+// The message quotes the name as the program gets it, in the code page.
+void CheckUtf8(const std::string& path, const IniFile& ini, const std::string& section,
+               unsigned codePage, InfCheck* check) {
+  std::string text, why;
+  if (!ReadWholeFile(path, &text, &why) || !IsNonAsciiUtf8(text)) return;
+  size_t line = 1 + static_cast<size_t>(std::count(
+                        text.begin(),
+                        std::find_if(text.begin(), text.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+                        '\n'));
+  std::string_view device;
+  std::string named;
+  if (ini.FindValue(section, "device", &device))
+    named = "; the printer is named \"" +
+            std::string(device.substr(0, std::min<size_t>(device.size(), kPrinterNameChars))) +
+            "\"";
+  check->problems.push_back(
+      {InfProblem::kWarning, line, "",
+       "the file is UTF-8 with non-ASCII characters, which Windows reads in the machine's code "
+       "page " +
+           std::to_string(codePage) + named,
+       "save the INF in code page " + std::to_string(codePage) + " (iconv -f UTF-8 -t " +
+           (codePage == 932 ? "CP932" : "CP1252") + ")"});
+}
+
 }  // namespace
 
 std::string ShellWord(const std::string& word) {
@@ -475,6 +504,7 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
     return check;
   }
   SectionCheck(*loaded.file, section, isNT, &check).Run();
+  CheckUtf8(check.path, *loaded.file, section, codePage, &check);
   std::stable_sort(check.problems.begin(), check.problems.end(),
                    [](const InfProblem& a, const InfProblem& b) { return a.line < b.line; });
   return check;
@@ -485,10 +515,11 @@ std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
   std::string text;
   for (const InfProblem& p : check.problems) {
     bool error = p.severity == InfProblem::kError;
+    // The findings quote the INF's text, in the machine's code page.
     text += infFile + ":" + (p.line ? std::to_string(p.line) + ":" : "") +
             (error ? " error: [" : " warning: [") + section + "] " +
-            (p.key.empty() ? "" : p.key + ": ") + p.message + "\n";
-    text += "    fix: " + p.fix + "\n";
+            (p.key.empty() ? "" : p.key + ": ") + ForTerminal(PreparedCodePage(), p.message) + "\n";
+    text += "    fix: " + ForTerminal(PreparedCodePage(), p.fix) + "\n";
   }
   size_t errors = check.Errors();
   size_t warnings = check.problems.size() - errors;
