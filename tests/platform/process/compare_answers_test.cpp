@@ -95,6 +95,17 @@ TEST_F(CompareNT, IgnoreSymbolsLeavesSignsAndSpacesOut) {
   EXPECT_NE(CSTR_EQUAL, Compare(0, "a.", 3, "a\0", 3));
 }
 
+// Accented letters of code page 1252 compare as their base letters under
+// NORM_IGNORENONSPACE, and as letters of their own without it.
+TEST_F(CompareNT, IgnoreNonSpaceComparesBaseLetters) {
+  EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORENONSPACE, "\xE9t\xE9", -1, "ete", -1));
+  EXPECT_EQ(CSTR_EQUAL,
+            Compare(NORM_IGNORENONSPACE | NORM_IGNORECASE, "\xC5NGSTR\xD6M", -1, "angstrom", -1));
+  EXPECT_NE(CSTR_EQUAL, Compare(0, "\xE9t\xE9", -1, "ete", -1));
+  EXPECT_NE(CSTR_EQUAL, Compare(NORM_IGNORENONSPACE, "\xE6", -1, "a", -1));      // ae is a letter
+  EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "a\xA7\x80", -1, "a", -1));  // section, euro
+}
+
 TEST_F(Compare98, StringSortAndIgnoreSymbols) {
   EXPECT_EQ(CSTR_LESS_THAN, Compare(SORT_STRINGSORT, "-o", -1, "/m", -1));
   EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "a.", 3, "a\0", 3));
