@@ -113,8 +113,10 @@ TEST_F(Compare98, StringSortAndIgnoreSymbols) {
 
 // --- flags ------------------------------------------------------------------------
 
+// 0x8 (a flag of later systems) is refused in Wine's tests; 0x00100000 is
+// no flag of any system.
 TEST_F(CompareNT, UnknownFlagsAreRefusedWith1004) {
-  for (DWORD flags : {0x8u, 0x10u, 0x08000000u, 0x10000000u, 0x8u | NORM_IGNORECASE}) {
+  for (DWORD flags : {0x8u, 0x8u | NORM_IGNORECASE, 0x00100000u}) {
     SetLastError(0xdeadbeef);
     EXPECT_EQ(0, Compare(flags, "NULL", -1, "NULL", -1)) << flags;
     EXPECT_EQ(ERROR_INVALID_FLAGS, GetLastError()) << flags;
