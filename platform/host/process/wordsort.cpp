@@ -56,10 +56,12 @@ const std::array<uint32_t, 256> kFirstWordWeights = FirstWeights();
 
 namespace {
 
-// Signs and spaces, which NORM_IGNORESYMBOLS leaves out: ASCII's, and of the
-// characters from U+0080 on the Latin-1 signs and the general punctuation,
-// currency and letter-like signs that code page 1252 has.
+// Signs and spaces, which NORM_IGNORESYMBOLS leaves out: ASCII's, tab and
+// line ends among them (Wine's locale tests strip "\tJUST! A, ...\r\n" to
+// "justa..."), and of the characters from U+0080 on the Latin-1 signs and
+// the general punctuation, currency and letter-like signs of code page 1252.
 bool IsSymbol(uint32_t u) {
+  if (u >= 0x09 && u <= 0x0D) return true;
   if (u < 0x80)
     return u >= 0x20 && u < 0x7F && !(u >= '0' && u <= '9') && !(u >= 'A' && u <= 'Z') &&
            !(u >= 'a' && u <= 'z');

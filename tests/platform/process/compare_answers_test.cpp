@@ -91,7 +91,10 @@ TEST_F(CompareNT, IgnoreSymbolsLeavesSignsAndSpacesOut) {
   EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "a ", 3, "a\0", 3));
   EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "co-op", -1, "coop", -1));
   EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS | NORM_IGNORECASE, "TCP/IP", -1, "tcp ip", -1));
+  EXPECT_EQ(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS | NORM_IGNORECASE,
+                                "\tJUST! A, TEST; STRING 1/*+-.\r\n", -1, "justateststring1", -1));
   EXPECT_NE(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "LPT1", -1, "LPT2", -1));
+  EXPECT_NE(CSTR_EQUAL, Compare(NORM_IGNORESYMBOLS, "a\1", -1, "a", -1));  // a control character
   EXPECT_NE(CSTR_EQUAL, Compare(0, "a.", 3, "a\0", 3));
 }
 
