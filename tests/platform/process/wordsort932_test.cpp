@@ -13,7 +13,7 @@ struct Pair {
   const char* higher;
 };
 
-// Same lead byte, different second bytes: U+3041/U+3043, U+30A2/U+30C3
+// Same lead byte, different second bytes: U+3042/U+3044, U+30A2/U+30C2
 // (second bytes 'A' and 'a'), two kanji whose second bytes are a backslash
 // and '|', and such characters inside longer names.
 const Pair kPairs[] = {
