@@ -133,6 +133,27 @@ class QueryJson(unittest.TestCase):
         self.assertEqual((done.returncode, done.stdout), (1, b""))
 
 
+class QueryJson932(unittest.TestCase):
+    def setUp(self):
+        self.m = Machine("--bare")
+        ini = os.path.join(self.m.env["QZINST_ROOT"], "machine.ini")
+        with open(ini) as f:
+            text = f.read()
+        with open(ini, "w") as f:
+            f.write(text.replace("CodePage=1252", "CodePage=932"))
+
+    def tearDown(self):
+        self.m.remove()
+
+    def test_double_byte_names_and_data_in_unicode(self):
+        # U+30A2, and U+8868 whose second byte is a backslash's.
+        name, data = "\u30a2".encode("cp932"), "\u8868\u30a2".encode("cp932")
+        self.m.ok("add", KEY.encode() + b"\\" + data, "/v", name, "/d", data)
+        out, rows = self.m.query_json(KEY, "/s")
+        self.assertEqual(rows, [{"key": FULL + "\\\u8868\u30a2", "name": "\u30a2",
+                                 "type": "REG_SZ", "data": "\u8868\u30a2"}])
+
+
 if __name__ == "__main__":
     QZREG = sys.argv.pop(1)
     unittest.main()
