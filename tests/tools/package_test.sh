@@ -35,7 +35,7 @@ complete_words() {  # completion file, words...
     sh "$file" "$@"
 }
 C="$WORK/root/usr/share/bash-completion/completions"
-[ "$(complete_words "$C/qzreg" qzreg pr | sort | tr '\n' ' ')" = "printers processors " ] ||
+[ "$(complete_words "$C/qzreg" qzreg pr | sort | tr '\n' ' ')" = "printer printers processors " ] ||
   fail "qzreg completion of 'pr': $(complete_words "$C/qzreg" qzreg pr)"
 complete_words "$C/qzreg" qzreg export HKL | grep -qx 'HKLM' || fail "qzreg completion of a root"
 complete_words "$C/qzinst32" qzinst32 --wh | grep -qx -- '--what-if' || fail "qzinst32 completion of an option"

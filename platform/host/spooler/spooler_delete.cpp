@@ -36,7 +36,7 @@ DWORD HandOnDefault(const std::string& deleted) {
   return WriteProfileStringA("windows", "device", nullptr) ? ERROR_SUCCESS : GetLastError();
 }
 
-DWORD DeleteDriver(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverName, std::string* user) {
+DWORD DeleteDriver(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverName) {
   if (!IsLocalServer(pName)) return ERROR_INVALID_NAME;
   std::string env;
   DWORD dwError = ERROR_SUCCESS;
@@ -46,37 +46,31 @@ DWORD DeleteDriver(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverName, std::stri
   if (!KeyExists(path)) return ERROR_UNKNOWN_PRINTER_DRIVER;
   // The machine's printers use the drivers of its own environment only; a
   // driver kept for other clients ("Windows 4.0" on NT) is never in use.
-  if (env == OwnEnvironment()) *user = PrinterWithDriver(pDriverName);
-  if (!user->empty()) return ERROR_PRINTER_DRIVER_IN_USE;
+  if (env == OwnEnvironment() && !PrinterWithDriver(pDriverName).empty())
+    return ERROR_PRINTER_DRIVER_IN_USE;
   return DeleteKeyTree(path);
 }
 
-// Who uses the monitor: a printer on one of the ports it serves, or a
-// driver that names it as its language monitor.
-std::string MonitorUser(const std::string& monitor) {
+// A printer prints to one of the ports the monitor serves, or a driver names
+// it as its language monitor.
+bool MonitorInUse(const std::string& monitor) {
   for (const InstalledPrinter& printer : InstalledPrinters()) {
     for (const std::string& port : printer.ports) {
       std::string served;
-      if (FindPort(port, &served) && SameName(served.c_str(), monitor.c_str()))
-        return "printer \"" + printer.name + "\"";
+      if (FindPort(port, &served) && SameName(served.c_str(), monitor.c_str())) return true;
     }
   }
-  if (ContainsName(LanguageMonitorNames(), monitor)) return "an installed driver";
-  return {};
+  return ContainsName(LanguageMonitorNames(), monitor);
 }
 
-DWORD DeleteMonitor(LPSTR pName, LPSTR pMonitorName, std::string* user) {
+DWORD DeleteMonitor(LPSTR pName, LPSTR pMonitorName) {
   if (!IsLocalServer(pName)) return ERROR_INVALID_NAME;
   if (IsBadKeyName(pMonitorName)) return ERROR_INVALID_PARAMETER;
   if (!MonitorInstalled(pMonitorName))
     return MachineIsNT() ? ERROR_UNKNOWN_PRINT_MONITOR : ERROR_INVALID_PARAMETER;
   // The built-in monitor serves the standard ports, which are always there.
-  if (SameName(pMonitorName, kLocalPortMonitor)) {
-    *user = "the standard ports";
+  if (SameName(pMonitorName, kLocalPortMonitor) || MonitorInUse(pMonitorName))
     return ERROR_PRINT_MONITOR_IN_USE;
-  }
-  *user = MonitorUser(pMonitorName);
-  if (!user->empty()) return ERROR_PRINT_MONITOR_IN_USE;
   return DeleteKeyTree(MonitorKey(pMonitorName));
 }
 
@@ -124,9 +118,8 @@ BOOL WINAPI DeletePrinter(HANDLE hPrinter) {
 BOOL WINAPI DeletePrinterDriverA(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverName) {
   using namespace qzhost::spool;
   DWORD dwError = 0;
-  std::string user;
   if (!qzhost::ShouldFail("DeletePrinterDriverA", &dwError))
-    dwError = DeleteDriver(pName, pEnvironment, pDriverName, &user);
+    dwError = DeleteDriver(pName, pEnvironment, pDriverName);
   if (dwError == ERROR_SUCCESS) return TRUE;
   return Refuse("DeletePrinterDriverA", dwError, "driver", Text(pDriverName));
 }
@@ -136,9 +129,7 @@ BOOL WINAPI DeletePrinterDriverA(LPSTR pName, LPSTR pEnvironment, LPSTR pDriverN
 BOOL WINAPI DeleteMonitorA(LPSTR pName, LPSTR /*pEnvironment*/, LPSTR pMonitorName) {
   using namespace qzhost::spool;
   DWORD dwError = 0;
-  std::string user;
-  if (!qzhost::ShouldFail("DeleteMonitorA", &dwError))
-    dwError = DeleteMonitor(pName, pMonitorName, &user);
+  if (!qzhost::ShouldFail("DeleteMonitorA", &dwError)) dwError = DeleteMonitor(pName, pMonitorName);
   if (dwError == ERROR_SUCCESS) return TRUE;
   return Refuse("DeleteMonitorA", dwError, "monitor", Text(pMonitorName));
 }
