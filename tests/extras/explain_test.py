@@ -74,13 +74,15 @@ def escape(text):
     return "".join(out)
 
 
-def wine_form(trace, pid, split=False):
-    """Wine's +debugstr lines (with +pid), one call per line, some in two pieces."""
-    out = ["%04x:0030:trace:seh:dispatch_exception something else\n" % pid]
+def wine_form(trace, pid, split=False, with_pid=True):
+    """Wine's +debugstr lines (with +pid, or the thread id alone), one call per line,
+    some in two pieces."""
+    prefix = "%04x:0030:" % pid if with_pid else "%04x:" % pid
+    out = ["%strace:seh:dispatch_exception something else\n" % prefix]
     for line in trace.splitlines(True):
         pieces = [line[:len(line) // 2], line[len(line) // 2:]] if split and len(line) > 4 else [line]
         for piece in pieces:
-            out.append('%04x:0030:warn:debugstr:OutputDebugStringA "%s"\n' % (pid, escape(piece)))
+            out.append('%swarn:debugstr:OutputDebugStringA "%s"\n' % (prefix, escape(piece)))
     return "".join(out)
 
 
@@ -142,6 +144,14 @@ class ExplainCase(unittest.TestCase):
         for run in runs:
             name, _, command, result, osname = chosen[int(run["process"]) - 1000]
             self.check_run(run, name, command, result, osname)
+        # Wine without +pid: the thread ids tell the processes apart.
+        lines = [wine_form(t[1], 0x40 + i, with_pid=False).splitlines(True) for i, t in
+                 enumerate(chosen[:2])]
+        mixed = [l for pair in zip(*lines) for l in pair] + lines[0][len(lines[1]):] + \
+            lines[1][len(lines[0]):]
+        runs = self.explained("".join(mixed))
+        self.assertEqual(sorted((r["process"], r["result"]) for r in runs),
+                         [("0040", chosen[0][3]), ("0041", chosen[1][3])])
         # Two runs of one process follow each other: two runs.
         two = self.explained(viewer_form(chosen[0][1] + chosen[1][1], 9))
         self.assertEqual([r["result"] for r in two], [chosen[0][3], chosen[1][3]])

@@ -10,9 +10,10 @@ namespace {
 // "00000012	0.00123400	[2216] text" or "12  12:01:02 PM  [2216] text":
 // a number, a time of digits and separators (with AM/PM), the pid in brackets.
 const std::regex kViewerLine(R"(^\s*\d+\s+[0-9.:,]+(?:\s*[AaPp][Mm])?\s+\[(\d+)\] ?(.*)$)");
-// Wine: an optional pid, a thread id, the class, the channel, the function.
+// Wine: an optional pid, a thread id, the class, the channel, the function,
+// then the text quoted; a long text is cut and ends with "...".
 const std::regex kWineLine(
-    R"(^(?:([0-9a-fA-F]{4,8}):)?([0-9a-fA-F]{4,8}):(?:trace|warn|err|fixme):debugstr:OutputDebugString[AW] (?:L?)\"(.*)\"$)");
+    R"(^(?:([0-9a-fA-F]{4,8}):)?([0-9a-fA-F]{4,8}):(?:trace|warn|err|fixme):debugstr:OutputDebugString[AW] L?\"(.*)\"(?:\.\.\.)?$)");
 const std::regex kWineOther(R"(^(?:[0-9a-fA-F]{4,8}:){1,2}(?:trace|warn|err|fixme):)");
 
 int HexDigit(char c) {
