@@ -7,7 +7,7 @@ cd "$top"
 # Built every time: a build that is up to date costs a moment, and a stale
 # program would show what the sources no longer do.
 if [ ! -x build/${QZ_BUILD:-host}/qzinst32 ]; then
-  scripts/install-deps.sh
+  scripts/install-deps.sh host
 fi
 cmake --preset "${QZ_BUILD:-host}" >/dev/null
 cmake --build --preset "${QZ_BUILD:-host}" -j"$(nproc)" --target qzinst32 qzreg >/dev/null
