@@ -126,6 +126,25 @@ class ExplainCase(unittest.TestCase):
                     self.assertEqual(runs[0]["form"], form)
                     self.check_run(runs[0], name, command, result, osname)
 
+    def test_failures_without_a_report_are_named(self):
+        """What the trace alone says about failures of other commands than 2."""
+        cases = {
+            "cmd5-profile-folder-missing": ("WritePrivateProfileStringA", 3, "ERROR_PATH_NOT_FOUND",
+                                            "create the folder of the profile file"),
+            "cmd2-missing-inf": (None, None, None,
+                                 "check it with qzinst32 --check-inf C:\\SETUP\\absent.inf RT2210"),
+            "cmd1-standard-lpt1": (None, None, None, "give the network port a name"),
+            "cmd3-no-deviceid": (None, None, None, "--check-inf C:\\SETUP\\nodevid.inf NODEVID LPT1:"),
+            "entry-extended-256": (None, None, None, "command line"),
+        }
+        traces = {t[0]: t[1] for t in scenario_traces()}
+        for name, (call, code, error_name, next_words) in cases.items():
+            with self.subTest(scenario=name):
+                failure = self.explained(traces[name])[0]["failure"]
+                self.assertEqual((failure["call"], failure["code"], failure["name"]),
+                                 (call, code, error_name))
+                self.assertIn(next_words, failure["next"])
+
     def test_interleaved_processes_are_told_apart(self):
         traces = scenario_traces()
         chosen = [t for t in traces if t[0] in ("cmd2-example-nt", "cmd1-standard-lpt1",
