@@ -88,6 +88,12 @@ class DiffCase(unittest.TestCase):
 
     def test_what_a_whole_setup_sequence_changed(self):
         root = self.machine("m")
+        # What the setup copies first: on Windows 98 the monitors and the driver's
+        # files go into the system directory.
+        system = os.path.join(root, "drive_c", "WINDOWS", "SYSTEM")
+        for name in ("hrtpmon.dll", "hrtlmon.dll", "HRT2210.DRV", "HRT2210.DAT", "HRT2210U.DLL",
+                     "HRT2210.HLP"):
+            open(os.path.join(system, name), "wb").close()
         before = os.path.join(self.work, "before.qzm")
         self.assertEqual(self.run_in(root, QZREG, "save", before).returncode, 0)
         os.makedirs(os.path.join(root, "drive_c", "RT2210"))

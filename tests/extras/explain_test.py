@@ -180,8 +180,15 @@ class ExplainCase(unittest.TestCase):
         try:
             env = dict(os.environ, QZINST_ROOT=os.path.join(root, "m"))
             subprocess.run([QZREG, "init", "--os", "nt"], env=env, check=True, capture_output=True)
+            # What the setup copies first: monitors into the system directory, the
+            # "Windows 4.0" driver's files into its printer-driver directory.
+            system = os.path.join(root, "m", "drive_c", "WINDOWS", "system32")
             for dll in ("hrtpmon.dll", "hrtlmon.dll"):
-                open(os.path.join(root, "m", "drive_c", "WINDOWS", "system32", dll), "wb").close()
+                open(os.path.join(system, dll), "wb").close()
+            win40 = os.path.join(system, "spool", "DRIVERS", "WIN40")
+            os.makedirs(win40)
+            for name in ("HRT2210.DRV", "HRT2210.DAT", "HRT2210U.DLL", "HRT2210.HLP"):
+                open(os.path.join(win40, name), "wb").close()
             done = subprocess.run([QZINST32, "2", EXAMPLE_INF, "RT2210", "LPT1:"], env=env,
                                   capture_output=True, text=True)
             self.assertEqual(done.returncode, 30)
