@@ -290,3 +290,31 @@ TEST_F(OemCommandTest, HugeDirectoryNeverCrashes) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only the setup key's opening to read "SourcePath" fails (the third
+// RegOpenKeyExA, after the two marking keys): what the old path was is not
+// known, so neither the backup nor the path may change, and the result says
+// the source was not switched. The marks stay.
+TEST_F(OemCommandTest, SetupKeyThatDoesNotOpenToBeReadSwitchesNothing) {
+  for (bool earlierBackup : {true, false}) {
+    if (earlierBackup)
+      SetSetupString("SourcePathBak", "D:\\EARLIER");
+    else
+      DeleteSetupValue("SourcePathBak");
+    qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 2);
+    EXPECT_EQ(Run("257 D:\\RT2210"), 1024) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePath"), kFormerSource) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePathBak"), earlierBackup ? "D:\\EARLIER" : "<absent>");
+    EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), std::string("vxqprn32.drv", 13));
+    EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), std::string("\x0B\x00", 2));
+    // 258 afterwards puts back only a backup that was there before.
+    EXPECT_EQ(Run("258"), 0) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePath"), earlierBackup ? "D:\\EARLIER" : kFormerSource);
+    EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+    SetSetupString("SourcePath", kFormerSource);
+  }
+}
+
+}  // namespace

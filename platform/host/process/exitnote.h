@@ -10,7 +10,8 @@
 namespace qzhost {
 
 // Whether the caller asked for JSON: "--json" or "--report json" among the
-// options before the command text (or among --check-inf's words).
+// options before the command text (or among the words of --check-inf and
+// --explain).
 bool JsonAskedIn(int argc, char** argv);
 void AskForJson(bool asked);
 // Writes "qzinst32: <message>" on standard error and keeps the message for

@@ -8,6 +8,29 @@
 #include "platform/host/report/win32errors.h"
 
 namespace qzhost {
+
+const char kNtDriverHint[] =
+    "on Windows NT the printer's \"Windows NT x86\" driver must be installed before command 2";
+const char kWaitHint[] = "--wait waits for it";
+const char kEnumNodeCause[] =
+    "the registry's Enum tree (below BIOS and Root) has no node of the port ";
+
+namespace {
+
+// The INF file as the command parameter must have named it: a path with a
+// blank only passes in double quotes.
+std::string AsWritten(const std::string& file) {
+  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
+}
+
+}  // namespace
+
+// Quoted for the shell, so that the check can be pasted as it stands.
+std::string CheckInfHint(const std::string& file, const std::string& section) {
+  return "check it with qzinst32 --check-inf " + ShellWord(AsWritten(file)) + " " +
+         ShellWord(section);
+}
+
 namespace {
 
 std::string ResultText(unsigned result) {
@@ -16,12 +39,6 @@ std::string ResultText(unsigned result) {
   snprintf(text, sizeof text, "result %u (0x%04X), %s", result, result,
            meaning ? meaning : "a result code outside the table");
   return text;
-}
-
-// The INF file as the command parameter must have named it: a path with a
-// blank only passes in double quotes.
-std::string AsWritten(const std::string& file) {
-  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
 }
 
 // Whether a finding of the INF check stops the command: any error for
@@ -56,7 +73,7 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   const char* meaning = ResultMeaning(result);
   failure.meaning = meaning ? meaning : "a result code outside the table";
   if (result == 0x0100) {
-    failure.line += waited ? "; it still ran when the wait ended" : "; --wait waits for it";
+    failure.line += waited ? "; it still ran when the wait ended" : std::string("; ") + kWaitHint;
     return failure;
   }
   std::string infFault;
@@ -67,16 +84,13 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
     failure.code = 2;
     failure.name = Win32ErrorName(2);
     failure.meaning = infFault;
-    failure.line += ": " + infFault + "; check it with qzinst32 --check-inf " +
-                    ShellWord(AsWritten(inf.file)) + " " + ShellWord(inf.section);
+    failure.line += ": " + infFault + "; " + CheckInfHint(inf.file, inf.section);
     return failure;
   }
   if (call == nullptr) {
     if (inf.command == 3 && result == 0x0400) {
       // The lookup reads the Enum tree without a failing call.
-      failure.meaning =
-          "the registry's Enum tree (below BIOS and Root) has no node of the port \"" + inf.port +
-          "\"";
+      failure.meaning = kEnumNodeCause + ("\"" + inf.port + "\"");
       failure.line += ": " + failure.meaning;
     }
     return failure;
@@ -88,9 +102,7 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
                   failure.name + " (" + failure.meaning + ")";
   if (call->error == 1797 && isNT) {
-    failure.line +=
-        "; on Windows NT the printer's \"Windows NT x86\" driver must be installed before "
-        "command 2";
+    failure.line += std::string("; ") + kNtDriverHint;
   }
   return failure;
 }
