@@ -555,6 +555,13 @@ class Utf8EdgeTest(EdgeCase):
         self.assertEqual(done.returncode, 0, done.stderr)
         done = m.qzreg("printers", "Halden Café*", env=self.utf8(m))
         self.assertIn("Halden Café Printer Halden Café Printer".encode(), done.stdout)
+        # Beside an ASCII name the columns line up by characters, not bytes.
+        done = m.run("--no-trace", "2", EXAMPLE_INF, "RT2210", "LPT2:")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        lines = m.qzreg("printers", env=self.utf8(m)).stdout.decode().splitlines()
+        self.assertEqual(len(lines), 3, lines)
+        starts = {line.index(" Halden", 7) for line in lines[1:]}
+        self.assertEqual(len(starts), 1, lines)
         rows = json.loads(m.qzreg("printers", "--json").stdout)
         self.assertEqual(rows[0]["name"], "Halden Café Printer")
 
