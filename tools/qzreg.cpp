@@ -51,8 +51,11 @@ int Init(const Args& args) {
   qzhost::MachineConfig config;
   bool bare = false;
   std::string from;
+  int waitMs = 0, status = kExitOk;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--os" && i + 1 < args.size()) {
+    if (ParseWaitOption(args[i], &waitMs, &status)) {
+      if (status != kExitOk) return status;
+    } else if (args[i] == "--os" && i + 1 < args.size()) {
       std::string os = args[++i];
       if (os == "nt")
         config.os = qzhost::Personality::kWinNT;
@@ -68,14 +71,10 @@ int Init(const Args& args) {
   }
   if (!from.empty()) {
     if (bare) return Complain(kExitUsage, "--from and --bare exclude each other");
-    qzhost::MachineError error = qzhost::LoadMachineImage(from, false);
-    if (error.failed()) return Complain(kExitFailed, error.message);
-    printf("Created the machine of %s at %s\n", from.c_str(), qzhost::MachineRoot().c_str());
-    return kExitOk;
+    return InitFrom(from, waitMs);
   }
   qzhost::MachineError error = qzhost::InitMachine(config);
   if (error.failed()) return Complain(kExitFailed, error.message);
-  int status = kExitOk;
   if (bare ? (status = MakeBareRegistry()) != kExitOk : ExistingRegistry(&status) == nullptr)
     return status;
   printf("Created a%s %s machine at %s\n", bare ? " bare" : "",
@@ -145,11 +144,16 @@ int Import(const Args& args) {
 int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
-    {"init", Init, "init [--os win98|nt] [--bare | --from IMAGE]",
+    {"init", Init, "init [--os win98|nt] [--bare | --from IMAGE [--wait[=SECONDS]]]",
      "create a machine: the OS's default image, an empty\n"
      "registry (--bare) or a copy of a saved image"},
-    {"save", Save, "save IMAGE", "write the whole machine into one image file"},
-    {"load", Load, "load IMAGE", "replace the machine with a saved image, all at once"},
+    {"save", Save, "save IMAGE [--wait[=SECONDS]]",
+     "write the whole machine into one image file, as it\n"
+     "is between two commands"},
+    {"load", Load, "load IMAGE [--wait[=SECONDS]]",
+     "replace the machine with a saved image, all at once,\n"
+     "when no command runs on it (--wait: wait up to\n"
+     "SECONDS, 60 without a number, for one that does)"},
     {"query", Query, "query KEY [/v NAME | /ve] [/s] [--json]",
      "show a value, or a key's values and subkeys (/s: the\n"
      "whole tree); status 1 when absent"},

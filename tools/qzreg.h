@@ -44,9 +44,14 @@ int Query(const Args& args);
 int Add(const Args& args);
 int Delete(const Args& args);
 
-// Machine images (qzreg_image.cpp).
+// Machine images (qzreg_image.cpp). Each holds the machine's instance lock
+// while it works, waiting up to --wait[=SECONDS] for it.
 int Save(const Args& args);
 int Load(const Args& args);
+int InitFrom(const std::string& image, int waitMs);
+// True when `arg` is --wait or --wait=SECONDS: *waitMs set, or *status a
+// usage error already reported.
+bool ParseWaitOption(const std::string& arg, int* waitMs, int* status);
 
 }  // namespace qzreg
 

@@ -337,6 +337,13 @@ bool PrepareMachineForRun() {
   return true;
 }
 
+bool RereadMachineSettings() {
+  qzhost::ForgetMachineSettings();
+  qzhost::MachineError error = qzhost::PrepareMachine();
+  if (error.failed()) fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+  return !error.failed();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -362,6 +369,9 @@ int main(int argc, char** argv) {
   // The guard is taken before recording begins: what a report lists is then
   // this run's changes alone, and a refused run lists none.
   bool guarded = qzhost::HoldInstanceLockAhead(options.waitMs);
+  // A load may have replaced the machine while this run waited: its
+  // settings are read again, from the root whose lock is held now.
+  if (guarded && !RereadMachineSettings()) return qzhost::kExitMachineFailed;
   // Only a run that is asked about its changes is watched.
   std::unique_ptr<qzhost::ChangeWatch> watch;
   if ((options.whatIf || options.report) && guarded) {

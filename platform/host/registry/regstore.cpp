@@ -521,6 +521,8 @@ void RegStore::UpgradeSchema() {
   if (Exec(sql.c_str()) != ERROR_SUCCESS || CommitOutermost() != ERROR_SUCCESS) RollBackOutermost();
 }
 
+std::string RegStore::SchemaSql() { return std::string(kSchema) + kListingSchema; }
+
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);
   if (error == ERROR_SUCCESS) error = Exec(kListingSchema);
