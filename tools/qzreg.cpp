@@ -106,6 +106,8 @@ int Export(const Args& args) {
   std::string text, why;
   DWORD error = all ? qzhost::ExportAllRegText(store, version, &text, &why)
                     : qzhost::ExportRegText(store, key, version, &text, &why);
+  if (error != ERROR_SUCCESS && !qzhost::MachineFault().empty())
+    return CheckMachineFault(kExitFailed);  // a damaged machine says so once
   if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, why));
   fwrite(text.data(), 1, text.size(), stdout);
   return fflush(stdout) == 0 ? kExitOk : Complain(kExitFailed, "cannot write the output");

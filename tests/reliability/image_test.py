@@ -343,6 +343,58 @@ def hostile_images(m, image, faults):
     return refused
 
 
+def damaged_registries(m, faults):
+    """A cycle of keys and keys deeper than Windows allows, written by another
+    program: every walk ends with 121 and the machine as it was; import and add
+    refuse what would be too deep."""
+    walks = 0
+    cases = {
+        "a cycle through a root": "UPDATE keys SET parent = (SELECT max(id) FROM keys) WHERE id = 3",
+        "a cycle below a root": "UPDATE keys SET parent = (SELECT max(id) FROM keys) WHERE id ="
+                                " (SELECT parent FROM keys WHERE id = (SELECT max(id) FROM keys))",
+        "keys 2000 levels deep": DEEP.replace("520", "2000"),
+    }
+    for name, sql in cases.items():
+        c = m.copy(prefix="qzdamaged.")
+        with c.database() as db:
+            db.executescript(sql)
+            db.commit()
+        before = c.files()
+        for argv in ([c.qzinst32, "--no-trace", "--what-if", "1", "CY1:"],
+                     [c.qzinst32, "--no-trace", "--json", "1", "CY1:"],
+                     [c.qzreg, "export", "--all"], [c.qzreg, "query", "HKLM", "/s"],
+                     [c.qzreg, "save", c.root + ".qzm"]):
+            done = subprocess.run(argv, env=c.env, capture_output=True, timeout=60)
+            walks += 1
+            if argv[1] == "save":  # a damaged machine saves; its image is refused
+                done = subprocess.run([c.qzreg, "init", "--from", c.root + ".qzm"],
+                                      env=dict(c.env, QZINST_ROOT=c.root + ".from"),
+                                      capture_output=True)
+                os.unlink(c.root + ".qzm")
+                expected = 1
+            else:
+                expected = machine.STATUS_MACHINE_FAILED
+            if done.returncode != expected or b"damaged" not in done.stderr:
+                faults.append("%s: %s ended %d: %s" % (name, " ".join(argv[1:4]), done.returncode,
+                                                       done.stderr[:200]))
+        with c.database() as db:
+            if db.execute("SELECT count(*) FROM keys WHERE upper = 'CY1:'").fetchone()[0]:
+                faults.append("%s: a refused run stored its port" % name)
+        if c.files() - before:
+            faults.append("%s: refused runs left %s" % (name, sorted(c.files() - before)))
+        c.remove()
+    deep = tempfile.NamedTemporaryFile(suffix=".reg", delete=False)
+    deep.write(b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE" + b"\\D" * 100000 + b"]\r\n")
+    deep.close()
+    for argv in ([m.qzreg, "import", deep.name], [m.qzreg, "add", "HKLM" + "\\D" * 513]):
+        done = subprocess.run(argv, env=m.env, capture_output=True, timeout=60)
+        if done.returncode != 1 or b"512" not in done.stderr:
+            faults.append("%s of keys too deep ended %d: %s" % (argv[1], done.returncode,
+                                                                 done.stderr[:200]))
+    os.unlink(deep.name)
+    return walks
+
+
 def main():
     args = machine.arguments(__doc__)
     faults = []
@@ -359,6 +411,7 @@ def main():
         lock_held_across_load(m, image, faults)
         refused_without_wait(m, image, faults)
         counts["hostile images refused"] = hostile_images(m, image, faults)
+        counts["walks of damaged registries refused"] = damaged_registries(m, faults)
         if m.integrity() != ["ok"]:
             faults.append("integrity check: %s" % m.integrity())
     except AssertionError as e:

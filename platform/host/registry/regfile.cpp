@@ -9,6 +9,7 @@
 
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/cpconvert.h"
+#include "platform/host/machine/machine.h"
 #include "platform/host/machine/seed.h"
 
 namespace qzhost {
@@ -177,6 +178,10 @@ bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFile
     op->path.push_back(name);
     slash = next;
   }
+  if (op->path.size() > static_cast<size_t>(kRegMaxDepth))
+    return Fail(error, line.number,
+                "a key more than " + std::to_string(kRegMaxDepth) +
+                    " levels below its root (Windows allows " + std::to_string(kRegMaxDepth) + ")");
   return true;
 }
 
@@ -573,8 +578,11 @@ bool AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, s
   return true;
 }
 
+// `depth` levels below its root: a walk never goes deeper than Windows
+// allows, whatever rows the tables hold.
 DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVersion version,
-                std::string* out) {
+                std::string* out, int depth) {
+  if (depth > kRegMaxDepth) return ERROR_BADDB;
   std::vector<RegValue> values;
   DWORD error = store->ListValues(id, &values);
   if (error != ERROR_SUCCESS) return error;
@@ -586,7 +594,7 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   std::vector<RegKeyId> ids;
   if ((error = store->ListChildren(id, &names, &ids)) != ERROR_SUCCESS) return error;
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i)
-    error = ExportKey(store, ids[i], path + "\\" + names[i], version, out);
+    error = ExportKey(store, ids[i], path + "\\" + names[i], version, out, depth + 1);
   return error;
 }
 
@@ -598,12 +606,17 @@ std::string WhyNotExported(DWORD error, unsigned codePage) {
 
 DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
                    std::string* text, std::string* why) {
+  // A registry that is no tree cannot be walked: a damaged machine.
+  if (DWORD error = store->CheckTree(why)) {
+    if (error == ERROR_BADDB) ReportMachineFault(*why);
+    return error;
+  }
   if (keyPath.empty()) {  // every root
     DWORD error = ERROR_SUCCESS;
     for (const char* root :
          {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"}) {
       if (error == ERROR_SUCCESS)
-        error = ExportKey(store, RootKeyIdByName(root), root, version, text);
+        error = ExportKey(store, RootKeyIdByName(root), root, version, text, 0);
     }
     if (error != ERROR_SUCCESS) *why = WhyNotExported(error, store->CodePage());
     return error;
@@ -618,6 +631,7 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     return ERROR_FILE_NOT_FOUND;
   }
   std::string canonical = RootKeyName(id);
+  int depth = 0;
   while (slash != std::string::npos) {
     size_t next = FindCharOffset(codePage, path, '\\', slash + 1);
     std::string name = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
@@ -628,8 +642,9 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     if (error != ERROR_SUCCESS) return *why = "cannot read the registry", error;
     if (id == kNoKey) return *why = "no key '" + keyPath + "'", ERROR_FILE_NOT_FOUND;
     canonical += "\\" + stored;
+    ++depth;
   }
-  DWORD error = ExportKey(store, id, canonical, version, text);
+  DWORD error = ExportKey(store, id, canonical, version, text, depth);
   if (error != ERROR_SUCCESS) *why = WhyNotExported(error, codePage);
   return error;
 }

@@ -52,7 +52,18 @@ bool ChangeWatch::Begin(std::string* why) {
   }
   RecordRegistryChanges(&registry_);
   RecordProfileChanges(&profiles_);
-  return true;
+  return TreeCanBeWalked(why);
+}
+
+// The comparison after the run walks the registry from its roots: one that
+// is no tree (a cycle, an orphaned key, keys deeper than Windows allows) is
+// a damaged machine, found before the run changes anything.
+bool ChangeWatch::TreeCanBeWalked(std::string* why) {
+  if (MachineInMemory() || !Exists(MachineRegistryPath())) return true;
+  DWORD error = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return true;  // the run meets and reports it
+  return store->CheckTree(why) == ERROR_SUCCESS;
 }
 
 bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {

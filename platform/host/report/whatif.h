@@ -33,13 +33,16 @@ class ChangeWatch {
 
   // Starts recording, before the registry's first change; the machine must
   // be prepared. False with *why when a what-if run's shadow folder cannot
-  // be made (nothing then runs).
+  // be made, or the registry is no tree that the comparison could walk
+  // (nothing then runs).
   bool Begin(std::string* why);
   // Compares what was recorded with the machine (or its shadow) as it is
   // now, before the registry closes.
   bool Finish(MachineChanges* changes, std::string* why);
 
  private:
+  bool TreeCanBeWalked(std::string* why);
+
   Mode mode_;
   std::string folder_;
   RegChangeRecord registry_;
