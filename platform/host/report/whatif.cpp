@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/profile/profilerecord.h"
@@ -52,7 +53,10 @@ bool ChangeWatch::Begin(std::string* why) {
   }
   RecordRegistryChanges(&registry_);
   RecordProfileChanges(&profiles_);
-  return TreeCanBeWalked(why);
+  if (!TreeCanBeWalked(why)) return false;
+  spoolerRead_ = ReadSpoolerLists(MachineIsNT(), &spoolerBefore_, &spoolerWhy_);
+  ForgetFailedCalls();  // what the lists' calls met is no failure of the run
+  return true;
 }
 
 // The comparison after the run walks the registry from its roots: one that
@@ -93,7 +97,12 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     DiffProfile(MachineFileName(entry.first), entry.second.original, now, codePage,
                 &changes->profiles);
   }
-  changes->spooler = SpoolerChanges(changes->registry, changes->profiles, MachineIsNT(), codePage);
+  std::vector<SpoolerListed> spoolerAfter;
+  if (!spoolerRead_ || !ReadSpoolerLists(MachineIsNT(), &spoolerAfter, &spoolerWhy_)) {
+    *why = "cannot list the spooler's objects: " + spoolerWhy_;
+    return false;
+  }
+  changes->spooler = DiffSpoolerLists(spoolerBefore_, spoolerAfter, codePage);
   return true;
 }
 

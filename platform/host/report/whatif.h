@@ -48,6 +48,10 @@ class ChangeWatch {
   RegChangeRecord registry_;
   ProfileChangeRecord profiles_;
   bool redirected_ = false;
+  // The spooler's lists as the run found them (spooler_lists.h).
+  std::vector<SpoolerListed> spoolerBefore_;
+  bool spoolerRead_ = false;
+  std::string spoolerWhy_;
 };
 
 }  // namespace qzhost
