@@ -395,6 +395,62 @@ def damaged_registries(m, faults):
     return walks
 
 
+def kill_when(argv, env, appears, faults, what):
+    """Starts argv and kills it (SIGKILL) once `appears()` is true; False when
+    it ended first (no kill)."""
+    p = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.monotonic() + 30
+    while p.poll() is None and time.monotonic() < deadline:
+        if appears(p.pid):
+            p.kill()
+            p.wait()
+            return True
+        time.sleep(0.002)
+    p.wait()
+    return False
+
+
+def killed_leftovers(m, faults):
+    """Saves, loads and what-if runs killed in the middle leave temporaries
+    that the next save, load or what-if run removes. Returns the kills."""
+    kills = 0
+    parent = os.path.dirname(m.root)
+    base = os.path.basename(m.root)
+    tmp = tempfile.mkdtemp(prefix="qztmpdir.")
+    env = dict(m.env, TMPDIR=tmp)
+    with open(m.drive_c("BIG.BIN"), "wb") as f:
+        f.write(os.urandom(1 << 20) * 48)  # a save and a load of some length
+    image = m.root + ".big.qzm"
+    m.check_call([m.qzreg, "save", image])
+
+    def named(folder, prefix):
+        return lambda pid: any(n.startswith(prefix + str(pid) + "-") for n in os.listdir(folder))
+
+    for _ in range(3):
+        kills += kill_when([m.qzreg, "save", image + ".2"], env,
+                           named(parent, os.path.basename(image) + ".2.qzsave-"), faults, "save")
+        kills += kill_when([m.qzreg, "load", image], env, named(parent, base + ".load-"), faults,
+                           "load")
+        kills += kill_when([m.qzinst32, "--no-trace", "--what-if", "2", "C:\\RT2210.INF",
+                            "RT2210", "LPT1:"], env, named(tmp, "qzinst32-whatif-"), faults,
+                           "what-if")
+    m.check_call([m.qzreg, "save", image + ".2"])
+    m.check_call([m.qzreg, "load", image])
+    subprocess.run([m.qzinst32, "--no-trace", "--what-if", "259"], env=env, capture_output=True)
+    left = [n for n in os.listdir(parent) if n.startswith(base + ".load-") or ".qzsave-" in n
+            and n.startswith(os.path.basename(image))]
+    left += [n for n in os.listdir(tmp) if n.startswith("qzinst32-whatif-")]
+    if left:
+        faults.append("killed saves, loads and what-if runs left %s" % left)
+    if kills < 3:
+        faults.append("only %d of the saves, loads and what-if runs were caught to be killed" % kills)
+    for name in (image, image + ".2"):
+        os.unlink(name)
+    os.unlink(m.drive_c("BIG.BIN"))
+    shutil.rmtree(tmp, ignore_errors=True)
+    return kills
+
+
 def main():
     args = machine.arguments(__doc__)
     faults = []
@@ -412,6 +468,7 @@ def main():
         refused_without_wait(m, image, faults)
         counts["hostile images refused"] = hostile_images(m, image, faults)
         counts["walks of damaged registries refused"] = damaged_registries(m, faults)
+        counts["killed saves, loads, what-ifs cleaned after"] = killed_leftovers(m, faults)
         if m.integrity() != ["ok"]:
             faults.append("integrity check: %s" % m.integrity())
     except AssertionError as e:

@@ -21,6 +21,7 @@
 
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/lockfile.h"
+#include "platform/host/machine/staletemp.h"
 #include "platform/host/registry/regimage_db.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/registry/sqlitevfs.h"
@@ -32,6 +33,20 @@ const char* const kConfigName = kImageConfigName;
 const char* const kDriveName = kImageDriveName;
 typedef ImageDb Db;
 typedef ImageStatement Statement;
+// What the temporaries beside an image and beside the root are named after,
+// before the pid of their process (staletemp.h).
+const char kSaveInfix[] = ".qzsave-";
+const char kLoadInfix[] = ".load-";
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 MachineError Failed(const std::string& what, const std::string& why) {
   return {what + (why.empty() ? std::string() : ": " + why)};
@@ -64,6 +79,18 @@ bool AddEntry(sqlite3_stmt* insert, const std::string& rel, mode_t mode, const s
   return sqlite3_step(insert) == SQLITE_DONE;
 }
 
+// A profile file's temporary, "<name>.qztmp<pid>", that a killed command
+// left behind (no command runs while a save holds the machine): no file of
+// the machine.
+bool IsTemporary(const char* name) {
+  const char* at = strstr(name, ".qztmp");
+  if (at == nullptr) return false;
+  at += 6;
+  if (*at == '\0') return false;
+  while (*at >= '0' && *at <= '9') ++at;
+  return *at == '\0';
+}
+
 // Adds root/rel and, for a folder, everything below it, in name order.
 bool AddTree(sqlite3_stmt* insert, const std::string& root, const std::string& rel,
              std::string* why) {
@@ -81,7 +108,8 @@ bool AddTree(sqlite3_stmt* insert, const std::string& root, const std::string& r
   if (dir == nullptr) return *why = path + ": " + strerror(errno), false;
   std::vector<std::string> names;
   while (struct dirent* e = readdir(dir))
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && !IsTemporary(e->d_name))
+      names.push_back(e->d_name);
   closedir(dir);
   std::sort(names.begin(), names.end());
   for (const std::string& name : names)
@@ -340,7 +368,8 @@ ImageOutcome SaveMachineImage(const std::string& file, int waitMs) {
     outcome.error = Failed("cannot open the registry", MachineFault());
     return outcome;
   }
-  std::string temp = file + ".XXXXXX";
+  RemoveStaleTemporaries(FolderOf(file), BaseName(file) + kSaveInfix);
+  std::string temp = TemporaryPattern(file + kSaveInfix);
   int fd = mkstemp(&temp[0]);
   if (fd < 0) {
     outcome.error = Failed("cannot create " + temp, strerror(errno));
@@ -388,7 +417,8 @@ ImageOutcome LoadMachineImage(const std::string& file, bool replace, int waitMs)
     return outcome.error = Failed(file, image.Error()), outcome;
   if (!CheckImageWhole(image, file, &why)) return outcome.error = {why}, outcome;
   if (!hold.TakeRegistry(root, waitMs, &outcome)) return outcome;
-  std::string fresh = root + ".load-XXXXXX";
+  RemoveStaleTemporaries(FolderOf(root), BaseName(root) + kLoadInfix);
+  std::string fresh = TemporaryPattern(root + kLoadInfix);
   if (mkdtemp(&fresh[0]) == nullptr)
     return outcome.error = Failed("cannot create " + fresh, strerror(errno)), outcome;
   bool ok = BuildAndSwap(image, fresh, root, &hold, &why);
