@@ -26,6 +26,7 @@ bool ImageArguments(const Args& args, const char* verb, std::string* image, int*
     if (ParseWaitOption(arg, &wait, status)) {
       if (*status != kExitOk) return false;
       *waitMs = wait;
+      qzhost::RegStore::SetLockWait(wait);  // as long for a registry another program locks
     } else if (arg.size() > 1 && arg[0] == '-') {
       *status =
           Complain(kExitUsage, "unknown option '" + arg + "' (try qzreg " + verb + " --help)");

@@ -264,6 +264,34 @@ def refused_without_wait(m, image, faults):
         os.close(fd)
 
 
+def exclusive_lock(m, faults):
+    """A program holding the registry in SQLite's exclusive locking mode: runs
+    wait as long as --wait says, once, then end with 121 and say the registry
+    is locked by another program (not that the disk cannot be written)."""
+    holder = subprocess.Popen([sys.executable, "-c", (
+        "import sqlite3, sys, time\n"
+        "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+        "db.execute('PRAGMA locking_mode=EXCLUSIVE'); db.execute('BEGIN EXCLUSIVE')\n"
+        "db.execute('COMMIT'); db.execute('SELECT count(*) FROM keys').fetchone()\n"
+        "print('held', flush=True); time.sleep(8)\n"), m.path("registry.db")],
+        stdout=subprocess.PIPE)
+    try:
+        holder.stdout.readline()
+        for argv in ([m.qzinst32, "--no-trace", "--wait=1", "1", "EXL1:"],
+                     [m.qzreg, "save", "--wait=1", m.root + ".exl.qzm"]):
+            done = subprocess.run(argv, env=m.env, capture_output=True, timeout=60)
+            if done.returncode != machine.STATUS_MACHINE_FAILED or \
+                    b"locked by another program" not in done.stderr:
+                faults.append("%s beside an exclusive lock ended %d: %s" % (
+                    argv[1], done.returncode, done.stderr.strip()))
+            if holder.poll() is not None:
+                faults.append("%s waited past the holder's 8 seconds" % argv[1])
+    finally:
+        holder.kill()
+        holder.wait()
+        holder.stdout.close()
+
+
 # --- hostile images --------------------------------------------------------
 
 def hostile(base, name, sql, params=()):
@@ -466,6 +494,7 @@ def main():
         counts["loads beside writers"] = loads_beside_writers(m, image, seconds, faults)
         lock_held_across_load(m, image, faults)
         refused_without_wait(m, image, faults)
+        exclusive_lock(m, faults)
         counts["hostile images refused"] = hostile_images(m, image, faults)
         counts["walks of damaged registries refused"] = damaged_registries(m, faults)
         counts["killed saves, loads, what-ifs cleaned after"] = killed_leftovers(m, faults)
