@@ -135,8 +135,9 @@ int Import(const Args& args) {
   std::string name = file == "-" ? "standard input" : file;
   if (qzhost::ImportRegText(store, text, &error, &summary) != ERROR_SUCCESS) {
     std::string where = error.line ? " line " + std::to_string(error.line) : std::string();
-    return CheckMachineFault(
-        Complain(kExitFailed, name + where + ": " + error.message + "; nothing was imported"));
+    return CheckMachineFault(Complain(
+        kExitFailed,
+        name + where + ": " + error.message + "; nothing was imported" + ReadOnlyRootNote()));
   }
   for (const std::string& warning : summary.warnings) Complain(kExitOk, "warning: " + warning);
   printf("Imported %s: %s\n", name.c_str(), summary.Text().c_str());

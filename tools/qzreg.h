@@ -27,6 +27,11 @@ qzhost::RegStore* ExistingRegistry(int* status);
 // A fault of the machine's storage overrides the command's own status.
 int CheckMachineFault(int status);
 
+// "the registry refused the change (error N)", saying so where the machine
+// root cannot be written at all; and that note alone, or "" (qzreg_refused.cpp).
+std::string RefusedChange(DWORD error);
+std::string ReadOnlyRootNote();
+
 // True when `arg` is the switch `name` ("/v" or "-v", any case).
 bool IsSwitch(const std::string& arg, const char* name);
 

@@ -357,9 +357,7 @@ int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
     error = store->SetValue(id, a.name, type, data);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
   printf("%s\n", kDone);
   return kExitOk;
 }
@@ -409,9 +407,7 @@ int RunDelete(qzhost::RegStore* store, const VerbArgs& a) {
     error = store->DeleteTree(id);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
   printf("%s\n", kDone);
   return kExitOk;
 }

@@ -479,6 +479,24 @@ def killed_leftovers(m, faults):
     return kills
 
 
+def what_if_without_machine(args, faults):
+    """A what-if run on an empty or a missing root makes nothing there."""
+    top = tempfile.mkdtemp(prefix="qzwhatif.")
+    empty, missing = os.path.join(top, "empty"), os.path.join(top, "missing")
+    os.mkdir(empty)
+    for root in (empty, missing):
+        env = dict(os.environ, QZINST_ROOT=root)
+        done = subprocess.run([os.path.abspath(args.qzinst32), "--no-trace", "--what-if", "1",
+                               "WI1:"], env=env, capture_output=True)
+        if done.returncode != 0 or b'port "WI1:" added' not in done.stdout:
+            faults.append("what-if on %s ended %d: %s" % (os.path.basename(root), done.returncode,
+                                                         done.stderr.strip()))
+    if os.listdir(empty) or os.path.exists(missing):
+        faults.append("what-if made %s in a root without a machine" % (
+            os.listdir(empty) or os.listdir(missing)))
+    shutil.rmtree(top, ignore_errors=True)
+
+
 def main():
     args = machine.arguments(__doc__)
     faults = []
@@ -498,6 +516,7 @@ def main():
         counts["hostile images refused"] = hostile_images(m, image, faults)
         counts["walks of damaged registries refused"] = damaged_registries(m, faults)
         counts["killed saves, loads, what-ifs cleaned after"] = killed_leftovers(m, faults)
+        what_if_without_machine(args, faults)
         if m.integrity() != ["ok"]:
             faults.append("integrity check: %s" % m.integrity())
     except AssertionError as e:
