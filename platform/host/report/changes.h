@@ -83,6 +83,13 @@ std::vector<SpoolerChange> DiffSpoolerLists(const std::vector<SpoolerListed>& be
                                             const std::vector<SpoolerListed>& after,
                                             unsigned codePage);
 
+// The spooler objects behind registry (and, on Windows 9x, WIN.INI [Ports])
+// differences between two machines, each object once, by the keys' paths
+// (spoolerkeys.cpp). Key paths are split by characters of `codePage`.
+std::vector<SpoolerChange> SpoolerChanges(const std::vector<RegKeyChange>& registry,
+                                          const std::vector<ProfileChange>& profiles, bool isNT,
+                                          unsigned codePage = 1252);
+
 // The name the machine gives a host path: "C:\..." below the machine's drive.
 std::string MachineFileName(const std::string& hostPath);
 
