@@ -256,7 +256,7 @@ def refused_without_wait(m, image, faults):
     try:
         for argv in ([m.qzreg, "load", image], [m.qzreg, "save", image + ".other"],
                      [m.qzreg, "load", "--wait=0.3", image]):
-            done = subprocess.run(argv, env=m.env, capture_output=True, timeout=30)
+            done = subprocess.run(argv, env=m.env, capture_output=True, timeout=300)
             if done.returncode != machine.STATUS_RUNNING or b"another instance" not in done.stderr:
                 faults.append("%s beside another instance ended %d: %s" % (
                     " ".join(argv[1:2]), done.returncode, done.stderr.strip()))
@@ -279,7 +279,7 @@ def exclusive_lock(m, faults):
         holder.stdout.readline()
         for argv in ([m.qzinst32, "--no-trace", "--wait=1", "1", "EXL1:"],
                      [m.qzreg, "save", "--wait=1", m.root + ".exl.qzm"]):
-            done = subprocess.run(argv, env=m.env, capture_output=True, timeout=60)
+            done = subprocess.run(argv, env=m.env, capture_output=True, timeout=300)
             if done.returncode != machine.STATUS_MACHINE_FAILED or \
                     b"locked by another program" not in done.stderr:
                 faults.append("%s beside an exclusive lock ended %d: %s" % (
@@ -392,7 +392,7 @@ def damaged_registries(m, faults):
                      [c.qzinst32, "--no-trace", "--json", "1", "CY1:"],
                      [c.qzreg, "export", "--all"], [c.qzreg, "query", "HKLM", "/s"],
                      [c.qzreg, "save", c.root + ".qzm"]):
-            done = subprocess.run(argv, env=c.env, capture_output=True, timeout=60)
+            done = subprocess.run(argv, env=c.env, capture_output=True, timeout=300)
             walks += 1
             if argv[1] == "save":  # a damaged machine saves; its image is refused
                 done = subprocess.run([c.qzreg, "init", "--from", c.root + ".qzm"],
@@ -415,7 +415,7 @@ def damaged_registries(m, faults):
     deep.write(b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE" + b"\\D" * 100000 + b"]\r\n")
     deep.close()
     for argv in ([m.qzreg, "import", deep.name], [m.qzreg, "add", "HKLM" + "\\D" * 513]):
-        done = subprocess.run(argv, env=m.env, capture_output=True, timeout=60)
+        done = subprocess.run(argv, env=m.env, capture_output=True, timeout=300)
         if done.returncode != 1 or b"512" not in done.stderr:
             faults.append("%s of keys too deep ended %d: %s" % (argv[1], done.returncode,
                                                                  done.stderr[:200]))

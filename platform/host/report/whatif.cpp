@@ -97,6 +97,9 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     DiffProfile(MachineFileName(entry.first), entry.second.original, now, codePage,
                 &changes->profiles);
   }
+  // A run that changed nothing changed no spooler object: what the lists
+  // show changed meanwhile is another program's doing.
+  if (changes->registry.empty() && changes->profiles.empty()) return true;
   std::vector<SpoolerListed> spoolerAfter;
   if (!spoolerRead_ || !ReadSpoolerLists(MachineIsNT(), &spoolerAfter, &spoolerWhy_)) {
     *why = "cannot list the spooler's objects: " + spoolerWhy_;
