@@ -71,6 +71,8 @@ int Export(const Args& args) {
                                     std::to_string(qzhost::Machine().codePage) + " cannot hold");
   DWORD error = all ? qzhost::ExportAllRegText(store, version, &text, &why)
                     : qzhost::ExportRegText(store, key, version, &text, &why);
+  if (error != ERROR_SUCCESS && !qzhost::MachineFault().empty())
+    return CheckMachineFault(kExitFailed);  // a damaged machine says so once
   if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, why));
   if (!file.empty()) {
     // reg export: the file whole or not at all.
@@ -136,8 +138,9 @@ int Import(const Args& args) {
   qzhost::RegImportSummary summary;
   if (qzhost::ImportRegText(store, text, &error, &summary) != ERROR_SUCCESS) {
     std::string where = error.line ? " line " + std::to_string(error.line) : std::string();
-    return CheckMachineFault(
-        Complain(kExitFailed, name + where + ": " + error.message + "; nothing was imported"));
+    return CheckMachineFault(Complain(
+        kExitFailed,
+        name + where + ": " + error.message + "; nothing was imported" + ReadOnlyRootNote()));
   }
   for (const std::string& warning : summary.warnings) Complain(kExitOk, "warning: " + warning);
   Inform("Imported %s: %s\n", name.c_str(), summary.Text().c_str());
@@ -147,13 +150,19 @@ int Import(const Args& args) {
 int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
-    {"init", Init, "init [--os win98|nt] [--codepage 1252|932] [--bare | --from IMAGE] [--force]",
+    {"init", Init,
+     "init [--os win98|nt] [--codepage 1252|932] [--bare | --from IMAGE] [--force] [--wait[=SECONDS]]",
      "create a machine: the OS's default image, an empty\n"
      "registry (--bare) or a copy of a saved image (which\n"
      "holds its own OS and code page); --force replaces\n"
-     "the machine there"},
-    {"save", Save, "save IMAGE", "write the whole machine into one image file"},
-    {"load", Load, "load IMAGE", "replace the machine with a saved image, all at once"},
+     "the machine there; --wait as for load"},
+    {"save", Save, "save IMAGE [--wait[=SECONDS]]",
+     "write the whole machine into one image file, as it\n"
+     "is between two commands"},
+    {"load", Load, "load IMAGE [--wait[=SECONDS]]",
+     "replace the machine with a saved image, all at once,\n"
+     "when no command runs on it (--wait: wait up to\n"
+     "SECONDS, 60 without a number, for one that does)"},
     {"query", Query, "query KEY [/v NAME | /ve | /f PATTERN [/k | /d] [/c] [/e]] [/s] [--json]",
      "show a value, or a key's values and subkeys (/s: the\n"
      "whole tree); status 1 when absent; /ve of a key with\n"

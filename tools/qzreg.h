@@ -34,6 +34,11 @@ qzhost::RegStore* ExistingRegistry(int* status);
 // A fault of the machine's storage overrides the command's own status.
 int CheckMachineFault(int status);
 
+// "the registry refused the change (error N)", saying so where the machine
+// root cannot be written at all; and that note alone, or "" (qzreg_refused.cpp).
+std::string RefusedChange(DWORD error);
+std::string ReadOnlyRootNote();
+
 // True when `arg` is the switch `name` ("/v" or "-v", any case).
 bool IsSwitch(const std::string& arg, const char* name);
 
@@ -68,9 +73,14 @@ bool TakeOptionValue(const Args& args, size_t* i, const char* name, std::string*
 // A new machine (qzreg_init.cpp).
 int Init(const Args& args);
 
-// Machine images (qzreg_image.cpp).
+// Machine images (qzreg_image.cpp). Each holds the machine's instance lock
+// while it works, waiting up to --wait[=SECONDS] for it.
 int Save(const Args& args);
 int Load(const Args& args);
+int InitFrom(const std::string& image, bool replace, int waitMs);
+// True when `arg` is --wait or --wait=SECONDS: *waitMs set, or *status a
+// usage error already reported.
+bool ParseWaitOption(const std::string& arg, int* waitMs, int* status);
 
 // Spooler administration (qzreg_spooler.cpp): driver, printer, port and
 // monitor with add and delete, and default. Each reads its own --help

@@ -39,6 +39,7 @@ struct InitArgs {
   bool codePageGiven = false;
   bool bare = false;
   bool force = false;
+  int waitMs = 0;
   std::string from;
 };
 
@@ -46,7 +47,10 @@ int ParseInit(const Args& args, InitArgs* out) {
   for (size_t i = 0; i < args.size(); ++i) {
     std::string value;
     bool missing = false;
-    if (TakeOptionValue(args, &i, "--os", &value, &missing)) {
+    int status = kExitOk;
+    if (ParseWaitOption(args[i], &out->waitMs, &status)) {
+      if (status != kExitOk) return status;
+    } else if (TakeOptionValue(args, &i, "--os", &value, &missing)) {
       if (value == "nt")
         out->config.os = qzhost::Personality::kWinNT;
       else if (value != "win98")
@@ -128,11 +132,7 @@ int Init(const Args& args) {
   InitArgs a;
   if (int status = ParseInit(args, &a)) return status;
   if (!a.from.empty()) {
-    // Loading swaps the new machine in at once; --force lets it replace one.
-    qzhost::MachineError error = qzhost::LoadMachineImage(a.from, a.force);
-    if (error.failed()) return Complain(kExitFailed, error.message);
-    Inform("Created the machine of %s at %s\n", a.from.c_str(), qzhost::MachineRoot().c_str());
-    return kExitOk;
+    return InitFrom(a.from, a.force, a.waitMs);
   }
   std::string aside;
   int status = kExitOk;

@@ -152,15 +152,22 @@ std::string DefaultPrinter() {
 
 std::string Text(const char* p) { return p ? p : ""; }
 
-// One enumeration in the usual two calls: size, then data.
+// One enumeration in the usual two calls: size, then data. A list that grew
+// between them (another program added a port to WIN.INI) is asked again
+// with the size the second call gave.
 template <typename Enum>
 bool Enumerate(Enum enumerate, std::vector<BYTE>* buffer, DWORD* count) {
   DWORD cbNeeded = 0;
   *count = 0;
   if (!enumerate(nullptr, 0, &cbNeeded, count) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return false;
-  buffer->assign(cbNeeded ? cbNeeded : 1, 0);
-  return enumerate(buffer->data(), cbNeeded, &cbNeeded, count) != FALSE;
+  for (int round = 0; round < 16; ++round) {
+    buffer->assign(cbNeeded ? cbNeeded : 1, 0);
+    DWORD cbBuf = cbNeeded;
+    if (enumerate(buffer->data(), cbBuf, &cbNeeded, count)) return true;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || cbNeeded <= cbBuf) return false;
+  }
+  return false;
 }
 
 int SpoolerFailed(const char* call) {
@@ -328,6 +335,7 @@ int ListMonitors(const Args& args) {
       for (const std::string& seen : listed)
         if (strcasecmp(seen.c_str(), name.c_str()) == 0) return;
       std::string dll = StringValue(hKey, "Driver");
+      if (dll.empty()) return;  // no monitor the spooler could load
       MonitorRow(out, name, level == 2 ? kEnvironments[1] : nullptr, dll.c_str());
     });
   }

@@ -13,6 +13,7 @@
 
 #include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
+#include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
 #include "platform/host/report/jsontext.h"
 #include "tools/qzreg.h"
@@ -117,6 +118,8 @@ bool SplitKey(const std::string& key, qzhost::RegKeyId* root, std::vector<std::s
   return *root != qzhost::kNoKey;
 }
 
+const size_t kMaxValueNameLength = 16383;
+
 // Finds the key; *id is kNoKey when it is missing. *canonical gets its path as stored.
 DWORD FindKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyId* id,
               std::string* canonical) {
@@ -178,8 +181,10 @@ struct QueryOut {
   }
 };
 
+// `depth` levels below its root: /s never goes deeper than Windows allows.
 DWORD QueryTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string& path, bool recurse,
-                QueryOut* out) {
+                QueryOut* out, int depth) {
+  if (depth > qzhost::kRegMaxDepth) return ERROR_BADDB;
   std::vector<qzhost::RegValue> values;
   std::vector<std::string> names;
   std::vector<qzhost::RegKeyId> ids;
@@ -191,7 +196,7 @@ DWORD QueryTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string&
   if (!out->json && (!values.empty() || recurse)) printf("\n");
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i) {
     if (recurse)
-      error = QueryTree(store, ids[i], path + "\\" + names[i], true, out);
+      error = QueryTree(store, ids[i], path + "\\" + names[i], true, out, depth + 1);
     else if (!out->json)
       printf("%s\n", T(path + "\\" + names[i]).c_str());
   }
@@ -268,8 +273,20 @@ int RunQuery(qzhost::RegStore* store, const VerbArgs& a) {
       out.Value(path, v);
     if (!a.json) printf("\n");
   } else {
+    // A walk of the tree needs a tree: a registry that is none is damaged.
+    std::string why;
+    if (a.recurse && (error = store->CheckTree(&why)) != ERROR_SUCCESS) {
+      if (error != ERROR_BADDB)
+        return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
+      qzhost::ReportMachineFault(why);
+      return CheckMachineFault(kExitFailed);
+    }
+    std::vector<std::string> names;
+    qzhost::RegKeyId root = qzhost::kNoKey;
+    SplitKey(a.key, &root, &names);
     if (!a.json) printf("\n");
-    if (QueryTree(store, id, path, a.recurse, &out) != ERROR_SUCCESS)
+    if (QueryTree(store, id, path, a.recurse, &out, static_cast<int>(names.size())) !=
+        ERROR_SUCCESS)
       return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
   }
   if (a.json) {
@@ -344,6 +361,25 @@ bool ValueData(const VerbArgs& a, DWORD* type, std::string* data, int* status) {
   return ok;
 }
 
+// What Windows refuses, refused before anything is made: a key name over 255
+// characters (bytes of the code page, as the Reg* calls count them), a key
+// more than 512 levels below its root, a value name over 16,383 characters.
+// An export of what add made must import again.
+bool WithinLimits(const VerbArgs& a, int* status) {
+  std::vector<std::string> path;
+  qzhost::RegKeyId root = qzhost::kNoKey;
+  SplitKey(a.key, &root, &path);
+  std::string why;
+  for (const std::string& name : path)
+    if (name.size() > qzhost::kMaxKeyNameLength) why = "a key name over 255 characters";
+  if (path.size() > static_cast<size_t>(qzhost::kRegMaxDepth))
+    why = "a key more than " + std::to_string(qzhost::kRegMaxDepth) + " levels below its root";
+  if (a.hasName && a.name.size() > kMaxValueNameLength) why = "a value name over 16383 characters";
+  if (why.empty()) return true;
+  *status = Complain(kExitFailed, "Windows refuses " + why + "; nothing was added");
+  return false;
+}
+
 DWORD CreateKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyId* id) {
   std::vector<std::string> path;
   if (!SplitKey(key, id, &path)) return ERROR_BAD_PATHNAME;
@@ -362,6 +398,7 @@ int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
   std::string data;
   int status = kExitOk;
   if (a.hasName && !ValueData(a, &type, &data, &status)) return status;
+  if (!WithinLimits(a, &status)) return status;
   qzhost::RegTransaction tx(store);
   if (tx.Status() != ERROR_SUCCESS)
     return CheckMachineFault(Complain(kExitFailed, "the registry is busy or cannot be written"));
@@ -375,9 +412,7 @@ int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
     error = store->SetValue(id, a.name, type, data);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
   Inform("%s\n", kDone);
   return kExitOk;
 }
@@ -427,9 +462,7 @@ int RunDelete(qzhost::RegStore* store, const VerbArgs& a) {
     error = store->DeleteTree(id);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
   Inform("%s\n", kDone);
   return kExitOk;
 }

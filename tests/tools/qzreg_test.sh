@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the built qzreg against fresh machines: init, export/import round trip,
 # a refused .reg file, a damaged registry.db, usage errors, the listings,
-# machine images, reg.exe's verbs and regedit's UTF-16 files.
+# machine images, reg.exe's verbs and their limits, and regedit's UTF-16 files.
 # Usage: qzreg_test.sh <path to qzreg>
 QZREG=${1:?usage: qzreg_test.sh QZREG}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qzregtest.XXXXXX") || exit 1
@@ -181,6 +181,18 @@ M='HKLM\System\CurrentControlSet\Control\Print\Monitors\Qz Test Monitor'
 "$QZREG" monitors --json >"$WORK/m.json"
 python3 -c 'import json, sys; rows = json.load(open(sys.argv[1])); sys.exit(not rows or any(set(r) != {"name", "environment", "dll"} for r in rows))' "$WORK/m.json" ||
   fail "monitor rows lack their fields: $(cat "$WORK/m.json")"
+
+# add refuses what Windows refuses, so that the machine's own export imports again.
+LONG=$(printf '%0256d' 0 | tr 0 N)
+expect_status 1 "add of a key name over 255 characters" "$QZREG" add "HKLM\\Software\\$LONG"
+grep -q '255' "$WORK/err" || fail "the refusal does not name the limit: $(cat "$WORK/err")"
+expect_status 1 "add of a value name over 16383 characters" \
+  "$QZREG" add 'HKLM\Software\QzLong' /v "$(printf '%016384d' 0)" /d x
+DEEP=$(printf '\\D%.0s' $(seq 513))
+expect_status 1 "add of a key 513 levels deep" "$QZREG" add "HKLM$DEEP"
+grep -q '512' "$WORK/err" || fail "the refusal does not name the limit: $(cat "$WORK/err")"
+"$QZREG" export --all >"$WORK/all.reg" || fail "export --all"
+expect_status 0 "the machine's own export imports" "$QZREG" import "$WORK/all.reg"
 
 [ "$failures" = 0 ] && echo "qzreg: all checks passed"
 exit "$failures"

@@ -24,6 +24,7 @@
 #include "platform/host/process/instance_lock.h"
 #include "platform/host/process/kernel.h"
 #include "platform/host/process/optionwords.h"
+#include "platform/host/process/shadowroot.h"
 #include "platform/host/process/tracesink.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
@@ -363,18 +364,30 @@ qzhost::InfRef InfOf(const qzhost::RunFacts& facts) {
 }
 
 // Creates the machine for a command when there is none, and says so.
-bool PrepareMachineForRun() {
+bool PrepareMachineForRun(const qzhost::ShadowRoot& shadow) {
   bool existed = MachineExists();
   qzhost::MachineError error = qzhost::PrepareMachine();
   if (error.failed()) {
     qzhost::SayWhy(error.message);
     return false;
   }
-  if (!existed) {
+  if (shadow.active()) {
+    fprintf(stderr,
+            "qzinst32: no machine at %s: the what-if run works on a fresh %s machine, which is "
+            "not kept\n",
+            shadow.realRoot().c_str(), qzhost::MachineIsNT() ? "Windows NT" : "Windows 98");
+  } else if (!existed) {
     fprintf(stderr, "qzinst32: created a %s machine at %s\n",
             qzhost::MachineIsNT() ? "Windows NT" : "Windows 98", qzhost::MachineRoot().c_str());
   }
   return true;
+}
+
+bool RereadMachineSettings() {
+  qzhost::ForgetMachineSettings();
+  qzhost::MachineError error = qzhost::PrepareMachine();
+  if (error.failed()) fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+  return !error.failed();
 }
 
 }  // namespace
@@ -411,10 +424,20 @@ int RunProgram(int argc, char** argv) {
   if (!stray.empty()) return RefuseTrailingOption(stray);
 
   if (options.wait) qzhost::RegStore::SetLockWait(options.waitMs);
-  if (!PrepareMachineForRun()) return qzhost::kExitMachineFailed;
+  // A what-if run makes nothing in a root that holds no machine.
+  qzhost::ShadowRoot shadow;
+  std::string shadowWhy;
+  if (options.whatIf && !shadow.BeginIfNoMachine(&shadowWhy)) {
+    fprintf(stderr, "qzinst32: %s; no command was run\n", shadowWhy.c_str());
+    return qzhost::kExitMachineFailed;
+  }
+  if (!PrepareMachineForRun(shadow)) return qzhost::kExitMachineFailed;
   // The guard is taken before recording begins: what a report lists is then
   // this run's changes alone, and a refused run lists none.
   bool guarded = qzhost::HoldInstanceLockAhead(options.waitMs);
+  // A load may have replaced the machine while this run waited: its
+  // settings are read again, from the root whose lock is held now.
+  if (guarded && !RereadMachineSettings()) return qzhost::kExitMachineFailed;
   // Only a run that is asked about its changes is watched.
   std::unique_ptr<qzhost::ChangeWatch> watch;
   if ((options.whatIf || options.report) && guarded) {

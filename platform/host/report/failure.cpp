@@ -2,7 +2,9 @@
 #include "platform/host/report/failure.h"
 
 #include <stdio.h>
+#include <unistd.h>
 
+#include "platform/host/machine/machine.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/report.h"
 #include "platform/host/report/win32errors.h"
@@ -101,6 +103,10 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   failure.meaning = Win32ErrorMeaning(call->error, call->kind, call->object);
   failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
                   failure.name + " (" + failure.meaning + ")";
+  // Access denied because the root cannot be written at all: said plainly,
+  // where the user would otherwise look for a permission on one file or key.
+  if (call->error == ERROR_ACCESS_DENIED && access(MachineRoot().c_str(), W_OK) != 0)
+    failure.line += "; the machine root " + MachineRoot() + " is read-only or not writable";
   if (call->error == 1797 && isNT) {
     failure.line += std::string("; ") + kNtDriverHint;
   }
