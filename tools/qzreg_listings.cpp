@@ -1,26 +1,25 @@
 // qzreg's listings of the spooler: printers, drivers, monitors, processors, ports.
 //
-// Drivers, monitors and ports come from the spooler calls; printers and print
-// processors from the keys where the spooler keeps them.
+// The lists are the spooler's own (spooler_lists.h), the ones a report's
+// spooler part is the difference of; this file only shows them.
 #include <fnmatch.h>
 #include <stdio.h>
-#include <strings.h>
+#include <stdlib.h>
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/report/jsontext.h"
+#include "platform/host/spooler/spooler_lists.h"
 #include "platform/win32.h"
 #include "tools/qzreg.h"
 
 namespace qzreg {
 namespace {
-
-const char kPrintKey[] = "System\\CurrentControlSet\\Control\\Print";
-const char* const kEnvironments[] = {"Windows 4.0", "Windows NT x86"};
 
 // The arguments a listing takes (--json, --all where `takesAll`, one NAME);
 // kExitOk, or the usage status after a message.
@@ -126,93 +125,48 @@ class Listing {
 
 const char kNull[] = "null";
 
-// The driver version in one style for every value (0x0, 0x3, 0x400).
-std::string VersionText(DWORD version) {
+// The listed object's field `name`, or null where it has none.
+const std::string* Field(const qzhost::SpoolerListed& object, const char* name) {
+  for (const auto& field : object.fields)
+    if (field.first == name) return &field.second;
+  return nullptr;
+}
+
+std::string FieldText(const qzhost::SpoolerListed& object, const char* name) {
+  const std::string* value = Field(object, name);
+  return value ? *value : "";
+}
+
+// A number the spooler's lists give as decimal text, in one style for every
+// value (0x0, 0x3, 0x400).
+std::string HexText(const qzhost::SpoolerListed& object, const char* name) {
   char text[16];
-  snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(version));
+  snprintf(text, sizeof text, "0x%lx", strtoul(FieldText(object, name).c_str(), nullptr, 10));
   return text;
 }
 
-DWORD DwordValue(HKEY hKey, const char* name) {
-  DWORD value = 0, cb = sizeof value, type = 0;
-  if (RegQueryValueExA(hKey, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb) !=
-          ERROR_SUCCESS ||
-      type != REG_DWORD)
-    return 0;
-  return value;
-}
-
-// The default printer's name, from [windows] device= ("name,driver,port").
-std::string DefaultPrinter() {
-  char acDevice[512] = "";
-  GetProfileStringA("windows", "device", "", acDevice, sizeof acDevice);
-  std::string device = acDevice;
-  return device.substr(0, device.find(','));
-}
-
-std::string Text(const char* p) { return p ? p : ""; }
-
-// One enumeration in the usual two calls: size, then data. A list that grew
-// between them (another program added a port to WIN.INI) is asked again
-// with the size the second call gave.
-template <typename Enum>
-bool Enumerate(Enum enumerate, std::vector<BYTE>* buffer, DWORD* count) {
-  DWORD cbNeeded = 0;
-  *count = 0;
-  if (!enumerate(nullptr, 0, &cbNeeded, count) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    return false;
-  for (int round = 0; round < 16; ++round) {
-    buffer->assign(cbNeeded ? cbNeeded : 1, 0);
-    DWORD cbBuf = cbNeeded;
-    if (enumerate(buffer->data(), cbBuf, &cbNeeded, count)) return true;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || cbNeeded <= cbBuf) return false;
+// The JSON row: name, environment where `withEnvironment`, then the fields,
+// numbers and truth values bare, missing ones (`absent`) null.
+qzhost::JsonObject JsonRow(const qzhost::SpoolerListed& object, bool withEnvironment,
+                           std::initializer_list<const char*> bare,
+                           std::initializer_list<const char*> absent = {}) {
+  qzhost::JsonObject row;
+  row.Add("name", object.name);
+  if (withEnvironment) row.Add("environment", object.environment);
+  for (const auto& field : object.fields) {
+    bool isBare = false;
+    for (const char* name : bare) isBare = isBare || field.first == name;
+    if (isBare)
+      row.AddRaw(field.first, field.second);
+    else
+      row.Add(field.first, field.second);
   }
-  return false;
+  for (const char* name : absent)
+    if (!Field(object, name)) row.AddRaw(name, kNull);
+  return row;
 }
 
-int SpoolerFailed(const char* call) {
-  return Complain(kExitFailed, std::string(call) + " failed with error " +
-                                   std::to_string(static_cast<unsigned long>(GetLastError())));
-}
-
-std::vector<std::string> SubkeyNames(HKEY hKey) {
-  std::vector<std::string> names;
-  char acName[MAX_PATH];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = sizeof acName;
-    if (RegEnumKeyExA(hKey, i, acName, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    names.push_back(acName);
-  }
-  return names;
-}
-
-std::string StringValue(HKEY hKey, const char* name) {
-  char acValue[1024];
-  DWORD cb = sizeof acValue - 1, dwType = 0;
-  if (RegQueryValueExA(hKey, name, nullptr, &dwType, reinterpret_cast<BYTE*>(acValue), &cb) !=
-          ERROR_SUCCESS ||
-      (dwType != REG_SZ && dwType != REG_EXPAND_SZ))
-    return {};
-  acValue[cb] = '\0';
-  return acValue;
-}
-
-// Calls `row` with each subkey of HKLM\<path> opened; false when the key is missing.
-template <typename Row>
-bool ForEachSubkey(const std::string& path, Row row) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-    return false;
-  for (const std::string& name : SubkeyNames(hKey)) {
-    HKEY hSub = nullptr;
-    if (RegOpenKeyExA(hKey, name.c_str(), 0, KEY_READ, &hSub) != ERROR_SUCCESS) continue;
-    row(name, hSub);
-    RegCloseKey(hSub);
-  }
-  RegCloseKey(hKey);
-  return true;
-}
+int SpoolerFailed(const std::string& why) { return Complain(kExitFailed, why); }
 
 }  // namespace
 
@@ -220,124 +174,67 @@ int ListPrinters(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "printers")) return status;
   out.Cells({"Printer", "Driver", "Port", "Processor", "Datatype", "Attributes", "Default"});
-  std::string defaultName = DefaultPrinter();
-  ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&](const std::string& name, HKEY hKey) {
-    if (!out.Wanted(name)) return;
-    std::string driver = StringValue(hKey, "Printer Driver"), port = StringValue(hKey, "Port");
-    std::string processor = StringValue(hKey, "Print Processor");
-    std::string datatype = StringValue(hKey, "Datatype");
-    DWORD attributes = DwordValue(hKey, "Attributes");
-    bool isDefault = strcasecmp(name.c_str(), defaultName.c_str()) == 0;
-    if (out.json()) {
-      out.Row(qzhost::JsonObject()
-                  .Add("name", name)
-                  .Add("driver", driver)
-                  .Add("port", port)
-                  .Add("print_processor", processor)
-                  .Add("datatype", datatype)
-                  .AddNumber("attributes", static_cast<unsigned long>(attributes))
-                  .AddBool("default", isDefault));
-    } else {
-      char hex[16];
-      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(attributes));
-      out.Cells({name, driver, port, processor, datatype, hex, isDefault ? "yes" : "no"});
-    }
-  });
+  std::vector<qzhost::SpoolerListed> printers;
+  qzhost::ReadSpoolerPrinters(&printers);
+  for (const qzhost::SpoolerListed& p : printers) {
+    if (!out.Wanted(p.name)) continue;
+    if (out.json())
+      out.Row(JsonRow(p, false, {"attributes", "default"}));
+    else
+      out.Cells({p.name, FieldText(p, "driver"), FieldText(p, "port"),
+                 FieldText(p, "print_processor"), FieldText(p, "datatype"),
+                 HexText(p, "attributes"), FieldText(p, "default") == "true" ? "yes" : "no"});
+  }
   return out.Finish();
 }
 
 int ListDrivers(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "drivers")) return status;
+  std::vector<qzhost::SpoolerListed> drivers;
+  std::string why;
+  if (!qzhost::ReadSpoolerDrivers(&drivers, &why)) return SpoolerFailed(why);
   out.Cells({"Driver", "Environment", "Ver", "Driver file", "Monitor"});
-  for (const char* env : kEnvironments) {
-    std::vector<BYTE> buffer;
-    DWORD count = 0;
-    bool ok = Enumerate(
-        [env](BYTE* p, DWORD cb, DWORD* needed, DWORD* n) {
-          return EnumPrinterDriversA(nullptr, const_cast<LPSTR>(env), 3, p, cb, needed, n);
-        },
-        &buffer, &count);
-    if (!ok) {
-      // Windows 98 knows only its own environment.
-      if (GetLastError() == ERROR_INVALID_ENVIRONMENT) continue;
-      return SpoolerFailed("EnumPrinterDriversA");
-    }
-    const DRIVER_INFO_3* pInfo = reinterpret_cast<const DRIVER_INFO_3*>(buffer.data());
-    for (DWORD i = 0; i < count; ++i) {
-      const DRIVER_INFO_3& d = pInfo[i];
-      if (!out.Wanted(Text(d.pName))) continue;
-      if (out.json()) {
-        out.Row(qzhost::JsonObject()
-                    .Add("name", Text(d.pName))
-                    .Add("environment", Text(d.pEnvironment))
-                    .AddNumber("version", static_cast<unsigned long>(d.cVersion))
-                    .Add("driver_file", Text(d.pDriverPath))
-                    .Add("data_file", Text(d.pDataFile))
-                    .Add("config_file", Text(d.pConfigFile))
-                    .Add("help_file", Text(d.pHelpFile))
-                    .Add("monitor", Text(d.pMonitorName))
-                    .Add("default_datatype", Text(d.pDefaultDataType)));
-      } else {
-        out.Cells({Text(d.pName), Text(d.pEnvironment), VersionText(d.cVersion),
-                   Text(d.pDriverPath), Text(d.pMonitorName)});
-      }
-    }
+  for (const qzhost::SpoolerListed& d : drivers) {
+    if (!out.Wanted(d.name)) continue;
+    if (out.json())
+      out.Row(JsonRow(d, true, {"version"}));
+    else
+      out.Cells({d.name, d.environment, HexText(d, "version"), FieldText(d, "driver_file"),
+                 FieldText(d, "monitor")});
   }
   return out.Finish();
 }
 
-// A monitor row: environment and DLL are null where Windows 98 gives none.
-void MonitorRow(Listing& out, const std::string& name, const char* env, const char* dll) {
-  if (!out.Wanted(name)) return;
-  if (out.json()) {
-    qzhost::JsonObject row;
-    row.Add("name", name);
-    if (env)
-      row.Add("environment", env);
-    else
-      row.AddRaw("environment", kNull);
-    if (dll)
-      row.Add("dll", dll);
-    else
-      row.AddRaw("dll", kNull);
-    out.Row(row);
-  } else {
-    out.Cells({name, env ? env : "-", dll ? dll : "-"});
-  }
-}
-
+// Windows 98 gives a monitor no environment, and its DLL only where the
+// monitor's key names one: both are null (or "-") where it gives none.
 int ListMonitors(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "monitors", true)) return status;
-  DWORD level = qzhost::MachineIsNT() ? 2 : 1;
-  std::vector<BYTE> buffer;
-  DWORD count = 0;
-  if (!Enumerate([level](BYTE* p, DWORD cb, DWORD* needed,
-                         DWORD* n) { return EnumMonitorsA(nullptr, level, p, cb, needed, n); },
-                 &buffer, &count))
-    return SpoolerFailed("EnumMonitorsA");
+  const bool isNT = qzhost::MachineIsNT();
+  std::vector<qzhost::SpoolerListed> monitors;
+  std::string why;
+  if (!qzhost::ReadSpoolerMonitors(isNT, out.all(), &monitors, &why)) return SpoolerFailed(why);
   out.Cells({"Monitor", "Environment", "DLL"});
-  std::vector<std::string> listed;
-  for (DWORD i = 0; i < count; ++i) {
-    if (level == 2) {
-      const MONITOR_INFO_2& m = reinterpret_cast<const MONITOR_INFO_2*>(buffer.data())[i];
-      listed.push_back(Text(m.pName));
-      MonitorRow(out, listed.back(), m.pEnvironment, m.pDLLName);
+  for (const qzhost::SpoolerListed& m : monitors) {
+    if (!out.Wanted(m.name)) continue;
+    std::string dll = FieldText(m, "dll");
+    bool hasDll = isNT || !dll.empty();
+    if (out.json()) {
+      qzhost::JsonObject row;
+      row.Add("name", m.name);
+      if (isNT)
+        row.Add("environment", m.environment);
+      else
+        row.AddRaw("environment", kNull);
+      if (hasDll)
+        row.Add("dll", dll);
+      else
+        row.AddRaw("dll", kNull);
+      out.Row(row);
     } else {
-      listed.push_back(Text(reinterpret_cast<const MONITOR_INFO_1*>(buffer.data())[i].pName));
-      MonitorRow(out, listed.back(), nullptr, nullptr);
+      out.Cells({m.name, isNT ? m.environment : "-", hasDll ? dll : "-"});
     }
-  }
-  // NT's EnumMonitorsA leaves out the language monitors; the key holds all.
-  if (out.all()) {
-    ForEachSubkey(std::string(kPrintKey) + "\\Monitors", [&](const std::string& name, HKEY hKey) {
-      for (const std::string& seen : listed)
-        if (strcasecmp(seen.c_str(), name.c_str()) == 0) return;
-      std::string dll = StringValue(hKey, "Driver");
-      if (dll.empty()) return;  // no monitor the spooler could load
-      MonitorRow(out, name, level == 2 ? kEnvironments[1] : nullptr, dll.c_str());
-    });
   }
   return out.Finish();
 }
@@ -346,54 +243,34 @@ int ListProcessors(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "processors")) return status;
   out.Cells({"Print processor", "Environment", "DLL"});
-  for (const char* env : kEnvironments) {
-    std::string path = std::string(kPrintKey) + "\\Environments\\" + env + "\\Print Processors";
-    ForEachSubkey(path, [env, &out](const std::string& name, HKEY hKey) {
-      if (!out.Wanted(name)) return;
-      std::string dll = StringValue(hKey, "Driver");
-      if (out.json())
-        out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
-      else
-        out.Cells({name, env, dll});
-    });
+  std::vector<qzhost::SpoolerListed> processors;
+  qzhost::ReadSpoolerProcessors(&processors);
+  for (const qzhost::SpoolerListed& p : processors) {
+    if (!out.Wanted(p.name)) continue;
+    if (out.json())
+      out.Row(JsonRow(p, true, {}));
+    else
+      out.Cells({p.name, p.environment, FieldText(p, "dll")});
   }
   return out.Finish();
 }
 
+// Windows 98's ports (level 1) have a name only: the rest is null (or "-").
 int ListPorts(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "ports")) return status;
-  DWORD level = qzhost::MachineIsNT() ? 2 : 1;
-  std::vector<BYTE> buffer;
-  DWORD count = 0;
-  if (!Enumerate([level](BYTE* p, DWORD cb, DWORD* needed,
-                         DWORD* n) { return EnumPortsA(nullptr, level, p, cb, needed, n); },
-                 &buffer, &count))
-    return SpoolerFailed("EnumPortsA");
+  std::vector<qzhost::SpoolerListed> ports;
+  std::string why;
+  if (!qzhost::ReadSpoolerPorts(qzhost::MachineIsNT(), &ports, &why)) return SpoolerFailed(why);
   out.Cells({"Port", "Monitor", "Description", "Type"});
-  for (DWORD i = 0; i < count; ++i) {
-    const PORT_INFO_2* p2 =
-        level == 2 ? &reinterpret_cast<const PORT_INFO_2*>(buffer.data())[i] : nullptr;
-    std::string name = p2 ? Text(p2->pPortName)
-                          : Text(reinterpret_cast<const PORT_INFO_1*>(buffer.data())[i].pName);
-    if (!out.Wanted(name)) continue;
-    if (out.json()) {
-      qzhost::JsonObject row;
-      row.Add("name", name);
-      if (p2) {
-        row.Add("monitor", Text(p2->pMonitorName)).Add("description", Text(p2->pDescription));
-        row.AddNumber("type", static_cast<unsigned long>(p2->fPortType));
-      } else {
-        row.AddRaw("monitor", kNull).AddRaw("description", kNull).AddRaw("type", kNull);
-      }
-      out.Row(row);
-    } else if (p2) {
-      char hex[16];
-      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(p2->fPortType));
-      out.Cells({name, Text(p2->pMonitorName), Text(p2->pDescription), hex});
-    } else {
-      out.Cells({name, "-", "-", "-"});
-    }
+  for (const qzhost::SpoolerListed& p : ports) {
+    if (!out.Wanted(p.name)) continue;
+    if (out.json())
+      out.Row(JsonRow(p, false, {"type"}, {"monitor", "description", "type"}));
+    else if (Field(p, "type"))
+      out.Cells({p.name, FieldText(p, "monitor"), FieldText(p, "description"), HexText(p, "type")});
+    else
+      out.Cells({p.name, "-", "-", "-"});
   }
   return out.Finish();
 }

@@ -87,7 +87,9 @@ std::string DefaultPrinter() {
   return device.substr(0, device.find(','));
 }
 
-void Printers(std::vector<SpoolerListed>* out) {
+}  // namespace
+
+void ReadSpoolerPrinters(std::vector<SpoolerListed>* out) {
   std::string defaultName = DefaultPrinter();
   ForEachSubkey(spool::kPrintersKey, [&](const std::string& name, HKEY hKey) {
     out->push_back(
@@ -103,7 +105,7 @@ void Printers(std::vector<SpoolerListed>* out) {
   });
 }
 
-bool Drivers(std::vector<SpoolerListed>* out, std::string* why) {
+bool ReadSpoolerDrivers(std::vector<SpoolerListed>* out, std::string* why) {
   for (const char* env : kEnvironments) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -133,9 +135,8 @@ bool Drivers(std::vector<SpoolerListed>* out, std::string* why) {
   return true;
 }
 
-// EnumMonitorsA's list, then the monitors of the key it leaves out (NT's
-// language monitors), each of those only with the DLL the spooler loads.
-bool Monitors(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
+bool ReadSpoolerMonitors(bool isNT, bool withUnlisted, std::vector<SpoolerListed>* out,
+                         std::string* why) {
   DWORD level = isNT ? 2 : 1;
   std::vector<BYTE> buffer;
   DWORD count = 0;
@@ -153,6 +154,7 @@ bool Monitors(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
       out->push_back({"monitor", Text(m.pName), "", {{"dll", ""}}});
     }
   }
+  if (!withUnlisted) return true;
   size_t listed = out->size();
   ForEachSubkey(spool::kMonitorsKey, [&](const std::string& name, HKEY hKey) {
     for (size_t i = first; i < listed; ++i)
@@ -164,7 +166,7 @@ bool Monitors(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
   return true;
 }
 
-void Processors(std::vector<SpoolerListed>* out) {
+void ReadSpoolerProcessors(std::vector<SpoolerListed>* out) {
   for (const char* env : kEnvironments) {
     std::string path =
         std::string(spool::kEnvironmentsKey) + "\\" + env + "\\" + spool::kPrintProcessorsSubkey;
@@ -174,7 +176,7 @@ void Processors(std::vector<SpoolerListed>* out) {
   }
 }
 
-bool Ports(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
+bool ReadSpoolerPorts(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
   DWORD level = isNT ? 2 : 1;
   std::vector<BYTE> buffer;
   DWORD count = 0;
@@ -199,14 +201,13 @@ bool Ports(bool isNT, std::vector<SpoolerListed>* out, std::string* why) {
   return true;
 }
 
-}  // namespace
-
 bool ReadSpoolerLists(bool isNT, std::vector<SpoolerListed>* objects, std::string* why) {
   objects->clear();
-  Printers(objects);
-  if (!Drivers(objects, why) || !Monitors(isNT, objects, why)) return false;
-  Processors(objects);
-  return Ports(isNT, objects, why);
+  ReadSpoolerPrinters(objects);
+  if (!ReadSpoolerDrivers(objects, why) || !ReadSpoolerMonitors(isNT, true, objects, why))
+    return false;
+  ReadSpoolerProcessors(objects);
+  return ReadSpoolerPorts(isNT, objects, why);
 }
 
 }  // namespace qzhost

@@ -28,6 +28,18 @@ struct SpoolerListed {
 // call and its error in *why.
 bool ReadSpoolerLists(bool isNT, std::vector<SpoolerListed>* objects, std::string* why);
 
+// Each list alone, appended to *out, in the order ReadSpoolerLists reads them.
+// Numbers are decimal text and "default" is "true" or "false". Windows 98's
+// monitors (level 1) carry an empty "dll"; its ports (level 1) no fields.
+void ReadSpoolerPrinters(std::vector<SpoolerListed>* out);
+bool ReadSpoolerDrivers(std::vector<SpoolerListed>* out, std::string* why);
+// EnumMonitorsA's list; with `withUnlisted` also the monitors of the key it
+// leaves out (NT's language monitors), each only with the DLL the spooler loads.
+bool ReadSpoolerMonitors(bool isNT, bool withUnlisted, std::vector<SpoolerListed>* out,
+                         std::string* why);
+void ReadSpoolerProcessors(std::vector<SpoolerListed>* out);
+bool ReadSpoolerPorts(bool isNT, std::vector<SpoolerListed>* out, std::string* why);
+
 }  // namespace qzhost
 
 #endif  // QZINST32_PLATFORM_HOST_SPOOLER_LISTS_H_
