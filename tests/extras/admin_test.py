@@ -13,16 +13,10 @@ import sys
 import tempfile
 import unittest
 
-try:
-    import jsonschema
-except ImportError:  # a missing validator fails every validating test, never skips it
-    jsonschema = None
+from qztest import EXAMPLE_INF
+import qztest
 
 QZINST32 = QZREG = None
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(HERE))
-EXAMPLE_INF = os.path.join(SOURCE, "examples", "rt2210.inf")
-SCHEMA = os.path.join(SOURCE, "docs", "schemas", "qzreg-admin.schema.json")
 PRINTER = "Halden RT-2210 Series"
 DRIVER_FILES = ("HRT2210.DRV", "HRT2210.DAT", "HRT2210U.DLL", "HRT2210.HLP")
 NT_DRIVER = ["driver", "add", PRINTER, "--environment", "Windows NT x86", "--driver",
@@ -92,10 +86,7 @@ class AdminCase(unittest.TestCase):
         return done.stderr
 
     def validate(self, document):
-        self.assertIsNotNone(jsonschema, "python3-jsonschema is needed (scripts/install-deps.sh)")
-        with open(SCHEMA) as f:
-            errors = list(jsonschema.Draft202012Validator(json.load(f)).iter_errors(document))
-        self.assertEqual([e.message for e in errors], [], document)
+        qztest.validate(self, document, "qzreg-admin.schema.json")
 
     def test_nt_machine_staged_with_driver_add_takes_the_example_and_gives_it_back(self):
         m = self.machine("nt")
@@ -197,5 +188,5 @@ class AdminCase(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    QZINST32, QZREG = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=sys.argv[:1] + sys.argv[3:])
+    QZINST32, QZREG = qztest.programs()
+    unittest.main(argv=qztest.unittest_argv())

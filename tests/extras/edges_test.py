@@ -13,15 +13,10 @@ import sys
 import tempfile
 import unittest
 
-try:
-    import jsonschema
-except ImportError:  # a missing validator fails every validating test, never skips it
-    jsonschema = None
+from qztest import EXAMPLE_INF, HERE, validate
+import qztest
 
 QZINST32 = QZREG = None
-HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
-SCHEMAS = os.path.join(HERE, "..", "..", "docs", "schemas")
 
 
 class Machine:
@@ -246,14 +241,6 @@ class CheckInfEdgeTest(EdgeCase):
         self.assertEqual(done.returncode, 1, done.stdout)
         self.assertIn(b"no section [NOSUCH]", done.stdout)
         self.assertNotIn(b"cannot read", done.stdout)
-
-
-def validate(case, document, name):
-    case.assertIsNotNone(jsonschema, "python3-jsonschema is needed (scripts/install-deps.sh)")
-    with open(os.path.join(SCHEMAS, name)) as f:
-        schema = json.load(f)
-    errors = sorted(jsonschema.Draft202012Validator(schema).iter_errors(document), key=str)
-    case.assertEqual([e.message for e in errors], [], json.dumps(document)[:400])
 
 
 class JsonTest(EdgeCase):
@@ -586,5 +573,5 @@ class Utf8EdgeTest(EdgeCase):
 
 
 if __name__ == "__main__":
-    QZINST32, QZREG = (os.path.abspath(p) for p in sys.argv[1:3])
-    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=1)
+    QZINST32, QZREG = qztest.programs()
+    unittest.main(argv=qztest.unittest_argv(), verbosity=1)

@@ -14,9 +14,10 @@ import sys
 import tempfile
 import unittest
 
+from qztest import EXAMPLE_INF, HERE
+import qztest
+
 QZINST32 = QZREG = None
-HERE = os.path.dirname(os.path.abspath(__file__))
-EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
 BROKEN_INF = os.path.join(HERE, "broken.inf")
 
 
@@ -371,11 +372,10 @@ class CheckInfTest(unittest.TestCase):
         self.assertEqual(run.returncode, 0, run.stderr)
 
     def test_json_findings_and_strict(self):
-        import runs_test
         done = self.check("--json", BROKEN_INF, "Misspelt")
         self.assertEqual(done.returncode, 1)
         found = json.loads(done.stdout)
-        runs_test.validate(self, found, "check-inf.schema.json")
+        qztest.validate(self, found, "check-inf.schema.json")
         self.assertEqual((found["errors"], found["warnings"], found["passed"]), (1, 1, False))
         self.assertEqual(found["findings"][0], {
             "file": BROKEN_INF, "line": 52, "key": "PortMontor", "severity": "warning",
@@ -390,7 +390,7 @@ class CheckInfTest(unittest.TestCase):
                                 env=self.env, capture_output=True)
         self.assertEqual(strict.returncode, 1)
         found = json.loads(strict.stdout)
-        runs_test.validate(self, found, "check-inf.schema.json")
+        qztest.validate(self, found, "check-inf.schema.json")
         self.assertEqual((found["strict"], found["passed"]), (True, False))
         self.assertEqual(self.check("--strict", EXAMPLE_INF, "RT2210").returncode, 0)
 
@@ -430,5 +430,5 @@ class ListingJsonTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    QZINST32, QZREG = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=sys.argv[:1] + sys.argv[3:])
+    QZINST32, QZREG = qztest.programs()
+    unittest.main(argv=qztest.unittest_argv())

@@ -18,28 +18,14 @@ import threading
 import time
 import unittest
 
-try:
-    import jsonschema
-except ImportError:  # a missing validator fails every validating test, never skips it
-    jsonschema = None
+from qztest import EXAMPLE_INF
+import qztest
 
 QZINST32 = QZREG = None
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.path.dirname(os.path.dirname(HERE))
-EXAMPLE_INF = os.path.join(SOURCE, "examples", "rt2210.inf")
-SCHEMAS = os.path.join(SOURCE, "docs", "schemas")
-
-
-def schema(name):
-    with open(os.path.join(SCHEMAS, name)) as f:
-        return json.load(f)
 
 
 def validate(case, document, name="report.schema.json"):
-    case.assertIsNotNone(jsonschema, "python3-jsonschema is needed (scripts/install-deps.sh)")
-    errors = sorted(jsonschema.Draft202012Validator(schema(name)).iter_errors(document),
-                    key=str)
-    case.assertEqual([e.message for e in errors], [], json.dumps(document)[:400])
+    qztest.validate(case, document, name)
 
 
 class Machine:
@@ -351,5 +337,5 @@ class TextTest(MachineCase):
 
 
 if __name__ == "__main__":
-    QZINST32, QZREG = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=sys.argv[:1] + sys.argv[3:])
+    QZINST32, QZREG = qztest.programs()
+    unittest.main(argv=qztest.unittest_argv())
