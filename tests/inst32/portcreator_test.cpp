@@ -211,14 +211,7 @@ TEST_F(PortCreator932Test, ADoubleByteCharacterEndingIn5CStaysInThePortName) {
   EXPECT_EQ(std::find(ports.begin(), ports.end(), "1:"), ports.end());
 }
 
-class PortCreatorNtTest : public PortCreatorTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using PortCreatorNtTest = OnNTMachine<PortCreatorTest>;
 
 // NT reads its Ports key, where the profile call puts the WIN.INI entry, so
 // the new port is listed at once.

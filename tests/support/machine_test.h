@@ -38,6 +38,17 @@ class OnCodePage932 : public Fixture {
   }
 };
 
+// A fixture whose machine is Windows NT.
+template <typename Fixture>
+class OnNTMachine : public Fixture {
+ protected:
+  qzhost::TestMachineOptions Options() const override {
+    qzhost::TestMachineOptions options = Fixture::Options();
+    options.os = qzhost::Personality::kWinNT;
+    return options;
+  }
+};
+
 namespace qztest {
 
 // The example printer INF of the package, as its text.

@@ -28,19 +28,14 @@ class PrinterObjectTest : public MachineTest {
 // its system directory (where the package's setup copies them and NT loads
 // them from).
 template <typename Fixture>
-class OnWindowsNT : public Fixture {
+class OnWindowsNT : public OnNTMachine<Fixture> {
  protected:
   void SetUp() override {
-    Fixture::SetUp();
+    OnNTMachine<Fixture>::SetUp();
     for (const char* dll : {"hrtpmon.dll", "hrtlmon.dll"}) {
       std::ofstream(qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + dll))
           .flush();
     }
-  }
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options = Fixture::Options();
-    options.os = qzhost::Personality::kWinNT;
-    return options;
   }
 };
 

@@ -14,14 +14,7 @@ class Compare98 : public MachineTest {
   }
 };
 
-class CompareNT : public Compare98 {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using CompareNT = OnNTMachine<Compare98>;
 
 // --- lstrcmpA with NULL --------------------------------------------------------
 

@@ -19,14 +19,7 @@ class Profile98 : public MachineTest {
   }
 };
 
-class ProfileNT : public Profile98 {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using ProfileNT = OnNTMachine<Profile98>;
 
 // --- WritePrivateProfileStringA ----------------------------------------------
 

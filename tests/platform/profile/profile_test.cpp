@@ -370,13 +370,8 @@ TEST_F(ProfileTest, DeletingAKeyOfAFileThatIsNotThereLeavesAnEmptyFile) {
   EXPECT_EQ(ReadRootFile("test.ini"), kSample);
 }
 
-class ProfileNtTest : public ProfileTest {
+class ProfileNtTest : public OnNTMachine<ProfileTest> {
  protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
   std::string PortValue(const char* name) {
     HKEY hk = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports",

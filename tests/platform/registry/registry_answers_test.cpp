@@ -36,14 +36,7 @@ class Registry98 : public MachineTest {
   HKEY key_ = nullptr;
 };
 
-class RegistryNT : public Registry98 {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using RegistryNT = OnNTMachine<Registry98>;
 
 // --- RegSetValueExA(REG_SZ) --------------------------------------------------
 

@@ -66,14 +66,7 @@ class RegistryTest : public MachineTest {
   }
 };
 
-class RegistryNTTest : public RegistryTest {
- protected:
-  qzhost::TestMachineOptions Options() const override {
-    qzhost::TestMachineOptions options;
-    options.os = qzhost::Personality::kWinNT;
-    return options;
-  }
-};
+using RegistryNTTest = OnNTMachine<RegistryTest>;
 
 TEST_F(RegistryTest, DefaultMachineHoldsTheSeededKeys) {
   HKEY hKey;
