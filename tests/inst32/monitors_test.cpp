@@ -13,6 +13,11 @@ const char kStrings[] = "[Strings]\r\nHLM=Halden Language Monitor\r\nHPM=Halden 
 
 class MonitorTest : public PrinterObjectTest {
  protected:
+  void SetUp() override {
+    PrinterObjectTest::SetUp();
+    for (const char* dll : {"hlmon.dll", "hpmon.dll", "lm.dll", "pm.dll"})
+      qztest::PlaceFile(std::string(qzhost::SystemDirectory()) + "\\" + dll);
+  }
   std::string StringsSection() const override { return kStrings; }
   static bool MonitorListed(const char* name) {
     DWORD cbNeeded = 0, cReturned = 0;

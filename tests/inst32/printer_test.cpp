@@ -37,6 +37,10 @@ const char kPrint[] = "System\\CurrentControlSet\\Control\\Print\\";
 
 class PrinterTest : public MachineTest {
  protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    qztest::PlaceExamplePackage();
+  }
   qzhost::TestMachineOptions Options() const override {
     qzhost::TestMachineOptions options;
     options.moduleFileName = "C:\\SETUP\\QZINST32.EXE";
@@ -276,6 +280,8 @@ TEST_F(PrinterNTTest, NetworkModelNeedsAnNTDriverOfTheSameName) {
   info.pDriverPath = const_cast<LPSTR>("HRT2210N.DLL");
   info.pDataFile = const_cast<LPSTR>("HRT2210N.GPD");
   info.pConfigFile = const_cast<LPSTR>("HRT2210UI.DLL");
+  for (const char* file : {"HRT2210N.DLL", "HRT2210N.GPD", "HRT2210UI.DLL"})
+    qztest::PlaceFile(std::string("C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86\\") + file);
   ASSERT_TRUE(AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info)));
   for (int run = 0; run < 2; ++run) {
     EXPECT_EQ(Run("2 " + inf_ + " RT2210N LPT1:"), 0) << run;
@@ -359,6 +365,8 @@ TEST_F(PrinterTest, HostileInfFilesEndWithTheirCode) {
   for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 37) & 0xFF);
   std::string hugeLine = "[P]\r\ndevice=" + std::string(1 << 20, 'x') + "\r\n";
   std::string huge(300, 'L');
+  // Each file name keeps 15 characters: a setup that copied that name passes.
+  qztest::PlaceFile("C:\\WINDOWS\\SYSTEM\\" + huge.substr(0, 15));
   const std::pair<std::string, int> cases[] = {
       {"", 1045},
       {binary, 1045},

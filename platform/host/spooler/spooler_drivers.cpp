@@ -7,6 +7,7 @@
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_buffer.h"
+#include "platform/host/spooler/spooler_files.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
 #include "platform/host/spooler/spooler_store.h"
@@ -84,8 +85,21 @@ LONG WriteDriverValues(StoreKey* key, const StoredDriver& driver) {
   return lResult;
 }
 
-// Writes (or rewrites) the driver's key, atomically.
+// The files as the caller names them: driver, data, configuration and help
+// file, then the dependent files.
+std::vector<std::string> NamedFiles(const StoredDriver& driver) {
+  std::vector<std::string> files = {driver.driverPath, driver.dataFile, driver.configFile,
+                                    driver.helpFile};
+  files.insert(files.end(), driver.dependentFiles.begin(), driver.dependentFiles.end());
+  return files;
+}
+
+// Writes (or rewrites) the driver's key, atomically, once every file is in
+// the printer-driver directory of the environment (Windows copies them from
+// there, a replaced driver's too).
 DWORD StoreDriver(const std::string& env, const StoredDriver& driver) {
+  DWORD dwError = AllPresentOr(DriverFiles(env, NamedFiles(driver)), kMissingDriverFileError);
+  if (dwError != ERROR_SUCCESS) return dwError;
   const std::string path = DriversKey(env, MachineIsNT()) + "\\" + driver.name;
   return StoreKeyAtomically(path,
                             [&driver](StoreKey* key) { return WriteDriverValues(key, driver); });

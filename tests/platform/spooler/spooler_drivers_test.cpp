@@ -109,6 +109,7 @@ TEST_P(DriverTest, LevelsAndRequiredFields) {
   info.pDriverPath = const_cast<LPSTR>("A.DRV");
   info.pDataFile = const_cast<LPSTR>("A.DRV");
   info.pConfigFile = const_cast<LPSTR>("A.DLL");
+  PlaceDriverFiles(nullptr, {"A.DRV", "A.DLL"});
   LPBYTE pInfo = reinterpret_cast<LPBYTE>(&info);
   for (DWORD Level : {1u, 4u, 6u}) {
     EXPECT_FALSE(AddPrinterDriverA(nullptr, Level, pInfo));
