@@ -233,6 +233,7 @@ TEST_F(PrinterTest, SecondRunFindsEverythingInPlace) {
                        "AddMonitor() Succeed!\n"
                        "Halden Language Monitor Installed == 1\n"
                        "~COrlPrintDriver()\n"
+                       "AddPrinterDriver() succeed!\n"
                        "WARNING: COrlPrinter::LockDownObjects() not implemented!\n"),
             std::string::npos);
   EXPECT_EQ(trace.find("Failed"), std::string::npos);
