@@ -19,6 +19,13 @@ typedef std::vector<std::string> Args;
 
 // Prints "qzreg: <message>" on standard error and returns `status`.
 int Complain(int status, const std::string& message);
+// Notes that the command printed its JSON (a listing, a query): a failure
+// after it adds none of its own.
+void NoteJsonPrinted();
+
+// Prints an informational line ("Created ...", "Imported ...") on standard
+// error, so that standard output carries only data and JSON.
+void Inform(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // The current machine's registry, or null after a message (*status set). A
 // root without a machine is refused, never filled with a new one.
@@ -39,10 +46,27 @@ int ListMonitors(const Args& args);
 int ListProcessors(const Args& args);
 int ListPorts(const Args& args);
 
+// Value types (qzreg_types.cpp): the SDK's name ("REG_QWORD"; "REG_0x1A"
+// for a type Windows does not name), a type by its name in any case, and the
+// data as reg.exe shows it (numbers in hexadecimal, strings as they are,
+// other data as hexadecimal bytes).
+std::string RegTypeName(DWORD type);
+bool RegTypeByName(const std::string& name, DWORD* type);
+std::string RegDataText(DWORD type, const std::string& data);
+
 // reg.exe's verbs (qzreg_regverbs.cpp).
 int Query(const Args& args);
 int Add(const Args& args);
 int Delete(const Args& args);
+
+// Reads the option `name` ("--os") at args[*i], with its value as the next
+// argument or after '=' ("--os=nt"); false when args[*i] is another option.
+// *missing is set when the value is absent or empty.
+bool TakeOptionValue(const Args& args, size_t* i, const char* name, std::string* value,
+                     bool* missing);
+
+// A new machine (qzreg_init.cpp).
+int Init(const Args& args);
 
 // Machine images (qzreg_image.cpp).
 int Save(const Args& args);

@@ -12,7 +12,7 @@ int Save(const Args& args) {
   if (ExistingRegistry(&status) == nullptr) return status;
   qzhost::MachineError error = qzhost::SaveMachineImage(args[0]);
   if (error.failed()) return CheckMachineFault(Complain(kExitFailed, error.message));
-  printf("Saved the machine at %s to %s\n", qzhost::MachineRoot().c_str(), args[0].c_str());
+  Inform("Saved the machine at %s to %s\n", qzhost::MachineRoot().c_str(), args[0].c_str());
   return kExitOk;
 }
 
@@ -20,7 +20,7 @@ int Load(const Args& args) {
   if (args.size() != 1) return Complain(kExitUsage, "load needs exactly one IMAGE file");
   qzhost::MachineError error = qzhost::LoadMachineImage(args[0], true);
   if (error.failed()) return Complain(kExitFailed, error.message);
-  printf("Loaded %s into %s\n", args[0].c_str(), qzhost::MachineRoot().c_str());
+  Inform("Loaded %s into %s\n", args[0].c_str(), qzhost::MachineRoot().c_str());
   return kExitOk;
 }
 

@@ -326,7 +326,8 @@ MachineError LoadMachineImage(const std::string& file, bool replace) {
   if (!CheckImage(image, file, &why)) return {why};
   std::string fresh = root + ".load-XXXXXX";
   if (mkdtemp(&fresh[0]) == nullptr) return Failed("cannot create " + fresh, strerror(errno));
-  bool ok = ExtractFiles(image, fresh, &why) && ExtractRegistry(image, fresh, &why);
+  bool ok = ExtractFiles(image, fresh, &why) && ExtractRegistry(image, fresh, &why) &&
+            MakeInstanceLockFile(fresh, &why);
   if (ok) SyncFolderOf(fresh + "/" + kConfigName);
   ok = ok && SwapIn(fresh, root, &why);
   RemoveTree(fresh);  // the half-made machine, or the old one

@@ -15,8 +15,20 @@ const char kWaitHint[] = "--wait waits for it";
 const char kEnumNodeCause[] =
     "the registry's Enum tree (below BIOS and Root) has no node of the port ";
 
+namespace {
+
+// The INF file as the command parameter must have named it: a path with a
+// blank only passes in double quotes.
+std::string AsWritten(const std::string& file) {
+  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
+}
+
+}  // namespace
+
+// Quoted for the shell, so that the check can be pasted as it stands.
 std::string CheckInfHint(const std::string& file, const std::string& section) {
-  return "check it with qzinst32 --check-inf " + file + " " + section;
+  return "check it with qzinst32 --check-inf " + ShellWord(AsWritten(file)) + " " +
+         ShellWord(section);
 }
 
 namespace {
@@ -41,7 +53,7 @@ bool Stops(const InfProblem& p, unsigned long command) {
 // note on command 2.
 bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
   if (inf.file.empty()) return false;
-  InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
+  InfCheck check = CheckPrinterInf(AsWritten(inf.file), inf.section, codePage, isNT);
   for (const InfProblem& p : check.problems) {
     if (!Stops(p, inf.command)) continue;
     std::string message = p.message.substr(0, p.message.find("; command 2 ends"));

@@ -13,8 +13,6 @@ namespace qzhost {
 namespace spool {
 namespace {
 
-constexpr char kLocalPortDescription[] = "Local Port";
-
 // FNV-1a over the folded name, a word at a time, and mixed at the end.
 uint32_t FoldedHash(std::string_view name) {
   uint64_t h = 14695981039346656037ull ^ name.size();
@@ -149,11 +147,11 @@ void PortList::PackLevel1(LPBYTE pBuffer) const {
 }
 
 // A port's strings: its name, then its monitor's and the description, which
-// are made once per monitor: "monitor\0Local Port\0".
+// are made once per monitor. A monitor describes its ports by its own name,
+// as "Local Port" and "Standard TCP/IP Port" do: "monitor\0monitor\0".
 void PortList::PackLevel2(LPBYTE pBuffer) const {
   std::vector<std::string> tails;
-  for (const std::string& monitor : m_monitors)
-    tails.push_back(monitor + '\0' + kLocalPortDescription + '\0');
+  for (const std::string& monitor : m_monitors) tails.push_back(monitor + '\0' + monitor + '\0');
   const size_t count = m_rows.size();
   memset(pBuffer, 0, count * sizeof(PORT_INFO_2A));
   LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_2A));
@@ -183,7 +181,7 @@ BOOL PortList::Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeede
         pPorts, cbBuf, pcbNeeded, pcReturned);
   }
   return DeliverPacked(
-      count, sizeof(PORT_INFO_2A), m_used + m_monitorBytes + count * sizeof kLocalPortDescription,
+      count, sizeof(PORT_INFO_2A), m_used + 2 * m_monitorBytes,
       [this](LPBYTE pBuffer) { PackLevel2(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
 }
 
