@@ -13,7 +13,7 @@ import sys
 import tempfile
 import unittest
 
-from qztest import EXAMPLE_INF, HERE, validate
+from qztest import EXAMPLE_INF, HERE, validate, place_example_package
 import qztest
 
 QZINST32 = QZREG = None
@@ -25,6 +25,7 @@ class Machine:
         self.env = dict(os.environ, QZINST_ROOT=self.root)
         done = self.qzreg("init", "--os", osname, *extra)
         assert done.returncode == 0, done.stderr
+        place_example_package(self.root, osname)  # as the package's setup copies its files
 
     def run(self, *args, **kwargs):
         kwargs.setdefault("env", self.env)

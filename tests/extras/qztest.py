@@ -1,9 +1,12 @@
 """What the host's Python tests share: where the sources are, the programs under
-test from the command line, and validation of a JSON document against one of
-the schemas in docs/schemas."""
+test from the command line, the example package's files, and validation of a
+JSON document against one of the schemas in docs/schemas."""
 import json
 import os
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from package_files import example_package_paths, place_example_package  # noqa: E402,F401
 
 try:
     import jsonschema
