@@ -451,6 +451,21 @@ class ListingJsonTest(unittest.TestCase):
         finally:
             machine.remove()
 
+    def test_windows_98_rows_are_null_where_its_records_hold_nothing(self):
+        machine = Machine("win98")
+        try:
+            monitors = json.loads(machine.qzreg("monitors", "--json").stdout)
+            self.assertTrue(monitors)
+            for row in monitors:
+                self.assertEqual((row["environment"], row["dll"]), (None, None), row)
+            ports = json.loads(machine.qzreg("ports", "--json").stdout)
+            self.assertIn({"name": "LPT1:", "monitor": None, "description": None, "type": None},
+                          ports)
+            table = machine.qzreg("monitors").stdout.decode().splitlines()
+            self.assertTrue(all(line.split()[-2:] == ["-", "-"] for line in table[1:]), table)
+        finally:
+            machine.remove()
+
 
 if __name__ == "__main__":
     QZINST32, QZREG = qztest.programs()
