@@ -33,8 +33,11 @@ Before each run the example's monitors (hrtpmon.dll, hrtlmon.dll) are put into t
 system directory: under Wine the test monitors built with the Windows program, on
 the host empty files (the emulated spooler records a monitor's file name as given
 and does not look for the file).
-Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
-Wine reports Windows NT.
+Under Wine the 32-bit program runs in a 32-bit prefix (a 32-bit Windows, as 98 and
+NT 4.0 are: one system directory, one registry view). A scenario whose os is
+"win98" runs with Wine's version set to Windows 98 (HKCU\Software\Wine, Version
+= win98), so that GetVersion reports 9x and the program takes its Windows 98 road;
+an "nt" scenario runs with Wine's own NT version.
 
 --show prints the trace, exit status and (with --export KEY) registry keys that a
 run actually gave, next to the verdict, to help write a new scenario.
@@ -189,11 +192,33 @@ MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
 WINE_TIMEOUT = 120  # seconds for one Wine call; one normally takes under a second
 
+# Wine's 32-bit loader: the shipped program is a 32-bit one, and so are the test
+# monitors, the lister and the tools (cmd, regedit) of a 32-bit prefix.
+WINE = "/usr/lib/wine/wine"
+
+# Wine's version for the whole prefix; a process reads it when it starts.
+WIN98_VERSION = 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"Version"="win98"\r\n'
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header (0x14c for 32-bit x86), or None."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    if data[:2] != b"MZ" or len(data) < 0x40:
+        return None
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    if data[pe:pe + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(data[pe + 4:pe + 6], "little")
+
 
 class WineRunner:
     name = "wine"
 
     def __init__(self, program, template):
+        if pe_machine(program) != 0x14C:
+            raise SystemExit("%s is no 32-bit Windows program: build it with cmake --preset mingw-i686"
+                             % program)
         self.program = program
         self.template = template
         folder = os.path.dirname(os.path.abspath(program))
@@ -212,8 +237,13 @@ class WineRunner:
         # they must not hold the pipes of a later call open, so they start here.
         subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run(["/usr/lib/wine/wine64", "cmd", "/c", "exit"], env=self.env,
+        subprocess.run([WINE, "cmd", "/c", "exit"], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=WINE_TIMEOUT)
+        if osname == "win98":
+            version = os.path.join(self.prefix, "qzversion.reg")
+            with open(version, "w", encoding="latin-1", newline="") as f:
+                f.write(WIN98_VERSION)
+            self.wine(["regedit", "/S", self.to_windows(version)])
         for name in ("seed.reg", "wine.seed.reg"):
             seed = os.path.join(scenario, name)
             if os.path.exists(seed):
@@ -221,6 +251,8 @@ class WineRunner:
         self.drive_c = os.path.join(self.prefix, "drive_c")
 
     def place_monitors(self, osname):
+        # A 32-bit prefix's system directory on both roads (GetSystemDirectoryA);
+        # Wine keeps no separate C:\WINDOWS\SYSTEM for its Windows 98 version.
         system = find_ci(self.drive_c, "windows/system32")
         for dll in self.monitors:
             if not os.path.exists(dll):
@@ -246,7 +278,7 @@ class WineRunner:
         program; with pipes the call would wait for it as well."""
         env = dict(self.env, WINEDEBUG=debug)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, stdout=out, stderr=err,
+            done = subprocess.run([WINE] + args, env=env, stdout=out, stderr=err,
                                   timeout=WINE_TIMEOUT)
             out.seek(0)
             err.seek(0)
@@ -507,9 +539,6 @@ def run_scenario(scenario, runner):
     if runner.name == "wine":
         if os.path.exists(os.path.join(scenario, "wine.skip")):
             return "skip", read(os.path.join(scenario, "wine.skip")).strip()
-        has_wine = any(f.startswith("wine.") for f in os.listdir(scenario))
-        if osname != "nt" and not has_wine:
-            return "skip", "Windows 98 only"
     try:
         runner.prepare(scenario, osname)
         drive = os.path.join(scenario, "drive_c")
@@ -557,8 +586,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--host", help="the host program qzinst32")
     parser.add_argument("--qzreg", help="the host tool qzreg")
-    parser.add_argument("--wine", help="QZINST32.EXE (x64) to run under Wine")
-    parser.add_argument("--wine-template", help="an initialised Wine prefix to copy per scenario")
+    parser.add_argument("--wine", help="QZINST32.EXE (the 32-bit build) to run under Wine")
+    parser.add_argument("--wine-template", help="an initialised 32-bit Wine prefix to copy per scenario")
     parser.add_argument("--dir", default=os.path.dirname(os.path.abspath(__file__)))
     parser.add_argument("--show", action="store_true", help="print what each run gave")
     parser.add_argument("--export", action="append", default=[], metavar="KEY",
