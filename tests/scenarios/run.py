@@ -172,6 +172,10 @@ class HostRunner:
             raise RuntimeError("qzreg export %s failed: %s" % (key, done.stderr.strip()))
         return done.stdout
 
+    @staticmethod
+    def machine_trace(expected):
+        return expected
+
     def place_monitors(self, osname):
         """Empty files of the example's monitor DLLs: NT's AddMonitorA wants the file."""
         system = find_ci(self.drive_c, "WINDOWS/system32" if osname == "nt" else "WINDOWS/SYSTEM")
@@ -249,15 +253,38 @@ class WineRunner:
             if os.path.exists(seed):
                 self.wine(["regedit", "/S", self.to_windows(seed)])
         self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.scenario_drive = os.path.join(scenario, "drive_c")
 
     def place_monitors(self, osname):
-        # A 32-bit prefix's system directory on both roads (GetSystemDirectoryA);
-        # Wine keeps no separate C:\WINDOWS\SYSTEM for its Windows 98 version.
+        """The package's files in Wine's system directory, monitors that load.
+
+        Wine's system directory is C:\windows\system32 on its Windows 98 version
+        too (GetSystemDirectoryA), so what a Windows 98 scenario puts into
+        C:\WINDOWS\SYSTEM is put there as well. A scenario's DLLs are empty files
+        that the emulated machine takes for good ones; Wine loads a monitor's DLL,
+        so the example's monitors and every empty DLL there become the test monitor."""
         system = find_ci(self.drive_c, "windows/system32")
+        if osname == "win98":
+            system98 = find_ci(self.scenario_drive, "WINDOWS/SYSTEM")
+            if os.path.isdir(system98):
+                copy_onto_drive(system98, system)
         for dll in self.monitors:
             if not os.path.exists(dll):
                 raise RuntimeError("no %s: build the Windows program with CMake" % dll)
             shutil.copyfile(dll, os.path.join(system, os.path.basename(dll)))
+        for name in os.listdir(system):
+            path = os.path.join(system, name)
+            if name.lower().endswith(".dll") and os.path.isfile(path) and os.path.getsize(path) == 0:
+                shutil.copyfile(self.monitors[0], path)
+
+    # The Windows and system directories of the emulated Windows 98 machine as its
+    # traces give them, and Wine's own (Wine's Windows 98 version keeps its NT folders).
+    DIRECTORY_LINES = {"acWinDir=C:\\WINDOWS\\": "acWinDir=C:\\windows\\",
+                       "acSysDir=C:\\WINDOWS\\SYSTEM\\": "acSysDir=C:\\windows\\system32\\"}
+
+    def machine_trace(self, expected):
+        """The expected trace with the machine's directories as Wine has them."""
+        return "\n".join(self.DIRECTORY_LINES.get(line, line) for line in expected.split("\n"))
 
     def spooler(self):
         done = self.wine([self.lister])
@@ -557,6 +584,8 @@ def run_scenario(scenario, runner):
         if status != runner.status_for(code):
             problems.append("exit status %d, expected %d (result %d)" % (status, runner.status_for(code), code))
         expected_trace = pick(scenario, runner, "trace")
+        if expected_trace is not None:
+            expected_trace = runner.machine_trace(expected_trace)
         if expected_trace is not None and not trace_matches(expected_trace, trace):
             problems.append("trace differs (- expected, + actual):\n" + trace_diff(expected_trace, trace))
         registry = pick(scenario, runner, "registry.reg")
