@@ -37,7 +37,11 @@ Under Wine the 32-bit program runs in a 32-bit prefix (a 32-bit Windows, as 98 a
 NT 4.0 are: one system directory, one registry view). A scenario whose os is
 "win98" runs with Wine's version set to Windows 98 (HKCU\Software\Wine, Version
 = win98), so that GetVersion reports 9x and the program takes its Windows 98 road;
-an "nt" scenario runs with Wine's own NT version.
+an "nt" scenario runs with Wine's own NT version. Wine keeps its NT folders on its
+Windows 98 version: a Windows 98 trace's "acWinDir=C:\\WINDOWS\\" and
+"acSysDir=C:\\WINDOWS\\SYSTEM\\" lines are expected as C:\\windows\\ and
+C:\\windows\\system32\\, and the scenario's C:\\WINDOWS\\SYSTEM files go to the
+latter as well.
 
 --show prints the trace, exit status and (with --export KEY) registry keys that a
 run actually gave, next to the verdict, to help write a new scenario.
