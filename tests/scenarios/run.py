@@ -640,6 +640,7 @@ def main():
                                  if os.path.isfile(os.path.join(args.dir, d, "command")))
     failed = 0
     counts = {"pass": 0, "fail": 0, "skip": 0}
+    by_os = {"nt": dict(counts), "win98": dict(counts)}
     second_runs = 0
     for name in names:
         outcome, detail = run_once(os.path.join(args.dir, name), runner)
@@ -653,13 +654,17 @@ def main():
         if outcome == "timeout":
             outcome = "fail"
         counts[outcome] += 1
+        osname = read(os.path.join(args.dir, name, "os"), "win98").strip()
+        by_os.setdefault(osname, {"pass": 0, "fail": 0, "skip": 0})[outcome] += 1
         print("%-4s %s %s" % (outcome.upper(), name, ("(" + detail + ")") if outcome == "skip" else ""))
         if outcome == "fail":
             failed += 1
             print("     " + detail.replace("\n", "\n     "))
     again = " (%d on a second run)" % second_runs if second_runs else ""
-    print("%s: %d passed%s, %d failed, %d skipped" %
-          (runner.name, counts["pass"], again, counts["fail"], counts["skip"]))
+    roads = "; ".join("%s %d/%d/%d" % (("NT" if o == "nt" else "Windows 98"), c["pass"], c["fail"], c["skip"])
+                      for o, c in sorted(by_os.items()))
+    print("%s: %d passed%s, %d failed, %d skipped (passed/failed/skipped: %s)" %
+          (runner.name, counts["pass"], again, counts["fail"], counts["skip"], roads))
     return 1 if failed else 0
 
 
