@@ -168,6 +168,21 @@ const Subcommand kSubcommands[] = {
      "monitors NT hides)"},
     {"processors", ListProcessors, "processors [NAME] [--json]", "list the print processors"},
     {"ports", ListPorts, "ports [NAME] [--json]", "list the ports"},
+    {"driver", Driver, "driver add|delete NAME ...",
+     "add a printer driver (--environment ENV --driver FILE\n"
+     "--data FILE --config FILE) or delete one"},
+    {"printer", Printer, "printer add|delete NAME ...",
+     "add a printer (--driver NAME --port PORT [--default])\n"
+     "or delete one"},
+    {"default", Default, "default NAME", "make a printer the default printer"},
+    {"port", Port, "port add|delete NAME ...",
+     "add a local port, or a Standard TCP/IP port\n"
+     "(--tcpip HOST[:PORT]), or delete one"},
+    {"monitor", Monitor, "monitor add|delete NAME ...",
+     "add a print monitor (--dll FILE) or delete one"},
+    {"diff", Diff, "diff A B [--json]",
+     "what differs between two machines (roots or images):\n"
+     "registry, files under drive_c, spooler; status 1 if any"},
     {"help", Help, "help [COMMAND]", "show this help, or a command's"},
 };
 
@@ -272,7 +287,7 @@ int main(int argc, char** argv) {
   for (const Subcommand& sub : kSubcommands) {
     if (name != sub.name) continue;
     for (const std::string& arg : args)
-      if (arg == "--help" || arg == "-h") return Help(Args{name});
+      if ((arg == "--help" || arg == "-h") && !OwnsHelpOption(name)) return Help(Args{name});
     int status = sub.handler(args);
     // Closed here, not at exit, so that a failure to close is reported and
     // the spooler can keep what it read for the next program.

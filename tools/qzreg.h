@@ -48,6 +48,19 @@ int Delete(const Args& args);
 int Save(const Args& args);
 int Load(const Args& args);
 
+// Spooler administration (qzreg_spooler.cpp): driver, printer, port and
+// monitor with add and delete, and default. Each reads its own --help
+// (driver add takes --help FILE).
+int Driver(const Args& args);
+int Printer(const Args& args);
+int Port(const Args& args);
+int Monitor(const Args& args);
+int Default(const Args& args);
+bool OwnsHelpOption(const std::string& command);
+
+// The differences of two machines (qzreg_diff.cpp).
+int Diff(const Args& args);
+
 }  // namespace qzreg
 
 #endif  // QZINST32_TOOLS_QZREG_H_

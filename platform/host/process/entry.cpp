@@ -28,6 +28,7 @@
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/exitstatus.h"
 #include "platform/host/report/report.h"
+#include "platform/host/report/traceexplain.h"
 #include "platform/host/report/whatif.h"
 #include "platform/win32.h"
 
@@ -48,6 +49,7 @@ void PrintHelp() {
   printf(
       "Usage: qzinst32 [OPTIONS] [--] <command number> [<command parameter>]\n"
       "       qzinst32 --check-inf [--json] [--strict] FILE SECTION [PORT]\n"
+      "       qzinst32 --explain [--json] [FILE|-]\n"
       "\n"
       "Runs one installation step of the Halden RT-2210 Series printer package\n"
       "against an emulated Windows machine, and exits with the step's result.\n"
@@ -78,6 +80,12 @@ void PrintHelp() {
       "                 fail, or install a file name that does not exist);\n"
       "                 --json prints the findings as JSON, --strict fails on\n"
       "                 warnings too\n"
+      "  --explain [FILE|-]\n"
+      "                 read a saved trace (a debug-output viewer's log, Wine's\n"
+      "                 +debugstr lines or this program's standard error; - or\n"
+      "                 none: standard input) and tell each run in it: command,\n"
+      "                 personality, steps, result and why it failed; --json\n"
+      "                 prints it as JSON; exit status 1 when it holds no run\n"
       "  -h, --help     show this help\n"
       "  -V, --version  show the version\n"
       "  --             end of options: what follows is the command text, even\n"
@@ -124,9 +132,9 @@ const int kDefaultWaitSeconds = 60;
 // The program's own option words; one of them inside the command text is
 // almost always an option put after the command number by mistake.
 bool IsOwnOption(const std::string& word) {
-  static const char* const kWords[] = {"--what-if", "--report", "--json",   "--no-trace",
-                                       "--trace",   "--quiet",  "--wait",   "--check-inf",
-                                       "--strict",  "--help",   "--version"};
+  static const char* const kWords[] = {"--what-if", "--report", "--json",    "--no-trace",
+                                       "--trace",   "--quiet",  "--wait",    "--check-inf",
+                                       "--strict",  "--help",   "--version", "--explain"};
   for (const char* own : kWords) {
     size_t n = strlen(own);
     if (word.compare(0, n, own) == 0 && (word.size() == n || word[n] == '=')) return true;
@@ -299,6 +307,8 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strncmp(arg, "--wait=", 7) == 0) {
       if (!ParseSeconds(arg + 7, &options->waitMs)) return Refuse("--wait takes SECONDS, not", arg);
       options->wait = true;
+    } else if (strcmp(arg, "--explain") == 0) {
+      return qzhost::ExplainCommand(argc - *first - 1, argv + *first + 1, options->json);
     } else if (strcmp(arg, "--check-inf") == 0) {
       return CheckInf(*options, argc - *first - 1, argv + *first + 1);
     } else {

@@ -8,6 +8,17 @@
 #include "platform/host/report/win32errors.h"
 
 namespace qzhost {
+
+const char kNtDriverHint[] =
+    "on Windows NT the printer's \"Windows NT x86\" driver must be installed before command 2";
+const char kWaitHint[] = "--wait waits for it";
+const char kEnumNodeCause[] =
+    "the registry's Enum tree (below BIOS and Root) has no node of the port ";
+
+std::string CheckInfHint(const std::string& file, const std::string& section) {
+  return "check it with qzinst32 --check-inf " + file + " " + section;
+}
+
 namespace {
 
 std::string ResultText(unsigned result) {
@@ -50,7 +61,7 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   const char* meaning = ResultMeaning(result);
   failure.meaning = meaning ? meaning : "a result code outside the table";
   if (result == 0x0100) {
-    failure.line += waited ? "; it still ran when the wait ended" : "; --wait waits for it";
+    failure.line += waited ? "; it still ran when the wait ended" : std::string("; ") + kWaitHint;
     return failure;
   }
   std::string infFault;
@@ -61,16 +72,13 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
     failure.code = 2;
     failure.name = Win32ErrorName(2);
     failure.meaning = infFault;
-    failure.line +=
-        ": " + infFault + "; check it with qzinst32 --check-inf " + inf.file + " " + inf.section;
+    failure.line += ": " + infFault + "; " + CheckInfHint(inf.file, inf.section);
     return failure;
   }
   if (call == nullptr) {
     if (inf.command == 3 && result == 0x0400) {
       // The lookup reads the Enum tree without a failing call.
-      failure.meaning =
-          "the registry's Enum tree (below BIOS and Root) has no node of the port \"" + inf.port +
-          "\"";
+      failure.meaning = kEnumNodeCause + ("\"" + inf.port + "\"");
       failure.line += ": " + failure.meaning;
     }
     return failure;
@@ -82,9 +90,7 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
                   failure.name + " (" + failure.meaning + ")";
   if (call->error == 1797 && isNT) {
-    failure.line +=
-        "; on Windows NT the printer's \"Windows NT x86\" driver must be installed before "
-        "command 2";
+    failure.line += std::string("; ") + kNtDriverHint;
   }
   return failure;
 }
