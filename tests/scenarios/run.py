@@ -35,7 +35,7 @@ the host empty files (the emulated spooler records a monitor's file name as give
 and does not look for the file).
 Under Wine the 32-bit program runs in a 32-bit prefix (a 32-bit Windows, as 98 and
 NT 4.0 are: one system directory, one registry view). A scenario whose os is
-"win98" runs with Wine's version set to Windows 98 (HKCU\Software\Wine, Version
+"win98" runs with Wine's version set to Windows 98 (HKCU\\Software\\Wine, Version
 = win98), so that GetVersion reports 9x and the program takes its Windows 98 road;
 an "nt" scenario runs with Wine's own NT version. Wine keeps its NT folders on its
 Windows 98 version: a Windows 98 trace's "acWinDir=C:\\WINDOWS\\" and
@@ -198,6 +198,9 @@ class HostRunner:
 # run as the package's setup does: built ones under Wine, empty files on the host.
 MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
+# The program's folder in a Wine prefix, below C:\.
+PROGRAM_FOLDER = "QZTEST"
+
 WINE_TIMEOUT = 120  # seconds for one Wine call; one normally takes under a second
 
 # Wine's 32-bit loader: the shipped program is a 32-bit one, and so are the test
@@ -258,9 +261,16 @@ class WineRunner:
                 self.wine(["regedit", "/S", self.to_windows(seed)])
         self.drive_c = os.path.join(self.prefix, "drive_c")
         self.scenario_drive = os.path.join(scenario, "drive_c")
+        # The program runs from a folder of its own in the prefix: Wine's spooler
+        # runs in the program's process and LoadLibrary looks in the program's
+        # folder first, where the build folder holds the test monitors.
+        folder = os.path.join(self.drive_c, PROGRAM_FOLDER)
+        os.makedirs(folder, exist_ok=True)
+        self.installed = os.path.join(folder, os.path.basename(self.program))
+        shutil.copyfile(self.program, self.installed)
 
     def place_monitors(self, osname):
-        """The package's files in Wine's system directory, monitors that load.
+        r"""The package's files in Wine's system directory, monitors that load.
 
         Wine's system directory is C:\windows\system32 on its Windows 98 version
         too (GetSystemDirectoryA), so what a Windows 98 scenario puts into
@@ -317,7 +327,7 @@ class WineRunner:
 
     def run(self, command):
         if self.argv_carries(command):
-            done = self.wine([self.program] + command.split(" "), debug="-all,+debugstr")
+            done = self.wine([self.installed] + command.split(" "), debug="-all,+debugstr")
         else:
             done = self.wine(["cmd", "/c", self.batch_for(command)], debug="-all,+debugstr")
         return done.returncode, self.trace_from(done.stderr.decode("latin-1"))
@@ -336,7 +346,7 @@ class WineRunner:
         exactly as it stands; cmd passes that line on and exits with the program's code."""
         if re.search(r'[&|<>^]', re.sub(r'"[^"]*"', "", command)):
             raise RuntimeError("command text with & | < > ^ outside quotes cannot go through cmd")
-        line = '@"' + self.to_windows(self.program) + '"' + (" " + command.replace("%", "%%") if command else "")
+        line = '@"' + self.to_windows(self.installed) + '"' + (" " + command.replace("%", "%%") if command else "")
         path = os.path.join(self.drive_c, "qzscenario.bat")
         with open(path, "w", encoding="latin-1", newline="") as f:
             f.write(line + "\r\n")
