@@ -29,10 +29,13 @@ A scenario is a folder under tests/scenarios/ holding:
                  emulated machine's default image holds and a fresh Wine prefix
                  does not (Plug and Play nodes, network transports, ...)
   wine.note      optional: why the wine.* files differ (read by people only)
-Before each run the example's monitors (hrtpmon.dll, hrtlmon.dll) are put into the
-system directory: under Wine the test monitors built with the Windows program, on
-the host empty files (the emulated spooler records a monitor's file name as given
-and does not look for the file).
+A scenario's drive_c/ holds the package's files where its setup copies them: the
+monitors in the system directory, the driver's files in the printer-driver directory
+(C:\\WINDOWS\\SYSTEM on Windows 98, ...\\system32\\spool\\DRIVERS\\WIN40 for the "Windows
+4.0" driver on NT), as empty files: the emulated spooler looks for them and loads
+nothing. Under Wine every empty DLL in the system directory (the example's monitors
+hrtpmon.dll and hrtlmon.dll among them) is then the test monitor built with the
+Windows program, which Wine loads.
 Under Wine the 32-bit program runs in a 32-bit prefix (a 32-bit Windows, as 98 and
 NT 4.0 are: one system directory, one registry view). A scenario whose os is
 "win98" runs with Wine's version set to Windows 98 (HKCU\\Software\\Wine, Version
@@ -181,10 +184,7 @@ class HostRunner:
         return expected
 
     def place_monitors(self, osname):
-        """Empty files of the example's monitor DLLs: NT's AddMonitorA wants the file."""
-        system = find_ci(self.drive_c, "WINDOWS/system32" if osname == "nt" else "WINDOWS/SYSTEM")
-        for name in MONITOR_DLLS:
-            open(os.path.join(system, name), "ab").close()
+        """Nothing: the scenario's drive_c/ holds the files a package's setup copies."""
 
     def spooler(self):
         """{kind: rows} from qzreg's listings."""
@@ -194,8 +194,8 @@ class HostRunner:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-# The monitors of the example INF, put into the system directory before each
-# run as the package's setup does: built ones under Wine, empty files on the host.
+# The monitors of the example INF, which Wine loads: the built ones replace the
+# scenario's empty files in the system directory before each run under Wine.
 MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
 # The program's folder in a Wine prefix, below C:\.
@@ -233,7 +233,8 @@ class WineRunner:
         self.program = program
         self.template = template
         folder = os.path.dirname(os.path.abspath(program))
-        self.monitors = [os.path.join(folder, name) for name in MONITOR_DLLS]
+        # Built twice under the example's two names, one DLL: either serves.
+        self.monitor = os.path.join(folder, MONITOR_DLLS[0])
         self.lister = os.path.join(folder, "spoolstate.exe")
 
     def prepare(self, scenario, osname):
@@ -276,20 +277,19 @@ class WineRunner:
         too (GetSystemDirectoryA), so what a Windows 98 scenario puts into
         C:\WINDOWS\SYSTEM is put there as well. A scenario's DLLs are empty files
         that the emulated machine takes for good ones; Wine loads a monitor's DLL,
-        so the example's monitors and every empty DLL there become the test monitor."""
+        so every empty DLL there becomes the test monitor. A DLL the scenario leaves
+        out stays missing, as on the emulated machine."""
         system = find_ci(self.drive_c, "windows/system32")
         if osname == "win98":
             system98 = find_ci(self.scenario_drive, "WINDOWS/SYSTEM")
             if os.path.isdir(system98):
                 copy_onto_drive(system98, system)
-        for dll in self.monitors:
-            if not os.path.exists(dll):
-                raise RuntimeError("no %s: build the Windows program with CMake" % dll)
-            shutil.copyfile(dll, os.path.join(system, os.path.basename(dll)))
+        if not os.path.exists(self.monitor):
+            raise RuntimeError("no %s: build the Windows program with CMake" % self.monitor)
         for name in os.listdir(system):
             path = os.path.join(system, name)
             if name.lower().endswith(".dll") and os.path.isfile(path) and os.path.getsize(path) == 0:
-                shutil.copyfile(self.monitors[0], path)
+                shutil.copyfile(self.monitor, path)
 
     # The Windows and system directories of the emulated Windows 98 machine as its
     # traces give them, and Wine's own (Wine's Windows 98 version keeps its NT folders).
