@@ -13,13 +13,13 @@ fi
 # Each command: its options (OPTION=KIND takes an argument of that kind) and,
 # after ":", the kind of its other words (see _qz_complete_kind).
 declare -gA _qzreg_verbs=(
-  [init]="--os=os --bare --from=file --help"
-  [save]="--help :file"
-  [load]="--help :file"
-  [query]="/v=none /ve /s --json --help :key"
+  [init]="--os=os --codepage=none --bare --from=file --force --wait --help"
+  [save]="--wait --help :file"
+  [load]="--wait --help :file"
+  [query]="/v=none /ve /f=none /k /d /c /e /s --json --help :key"
   [add]="/v=none /ve /t=type /s=none /d=none /f --help :key"
   [delete]="/v=none /ve /va /f --help :key"
-  [export]="--all --v5 --help :key"
+  [export]="--all --v5 /y --help :key"
   [import]="--help :file"
   [printers]="--json --help :printers"
   [drivers]="--json --help :drivers"

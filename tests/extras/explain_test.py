@@ -132,9 +132,9 @@ class ExplainCase(unittest.TestCase):
             "cmd5-profile-folder-missing": ("WritePrivateProfileStringA", 3, "ERROR_PATH_NOT_FOUND",
                                             "create the folder of the profile file"),
             "cmd2-missing-inf": (None, None, None,
-                                 "check it with qzinst32 --check-inf C:\\SETUP\\absent.inf RT2210"),
+                                 "check it with qzinst32 --check-inf 'C:\\SETUP\\absent.inf' RT2210"),
             "cmd1-standard-lpt1": (None, None, None, "give the network port a name"),
-            "cmd3-no-deviceid": (None, None, None, "--check-inf C:\\SETUP\\nodevid.inf NODEVID LPT1:"),
+            "cmd3-no-deviceid": (None, None, None, "--check-inf 'C:\\SETUP\\nodevid.inf' NODEVID LPT1:"),
             "entry-extended-256": (None, None, None, "command line"),
         }
         traces = {t[0]: t[1] for t in scenario_traces()}

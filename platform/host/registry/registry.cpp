@@ -100,6 +100,9 @@ DWORD OpenMachineRegistry(Registry& r) {
       [store, &why] { return ImportSeedFiles(store, MachineIsNT(), &why); }, &why);
   if (error == ERROR_BADDB) {
     ReportMachineFault("registry.db at " + path + " is damaged or not a QZINST32 registry: " + why);
+  } else if (error == kErrorLockViolation) {
+    ReportMachineFault("the registry is locked by another program (" + path +
+                       "); nothing was changed");
   } else if (error != ERROR_SUCCESS) {
     ReportMachineFault(DescribeStorageFault("cannot open the registry at " + path, error, why));
   } else {

@@ -2,7 +2,9 @@
 #include "platform/host/report/failure.h"
 
 #include <stdio.h>
+#include <unistd.h>
 
+#include "platform/host/machine/machine.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/report.h"
 #include "platform/host/report/win32errors.h"
@@ -15,8 +17,20 @@ const char kWaitHint[] = "--wait waits for it";
 const char kEnumNodeCause[] =
     "the registry's Enum tree (below BIOS and Root) has no node of the port ";
 
+namespace {
+
+// The INF file as the command parameter must have named it: a path with a
+// blank only passes in double quotes.
+std::string AsWritten(const std::string& file) {
+  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
+}
+
+}  // namespace
+
+// Quoted for the shell, so that the check can be pasted as it stands.
 std::string CheckInfHint(const std::string& file, const std::string& section) {
-  return "check it with qzinst32 --check-inf " + file + " " + section;
+  return "check it with qzinst32 --check-inf " + ShellWord(AsWritten(file)) + " " +
+         ShellWord(section);
 }
 
 namespace {
@@ -41,7 +55,7 @@ bool Stops(const InfProblem& p, unsigned long command) {
 // note on command 2.
 bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
   if (inf.file.empty()) return false;
-  InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
+  InfCheck check = CheckPrinterInf(AsWritten(inf.file), inf.section, codePage, isNT);
   for (const InfProblem& p : check.problems) {
     if (!Stops(p, inf.command)) continue;
     std::string message = p.message.substr(0, p.message.find("; command 2 ends"));
@@ -89,6 +103,10 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   failure.meaning = Win32ErrorMeaning(call->error, call->kind, call->object);
   failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
                   failure.name + " (" + failure.meaning + ")";
+  // Access denied because the root cannot be written at all: said plainly,
+  // where the user would otherwise look for a permission on one file or key.
+  if (call->error == ERROR_ACCESS_DENIED && access(MachineRoot().c_str(), W_OK) != 0)
+    failure.line += "; the machine root " + MachineRoot() + " is read-only or not writable";
   if (call->error == 1797 && isNT) {
     failure.line += std::string("; ") + kNtDriverHint;
   }

@@ -24,6 +24,8 @@ const Win32ErrorText kErrors[] = {
     {33, "ERROR_LOCK_VIOLATION", "the registry is locked by another program", nullptr},
     {39, "ERROR_HANDLE_DISK_FULL", "the disk is full", nullptr},
     {50, "ERROR_NOT_SUPPORTED", "the request is not supported", nullptr},
+    {53, "ERROR_BAD_NETPATH", "the network path was not found",
+     "the %s is on a network path that was not found"},
     {87, "ERROR_INVALID_PARAMETER", "a parameter is not valid",
      "a parameter for the %s is not valid"},
     {112, "ERROR_DISK_FULL", "the disk is full", nullptr},
