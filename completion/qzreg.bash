@@ -1,34 +1,61 @@
-# bash completion for qzreg: commands, options, registry roots, listing names.
+# bash completion for qzreg: commands, their options, registry roots, files
+# and the names the machine's listings hold.
+
+# The shared helpers (_qz_words, _qz_reply, _qz_complete_kind) live in
+# qzinst32's completion, installed beside this one.
+if ! declare -F _qz_complete_kind >/dev/null; then
+  for _qz_file in "${BASH_SOURCE[0]%/*}/qzinst32" "${BASH_SOURCE[0]%/*}/qzinst32.bash"; do
+    [[ -r $_qz_file ]] && . "$_qz_file" && break
+  done
+  unset _qz_file
+fi
+
+# Each command: its options (OPTION=KIND takes an argument of that kind) and,
+# after ":", the kind of its other words (see _qz_complete_kind).
+declare -gA _qzreg_verbs=(
+  [init]="--os=os --codepage=none --bare --from=file --force --wait --help"
+  [save]="--wait --help :file"
+  [load]="--wait --help :file"
+  [query]="/v=none /ve /f=none /k /d /c /e /s --json --help :key"
+  [add]="/v=none /ve /t=type /s=none /d=none /f --help :key"
+  [delete]="/v=none /ve /va /f --help :key"
+  [export]="--all --v5 /y --help :key"
+  [import]="--help :file"
+  [printers]="--json --help :printers"
+  [drivers]="--json --help :drivers"
+  [monitors]="--all --json --help :monitors"
+  [processors]="--json --help :processors"
+  [ports]="--json --help :ports"
+  [driver]="--environment=env --driver=file --data=file --config=file --help=file --dependent=file
+    --monitor=monitors --datatype=none --json :admin"
+  [printer]="--driver=drivers --port=ports --processor=processors --datatype=none --default --json
+    --help :admin"
+  [default]="--json --help :printers"
+  [port]="--tcpip=none --json --help :admin"
+  [monitor]="--dll=file --json --help :admin"
+  [diff]="--json --help :file"
+  [help]=":verb"
+)
+
 _qzreg() {
-  local cur prev cmd
-  cur=${COMP_WORDS[COMP_CWORD]}
-  prev=${COMP_WORDS[COMP_CWORD - 1]}
-  cmd=${COMP_WORDS[1]}
-  local commands="init save load query add delete export import printers drivers monitors processors ports help"
-  if [ "$COMP_CWORD" -eq 1 ]; then
-    COMPREPLY=($(compgen -W "$commands --help -h --version -V" -- "$cur"))
-    return
+  local qz_words qz_cword qz_cur qz_keep
+  _qz_words
+  if ((qz_cword == 1)); then
+    _qz_reply "${!_qzreg_verbs[@]}" --help -h --version -V
+    return 0
   fi
-  case $prev in
-    --os) COMPREPLY=($(compgen -W "win98 nt" -- "$cur")); return ;;
-    --from | save | load | import) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-    /t | -t) COMPREPLY=($(compgen -W "REG_SZ REG_EXPAND_SZ REG_MULTI_SZ REG_DWORD REG_BINARY REG_NONE" -- "$cur")); return ;;
-  esac
-  local roots="HKEY_CLASSES_ROOT HKEY_CURRENT_USER HKEY_LOCAL_MACHINE HKEY_USERS HKCR HKCU HKLM HKU"
-  case $cmd in
-    init) COMPREPLY=($(compgen -W "--os --bare --from --help" -- "$cur")) ;;
-    query) COMPREPLY=($(compgen -W "$roots /v /ve /s --json --help" -- "$cur")) ;;
-    add) COMPREPLY=($(compgen -W "$roots /v /ve /t /s /d /f --help" -- "$cur")) ;;
-    delete) COMPREPLY=($(compgen -W "$roots /v /ve /va /f --help" -- "$cur")) ;;
-    export) COMPREPLY=($(compgen -W "$roots --all --v5 --help" -- "$cur")) ;;
-    help) COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
-    printers | drivers | monitors | processors | ports)
-      # The names the machine holds, from the listing itself.
-      local names
-      names=$(qzreg "$cmd" --json 2>/dev/null | sed -n 's/^ *{"name": *"\([^"]*\)".*/\1/p')
-      local IFS=$'\n'
-      COMPREPLY=($(compgen -W "$names"$'\n'"--json"$'\n'"--help"$([ "$cmd" = monitors ] && printf '\n--all') -- "$cur"))
-      ;;
-  esac
+  COMPREPLY=()
+  local verb=${qz_words[1]} prev=${qz_words[qz_cword - 1]} token kind=none
+  [[ -n ${_qzreg_verbs[$verb]+set} ]] || return 0
+  local -a options=()
+  for token in ${_qzreg_verbs[$verb]}; do
+    case $token in
+      "$prev="*) _qz_complete_kind "${token#*=}" && return 0 ;;
+      :*) kind=${token#:} ;;
+      *) options+=("${token%%=*}") ;;
+    esac
+  done
+  _qz_complete_kind "$kind" "${options[@]}"
+  return 0
 }
 complete -F _qzreg qzreg

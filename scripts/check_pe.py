@@ -15,15 +15,22 @@ for 64-bit Windows (and Wine). Checked:
   - the TLS directory: Windows 95/98 never call TLS callbacks, so each one must
     be the runtime's own: __dyn_tls_init, which the start-up code also calls
     itself for the main thread, or a destructor that only matters when a
-    thread ends (the program starts none).
+    thread ends (the program starts none);
+  - the version resource that setup programs and Explorer read: its file and
+    product version are the project's (CMakeLists.txt), with the product name
+    and a description;
+  - no debug sections (.debug_*) in the file that ships.
 """
 
 import os
+import re
 import struct
 import subprocess
 import sys
 
 TLS_CALLBACKS_ALLOWED = {"__dyn_tls_init", "__dyn_tls_dtor", "__mingw_TLScallback"}
+PRODUCT_NAME = "Halden RT-2210 Series"
+RT_VERSION = 16
 
 
 class Pe:
@@ -34,7 +41,8 @@ class Pe:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError("no PE signature")
-        self.machine, nsect, _, _, _, optsize, self.flags = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        self.machine, nsect, _, symbols, nsymbols, optsize, self.flags = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        strings = symbols + 18 * nsymbols if symbols else 0
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
         self.plus = self.magic == 0x20B
@@ -51,6 +59,10 @@ class Pe:
         for i in range(nsect):
             s = opt + optsize + 40 * i
             name = data[s:s + 8].rstrip(b"\0").decode("latin-1")
+            if name.startswith("/") and name[1:].isdigit() and strings:
+                # A long name ("/4"): an offset into the COFF string table.
+                start = strings + int(name[1:])
+                name = data[start:data.index(b"\0", start)].decode("latin-1")
             vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", data, s + 8)
             self.sections.append((name, va, max(vsize, rawsize), rawptr, rawsize))
 
@@ -109,6 +121,102 @@ class Pe:
                 return out
             out.append(value)
             entry += field
+
+
+    def resource(self, type_id):
+        """The bytes of the first resource of a type (any name, any language); None if there is none."""
+        rva, size = self.dirs[2]
+        if size == 0:
+            return None
+        base = self.offset(rva)
+
+        def entries(directory):
+            named, ids = struct.unpack_from("<HH", self.data, directory + 12)
+            return [struct.unpack_from("<II", self.data, directory + 16 + 8 * i) for i in range(named + ids)]
+
+        for ident, target in entries(base):
+            if ident != type_id:
+                continue
+            while target & 0x80000000:
+                below = entries(base + (target & 0x7FFFFFFF))
+                if not below:
+                    return None
+                target = below[0][1]
+            data_rva, data_size = struct.unpack_from("<II", self.data, base + target)
+            start = self.offset(data_rva)
+            return self.data[start:start + data_size]
+        return None
+
+
+def version_block(blob, off):
+    """One block of a version resource: ((key, value, children), offset of the next block)."""
+    length, value_length, text = struct.unpack_from("<HHH", blob, off)
+    key_end = off + 6
+    while blob[key_end:key_end + 2] != b"\0\0":
+        key_end += 2
+    key = blob[off + 6:key_end].decode("utf-16-le")
+    pos = (key_end + 2 + 3) & ~3
+    if text:
+        value = blob[pos:pos + 2 * value_length].decode("utf-16-le").rstrip("\0")
+        pos += 2 * value_length
+    else:
+        value = blob[pos:pos + value_length]
+        pos += value_length
+    children = []
+    pos = (pos + 3) & ~3
+    while pos < off + length:
+        child, pos = version_block(blob, pos)
+        children.append(child)
+    return (key, value, children), (off + length + 3) & ~3
+
+
+def version_info(blob):
+    """(file version, product version, {name: text}) of a VS_VERSIONINFO resource."""
+    (key, fixed, children), _ = version_block(blob, 0)
+    if key != "VS_VERSION_INFO" or len(fixed) < 52 or struct.unpack_from("<I", fixed)[0] != 0xFEEF04BD:
+        raise ValueError("not a VS_VERSIONINFO block")
+    file_ms, file_ls, product_ms, product_ls = struct.unpack_from("<IIII", fixed, 8)
+    split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    texts = {}
+    for name, _, tables in children:
+        if name == "StringFileInfo":
+            for _, _, strings in tables:
+                texts.update((string, value) for string, value, _ in strings)
+    return split(file_ms, file_ls), split(product_ms, product_ls), texts
+
+
+def project_version():
+    """The version in the project's CMakeLists.txt, as four numbers."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "CMakeLists.txt")
+    found = re.search(r"project\(\s*qzinst32\s+VERSION\s+([0-9.]+)", open(path, encoding="utf-8").read())
+    numbers = [int(n) for n in found.group(1).split(".")] if found else []
+    return tuple((numbers + [0, 0, 0, 0])[:4])
+
+
+def check_version(pe, problems):
+    """The version resource against the project's version; a line to print."""
+    blob = pe.resource(RT_VERSION)
+    if blob is None:
+        problems.append("no version resource")
+        return "no version resource"
+    try:
+        file_version, product_version, texts = version_info(blob)
+    except (ValueError, struct.error, UnicodeDecodeError) as error:
+        problems.append("version resource unreadable: %s" % error)
+        return "version resource unreadable"
+    want = project_version()
+    dotted = lambda numbers: ".".join(str(n) for n in numbers)
+    for what, got in (("file", file_version), ("product", product_version)):
+        if got != want:
+            problems.append("%s version %s, the project's is %s" % (what, dotted(got), dotted(want)))
+    for name in ("FileVersion", "ProductVersion"):
+        if texts.get(name) != dotted(want[:3]):
+            problems.append("%s is %r, not %s" % (name, texts.get(name), dotted(want[:3])))
+    if texts.get("ProductName") != PRODUCT_NAME:
+        problems.append("ProductName is %r, not %r" % (texts.get("ProductName"), PRODUCT_NAME))
+    if not texts.get("FileDescription"):
+        problems.append("no FileDescription in the version resource")
+    return "version %s, %s" % (dotted(file_version), ", ".join("%s %r" % item for item in sorted(texts.items())))
 
 
 def read_allow_list(path, build):
@@ -183,11 +291,18 @@ def check(exe, machine, allow_path):
                 problems.append("TLS callback %s is not one of the runtime's own" % name)
         tls = "TLS callbacks: " + (", ".join(named) or "none")
 
+    debug = [name for name, _, _, _, _ in pe.sections if name.startswith((".debug", ".zdebug"))]
+    if debug:
+        problems.append("debug sections in the file that ships: " + ", ".join(debug))
+    version = check_version(pe, problems)
+
     print("%s (%s): %s GUI, OS %d.%d, subsystem %d.%d, sections 0x%x, file 0x%x, base 0x%x; %s" %
           (exe, machine, "PE32+" if x64 else "PE32", pe.os_major, pe.os_minor, pe.sub_major, pe.sub_minor,
            pe.section_alignment, pe.file_alignment, pe.image_base, tls))
     print("imports allowed: " + ", ".join("%s %d" % (dll, counts[dll]) for dll in sorted(counts)) +
           " (%d in all)" % sum(counts.values()))
+    print("sections: " + " ".join(name for name, _, _, _, _ in pe.sections))
+    print(version)
     for problem in problems:
         print("FAIL: " + problem)
     return 1 if problems else 0

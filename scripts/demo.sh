@@ -7,7 +7,7 @@ cd "$top"
 # Built every time: a build that is up to date costs a moment, and a stale
 # program would show what the sources no longer do.
 if [ ! -x build/${QZ_BUILD:-host}/qzinst32 ]; then
-  scripts/install-deps.sh
+  scripts/install-deps.sh host
 fi
 cmake --preset "${QZ_BUILD:-host}" >/dev/null
 cmake --build --preset "${QZ_BUILD:-host}" -j"$(nproc)" --target qzinst32 qzreg >/dev/null
@@ -19,6 +19,20 @@ build/${QZ_BUILD:-host}/qzreg init --os "${QZ_OS:-win98}"
 for sys_dir in "$QZINST_ROOT"/drive_c/WINDOWS/system32 "$QZINST_ROOT"/drive_c/WINDOWS/SYSTEM; do
   if [ -d "$sys_dir" ]; then touch "$sys_dir"/hrtpmon.dll "$sys_dir"/hrtlmon.dll; fi
 done
+# On Windows NT the package's NT setup installs the printer's "Windows NT x86"
+# driver before command 2 (which adds the "Windows 4.0" one only): its files go
+# into the printer-driver directory, then the spooler takes the driver.
+if [ "${QZ_OS:-win98}" = nt ]; then
+  drivers="$QZINST_ROOT/drive_c/WINDOWS/system32/spool/DRIVERS"
+  mkdir -p "$drivers/W32X86" "$drivers/WIN40"
+  for file in HRT2210.DRV HRT2210.DAT HRT2210U.DLL HRT2210.HLP; do
+    touch "$drivers/W32X86/$file" "$drivers/WIN40/$file"
+  done
+  echo "--- qzreg driver add \"Halden RT-2210 Series\" --environment \"Windows NT x86\" ..."
+  build/${QZ_BUILD:-host}/qzreg driver add "Halden RT-2210 Series" --environment "Windows NT x86" \
+    --driver HRT2210.DRV --data HRT2210.DAT --config HRT2210U.DLL --help HRT2210.HLP \
+    --monitor "Halden Language Monitor" --datatype RAW
+fi
 echo "--- qzinst32 2 examples/rt2210.inf RT2210 LPT1:  (trace follows)"
 set +e
 build/${QZ_BUILD:-host}/qzinst32 2 examples/rt2210.inf RT2210 LPT1:

@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages the build and the tests need, when missing:
+# all of them, or with "host" those of the host build alone.
 set -euo pipefail
 packages=(cmake g++ make python3 libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libbenchmark-dev
           clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           binutils-mingw-w64-x86-64 wine wine64 file python3-jsonschema dpkg-dev)
+packages+=(lintian)
+# "install-deps.sh host" installs only what the host build needs (scripts/demo.sh).
+host_packages=(cmake g++ make python3 libsqlite3-dev libgtest-dev libgmock-dev)
+case ${1:-all} in
+  host) packages=("${host_packages[@]}") ;;
+  all) ;;
+  *) echo "usage: install-deps.sh [host|all]" >&2; exit 2 ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -19,6 +19,11 @@ cmake --preset host >/dev/null
 cmake --build --preset host -j"$jobs"
 ctest --preset host -j"$jobs"
 
+step "Debian package (lintian)"
+rm -rf build/package
+cpack -G DEB -B build/package --config build/host/CPackConfig.cmake >/dev/null
+lintian --fail-on error,warning build/package/qzinst32_*.deb
+
 step "sanitizers (ASan + UBSan)"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j"$jobs"

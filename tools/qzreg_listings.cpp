@@ -6,9 +6,11 @@
 #include <stdio.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/report/jsontext.h"
 #include "platform/win32.h"
@@ -53,7 +55,12 @@ class Listing {
       return status;
     int status = kExitOk;
     store_ = ExistingRegistry(&status);
-    if (store_ != nullptr) store_->PinReadSnapshot();
+    if (store_ == nullptr) return status;
+    std::string bad, typed = pattern_;
+    if (!qzhost::ArgumentToCodePage(qzhost::Machine().codePage, typed, &pattern_, &bad))
+      return Complain(kExitUsage, "the NAME holds '" + bad + "', which code page " +
+                                      std::to_string(qzhost::Machine().codePage) + " cannot hold");
+    store_->PinReadSnapshot();
     return status;
   }
   bool json() const { return json_; }
@@ -64,16 +71,53 @@ class Listing {
     return pattern_.empty() || fnmatch(pattern_.c_str(), name.c_str(), FNM_CASEFOLD) == 0;
   }
   void Row(const qzhost::JsonObject& row) { rows_.push_back(row.Text()); }
+  // A row of the table; the first is the header. Each column is as wide as
+  // its longest cell, so that no name runs into the next column.
+  void Cells(std::vector<std::string> cells) { table_.push_back(std::move(cells)); }
   int Finish() {
-    if (!json_) return kExitOk;
+    if (!json_) {
+      PrintTable();
+      return kExitOk;
+    }
     printf("[");
     for (size_t i = 0; i < rows_.size(); ++i) printf("%s\n  %s", i ? "," : "", rows_[i].c_str());
     printf("%s]\n", rows_.empty() ? "" : "\n");
+    NoteJsonPrinted();
     return kExitOk;
   }
 
  private:
+  // Characters, not bytes, of the text as the terminal gets it.
+  static size_t Width(const std::string& text) {
+    if (!qzhost::HostSpeaksUtf8()) return text.size();
+    size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+  }
+
+  void PrintTable() const {
+    std::vector<std::vector<std::string>> shown;
+    std::vector<size_t> widths;
+    for (const std::vector<std::string>& row : table_) {
+      shown.emplace_back();
+      for (const std::string& cell : row)
+        shown.back().push_back(qzhost::ForTerminal(qzhost::Machine().codePage, cell));
+      if (widths.size() < row.size()) widths.resize(row.size());
+      for (size_t i = 0; i < row.size(); ++i)
+        widths[i] = std::max(widths[i], Width(shown.back()[i]));
+    }
+    for (const std::vector<std::string>& row : shown) {
+      std::string line;
+      for (size_t i = 0; i < row.size(); ++i) {
+        line += row[i];
+        if (i + 1 < row.size()) line += std::string(widths[i] - Width(row[i]) + 1, ' ');
+      }
+      printf("%s\n", line.c_str());
+    }
+  }
+
   qzhost::RegStore* store_ = nullptr;
+  std::vector<std::vector<std::string>> table_;
   bool json_ = false;
   bool all_ = false;
   std::string pattern_;
@@ -82,11 +126,11 @@ class Listing {
 
 const char kNull[] = "null";
 
-// The driver version as the INF and the registry write it (0x400).
+// The driver version in one style for every value (0x0, 0x3, 0x400).
 std::string VersionText(DWORD version) {
   char text[16];
   snprintf(text, sizeof text, "0x%lx", static_cast<unsigned long>(version));
-  return version == 0 ? "0" : text;
+  return text;
 }
 
 DWORD DwordValue(HKEY hKey, const char* name) {
@@ -108,15 +152,22 @@ std::string DefaultPrinter() {
 
 std::string Text(const char* p) { return p ? p : ""; }
 
-// One enumeration in the usual two calls: size, then data.
+// One enumeration in the usual two calls: size, then data. A list that grew
+// between them (another program added a port to WIN.INI) is asked again
+// with the size the second call gave.
 template <typename Enum>
 bool Enumerate(Enum enumerate, std::vector<BYTE>* buffer, DWORD* count) {
   DWORD cbNeeded = 0;
   *count = 0;
   if (!enumerate(nullptr, 0, &cbNeeded, count) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
     return false;
-  buffer->assign(cbNeeded ? cbNeeded : 1, 0);
-  return enumerate(buffer->data(), cbNeeded, &cbNeeded, count) != FALSE;
+  for (int round = 0; round < 16; ++round) {
+    buffer->assign(cbNeeded ? cbNeeded : 1, 0);
+    DWORD cbBuf = cbNeeded;
+    if (enumerate(buffer->data(), cbBuf, &cbNeeded, count)) return true;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || cbNeeded <= cbBuf) return false;
+  }
+  return false;
 }
 
 int SpoolerFailed(const char* call) {
@@ -168,9 +219,7 @@ bool ForEachSubkey(const std::string& path, Row row) {
 int ListPrinters(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "printers")) return status;
-  if (!out.json())
-    printf("%-32s %-32s %-10s %-10s %-8s %-10s %s\n", "Printer", "Driver", "Port", "Processor",
-           "Datatype", "Attributes", "Default");
+  out.Cells({"Printer", "Driver", "Port", "Processor", "Datatype", "Attributes", "Default"});
   std::string defaultName = DefaultPrinter();
   ForEachSubkey(std::string(kPrintKey) + "\\Printers", [&](const std::string& name, HKEY hKey) {
     if (!out.Wanted(name)) return;
@@ -189,9 +238,9 @@ int ListPrinters(const Args& args) {
                   .AddNumber("attributes", static_cast<unsigned long>(attributes))
                   .AddBool("default", isDefault));
     } else {
-      printf("%-32s %-32s %-10s %-10s %-8s 0x%-8lx %s\n", name.c_str(), driver.c_str(),
-             port.c_str(), processor.c_str(), datatype.c_str(),
-             static_cast<unsigned long>(attributes), isDefault ? "yes" : "no");
+      char hex[16];
+      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(attributes));
+      out.Cells({name, driver, port, processor, datatype, hex, isDefault ? "yes" : "no"});
     }
   });
   return out.Finish();
@@ -200,8 +249,7 @@ int ListPrinters(const Args& args) {
 int ListDrivers(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "drivers")) return status;
-  if (!out.json())
-    printf("%-32s %-16s %-5s %-20s %s\n", "Driver", "Environment", "Ver", "Driver file", "Monitor");
+  out.Cells({"Driver", "Environment", "Ver", "Driver file", "Monitor"});
   for (const char* env : kEnvironments) {
     std::vector<BYTE> buffer;
     DWORD count = 0;
@@ -231,9 +279,8 @@ int ListDrivers(const Args& args) {
                     .Add("monitor", Text(d.pMonitorName))
                     .Add("default_datatype", Text(d.pDefaultDataType)));
       } else {
-        printf("%-32s %-16s %-5s %-20s %s\n", Text(d.pName).c_str(), Text(d.pEnvironment).c_str(),
-               VersionText(d.cVersion).c_str(), Text(d.pDriverPath).c_str(),
-               Text(d.pMonitorName).c_str());
+        out.Cells({Text(d.pName), Text(d.pEnvironment), VersionText(d.cVersion),
+                   Text(d.pDriverPath), Text(d.pMonitorName)});
       }
     }
   }
@@ -256,7 +303,7 @@ void MonitorRow(Listing& out, const std::string& name, const char* env, const ch
       row.AddRaw("dll", kNull);
     out.Row(row);
   } else {
-    printf("%-32s %-16s %s\n", name.c_str(), env ? env : "-", dll ? dll : "-");
+    out.Cells({name, env ? env : "-", dll ? dll : "-"});
   }
 }
 
@@ -270,7 +317,7 @@ int ListMonitors(const Args& args) {
                          DWORD* n) { return EnumMonitorsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumMonitorsA");
-  if (!out.json()) printf("%-32s %-16s %s\n", "Monitor", "Environment", "DLL");
+  out.Cells({"Monitor", "Environment", "DLL"});
   std::vector<std::string> listed;
   for (DWORD i = 0; i < count; ++i) {
     if (level == 2) {
@@ -288,6 +335,7 @@ int ListMonitors(const Args& args) {
       for (const std::string& seen : listed)
         if (strcasecmp(seen.c_str(), name.c_str()) == 0) return;
       std::string dll = StringValue(hKey, "Driver");
+      if (dll.empty()) return;  // no monitor the spooler could load
       MonitorRow(out, name, level == 2 ? kEnvironments[1] : nullptr, dll.c_str());
     });
   }
@@ -297,7 +345,7 @@ int ListMonitors(const Args& args) {
 int ListProcessors(const Args& args) {
   Listing out;
   if (int status = out.Parse(args, "processors")) return status;
-  if (!out.json()) printf("%-32s %-16s %s\n", "Print processor", "Environment", "DLL");
+  out.Cells({"Print processor", "Environment", "DLL"});
   for (const char* env : kEnvironments) {
     std::string path = std::string(kPrintKey) + "\\Environments\\" + env + "\\Print Processors";
     ForEachSubkey(path, [env, &out](const std::string& name, HKEY hKey) {
@@ -306,7 +354,7 @@ int ListProcessors(const Args& args) {
       if (out.json())
         out.Row(qzhost::JsonObject().Add("name", name).Add("environment", env).Add("dll", dll));
       else
-        printf("%-32s %-16s %s\n", name.c_str(), env, dll.c_str());
+        out.Cells({name, env, dll});
     });
   }
   return out.Finish();
@@ -322,7 +370,7 @@ int ListPorts(const Args& args) {
                          DWORD* n) { return EnumPortsA(nullptr, level, p, cb, needed, n); },
                  &buffer, &count))
     return SpoolerFailed("EnumPortsA");
-  if (!out.json()) printf("%-16s %-24s %-24s %s\n", "Port", "Monitor", "Description", "Type");
+  out.Cells({"Port", "Monitor", "Description", "Type"});
   for (DWORD i = 0; i < count; ++i) {
     const PORT_INFO_2* p2 =
         level == 2 ? &reinterpret_cast<const PORT_INFO_2*>(buffer.data())[i] : nullptr;
@@ -340,10 +388,11 @@ int ListPorts(const Args& args) {
       }
       out.Row(row);
     } else if (p2) {
-      printf("%-16s %-24s %-24s 0x%lx\n", name.c_str(), Text(p2->pMonitorName).c_str(),
-             Text(p2->pDescription).c_str(), static_cast<unsigned long>(p2->fPortType));
+      char hex[16];
+      snprintf(hex, sizeof hex, "0x%lx", static_cast<unsigned long>(p2->fPortType));
+      out.Cells({name, Text(p2->pMonitorName), Text(p2->pDescription), hex});
     } else {
-      printf("%-16s %-24s %-24s %s\n", name.c_str(), "-", "-", "-");
+      out.Cells({name, "-", "-", "-"});
     }
   }
   return out.Finish();

@@ -2,6 +2,7 @@
 //
 // Each verb is one transaction of the registry layer; a CI step can assert
 // with `qzreg query KEY /v NAME`, which exits with 1 when either is absent.
+#include <fnmatch.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -10,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/machine/hostutf8.h"
+#include "platform/host/machine/machine.h"
+#include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
 #include "platform/host/report/jsontext.h"
 #include "tools/qzreg.h"
@@ -21,18 +25,11 @@ const char kNotFound[] =
     "ERROR: The system was unable to find the specified registry key or value.";
 const char kDone[] = "The operation completed successfully.";
 
-struct TypeName {
-  DWORD type;
-  const char* name;
-};
-const TypeName kTypes[] = {{REG_NONE, "REG_NONE"},           {REG_SZ, "REG_SZ"},
-                           {REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {REG_BINARY, "REG_BINARY"},
-                           {REG_DWORD, "REG_DWORD"},         {REG_MULTI_SZ, "REG_MULTI_SZ"}};
+std::string TypeText(DWORD type) { return RegTypeName(type); }
 
-std::string TypeText(DWORD type) {
-  for (const TypeName& t : kTypes)
-    if (t.type == type) return t.name;
-  return "REG_0x" + std::to_string(type);
+// Text of the machine for the terminal: UTF-8 where the locale speaks it.
+std::string T(const std::string& text) {
+  return qzhost::ForTerminal(qzhost::Machine().codePage, text);
 }
 
 // What the switches of a verb said.
@@ -49,6 +46,12 @@ struct VerbArgs {
   std::string data;
   bool force = false;
   bool json = false;
+  bool find = false;  // /f PATTERN (query)
+  std::string pattern;
+  bool keysOnly = false;   // /k: match key names only
+  bool dataOnly = false;   // /d: match data only
+  bool caseExact = false;  // /c
+  bool whole = false;      // /e: the whole name or data, not a part of it
 };
 
 // Parses reg.exe-style switches; `allowed` lists the ones the verb takes.
@@ -75,6 +78,16 @@ int ParseVerb(const Args& args, const char* verb, const std::string& allowed, Ve
       out->hasData = true, out->data = args[++i];
     else if (IsSwitch(a, "f") && takes("f"))
       out->force = true;
+    else if (IsSwitch(a, "f") && takes("find") && more && !out->find)
+      out->find = true, out->pattern = args[++i];
+    else if (IsSwitch(a, "k") && takes("find"))
+      out->keysOnly = true;
+    else if (IsSwitch(a, "d") && takes("find"))
+      out->dataOnly = true;
+    else if (IsSwitch(a, "c") && takes("find"))
+      out->caseExact = true;
+    else if (IsSwitch(a, "e") && takes("find"))
+      out->whole = true;
     else if (a == "--json" && takes("json"))
       out->json = true;
     else if (out->key.empty() && a[0] != '/' && a[0] != '-')
@@ -85,6 +98,10 @@ int ParseVerb(const Args& args, const char* verb, const std::string& allowed, Ve
   if (out->key.empty()) return Complain(kExitUsage, std::string(verb) + " needs a KEY");
   if (out->allValues && out->hasName)
     return Complain(kExitUsage, "/va and /v or /ve exclude each other");
+  if ((out->keysOnly || out->dataOnly || out->caseExact || out->whole) && !out->find)
+    return Complain(kExitUsage, "/k, /d, /c and /e go with /f PATTERN");
+  if (out->find && out->hasName) return Complain(kExitUsage, "/f and /v or /ve exclude each other");
+  if (out->keysOnly && out->dataOnly) return Complain(kExitUsage, "/k and /d exclude each other");
   return kExitOk;
 }
 
@@ -101,6 +118,8 @@ bool SplitKey(const std::string& key, qzhost::RegKeyId* root, std::vector<std::s
   return *root != qzhost::kNoKey;
 }
 
+const size_t kMaxValueNameLength = 16383;
+
 // Finds the key; *id is kNoKey when it is missing. *canonical gets its path as stored.
 DWORD FindKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyId* id,
               std::string* canonical) {
@@ -116,39 +135,8 @@ DWORD FindKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyId*
   return ERROR_SUCCESS;
 }
 
-std::string HexBytes(const std::string& data) {
-  std::string out;
-  char hex[3];
-  for (unsigned char c : data) snprintf(hex, sizeof hex, "%02X", c), out += hex;
-  return out;
-}
-
 // The data as reg.exe shows it.
-std::string DataText(const qzhost::RegValue& v) {
-  std::string d = v.data;
-  switch (v.type) {
-    case REG_SZ:
-    case REG_EXPAND_SZ:
-      return d.substr(0, d.find('\0'));
-    case REG_DWORD: {
-      if (d.size() != 4) return HexBytes(d);
-      const unsigned char* b = reinterpret_cast<const unsigned char*>(d.data());
-      char text[16];
-      snprintf(
-          text, sizeof text, "0x%x",
-          static_cast<unsigned>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<unsigned>(b[3]) << 24));
-      return text;
-    }
-    case REG_MULTI_SZ: {
-      while (!d.empty() && d.back() == '\0') d.pop_back();
-      std::string out;
-      for (char c : d) out += c == '\0' ? std::string("\\0") : std::string(1, c);
-      return out;
-    }
-    default:
-      return HexBytes(d);
-  }
-}
+std::string DataText(const qzhost::RegValue& v) { return RegDataText(v.type, v.data); }
 
 std::string ValueName(const std::string& name) { return name.empty() ? "(Default)" : name; }
 
@@ -161,6 +149,24 @@ int BadKey(const std::string& key) {
 struct QueryOut {
   bool json = false;
   std::vector<std::string> rows;
+  // reg.exe's line for a default value that is not set: a row whose data is null.
+  void Unset(const std::string& path) {
+    if (json)
+      rows.push_back(qzhost::JsonObject()
+                         .Add("key", path)
+                         .Add("name", "")
+                         .Add("type", "REG_SZ")
+                         .AddRaw("data", "null")
+                         .Text());
+    else
+      printf("    (Default)    REG_SZ    (value not set)\n");
+  }
+  void Key(const std::string& path) {
+    if (json)
+      rows.push_back(qzhost::JsonObject().Add("key", path).Text());
+    else
+      printf("%s\n", T(path).c_str());
+  }
   void Value(const std::string& path, const qzhost::RegValue& v) {
     if (json)
       rows.push_back(qzhost::JsonObject()
@@ -170,27 +176,67 @@ struct QueryOut {
                          .Add("data", DataText(v))
                          .Text());
     else
-      printf("    %s    %s    %s\n", ValueName(v.name).c_str(), TypeText(v.type).c_str(),
-             DataText(v).c_str());
+      printf("    %s    %s    %s\n", T(ValueName(v.name)).c_str(), TypeText(v.type).c_str(),
+             T(DataText(v)).c_str());
   }
 };
 
+// `depth` levels below its root: /s never goes deeper than Windows allows.
 DWORD QueryTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string& path, bool recurse,
-                QueryOut* out) {
+                QueryOut* out, int depth) {
+  if (depth > qzhost::kRegMaxDepth) return ERROR_BADDB;
   std::vector<qzhost::RegValue> values;
   std::vector<std::string> names;
   std::vector<qzhost::RegKeyId> ids;
   DWORD error = store->ListValues(id, &values);
   if (error == ERROR_SUCCESS) error = store->ListChildren(id, &names, &ids);
   if (error != ERROR_SUCCESS) return error;
-  if (!out->json) printf("%s\n", path.c_str());
+  if (!out->json) printf("%s\n", T(path).c_str());
   for (const qzhost::RegValue& v : values) out->Value(path, v);
   if (!out->json && (!values.empty() || recurse)) printf("\n");
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i) {
     if (recurse)
-      error = QueryTree(store, ids[i], path + "\\" + names[i], true, out);
+      error = QueryTree(store, ids[i], path + "\\" + names[i], true, out, depth + 1);
     else if (!out->json)
-      printf("%s\\%s\n", path.c_str(), names[i].c_str());
+      printf("%s\n", T(path + "\\" + names[i]).c_str());
+  }
+  return error;
+}
+
+// Whether `text` holds the pattern of /f (wildcards * and ?), or with /e
+// is it; without regard to case unless /c.
+bool Matches(const VerbArgs& a, const std::string& text) {
+  std::string pattern = a.whole ? a.pattern : "*" + a.pattern + "*";
+  return fnmatch(pattern.c_str(), text.c_str(), a.caseExact ? 0 : FNM_CASEFOLD) == 0;
+}
+
+// reg query /f: the keys below `id` whose names match, and the values whose
+// name or data match (/k keys only, /d data only); /s the whole tree.
+DWORD FindInTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string& path,
+                 const VerbArgs& a, QueryOut* out, size_t* matches) {
+  std::vector<qzhost::RegValue> values;
+  std::vector<std::string> names;
+  std::vector<qzhost::RegKeyId> ids;
+  DWORD error = store->ListValues(id, &values);
+  if (error == ERROR_SUCCESS) error = store->ListChildren(id, &names, &ids);
+  if (error != ERROR_SUCCESS) return error;
+  bool header = false;
+  for (const qzhost::RegValue& v : values) {
+    bool hit = !a.keysOnly && ((!a.dataOnly && Matches(a, v.name)) || Matches(a, DataText(v)));
+    if (!hit) continue;
+    if (!header && !out->json) printf("%s\n", T(path).c_str());
+    header = true;
+    out->Value(path, v);
+    ++*matches;
+  }
+  if (header && !out->json) printf("\n");
+  for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i) {
+    std::string child = path + "\\" + names[i];
+    if (!a.dataOnly && Matches(a, names[i])) {
+      out->Key(child);
+      ++*matches;
+    }
+    if (a.recurse) error = FindInTree(store, ids[i], child, a, out, matches);
   }
   return error;
 }
@@ -205,18 +251,42 @@ int RunQuery(qzhost::RegStore* store, const VerbArgs& a) {
   if (id == qzhost::kNoKey) return Complain(kExitFailed, kNotFound);
   QueryOut out;
   out.json = a.json;
-  if (a.hasName) {
+  if (a.find) {
+    size_t matches = 0;
+    if (!a.json) printf("\n");
+    if (FindInTree(store, id, path, a, &out, &matches) != ERROR_SUCCESS)
+      return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
+    if (!a.json) printf("End of search: %zu match(es) found.\n", matches);
+    if (matches == 0 && !a.json) return kExitFailed;
+  } else if (a.hasName) {
     qzhost::RegValue v;
     error = store->GetValue(id, a.name, &v);
-    if (error == ERROR_FILE_NOT_FOUND) return Complain(kExitFailed, kNotFound);
-    if (error != ERROR_SUCCESS)
+    // reg.exe shows a default value that is not set, and succeeds.
+    bool unset = error == ERROR_FILE_NOT_FOUND && a.name.empty();
+    if (error == ERROR_FILE_NOT_FOUND && !unset) return Complain(kExitFailed, kNotFound);
+    if (error != ERROR_SUCCESS && !unset)
       return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
-    if (!a.json) printf("\n%s\n", path.c_str());
-    out.Value(path, v);
+    if (!a.json) printf("\n%s\n", T(path).c_str());
+    if (unset)
+      out.Unset(path);
+    else
+      out.Value(path, v);
     if (!a.json) printf("\n");
   } else {
+    // A walk of the tree needs a tree: a registry that is none is damaged.
+    std::string why;
+    if (a.recurse && (error = store->CheckTree(&why)) != ERROR_SUCCESS) {
+      if (error != ERROR_BADDB)
+        return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
+      qzhost::ReportMachineFault(why);
+      return CheckMachineFault(kExitFailed);
+    }
+    std::vector<std::string> names;
+    qzhost::RegKeyId root = qzhost::kNoKey;
+    SplitKey(a.key, &root, &names);
     if (!a.json) printf("\n");
-    if (QueryTree(store, id, path, a.recurse, &out) != ERROR_SUCCESS)
+    if (QueryTree(store, id, path, a.recurse, &out, static_cast<int>(names.size())) !=
+        ERROR_SUCCESS)
       return CheckMachineFault(Complain(kExitFailed, "cannot read the registry"));
   }
   if (a.json) {
@@ -224,20 +294,23 @@ int RunQuery(qzhost::RegStore* store, const VerbArgs& a) {
     for (size_t i = 0; i < out.rows.size(); ++i)
       printf("%s\n  %s", i ? "," : "", out.rows[i].c_str());
     printf("%s]\n", out.rows.empty() ? "" : "\n");
+    NoteJsonPrinted();
   }
   return kExitOk;
 }
 
 // --- add ---------------------------------------------------------------------
 
-bool ParseDword(const std::string& text, std::string* data) {
-  if (text.empty()) return false;
+// A number of `bytes` bytes, least significant first (most with `bigEndian`).
+bool ParseNumber(const std::string& text, size_t bytes, bool bigEndian, std::string* data) {
+  if (text.empty() || text[0] == '-') return false;
   char* end = nullptr;
   errno = 0;
   unsigned long long v = strtoull(text.c_str(), &end, 0);
-  if (*end != '\0' || errno != 0 || v > 0xFFFFFFFFull || text[0] == '-') return false;
-  *data = std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                      static_cast<char>(v >> 24)};
+  if (*end != '\0' || errno != 0 || (bytes < 8 && v >> (8 * bytes) != 0)) return false;
+  data->assign(bytes, '\0');
+  for (size_t i = 0; i < bytes; ++i)
+    (*data)[bigEndian ? bytes - 1 - i : i] = static_cast<char>(v >> (8 * i));
   return true;
 }
 
@@ -255,20 +328,20 @@ bool ParseBinary(const std::string& text, std::string* data) {
 
 // The bytes of /d DATA for the type; false with a message for bad data.
 bool ValueData(const VerbArgs& a, DWORD* type, std::string* data, int* status) {
-  const TypeName* known = nullptr;
-  for (const TypeName& t : kTypes)
-    if (strcasecmp(a.type.c_str(), t.name) == 0) known = &t;
-  if (known == nullptr)
+  if (!RegTypeByName(a.type, type))
     return *status = Complain(kExitUsage, "unknown /t type '" + a.type + "'"), false;
-  *type = known->type;
   bool ok = true;
   switch (*type) {
     case REG_DWORD:
-      ok = ParseDword(a.hasData ? a.data : "0", data);
+    case REG_DWORD_BIG_ENDIAN:
+      ok = ParseNumber(a.hasData ? a.data : "0", 4, *type == REG_DWORD_BIG_ENDIAN, data);
       break;
-    case REG_BINARY:
-    case REG_NONE:
-      ok = ParseBinary(a.data, data);
+    case REG_QWORD:
+      ok = ParseNumber(a.hasData ? a.data : "0", 8, false, data);
+      break;
+    case REG_SZ:
+    case REG_EXPAND_SZ:
+      *data = a.data + '\0';
       break;
     case REG_MULTI_SZ: {
       std::string sep = a.separator.empty() ? "\\0" : a.separator;
@@ -281,11 +354,30 @@ bool ValueData(const VerbArgs& a, DWORD* type, std::string* data, int* status) {
       *data += '\0';
       break;
     }
-    default:
-      *data = a.data + '\0';
+    default:  // REG_BINARY, REG_NONE and the resource and link types
+      ok = ParseBinary(a.data, data);
   }
   if (!ok) *status = Complain(kExitUsage, "invalid /d data '" + a.data + "' for " + a.type);
   return ok;
+}
+
+// What Windows refuses, refused before anything is made: a key name over 255
+// characters (bytes of the code page, as the Reg* calls count them), a key
+// more than 512 levels below its root, a value name over 16,383 characters.
+// An export of what add made must import again.
+bool WithinLimits(const VerbArgs& a, int* status) {
+  std::vector<std::string> path;
+  qzhost::RegKeyId root = qzhost::kNoKey;
+  SplitKey(a.key, &root, &path);
+  std::string why;
+  for (const std::string& name : path)
+    if (name.size() > qzhost::kMaxKeyNameLength) why = "a key name over 255 characters";
+  if (path.size() > static_cast<size_t>(qzhost::kRegMaxDepth))
+    why = "a key more than " + std::to_string(qzhost::kRegMaxDepth) + " levels below its root";
+  if (a.hasName && a.name.size() > kMaxValueNameLength) why = "a value name over 16383 characters";
+  if (why.empty()) return true;
+  *status = Complain(kExitFailed, "Windows refuses " + why + "; nothing was added");
+  return false;
 }
 
 DWORD CreateKey(qzhost::RegStore* store, const std::string& key, qzhost::RegKeyId* id) {
@@ -306,6 +398,7 @@ int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
   std::string data;
   int status = kExitOk;
   if (a.hasName && !ValueData(a, &type, &data, &status)) return status;
+  if (!WithinLimits(a, &status)) return status;
   qzhost::RegTransaction tx(store);
   if (tx.Status() != ERROR_SUCCESS)
     return CheckMachineFault(Complain(kExitFailed, "the registry is busy or cannot be written"));
@@ -319,10 +412,8 @@ int RunAdd(qzhost::RegStore* store, const VerbArgs& given) {
     error = store->SetValue(id, a.name, type, data);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
-  printf("%s\n", kDone);
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
+  Inform("%s\n", kDone);
   return kExitOk;
 }
 
@@ -371,10 +462,22 @@ int RunDelete(qzhost::RegStore* store, const VerbArgs& a) {
     error = store->DeleteTree(id);
   }
   if (error == ERROR_SUCCESS) error = tx.Commit();
-  if (error != ERROR_SUCCESS)
-    return CheckMachineFault(Complain(
-        kExitFailed, "the registry refused the change (error " + std::to_string(error) + ")"));
-  printf("%s\n", kDone);
+  if (error != ERROR_SUCCESS) return CheckMachineFault(Complain(kExitFailed, RefusedChange(error)));
+  Inform("%s\n", kDone);
+  return kExitOk;
+}
+
+// The key, names, data and pattern as the machine holds them: typed in the
+// locale's UTF-8, taken into its code page, or refused when it cannot hold them.
+int ToMachineText(VerbArgs* a) {
+  unsigned codePage = qzhost::Machine().codePage;
+  for (std::string* text : {&a->key, &a->name, &a->data, &a->pattern}) {
+    std::string converted, bad;
+    if (!qzhost::ArgumentToCodePage(codePage, *text, &converted, &bad))
+      return Complain(kExitUsage, "'" + *text + "' holds '" + bad + "', which code page " +
+                                      std::to_string(codePage) + " cannot hold; nothing was done");
+    *text = converted;
+  }
   return kExitOk;
 }
 
@@ -384,7 +487,9 @@ int Verb(const Args& args, const char* verb, const char* allowed) {
   if (int status = ParseVerb(args, verb, allowed, &a)) return status;
   int status = kExitOk;
   qzhost::RegStore* store = ExistingRegistry(&status);
-  return store == nullptr ? status : Run(store, a);
+  if (store == nullptr) return status;
+  if (int refused = ToMachineText(&a)) return refused;
+  return Run(store, a);
 }
 
 // A query reads one snapshot, never half of a change committed meanwhile.
@@ -397,7 +502,7 @@ int RunPinnedQuery(qzhost::RegStore* store, const VerbArgs& a) {
 
 }  // namespace
 
-int Query(const Args& args) { return Verb<RunPinnedQuery>(args, "query", " v ve s json "); }
+int Query(const Args& args) { return Verb<RunPinnedQuery>(args, "query", " v ve s json find "); }
 int Add(const Args& args) { return Verb<RunAdd>(args, "add", " v ve t sep d f "); }
 int Delete(const Args& args) { return Verb<RunDelete>(args, "delete", " v ve va f "); }
 

@@ -1,7 +1,8 @@
 // Extended commands 257 and 258. The marks are best effort. The source path
-// is backed up and put back whole, and a step on the setup key that fails
-// makes the command fail, so a script never takes a path that was not
-// switched, or not put back, for one that was.
+// is backed up and put back whole; it is switched only after its backup was
+// written, and a step on the setup key that fails makes the command fail, so
+// a script never takes a path that was not switched, or not put back, for
+// one that was, and no path is ever lost.
 #include "w32/oemcmd32.h"
 
 #include "inst32/registry.h"
@@ -53,13 +54,15 @@ WORD MarkDLLs(const char* pszSourceDir) {
   if (!hkKnown16.IsOpen() && !hkInstalled.IsOpen()) return QZ_RESULT_NOTHING_DONE;
 
   MarkSharedDLLs(hkKnown16, hkInstalled);
-  LONG lBackup = SetPrevSrcDir();
-  LONG lSwitch = SetWIN95SourceDir(pszSourceDir);
+  // The old path is switched only once it is safe in the backup: a path that
+  // could not be read, or a backup that was not written, leaves both values
+  // as they were.
+  LONG lResult = SetPrevSrcDir();
+  if (lResult == ERROR_SUCCESS) lResult = SetWIN95SourceDir(pszSourceDir);
   hkKnown16.Close();
   hkInstalled.Close();
   DbgTrace("finished: MarkDLLs()\n");
-  if (lBackup != ERROR_SUCCESS || lSwitch != ERROR_SUCCESS) return QZ_RESULT_NOTHING_DONE;
-  return QZ_RESULT_OK;
+  return lResult == ERROR_SUCCESS ? QZ_RESULT_OK : QZ_RESULT_NOTHING_DONE;
 }
 
 LONG SetPrevSrcDir() {
@@ -69,10 +72,15 @@ LONG SetPrevSrcDir() {
   if (lRead == ERROR_SUCCESS) {
     lRead = hkPath.QueryString("SourcePath", &csPrevSrcDir);
     hkPath.Close();
-    // A path that is there but unreadable is better kept than backed up as
-    // nothing; an absent one is backed up empty.
-    if (lRead != ERROR_SUCCESS && lRead != ERROR_FILE_NOT_FOUND) return lRead;
+  } else if (lRead != ERROR_FILE_NOT_FOUND) {
+    // The key is there but would not open to be read: what "SourcePath"
+    // holds is unknown, so no backup may stand for it.
+    DbgTrace("SetPrevSrcDir() failed: hkPath not opened\n");
+    return lRead;
   }
+  // A path that is there but unreadable is kept rather than backed up as
+  // nothing; an absent one (or an absent key) is backed up empty.
+  if (lRead != ERROR_SUCCESS && lRead != ERROR_FILE_NOT_FOUND) return lRead;
 
   LONG lOpen = hkPath.Open(HKEY_LOCAL_MACHINE, QZ_SETUP_KEY, KEY_SET_VALUE);
   if (lOpen != ERROR_SUCCESS) {
@@ -80,11 +88,7 @@ LONG SetPrevSrcDir() {
     return lOpen;
   }
   DbgTrace("SetPrevSrcDir() to %s\n", csPrevSrcDir.GetString());
-  LONG lWrite = hkPath.SetString("SourcePathBak", csPrevSrcDir);
-  if (lWrite != ERROR_SUCCESS) return lWrite;
-  // A setup key that did not open for reading leaves the backup empty, which
-  // may not be what "SourcePath" held.
-  return lRead == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : lRead;
+  return hkPath.SetString("SourcePathBak", csPrevSrcDir);
 }
 
 LONG SetWIN95SourceDir(const char* pszDir) {

@@ -14,13 +14,14 @@ extern const char* const g_apszSharedDLLs[];
 
 // Command 257: marks the shared DLLs, backs up "SourcePath" into
 // "SourcePathBak" and sets "SourcePath" to the directory. 0; 1024 when
-// neither marking key opens, or when the setup key could not take the backup
-// or the new directory (the marks made stay).
+// neither marking key opens, or when the old path could not be read or the
+// backup not written (then nothing is switched and an earlier backup stays),
+// or when the new directory could not be set (the marks made stay).
 WORD MarkDLLs(const char* pszSourceDir);
 // Copies "SourcePath", whole whatever its length, to "SourcePathBak" (empty
-// when there is none). The registry's error when the backup was not written
-// or may not hold what "SourcePath" held; a value that opens but cannot be
-// read is never replaced by an empty backup.
+// when there is none, or no setup key). The registry's error when the backup
+// was not written; a path that cannot be read, or a setup key that exists but
+// does not open to be read, writes no backup at all.
 LONG SetPrevSrcDir();
 // Sets "SourcePath" to the directory; one of fewer than 2 characters is
 // ignored (ERROR_SUCCESS). The registry's error when it could not be set.

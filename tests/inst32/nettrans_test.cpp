@@ -213,3 +213,21 @@ TEST_F(NetTransTest, AddressWithoutTerminatorIsReadWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// The class key path (49 characters) and a subkey name of 211 make 260
+// characters, one more than the 260-character buffer holds with its
+// terminator: passed over like a longer one, never cut.
+TEST_F(NetTransTest, PathOfExactly260CharactersIsPassedOver) {
+  ASSERT_EQ(strlen(QZ_NETTRANS_KEY), 49u);
+  AddTransport("0000" + std::string(207, 'y'), "TCP/IP", "6.6.6.6");
+  EXPECT_EQ(RunFor(profile_), 1024);
+  EXPECT_FALSE(FileExists(profile_));
+
+  AddTransport("0001", "TCP/IP", "8.8.8.8");
+  EXPECT_EQ(RunFor(profile_), 0);
+  EXPECT_EQ(ServerAddress(), "8.8.8.8");
+}
+
+}  // namespace

@@ -275,6 +275,33 @@ def read_only_root(args, faults, report):
     report.append("read-only root (%s): %d commands refused, nothing lost" % (how, tried))
 
 
+def read_only_words(args, faults, report):
+    """On a read-only root every refusal says that the root is read-only, not
+    only "access denied" or "error 5": qzreg add and import, command 5's
+    profile, and a what-if run (which predicts the run's own failure)."""
+    m = machine.Machine(args, prefix="qzrow.")
+    m.prepare()
+    reg = os.path.join(os.path.dirname(m.root), os.path.basename(m.root) + ".reg")
+    with open(reg, "wb") as f:
+        f.write(b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\QzReadOnly]\r\n")
+    runs = [[m.qzreg, "add", "HKLM\\Software\\QzReadOnly"], [m.qzreg, "import", reg],
+            [m.qzinst32, "--no-trace", "5 C:\\QZNET.INI"],
+            [m.qzinst32, "--no-trace", "--what-if", "1 ROPORT1:"]]
+    try:
+        with read_only(m.root) as how:
+            for argv in runs:
+                done = subprocess.run(argv, env=m.env, capture_output=True)
+                if b"is read-only" not in done.stderr:
+                    faults.append("read-only root: %s says %r" % (" ".join(argv[1:3]),
+                                                                  done.stderr.strip()[-200:]))
+    except subprocess.CalledProcessError as e:
+        raise CannotSetUp("root, but cannot mount: %s" % e)
+    finally:
+        os.unlink(reg)
+        m.remove()
+    report.append("read-only root (%s): %d refusals say so" % (how, len(runs)))
+
+
 def missing_folder(args, faults, report):
     m = machine.Machine(args, prefix="qzmiss.")
     m.prepare()
@@ -292,7 +319,7 @@ def missing_folder(args, faults, report):
 def main():
     args = machine.arguments(__doc__)
     faults, report, skipped = [], [], []
-    for case in (full_disk, read_only_root, missing_folder):
+    for case in (full_disk, read_only_root, read_only_words, missing_folder):
         try:
             case(args, faults, report)
         except AssertionError as e:

@@ -16,6 +16,29 @@ dpkg -x "$deb" "$WORK/root" || { echo "FAIL: dpkg -x $deb"; exit 1; }
 dpkg-deb -f "$deb" Package Version Depends >"$WORK/fields" || fail "dpkg-deb reads no control fields"
 grep -q '^Package: qzinst32$' "$WORK/fields" || fail "package name: $(cat "$WORK/fields")"
 
+# Debian's conventions: the copyright and a Debian changelog whose last entry
+# is this version, compressed man pages, a synopsis and a long description,
+# a maintainer with an address.
+DOC="$WORK/root/usr/share/doc/qzinst32"
+grep -q '^Copyright: ' "$DOC/copyright" 2>/dev/null || fail "no copyright in /usr/share/doc/qzinst32"
+version=$(dpkg-deb -f "$deb" Version)
+changelog=$(gzip -dc "$DOC/changelog.gz" 2>/dev/null | head -n 1)
+[ "$changelog" = "qzinst32 ($version) unstable; urgency=medium" ] ||
+  fail "changelog.gz begins '$changelog', not version $version"
+dpkg-deb -f "$deb" Maintainer | grep -q '^[^<]\+ <[^@>]\+@[^@>]\+>$' || fail "maintainer without an address"
+description=$(dpkg-deb -f "$deb" Description)
+synopsis=$(echo "$description" | head -n 1)
+[ "${#synopsis}" -le 80 ] || fail "synopsis of ${#synopsis} characters"
+[ "$(echo "$description" | wc -l)" -ge 4 ] || fail "no long description"
+# Depends names the C library exactly when a program is linked dynamically.
+dynamic=$(for f in "$WORK"/root/usr/bin/*; do readelf -d "$f" 2>/dev/null | grep -q NEEDED && echo "$f"; done)
+depends=$(dpkg-deb -f "$deb" Depends)
+if [ -n "$dynamic" ]; then
+  echo "$depends" | grep -q 'libc6' || fail "dynamically linked programs, but Depends: '$depends'"
+else
+  [ -z "$depends" ] || fail "static programs, but Depends: '$depends'"
+fi
+
 for program in qzinst32 qzreg; do
   bin="$WORK/root/usr/bin/$program"
   [ -x "$bin" ] || { fail "$program not in the package"; continue; }
@@ -23,8 +46,7 @@ for program in qzinst32 qzreg; do
   out=$(QZINST_ROOT="$WORK/machine" "$bin" --version 2>&1) || fail "$program --version: $out"
   echo "$out" | grep -q "^$program [0-9]" || fail "$program --version says '$out'"
   [ ! -e "$WORK/machine" ] || fail "$program --version made a machine"
-  [ -s "$WORK/root/usr/share/man/man1/$program.1" ] || [ -s "$WORK/root/usr/share/man/man1/$program.1.gz" ] ||
-    fail "no man page for $program"
+  gzip -t "$WORK/root/usr/share/man/man1/$program.1.gz" 2>/dev/null || fail "no compressed man page for $program"
   [ -s "$WORK/root/usr/share/bash-completion/completions/$program" ] || fail "no completion for $program"
 done
 # The completions offer commands, options and the machine's own names.
@@ -35,7 +57,7 @@ complete_words() {  # completion file, words...
     sh "$file" "$@"
 }
 C="$WORK/root/usr/share/bash-completion/completions"
-[ "$(complete_words "$C/qzreg" qzreg pr | sort | tr '\n' ' ')" = "printers processors " ] ||
+[ "$(complete_words "$C/qzreg" qzreg pr | sort | tr '\n' ' ')" = "printer printers processors " ] ||
   fail "qzreg completion of 'pr': $(complete_words "$C/qzreg" qzreg pr)"
 complete_words "$C/qzreg" qzreg export HKL | grep -qx 'HKLM' || fail "qzreg completion of a root"
 complete_words "$C/qzinst32" qzinst32 --wh | grep -qx -- '--what-if' || fail "qzinst32 completion of an option"

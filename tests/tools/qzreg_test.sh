@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the built qzreg against fresh machines: init, export/import round trip,
 # a refused .reg file, a damaged registry.db, usage errors, the listings,
-# machine images, reg.exe's verbs and regedit's UTF-16 files.
+# machine images, reg.exe's verbs and their limits, and regedit's UTF-16 files.
 # Usage: qzreg_test.sh <path to qzreg>
 QZREG=${1:?usage: qzreg_test.sh QZREG}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qzregtest.XXXXXX") || exit 1
@@ -40,7 +40,7 @@ done
 # A bare machine built from the export equals the exported one.
 export QZINST_ROOT="$WORK/copy"
 expect_status 0 "init --bare" "$QZREG" init --bare
-"$QZREG" import "$WORK/win98.reg" >"$WORK/out" || fail "import of an export"
+"$QZREG" import "$WORK/win98.reg" 2>"$WORK/out" >/dev/null || fail "import of an export"
 grep -q '^Imported .*: [1-9][0-9]* keys added, 0 deleted; [1-9][0-9]* values added, 0 changed' "$WORK/out" ||
   fail "import summary: $(cat "$WORK/out")"
 "$QZREG" export | tr -d '\r' >"$WORK/copy.reg"
@@ -60,7 +60,7 @@ grep -q 'damaged or not a QZINST32 registry' "$WORK/err" || fail "damage not rep
 
 expect_status 120 "unknown command" "$QZREG" frobnicate
 expect_status 0 "--help" "$QZREG" --help
-grep -q 'export \[KEY | --all\] \[--v5\]' "$WORK/out" || fail "help lacks export"
+grep -q 'export \[KEY | --all\] \[FILE \[/y\]\] \[--v5\]' "$WORK/out" || fail "help lacks export"
 expect_status 0 "--version" "$QZREG" --version
 grep -q '^qzreg [0-9]' "$WORK/out" || fail "--version says $(cat "$WORK/out")"
 
@@ -112,8 +112,8 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_CONFIG\\Softwa
 expect_status 0 "import of a regedit export" "$QZREG" import - <"$WORK/xp.reg"
 [ "$(grep -c 'warning: skipped the keys under HKEY_CURRENT_CONFIG' "$WORK/err")" = 1 ] ||
   fail "one warning for HKEY_CURRENT_CONFIG: $(cat "$WORK/err")"
-grep -q 'Imported standard input: 1 key added' "$WORK/out" || fail "summary: $(cat "$WORK/out")"
-"$QZREG" query 'HKLM\Software\Halden' /v Price | grep -q "$(printf '\200') 5" || fail "euro sign not in 1252"
+grep -q 'Imported standard input: 1 key added' "$WORK/err" || fail "summary: $(cat "$WORK/out")"
+LC_ALL=C "$QZREG" query 'HKLM\Software\Halden' /v Price | grep -q "$(printf '\200') 5" || fail "euro sign not in 1252"
 "$QZREG" export --v5 'HKLM\Software\Halden' >"$WORK/v5.reg"
 head -c 2 "$WORK/v5.reg" | od -An -tx1 | grep -q 'ff fe' || fail "--v5 lacks the byte-order mark"
 iconv -f UTF-16LE -t UTF-8 "$WORK/v5.reg" | grep -q "$(printf '"Price"="\342\202\254 5"\r')" ||
@@ -181,6 +181,18 @@ M='HKLM\System\CurrentControlSet\Control\Print\Monitors\Qz Test Monitor'
 "$QZREG" monitors --json >"$WORK/m.json"
 python3 -c 'import json, sys; rows = json.load(open(sys.argv[1])); sys.exit(not rows or any(set(r) != {"name", "environment", "dll"} for r in rows))' "$WORK/m.json" ||
   fail "monitor rows lack their fields: $(cat "$WORK/m.json")"
+
+# add refuses what Windows refuses, so that the machine's own export imports again.
+LONG=$(printf '%0256d' 0 | tr 0 N)
+expect_status 1 "add of a key name over 255 characters" "$QZREG" add "HKLM\\Software\\$LONG"
+grep -q '255' "$WORK/err" || fail "the refusal does not name the limit: $(cat "$WORK/err")"
+expect_status 1 "add of a value name over 16383 characters" \
+  "$QZREG" add 'HKLM\Software\QzLong' /v "$(printf '%016384d' 0)" /d x
+DEEP=$(printf '\\D%.0s' $(seq 513))
+expect_status 1 "add of a key 513 levels deep" "$QZREG" add "HKLM$DEEP"
+grep -q '512' "$WORK/err" || fail "the refusal does not name the limit: $(cat "$WORK/err")"
+"$QZREG" export --all >"$WORK/all.reg" || fail "export --all"
+expect_status 0 "the machine's own export imports" "$QZREG" import "$WORK/all.reg"
 
 [ "$failures" = 0 ] && echo "qzreg: all checks passed"
 exit "$failures"

@@ -168,36 +168,65 @@ TEST_F(OemCommandTest, NeitherMarkingKeyFailsBeforeTouchingTheSource) {
 }
 
 TEST_F(OemCommandTest, SetupKeyNotWritableFailsAfterItsTraceAndKeepsTheMarks) {
-  // Calls 3 to 5 open the setup key: read, back up, set.
-  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 3, 2);
+  // Call 4 opens the setup key for the backup: without a backup the path is
+  // not switched.
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 3);
   EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
   std::string trace = Trace();
   EXPECT_NE(trace.find("   Marking: vxqprn32.drv\n"
                        "SetPrevSrcDir() failed: hkPath not opened\n"
-                       "enter: SetWIN95SourceDir(D:\\RT2210)\n"
-                       "SetWIN95SourceDir() failed: hkPath not opened\n"
                        "finished: MarkDLLs()\n"),
             std::string::npos)
       << trace;
+  EXPECT_EQ(trace.find("SetWIN95SourceDir"), std::string::npos) << trace;
   EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), std::string("vxqprn32.drv", 13));
   EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), std::string("\x0B\x00", 2));
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
   EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
 
-  // Only the new directory refused (the fourth value written): the backup is
-  // made, the result still says the source was not switched.
+  // Call 5 opens it to set the new directory: the backup is made, the result
+  // says the source was not switched.
+  qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 4);
+  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
+  EXPECT_NE(Trace().find("enter: SetWIN95SourceDir(D:\\RT2210)\n"
+                         "SetWIN95SourceDir() failed: hkPath not opened\n"),
+            std::string::npos);
+  EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
+  EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+
+  // Only the new directory refused (the fourth value written): the same.
+  DeleteSetupValue("SourcePathBak");
   qzhost::FailCall("RegSetValueExA", ERROR_ACCESS_DENIED, 1, 3);
   EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
   EXPECT_EQ(SetupString("SourcePathBak"), kFormerSource);
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
 }
 
-TEST_F(OemCommandTest, SourcePathThatCannotBeReadIsNeverBackedUpAsNothing) {
-  SetSetupString("SourcePathBak", "D:\\EARLIER");
-  qzhost::FailCall("RegQueryValueExA", ERROR_CANTREAD);
-  EXPECT_EQ(Run("257 D:\\RT2210"), 1024);
-  EXPECT_EQ(Trace().find("SetPrevSrcDir() to"), std::string::npos);
-  EXPECT_EQ(SetupString("SourcePathBak"), "D:\\EARLIER");
+TEST_F(OemCommandTest, OldPathThatCannotBeReadOrSavedSwitchesNothing) {
+  struct Case {
+    const char* api;
+    DWORD error;
+    int skip;
+    bool backupTried;
+    const char* what;
+  };
+  const Case cases[] = {
+      {"RegQueryValueExA", ERROR_CANTREAD, 0, false, "SourcePath unreadable"},
+      {"RegOpenKeyExA", ERROR_ACCESS_DENIED, 2, false, "setup key not opened to be read"},
+      {"RegSetValueExA", ERROR_CANTWRITE, 2, true, "backup not written"},
+  };
+  for (const Case& c : cases) {
+    SetSetupString("SourcePath", kFormerSource);
+    SetSetupString("SourcePathBak", "D:\\EARLIER");
+    Trace();
+    qzhost::FailCall(c.api, c.error, 1, c.skip);
+    EXPECT_EQ(Run("257 D:\\RT2210"), 1024) << c.what;
+    std::string trace = Trace();
+    EXPECT_EQ(trace.find("SetPrevSrcDir() to") != std::string::npos, c.backupTried) << c.what;
+    EXPECT_EQ(trace.find("SetWIN95SourceDir"), std::string::npos) << c.what << trace;
+    EXPECT_EQ(SetupString("SourcePath"), kFormerSource) << c.what;
+    EXPECT_EQ(SetupString("SourcePathBak"), "D:\\EARLIER") << c.what;
+  }
 }
 
 TEST_F(OemCommandTest, BackupThatCannotBePutBackFailsAndStays) {
@@ -258,6 +287,34 @@ TEST_F(OemCommandTest, HugeDirectoryNeverCrashes) {
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
   EXPECT_EQ(Run("258"), 0);
   EXPECT_EQ(SetupString("SourcePath"), kFormerSource);
+}
+
+}  // namespace
+
+namespace {
+
+// Only the setup key's opening to read "SourcePath" fails (the third
+// RegOpenKeyExA, after the two marking keys): what the old path was is not
+// known, so neither the backup nor the path may change, and the result says
+// the source was not switched. The marks stay.
+TEST_F(OemCommandTest, SetupKeyThatDoesNotOpenToBeReadSwitchesNothing) {
+  for (bool earlierBackup : {true, false}) {
+    if (earlierBackup)
+      SetSetupString("SourcePathBak", "D:\\EARLIER");
+    else
+      DeleteSetupValue("SourcePathBak");
+    qzhost::FailCall("RegOpenKeyExA", ERROR_ACCESS_DENIED, 1, 2);
+    EXPECT_EQ(Run("257 D:\\RT2210"), 1024) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePath"), kFormerSource) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePathBak"), earlierBackup ? "D:\\EARLIER" : "<absent>");
+    EXPECT_EQ(Value(QZ_KNOWN16DLLS_KEY, "vxqprn32.drv"), std::string("vxqprn32.drv", 13));
+    EXPECT_EQ(Value(QZ_INSTALLEDFILES_KEY, "vxqprn32.drv"), std::string("\x0B\x00", 2));
+    // 258 afterwards puts back only a backup that was there before.
+    EXPECT_EQ(Run("258"), 0) << earlierBackup;
+    EXPECT_EQ(SetupString("SourcePath"), earlierBackup ? "D:\\EARLIER" : kFormerSource);
+    EXPECT_EQ(SetupString("SourcePathBak"), "<absent>");
+    SetSetupString("SourcePath", kFormerSource);
+  }
 }
 
 }  // namespace

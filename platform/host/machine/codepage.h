@@ -38,6 +38,15 @@ inline unsigned char FoldAsciiByte(unsigned char c) {
   return static_cast<unsigned char>(c | (static_cast<unsigned char>(c - 'A') < 26 ? 0x20 : 0));
 }
 
+// A single-byte character as names are compared without regard to case:
+// ASCII letters folded as FoldAsciiByte folds them, and the code page's other
+// letters upper-cased as Windows does it (UpperByteOf). Names equal so are
+// the names the registry takes for one (RegUpperName), the profile's and the
+// port list's alike. Callers step over double-byte characters.
+inline unsigned char FoldNameByte(unsigned codePage, unsigned char c) {
+  return c < 0x80 ? FoldAsciiByte(c) : UpperByteOf(codePage, c);
+}
+
 // The same for eight bytes at once: bit 7 marks the bytes below 0x80 that
 // reach 'A' and do not pass 'Z', and becomes 0x20; no sum carries into the
 // next byte.

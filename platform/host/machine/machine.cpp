@@ -87,7 +87,7 @@ MachineError InitMachine(const MachineConfig& config) {
   const std::string& root = MachineRoot();
   std::string configPath = root + "/" + kConfigName;
   if (access(configPath.c_str(), F_OK) == 0)
-    return {"a machine exists already at " + root + " (remove it first)"};
+    return {"a machine exists already at " + root + " (qzreg init --force replaces it)"};
   MachineError orphan = CheckNoRegistry(root);
   if (orphan.failed()) return orphan;
   MachineError error = MakeDirectories(root, config);
@@ -100,10 +100,19 @@ MachineError InitMachine(const MachineConfig& config) {
       return {why};
   }
   std::string why;
+  if (!MakeInstanceLockFile(root, &why)) return {why};
   if (!WriteFileAtomically(configPath, MachineConfigText(config), &why)) return {why};
   State().config = config;
   State().configLoaded = true;
   return {};
+}
+
+bool MakeInstanceLockFile(const std::string& folder, std::string* why) {
+  std::string path = folder + "/instance.lock";
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return *why = "cannot create " + path + ": " + strerror(errno), false;
+  close(fd);
+  return true;
 }
 
 MachineError PrepareMachine() {
@@ -255,6 +264,12 @@ void ResetMachineState() {
   State() = MachineState();
   g_fault.clear();
   g_redirect = MachineRedirect();
+  ++g_generation;
+}
+
+void AssumeMachineSettings(const MachineConfig& config) {
+  State().config = config;
+  State().configLoaded = true;
   ++g_generation;
 }
 

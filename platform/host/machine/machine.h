@@ -41,6 +41,10 @@ MachineError PrepareMachine();
 // Creates a fresh machine at the root with the given settings; refuses a root
 // that already holds a machine.
 MachineError InitMachine(const MachineConfig& config);
+// Makes the empty instance.lock of a machine in `folder` (a machine has it
+// from the start, so that a run that must leave the root as it is, such as
+// a what-if, finds it there and creates nothing); false with *why.
+bool MakeInstanceLockFile(const std::string& folder, std::string* why);
 
 // Windows directory and system directory of the personality ("C:\WINDOWS", ...).
 const char* WindowsDirectory();
@@ -75,6 +79,12 @@ struct MachineRedirect {
 void SetMachineRedirect(MachineRedirect redirect);
 // <root>/registry.db, or the redirect's database.
 std::string MachineRegistryPath();
+
+// Takes `config` as the settings of a root that holds no machine, without
+// creating one: what asks for them later (the code page of a string
+// comparison, the path of a bare file name) is answered from `config`, and
+// nothing is written. For a check that must leave the root alone.
+void AssumeMachineSettings(const MachineConfig& config);
 
 // Forgets everything read from the root (tests switch machines with this).
 void ResetMachineState();

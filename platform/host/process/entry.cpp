@@ -3,6 +3,7 @@
 // Only what differs on the host lives in this folder. Options come before the
 // command text; everything after them is joined by single spaces, as a
 // Windows command line would have passed it.
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -19,8 +20,11 @@
 #include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/prefault.h"
+#include "platform/host/process/exitnote.h"
 #include "platform/host/process/instance_lock.h"
 #include "platform/host/process/kernel.h"
+#include "platform/host/process/optionwords.h"
+#include "platform/host/process/shadowroot.h"
 #include "platform/host/process/tracesink.h"
 #include "platform/host/registry/registry.h"
 #include "platform/host/registry/regstore.h"
@@ -28,6 +32,7 @@
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/exitstatus.h"
 #include "platform/host/report/report.h"
+#include "platform/host/report/traceexplain.h"
 #include "platform/host/report/whatif.h"
 #include "platform/win32.h"
 
@@ -48,6 +53,7 @@ void PrintHelp() {
   printf(
       "Usage: qzinst32 [OPTIONS] [--] <command number> [<command parameter>]\n"
       "       qzinst32 --check-inf [--json] [--strict] FILE SECTION [PORT]\n"
+      "       qzinst32 --explain [--json] [FILE|-]\n"
       "\n"
       "Runs one installation step of the Halden RT-2210 Series printer package\n"
       "against an emulated Windows machine, and exits with the step's result.\n"
@@ -60,6 +66,7 @@ void PrintHelp() {
       "Options (before the command number):\n"
       "  --trace=FILE, --trace FILE\n"
       "                 append the trace to FILE instead of standard error\n"
+      "                 (- for standard output)\n"
       "  --no-trace     do not write the trace\n"
       "  --quiet        do not say on standard error why a command failed\n"
       "  --what-if      run the command, print what it would change as a .reg file,\n"
@@ -70,7 +77,8 @@ void PrintHelp() {
       "  --wait[=SECONDS]\n"
       "                 wait up to SECONDS (60 when not given) for another instance\n"
       "                 to end, and as long for a registry that another program\n"
-      "                 locks, instead of ending at once with result 256\n"
+      "                 locks, instead of ending at once with result 256; SECONDS\n"
+      "                 only after '=' (a number as the next word is refused)\n"
       "  --check-inf FILE SECTION [PORT]\n"
       "                 check a printer section as commands 2 and 3 read it, and\n"
       "                 with PORT the port and (on Windows NT) the NT driver on\n"
@@ -78,10 +86,18 @@ void PrintHelp() {
       "                 fail, or install a file name that does not exist);\n"
       "                 --json prints the findings as JSON, --strict fails on\n"
       "                 warnings too\n"
+      "  --explain [FILE|-]\n"
+      "                 read a saved trace (a debug-output viewer's log, Wine's\n"
+      "                 +debugstr lines or this program's standard error; - or\n"
+      "                 none: standard input) and tell each run in it: command,\n"
+      "                 personality, steps, result and why it failed; --json\n"
+      "                 prints it as JSON; exit status 1 when it holds no run\n"
       "  -h, --help     show this help\n"
       "  -V, --version  show the version\n"
       "  --             end of options: what follows is the command text, even\n"
-      "                 words that look like options of this program\n"
+      "                 words that look like options of this program (without\n"
+      "                 it, a word of the command text that is or is near one of\n"
+      "                 these options (a slip of --what-if, say) is refused)\n"
       "\n"
       "The machine lives in $QZINST_ROOT (default ~/.qzinst32); a command creates\n"
       "it with the default Windows 98 image when there is none, and says so;\n"
@@ -92,7 +108,7 @@ void PrintHelp() {
 }
 
 int Refuse(const char* what, const char* arg) {
-  fprintf(stderr, "qzinst32: %s '%s' (try --help); no command was run\n", what, arg);
+  qzhost::SayWhy(std::string(what) + " '" + arg + "' (try --help); no command was run");
   return qzhost::kExitUsage;
 }
 
@@ -121,16 +137,15 @@ struct Options {
 
 const int kDefaultWaitSeconds = 60;
 
-// The program's own option words; one of them inside the command text is
-// almost always an option put after the command number by mistake.
+// The program's own option words; one of them inside the command text, or a
+// word near one ("--whatif"), is almost always an option put after the
+// command number by mistake.
 bool IsOwnOption(const std::string& word) {
-  static const char* const kWords[] = {"--what-if", "--report", "--json",   "--no-trace",
-                                       "--trace",   "--quiet",  "--wait",   "--check-inf",
-                                       "--strict",  "--help",   "--version"};
-  for (const char* own : kWords) {
-    size_t n = strlen(own);
-    if (word.compare(0, n, own) == 0 && (word.size() == n || word[n] == '=')) return true;
-  }
+  static const char* const kWords[] = {"--what-if", "--report", "--json",    "--no-trace",
+                                       "--trace",   "--quiet",  "--wait",    "--check-inf",
+                                       "--strict",  "--help",   "--version", "--explain"};
+  for (const char* own : kWords)
+    if (qzhost::IsNearOption(word, own)) return true;
   return false;
 }
 
@@ -148,11 +163,25 @@ std::string OwnOptionIn(const std::string& text) {
 }
 
 int RefuseTrailingOption(const std::string& word) {
-  fprintf(stderr,
-          "qzinst32: '%s' stands in the command text; put options before the command number, "
-          "or write -- before the command text to pass '%s' on as part of it; no command was "
-          "run\n",
-          word.c_str(), word.c_str());
+  qzhost::SayWhy("'" + word +
+                 "' stands in the command text; put options before the command number, or write "
+                 "-- before the command text to pass '" +
+                 word + "' on as part of it; no command was run");
+  return qzhost::kExitUsage;
+}
+
+bool IsNumber(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text)
+    if (!isdigit(static_cast<unsigned char>(*text))) return false;
+  return true;
+}
+
+int RefuseWaitNumber(const char* number) {
+  std::string n = number;
+  qzhost::SayWhy("'--wait " + n + "' is ambiguous: write --wait=" + n + " to wait up to " + n +
+                 " seconds, or --wait -- " + n + " to run command " + n +
+                 " with the default wait; no command was run");
   return qzhost::kExitUsage;
 }
 
@@ -199,13 +228,12 @@ int CheckInf(Options options, int argc, char** argv) {
   }
   if (args.size() < 2 || args.size() > 3)
     return Refuse("--check-inf takes FILE SECTION [PORT], not", args.empty() ? "" : args.back());
-  unsigned codePage = 1252;
-  bool isNT = false;
+  // Without a machine the check reads as a fresh one would (Windows 98, code
+  // page 1252), and nothing asked of the machine may create it.
   bool machine = MachineExists() && !qzhost::PrepareMachine().failed();
-  if (machine) {
-    codePage = qzhost::Machine().codePage;
-    isNT = qzhost::MachineIsNT();
-  }
+  if (!machine) qzhost::AssumeMachineSettings(qzhost::MachineConfig());
+  unsigned codePage = qzhost::Machine().codePage;
+  bool isNT = qzhost::MachineIsNT();
   qzhost::InfCheck check = qzhost::CheckPrinterInf(args[0], args[1], codePage, isNT);
   if (args.size() == 3 && machine) {
     qzhost::CheckPortOnMachine(args[2], &check);
@@ -219,6 +247,7 @@ int CheckInf(Options options, int argc, char** argv) {
                          ? qzhost::InfCheckJson(check, args[0], args[1], options.strict) + "\n"
                          : qzhost::FormatInfCheck(check, args[0], args[1], options.strict);
   fputs(text.c_str(), stdout);
+  if (options.json) qzhost::NoteJsonPrinted();
   return check.Fails(options.strict) ? 1 : 0;
 }
 
@@ -230,11 +259,12 @@ bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std:
   qzhost::MachineChanges changes;
   std::string why;
   if (watch != nullptr && !watch->Finish(&changes, &why)) {
-    fprintf(stderr, "qzinst32: %s\n", why.c_str());
+    qzhost::SayWhy(why);
     return false;
   }
   if (options.report) {
     printf("%s\n", qzhost::ReportJson(facts, changes).c_str());
+    qzhost::NoteJsonPrinted();
   } else {
     const char* meaning = qzhost::ResultMeaning(facts.result);
     char note[160];
@@ -250,7 +280,7 @@ bool PrintChanges(qzhost::ChangeWatch* watch, const Options& options, const std:
 // command answered: its result may not have been stored.
 bool ReportedMachineFault() {
   if (qzhost::MachineFault().empty()) return false;
-  fprintf(stderr, "qzinst32: %s\n", qzhost::MachineFault().c_str());
+  qzhost::SayWhy(qzhost::MachineFault());
   return true;
 }
 
@@ -270,6 +300,9 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--version") == 0 || strcmp(arg, "-V") == 0) {
       printf("qzinst32 %s (host build, emulated machine)\n", QZ_VERSION);
       return 0;
+    } else if (arg[0] == '-' && arg[1] != '-' && arg[1] != '\0' &&
+               !isdigit(static_cast<unsigned char>(arg[1]))) {
+      return Refuse("unknown option", arg);
     } else if (strncmp(arg, "--", 2) != 0) {
       return -1;
     } else if (strcmp(arg, "--no-trace") == 0) {
@@ -277,8 +310,10 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--trace") == 0 || strncmp(arg, "--trace=", 8) == 0) {
       const char* file = arg[7] == '=' ? arg + 8 : *first + 1 < argc ? argv[++*first] : "";
       if (*file == '\0') return Refuse("--trace needs a FILE:", arg);
-      if (!qzhost::TraceToFile(file, &why)) {
-        fprintf(stderr, "qzinst32: %s\n", why.c_str());
+      if (strcmp(file, "-") == 0) {
+        qzhost::TraceToStandardOutput();
+      } else if (!qzhost::TraceToFile(file, &why)) {
+        qzhost::SayWhy(why);
         return qzhost::kExitUsage;
       }
     } else if (strcmp(arg, "--what-if") == 0) {
@@ -294,11 +329,17 @@ int ParseOptions(int argc, char** argv, Options* options, int* first, bool* text
     } else if (strcmp(arg, "--strict") == 0) {
       options->strict = true;
     } else if (strcmp(arg, "--wait") == 0) {
+      // SECONDS is taken only after '=': a number in the next word is the
+      // command number to the parser, and too often meant as the seconds.
+      if (*first + 1 < argc && IsNumber(argv[*first + 1]))
+        return RefuseWaitNumber(argv[*first + 1]);
       options->wait = true;
       options->waitMs = kDefaultWaitSeconds * 1000;
     } else if (strncmp(arg, "--wait=", 7) == 0) {
       if (!ParseSeconds(arg + 7, &options->waitMs)) return Refuse("--wait takes SECONDS, not", arg);
       options->wait = true;
+    } else if (strcmp(arg, "--explain") == 0) {
+      return qzhost::ExplainCommand(argc - *first - 1, argv + *first + 1, options->json);
     } else if (strcmp(arg, "--check-inf") == 0) {
       return CheckInf(*options, argc - *first - 1, argv + *first + 1);
     } else {
@@ -323,23 +364,48 @@ qzhost::InfRef InfOf(const qzhost::RunFacts& facts) {
 }
 
 // Creates the machine for a command when there is none, and says so.
-bool PrepareMachineForRun() {
+bool PrepareMachineForRun(const qzhost::ShadowRoot& shadow) {
   bool existed = MachineExists();
   qzhost::MachineError error = qzhost::PrepareMachine();
   if (error.failed()) {
-    fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+    qzhost::SayWhy(error.message);
     return false;
   }
-  if (!existed) {
+  if (shadow.active()) {
+    fprintf(stderr,
+            "qzinst32: no machine at %s: the what-if run works on a fresh %s machine, which is "
+            "not kept\n",
+            shadow.realRoot().c_str(), qzhost::MachineIsNT() ? "Windows NT" : "Windows 98");
+  } else if (!existed) {
     fprintf(stderr, "qzinst32: created a %s machine at %s\n",
             qzhost::MachineIsNT() ? "Windows NT" : "Windows 98", qzhost::MachineRoot().c_str());
   }
   return true;
 }
 
+bool RereadMachineSettings() {
+  qzhost::ForgetMachineSettings();
+  qzhost::MachineError error = qzhost::PrepareMachine();
+  if (error.failed()) fprintf(stderr, "qzinst32: %s\n", error.message.c_str());
+  return !error.failed();
+}
+
+}  // namespace
+
+namespace {
+
+int RunProgram(int argc, char** argv);
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  qzhost::AskForJson(qzhost::JsonAskedIn(argc, argv));
+  return qzhost::EndWithStatus(RunProgram(argc, argv));
+}
+
+namespace {
+
+int RunProgram(int argc, char** argv) {
   // What every command takes, on a machine of any size: mapped in one call,
   // those pages cost a little less than their faults. More is not mapped
   // ahead: a page that no run of a small machine touches costs about what its
@@ -358,10 +424,20 @@ int main(int argc, char** argv) {
   if (!stray.empty()) return RefuseTrailingOption(stray);
 
   if (options.wait) qzhost::RegStore::SetLockWait(options.waitMs);
-  if (!PrepareMachineForRun()) return qzhost::kExitMachineFailed;
+  // A what-if run makes nothing in a root that holds no machine.
+  qzhost::ShadowRoot shadow;
+  std::string shadowWhy;
+  if (options.whatIf && !shadow.BeginIfNoMachine(&shadowWhy)) {
+    fprintf(stderr, "qzinst32: %s; no command was run\n", shadowWhy.c_str());
+    return qzhost::kExitMachineFailed;
+  }
+  if (!PrepareMachineForRun(shadow)) return qzhost::kExitMachineFailed;
   // The guard is taken before recording begins: what a report lists is then
   // this run's changes alone, and a refused run lists none.
   bool guarded = qzhost::HoldInstanceLockAhead(options.waitMs);
+  // A load may have replaced the machine while this run waited: its
+  // settings are read again, from the root whose lock is held now.
+  if (guarded && !RereadMachineSettings()) return qzhost::kExitMachineFailed;
   // Only a run that is asked about its changes is watched.
   std::unique_ptr<qzhost::ChangeWatch> watch;
   if ((options.whatIf || options.report) && guarded) {
@@ -369,7 +445,7 @@ int main(int argc, char** argv) {
         options.whatIf ? qzhost::ChangeWatch::Mode::kWhatIf : qzhost::ChangeWatch::Mode::kReport);
     std::string why;
     if (!watch->Begin(&why)) {
-      fprintf(stderr, "qzinst32: %s; no command was run\n", why.c_str());
+      qzhost::SayWhy(why + "; no command was run");
       return qzhost::kExitMachineFailed;
     }
   }
@@ -393,3 +469,5 @@ int main(int argc, char** argv) {
   if (ReportedMachineFault()) return qzhost::kExitMachineFailed;
   return qzhost::ExitStatusForResult(static_cast<unsigned>(result));
 }
+
+}  // namespace

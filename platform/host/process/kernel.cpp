@@ -32,8 +32,14 @@ UINT CopyDirectory(const char* text, LPSTR buffer, UINT size) {
   return length;
 }
 
-// lstrcmpA and lstrcmpiA: the user locale's word sort (wordsort.h).
+// lstrcmpA and lstrcmpiA: the user locale's word sort (wordsort.h). NT puts
+// NULL before every string, "" included; Windows 98 answers -2, its failed
+// CompareStringA less 2, for any NULL (Wine's locale tests, 9x column).
 int CompareWords(LPCSTR a, LPCSTR b, bool ignoreCase) {
+  if (a == nullptr || b == nullptr) {
+    if (!MachineIsNT()) return -2;
+    return a == b ? 0 : a == nullptr ? -1 : 1;
+  }
   int order = 0;
   if (CompareFirstChars(a, b, &order)) return order;  // nearly every pair a search compares
   return CompareWordSortZ(a, b, ignoreCase, Machine().codePage);
@@ -151,25 +157,40 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
 int WINAPI lstrlenA(LPCSTR lpString) { return lpString ? static_cast<int>(strlen(lpString)) : 0; }
 
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
-  return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", false);
+  return qzhost::CompareWords(lpString1, lpString2, false);
 }
 
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
-  return qzhost::CompareWords(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "", true);
+  return qzhost::CompareWords(lpString1, lpString2, true);
 }
 
+// The flags CompareStringA knows on 98 and XP; any other is refused with
+// ERROR_INVALID_FLAGS (Wine's locale tests: 0x8 gives 1004).
+const DWORD kCompareFlags = NORM_IGNORECASE | NORM_IGNORENONSPACE | NORM_IGNORESYMBOLS |
+                            SORT_STRINGSORT | NORM_IGNOREKANATYPE | NORM_IGNOREWIDTH |
+                            LOCALE_USE_CP_ACP;
+
+// The lengths given end the strings; a NUL within them weighs nothing.
 int WINAPI CompareStringA(LCID, DWORD dwCmpFlags, LPCSTR lpString1, int cchCount1, LPCSTR lpString2,
                           int cchCount2) {
   if (lpString1 == nullptr || lpString2 == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
+  if ((dwCmpFlags & ~kCompareFlags) != 0) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
+  }
   if (cchCount1 < 0) cchCount1 = static_cast<int>(strlen(lpString1));
   if (cchCount2 < 0) cchCount2 = static_cast<int>(strlen(lpString2));
-  bool ignoreCase = (dwCmpFlags & NORM_IGNORECASE) != 0;
+  qzhost::SortOptions options;
+  options.ignoreCase = (dwCmpFlags & NORM_IGNORECASE) != 0;
+  options.stringSort = (dwCmpFlags & SORT_STRINGSORT) != 0;
+  options.ignoreSymbols = (dwCmpFlags & NORM_IGNORESYMBOLS) != 0;
+  options.ignoreNonSpace = (dwCmpFlags & NORM_IGNORENONSPACE) != 0;
   int c = qzhost::CompareWordSort(std::string_view(lpString1, static_cast<size_t>(cchCount1)),
                                   std::string_view(lpString2, static_cast<size_t>(cchCount2)),
-                                  ignoreCase, Machine().codePage);
+                                  options, Machine().codePage);
   return c < 0 ? CSTR_LESS_THAN : c > 0 ? CSTR_GREATER_THAN : CSTR_EQUAL;
 }
 

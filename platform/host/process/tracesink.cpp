@@ -85,6 +85,8 @@ void SetTarget(int fd) {
 
 void TraceToStandardError() { SetTarget(2); }
 
+void TraceToStandardOutput() { SetTarget(1); }
+
 bool TraceToFile(const std::string& path, std::string* why) {
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) {

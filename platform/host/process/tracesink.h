@@ -8,6 +8,8 @@ namespace qzhost {
 
 // Sends the trace to standard error (the default).
 void TraceToStandardError();
+// Sends it to standard output (--trace=-).
+void TraceToStandardOutput();
 // Appends the trace to a file; false with *why set when it cannot be opened.
 bool TraceToFile(const std::string& path, std::string* why);
 void TraceToNowhere();

@@ -10,10 +10,20 @@
 
 namespace qzhost {
 
+// How CompareStringA's flags change the comparison.
+struct SortOptions {
+  bool ignoreCase = false;      // NORM_IGNORECASE
+  bool stringSort = false;      // SORT_STRINGSORT: hyphens and apostrophes weigh as signs
+  bool ignoreSymbols = false;   // NORM_IGNORESYMBOLS: signs and spaces weigh nothing
+  bool ignoreNonSpace = false;  // NORM_IGNORENONSPACE: accented letters as their base letters
+};
+
 // Compares two ANSI strings of the code page as Windows' word sort does; <0,
 // 0 or >0. Equality follows Windows; unequal strings are ordered as Windows
 // orders ASCII (signs, then digits, then letters), other characters after
 // them by their Unicode values, without the locale's full sort table.
+int CompareWordSort(std::string_view a, std::string_view b, const SortOptions& options,
+                    unsigned codePage);
 int CompareWordSort(std::string_view a, std::string_view b, bool ignoreCase, unsigned codePage);
 // The same of two NUL-terminated strings: those whose first characters
 // differ at the first level (nearly every pair a search of a list compares)

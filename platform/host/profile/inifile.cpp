@@ -42,17 +42,19 @@ bool IsBlank(unsigned char c) {
 // on need asking the code page (names are mostly ASCII).
 bool IsLead(unsigned char c, unsigned codePage) { return c >= 0x80 && IsLeadByteOf(codePage, c); }
 
-// Equality under the naming rules: single-byte letters folded, both bytes of
-// a double-byte character compared as they are.
+// Equality under the naming rules: single-byte letters folded (the code
+// page's accented letters too, as the registry folds them), both bytes of a
+// double-byte character compared as they are.
 inline bool SameName(std::string_view a, std::string_view b, unsigned codePage) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     unsigned char ca = static_cast<unsigned char>(a[i]);
     unsigned char cb = static_cast<unsigned char>(b[i]);
     if (ca != cb) {
-      // Bytes that differ are equal only as letters of different case; a
-      // lead byte (0x80 and up) folds to itself, so it never passes.
-      if (FoldAsciiByte(ca) != FoldAsciiByte(cb)) return false;
+      // Bytes that differ are equal only as letters of different case, the
+      // code page's accented ones too; a lead byte folds to itself, so it
+      // never passes.
+      if (FoldNameByte(codePage, ca) != FoldNameByte(codePage, cb)) return false;
     } else if (IsLead(ca, codePage) && i + 1 < a.size()) {
       ++i;
       if (a[i] != b[i]) return false;
@@ -83,7 +85,7 @@ uint32_t NameHash(std::string_view name, unsigned codePage) {
       h = (h ^ c) * prime;
       c = static_cast<unsigned char>(name[i++]);
     } else {
-      c = FoldAsciiByte(c);
+      c = FoldNameByte(codePage, c);
     }
     h = (h ^ c) * prime;
   }

@@ -261,10 +261,11 @@ BOOL WriteToFile(const std::string& path, LPCSTR lpAppName, LPCSTR lpKeyName, LP
     changed = lpString == nullptr
                   ? loaded.file->DeleteKey(section, key, &text)
                   : loaded.file->SetValue(section, key, SingleLine(lpString), &text);
-    // Windows opens the file for writing before it looks for the key, so
-    // deleting a key of a file that is not there leaves an empty file.
-    if (lpString == nullptr && !loaded.exists) changed = true;
   }
+  // Windows opens the file for writing before it looks for what to delete,
+  // so deleting a key or a section of a file that is not there leaves an
+  // empty file (Wine's profile tests, run on Windows).
+  if ((lpKeyName == nullptr || lpString == nullptr) && !loaded.exists) changed = true;
   if (!changed) return TRUE;
   if (!StoreProfile(path, codePage, std::move(text), &error)) {
     // A file that may not grow is a full disk to the writer.
@@ -359,7 +360,9 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR
                            lpReturnedString, nSize, lpFileName);
 }
 
-// The leading number of the value; the default when the value is absent or empty.
+// The leading number of the value; the default when the value is absent or
+// empty. NT reads a NULL section or key as GetPrivateProfileStringA lists
+// names for it; Windows 98 answers 0 (Wine's profile tests, 9x column).
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault,
                                   LPCSTR lpFileName) {
   DWORD err = 0;
@@ -367,6 +370,7 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefau
     SetLastError(err);
     return static_cast<UINT>(nDefault);
   }
+  if ((lpAppName == nullptr || lpKeyName == nullptr) && !qzhost::MachineIsNT()) return 0;
   char value[64];
   if (qzhost::GetString(nullptr, lpAppName, lpKeyName, "", value, sizeof value, lpFileName) == 0)
     return static_cast<UINT>(nDefault);

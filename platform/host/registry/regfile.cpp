@@ -9,6 +9,7 @@
 
 #include "platform/host/machine/codepage.h"
 #include "platform/host/machine/cpconvert.h"
+#include "platform/host/machine/machine.h"
 #include "platform/host/machine/seed.h"
 
 namespace qzhost {
@@ -119,10 +120,16 @@ std::vector<LogicalLine> SplitLines(const std::string& text) {
       lines.back().text += trimmed;
     else
       lines.push_back({number, trimmed});
+    // Only the ends of the logical line are looked at: a value spread over
+    // thousands of lines costs the length of its text, not its square.
     std::string& last = lines.back().text;
-    std::string tail = TrimBlanks(last);
-    continuing = !tail.empty() && tail.back() == '\\' && tail[0] != '[';
-    if (continuing) last = tail.substr(0, tail.size() - 1);
+    size_t tail = last.find_last_not_of(" \t");
+    size_t head = last.find_first_not_of(" \t");
+    continuing = tail != std::string::npos && last[tail] == '\\' && last[head] != '[';
+    if (continuing) {
+      last.erase(tail);
+      last.erase(0, head);
+    }
   }
   return lines;
 }
@@ -177,15 +184,26 @@ bool ParseSection(const LogicalLine& line, ParseState* state, RegOp* op, RegFile
     op->path.push_back(name);
     slash = next;
   }
+  if (op->path.size() > static_cast<size_t>(kRegMaxDepth))
+    return Fail(error, line.number,
+                "a key more than " + std::to_string(kRegMaxDepth) +
+                    " levels below its root (Windows allows " + std::to_string(kRegMaxDepth) + ")");
   return true;
 }
 
-// Reads a quoted string at text[*pos] (just after the opening quote).
+// Reads a quoted string at text[*pos] (just after the opening quote). A
+// double-byte character whose second byte is 0x5C or 0x22 is one character,
+// no escape and no quote.
 bool ParseQuoted(const std::string& text, size_t* pos, std::string* out, size_t line,
-                 RegFileError* error) {
+                 unsigned codePage, RegFileError* error) {
   out->clear();
   for (size_t i = *pos; i < text.size(); ++i) {
     char c = text[i];
+    if (IsLeadByteOf(codePage, static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+      out->append(text, i, 2);
+      ++i;
+      continue;
+    }
     if (c == '"') {
       *pos = i + 1;
       return true;
@@ -253,7 +271,7 @@ bool ParseData(const std::string& text, RegFileVersion version, unsigned codePag
   }
   if (!text.empty() && text[0] == '"') {
     size_t pos = 1;
-    if (!ParseQuoted(text, &pos, &op->data, line, error)) return false;
+    if (!ParseQuoted(text, &pos, &op->data, line, codePage, error)) return false;
     if (!OnlyCommentFollows(text, pos)) return Fail(error, line, "text after the string");
     op->type = REG_SZ;
     op->data.push_back('\0');
@@ -301,7 +319,7 @@ bool ParseValue(const LogicalLine& line, RegFileVersion version, unsigned codePa
     ++pos;
   } else {
     ++pos;
-    if (!ParseQuoted(text, &pos, &op->name, line.number, error)) return false;
+    if (!ParseQuoted(text, &pos, &op->name, line.number, codePage, error)) return false;
     if (op->name.size() > kMaxValueName)
       return Fail(error, line.number, "value name over 16383 characters");
   }
@@ -513,11 +531,18 @@ DWORD ImportSeedFiles(RegStore* store, bool isNT, std::string* why) {
 
 namespace {
 
-std::string Quote(const std::string& s) {
+// Escapes backslashes and quotes, by characters: the trail byte 0x5C of a
+// double-byte character is part of it.
+std::string Quote(const std::string& s, unsigned codePage) {
   std::string out = "\"";
-  for (char c : s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (IsLeadByteOf(codePage, c) && i + 1 < s.size()) {
+      out.append(s, i++, 2);
+      continue;
+    }
     if (c == '\\' || c == '"') out.push_back('\\');
-    out.push_back(c);
+    out.push_back(static_cast<char>(c));
   }
   return out + "\"";
 }
@@ -547,9 +572,9 @@ void AppendHex(const std::string& prefix, const std::string& bytes, std::string*
 // False when version 5.00 cannot carry a string value: its text is no text of
 // the code page, and its bytes are no UTF-16 that an import could read back.
 bool AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, std::string* out) {
-  std::string prefix = v.name.empty() ? "@=" : Quote(v.name) + "=";
+  std::string prefix = v.name.empty() ? "@=" : Quote(v.name, codePage) + "=";
   if (IsPlainString(v)) {
-    *out += prefix + Quote(v.data.substr(0, v.data.size() - 1)) + "\n";
+    *out += prefix + Quote(v.data.substr(0, v.data.size() - 1), codePage) + "\n";
   } else if (v.type == REG_DWORD && v.data.size() == 4) {
     const unsigned char* b = reinterpret_cast<const unsigned char*>(v.data.data());
     char dword[24];
@@ -573,8 +598,11 @@ bool AppendValue(const RegValue& v, RegFileVersion version, unsigned codePage, s
   return true;
 }
 
+// `depth` levels below its root: a walk never goes deeper than Windows
+// allows, whatever rows the tables hold.
 DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVersion version,
-                std::string* out) {
+                std::string* out, int depth) {
+  if (depth > kRegMaxDepth) return ERROR_BADDB;
   std::vector<RegValue> values;
   DWORD error = store->ListValues(id, &values);
   if (error != ERROR_SUCCESS) return error;
@@ -586,7 +614,7 @@ DWORD ExportKey(RegStore* store, RegKeyId id, const std::string& path, RegFileVe
   std::vector<RegKeyId> ids;
   if ((error = store->ListChildren(id, &names, &ids)) != ERROR_SUCCESS) return error;
   for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i)
-    error = ExportKey(store, ids[i], path + "\\" + names[i], version, out);
+    error = ExportKey(store, ids[i], path + "\\" + names[i], version, out, depth + 1);
   return error;
 }
 
@@ -598,12 +626,17 @@ std::string WhyNotExported(DWORD error, unsigned codePage) {
 
 DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion version,
                    std::string* text, std::string* why) {
+  // A registry that is no tree cannot be walked: a damaged machine.
+  if (DWORD error = store->CheckTree(why)) {
+    if (error == ERROR_BADDB) ReportMachineFault(*why);
+    return error;
+  }
   if (keyPath.empty()) {  // every root
     DWORD error = ERROR_SUCCESS;
     for (const char* root :
          {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"}) {
       if (error == ERROR_SUCCESS)
-        error = ExportKey(store, RootKeyIdByName(root), root, version, text);
+        error = ExportKey(store, RootKeyIdByName(root), root, version, text, 0);
     }
     if (error != ERROR_SUCCESS) *why = WhyNotExported(error, store->CodePage());
     return error;
@@ -618,6 +651,7 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     return ERROR_FILE_NOT_FOUND;
   }
   std::string canonical = RootKeyName(id);
+  int depth = 0;
   while (slash != std::string::npos) {
     size_t next = FindCharOffset(codePage, path, '\\', slash + 1);
     std::string name = path.substr(slash + 1, next == std::string::npos ? next : next - slash - 1);
@@ -628,8 +662,9 @@ DWORD ExportPinned(RegStore* store, const std::string& keyPath, RegFileVersion v
     if (error != ERROR_SUCCESS) return *why = "cannot read the registry", error;
     if (id == kNoKey) return *why = "no key '" + keyPath + "'", ERROR_FILE_NOT_FOUND;
     canonical += "\\" + stored;
+    ++depth;
   }
-  DWORD error = ExportKey(store, id, canonical, version, text);
+  DWORD error = ExportKey(store, id, canonical, version, text, depth);
   if (error != ERROR_SUCCESS) *why = WhyNotExported(error, codePage);
   return error;
 }

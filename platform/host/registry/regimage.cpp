@@ -1,5 +1,6 @@
-// Machine images: saved from one registry snapshot and the root's files;
-// loaded into a folder beside the root and swapped in whole.
+// Machine images: saved from one registry snapshot and the root's files under
+// the instance lock; checked whole, loaded into a folder beside the root and
+// swapped in whole under the instance lock and the registry's write lock.
 #include "platform/host/registry/regimage.h"
 
 #include <dirent.h>
@@ -19,47 +20,33 @@
 #include <vector>
 
 #include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/lockfile.h"
+#include "platform/host/machine/staletemp.h"
+#include "platform/host/registry/regimage_db.h"
 #include "platform/host/registry/registry.h"
+#include "platform/host/registry/sqlitevfs.h"
 
 namespace qzhost {
 namespace {
 
-const char kImageFormat[] = "qzinst32-machine-image";
-const char kImageVersion[] = "1";
-const char kConfigName[] = "machine.ini";
-const char kDriveName[] = "drive_c";
+const char* const kConfigName = kImageConfigName;
+const char* const kDriveName = kImageDriveName;
+typedef ImageDb Db;
+typedef ImageStatement Statement;
+// What the temporaries beside an image and beside the root are named after,
+// before the pid of their process (staletemp.h).
+const char kSaveInfix[] = ".qzsave-";
+const char kLoadInfix[] = ".load-";
 
-const char kImageSchema[] =
-    "PRAGMA journal_mode=DELETE;"
-    "BEGIN;"
-    "CREATE TABLE machine_image(name TEXT PRIMARY KEY, value TEXT);"
-    "CREATE TABLE machine_files(path TEXT PRIMARY KEY, mode INTEGER NOT NULL, data BLOB);";
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
 
-// An SQLite connection closed where it goes out of scope.
-class Db {
- public:
-  ~Db() { sqlite3_close(db_); }
-  bool Open(const std::string& path, int flags) {
-    return sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) == SQLITE_OK;
-  }
-  bool Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == 0; }
-  std::string Error() const { return db_ ? sqlite3_errmsg(db_) : "out of memory"; }
-  sqlite3* get() { return db_; }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
-// A prepared statement finalized where it goes out of scope.
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &st_, nullptr); }
-  ~Statement() { sqlite3_finalize(st_); }
-  sqlite3_stmt* get() { return st_; }
-
- private:
-  sqlite3_stmt* st_ = nullptr;
-};
+std::string BaseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
 
 MachineError Failed(const std::string& what, const std::string& why) {
   return {what + (why.empty() ? std::string() : ": " + why)};
@@ -92,6 +79,18 @@ bool AddEntry(sqlite3_stmt* insert, const std::string& rel, mode_t mode, const s
   return sqlite3_step(insert) == SQLITE_DONE;
 }
 
+// A profile file's temporary, "<name>.qztmp<pid>", that a killed command
+// left behind (no command runs while a save holds the machine): no file of
+// the machine.
+bool IsTemporary(const char* name) {
+  const char* at = strstr(name, ".qztmp");
+  if (at == nullptr) return false;
+  at += 6;
+  if (*at == '\0') return false;
+  while (*at >= '0' && *at <= '9') ++at;
+  return *at == '\0';
+}
+
 // Adds root/rel and, for a folder, everything below it, in name order.
 bool AddTree(sqlite3_stmt* insert, const std::string& root, const std::string& rel,
              std::string* why) {
@@ -109,7 +108,8 @@ bool AddTree(sqlite3_stmt* insert, const std::string& root, const std::string& r
   if (dir == nullptr) return *why = path + ": " + strerror(errno), false;
   std::vector<std::string> names;
   while (struct dirent* e = readdir(dir))
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 && !IsTemporary(e->d_name))
+      names.push_back(e->d_name);
   closedir(dir);
   std::sort(names.begin(), names.end());
   for (const std::string& name : names)
@@ -119,7 +119,8 @@ bool AddTree(sqlite3_stmt* insert, const std::string& root, const std::string& r
 
 bool AddMachineFiles(const std::string& image, std::string* why) {
   Db db;
-  if (!db.Open(image, SQLITE_OPEN_READWRITE) || !db.Exec(kImageSchema))
+  std::string schema = std::string("PRAGMA journal_mode=DELETE; BEGIN;") + kImageTablesSql;
+  if (!db.Open(image, SQLITE_OPEN_READWRITE) || !db.Exec(schema.c_str()))
     return *why = db.Error(), false;
   Statement format(db.get(), "INSERT INTO machine_image VALUES('format', ?), ('version', ?)");
   Statement insert(db.get(), "INSERT INTO machine_files VALUES(?, ?, ?)");
@@ -137,22 +138,6 @@ bool AddMachineFiles(const std::string& image, std::string* why) {
 }
 
 // --- loading -----------------------------------------------------------------
-
-// A path below the root that an image may hold: machine.ini, or drive_c and
-// names below it; never an absolute path, "." or "..".
-bool SafeImagePath(const std::string& rel) {
-  if (rel == kConfigName) return true;
-  if (rel.compare(0, strlen(kDriveName), kDriveName) != 0) return false;
-  size_t at = 0;
-  while (at <= rel.size()) {
-    size_t end = rel.find('/', at);
-    if (end == std::string::npos) end = rel.size();
-    std::string part = rel.substr(at, end - at);
-    if (part.empty() || part == "." || part == "..") return false;
-    at = end + 1;
-  }
-  return rel.find('\0') == std::string::npos;
-}
 
 bool WriteNewFile(const std::string& path, const void* data, size_t size, mode_t mode,
                   std::string* why) {
@@ -172,20 +157,6 @@ bool WriteNewFile(const std::string& path, const void* data, size_t size, mode_t
   return ok;
 }
 
-bool CheckImage(Db& db, const std::string& file, std::string* why) {
-  Statement st(db.get(),
-               "SELECT value FROM machine_image WHERE name = 'format'"
-               " UNION ALL SELECT value FROM machine_image WHERE name = 'version'");
-  std::vector<std::string> found;
-  while (st.get() != nullptr && sqlite3_step(st.get()) == SQLITE_ROW) {
-    const unsigned char* text = sqlite3_column_text(st.get(), 0);
-    found.push_back(text ? reinterpret_cast<const char*>(text) : "");
-  }
-  if (found.size() == 2 && found[0] == kImageFormat && found[1] == kImageVersion) return true;
-  *why = file + " is not a qzinst32 machine image (or of another version)";
-  return false;
-}
-
 bool ExtractFiles(Db& db, const std::string& into, std::string* why) {
   Statement st(db.get(), "SELECT path, mode, data FROM machine_files ORDER BY path");
   if (st.get() == nullptr) return *why = db.Error(), false;
@@ -193,9 +164,7 @@ bool ExtractFiles(Db& db, const std::string& into, std::string* why) {
   int rc;
   while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
     const unsigned char* text = sqlite3_column_text(st.get(), 0);
-    std::string rel = text ? reinterpret_cast<const char*>(text) : "";
-    if (!SafeImagePath(rel))
-      return *why = "the image holds a path it may not: '" + rel + "'", false;
+    std::string rel = text ? reinterpret_cast<const char*>(text) : "";  // checked whole before
     mode_t mode = static_cast<mode_t>(sqlite3_column_int(st.get(), 1));
     std::string path = into + "/" + rel;
     if (sqlite3_column_type(st.get(), 2) == SQLITE_NULL) {
@@ -230,6 +199,7 @@ bool ExtractRegistry(Db& image, const std::string& into, std::string* why) {
   RegStore check;
   DWORD error = check.Open(
       path, 1252, [] { return DWORD(ERROR_BADDB); }, why);
+  if (error == ERROR_SUCCESS) error = check.CheckTree(why);
   check.Close();
   if (error != ERROR_SUCCESS) *why = "the image's registry cannot be used: " + *why;
   return error == ERROR_SUCCESS && SyncFile(path);
@@ -262,13 +232,16 @@ bool SwapIn(const std::string& fresh, const std::string& root, std::string* why)
   return rename(old.c_str(), fresh.c_str()) == 0 || (RemoveTree(old), true);
 }
 
-// A root that may be replaced: missing, empty, or (with `replace`) a machine.
+// A root that may be replaced: missing, empty (but for the lock file this
+// load holds), or (with `replace`) a machine.
 bool RootMayBeReplaced(const std::string& root, bool replace, std::string* why) {
   DIR* dir = opendir(root.c_str());
   if (dir == nullptr) return errno == ENOENT || (*why = root + ": " + strerror(errno), false);
   bool empty = true;
   while (struct dirent* e = readdir(dir))
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) empty = false;
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0 &&
+        strcmp(e->d_name, "instance.lock") != 0)
+      empty = false;
   closedir(dir);
   if (empty) return true;
   bool machine = access((root + "/" + kConfigName).c_str(), F_OK) == 0;
@@ -291,17 +264,117 @@ bool InsideRoot(const std::string& file, const std::string& root) {
   return f == r || f.compare(0, r.size() + 1, r + "/") == 0;
 }
 
+// --- holding the machine -----------------------------------------------------
+
+// Writes that reach a registry after a load swapped it out would be stored
+// in a file no one reads again: the old registry refuses them instead.
+const char kRetiredRegistry[] =
+    "CREATE TRIGGER qz_replaced_keys_insert BEFORE INSERT ON keys"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "CREATE TRIGGER qz_replaced_keys_update BEFORE UPDATE ON keys"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "CREATE TRIGGER qz_replaced_keys_delete BEFORE DELETE ON keys"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "CREATE TRIGGER qz_replaced_vals_insert BEFORE INSERT ON vals"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "CREATE TRIGGER qz_replaced_vals_update BEFORE UPDATE ON vals"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "CREATE TRIGGER qz_replaced_vals_delete BEFORE DELETE ON vals"
+    " BEGIN SELECT RAISE(ABORT, 'the machine was replaced by a loaded image'); END;"
+    "COMMIT";
+
+// The locks a save or a load holds, dropped where it goes out of scope.
+class MachineHold {
+ public:
+  ~MachineHold() {
+    registry_.Close();
+    for (int fd : locks_) close(fd);
+  }
+
+  // The root's instance lock, waiting up to `waitMs`. A root that is missing
+  // (init --from makes it) or read-only without a lock file has none to take.
+  bool TakeInstance(const std::string& root, int waitMs, ImageOutcome* outcome) {
+    int fd = -1;
+    LockTry got = WaitForLockFile(InstanceLockPath(root), waitMs, &fd);
+    if (got == LockTry::kHeld) locks_.push_back(fd);
+    if (got != LockTry::kBusy) return true;
+    outcome->refusal = ImageRefusal::kInstance;
+    outcome->error = {"another instance is running on the machine at " + root +
+                      " (a qzinst32 command, or a save or load); try again, or wait for it"
+                      " with --wait[=SECONDS]"};
+    return false;
+  }
+
+  // The write lock of the root's registry, so that no change of another
+  // program is under way while the root is swapped.
+  bool TakeRegistry(const std::string& root, int waitMs, ImageOutcome* outcome) {
+    std::string path = root + "/registry.db";
+    if (access(path.c_str(), F_OK) != 0) return true;
+    if (registry_.Open(path, SQLITE_OPEN_READWRITE, RegistryVfsName())) {
+      int on = 1;  // the log files stay, as the registry keeps them
+      sqlite3_file_control(registry_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &on);
+      sqlite3_busy_timeout(registry_.get(), waitMs);
+      if (registry_.Exec("BEGIN IMMEDIATE")) return true;
+    }
+    int code = sqlite3_errcode(registry_.get());
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED) {
+      outcome->refusal = ImageRefusal::kLocked;
+      outcome->error = {"the registry is locked by another program (" + path +
+                        "); nothing was loaded"};
+    } else {
+      outcome->refusal = ImageRefusal::kMachine;
+      outcome->error = Failed("the registry " + path + " cannot be used", registry_.Error());
+    }
+    registry_.Close();
+    return false;
+  }
+
+  // Locks the new root's lock file before it is swapped in.
+  bool LockNewRoot(const std::string& fresh, std::string* why) {
+    int fd = -1;
+    if (TryLockFile(InstanceLockPath(fresh), &fd) != LockTry::kHeld)
+      return *why = "cannot make " + InstanceLockPath(fresh), false;
+    locks_.push_back(fd);
+    return true;
+  }
+
+  // After the swap: the old registry refuses the writes of programs that
+  // still have it open.
+  void RetireOldRegistry() {
+    if (registry_.get() != nullptr) registry_.Exec(kRetiredRegistry);
+    registry_.Close();
+  }
+
+ private:
+  ImageDb registry_;
+  std::vector<int> locks_;
+};
+
 }  // namespace
 
-MachineError SaveMachineImage(const std::string& file) {
-  if (InsideRoot(file, MachineRoot()))
-    return {"cannot save the machine into itself: " + file + " lies inside " + MachineRoot()};
+ImageOutcome SaveMachineImage(const std::string& file, int waitMs) {
+  ImageOutcome outcome;
+  const std::string& root = MachineRoot();
+  if (InsideRoot(file, root)) {
+    outcome.error = {"cannot save the machine into itself: " + file + " lies inside " + root};
+    return outcome;
+  }
+  MachineHold hold;
+  if (!hold.TakeInstance(root, waitMs, &outcome)) return outcome;
   DWORD code = 0;
   RegStore* store = MachineRegistry(&code);
-  if (store == nullptr) return Failed("cannot open the registry", MachineFault());
-  std::string temp = file + ".XXXXXX";
+  if (store == nullptr) {
+    outcome.refusal = ImageRefusal::kMachine;
+    outcome.error = Failed("cannot open the registry", MachineFault());
+    return outcome;
+  }
+  RemoveStaleTemporaries(FolderOf(file), BaseName(file) + kSaveInfix);
+  std::string temp = TemporaryPattern(file + kSaveInfix);
   int fd = mkstemp(&temp[0]);
-  if (fd < 0) return Failed("cannot create " + temp, strerror(errno));
+  if (fd < 0) {
+    outcome.error = Failed("cannot create " + temp, strerror(errno));
+    return outcome;
+  }
   close(fd);
   std::string why;
   bool ok =
@@ -309,31 +382,56 @@ MachineError SaveMachineImage(const std::string& file) {
   if (ok && rename(temp.c_str(), file.c_str()) != 0) ok = false, why = strerror(errno);
   if (!ok) {
     unlink(temp.c_str());
-    return Failed("cannot save the machine to " + file, why);
+    outcome.error = Failed("cannot save the machine to " + file, why);
+    return outcome;
   }
   SyncFolderOf(file);
-  return {};
+  return outcome;
 }
 
-MachineError LoadMachineImage(const std::string& file, bool replace) {
+namespace {
+
+// Builds the machine of the checked image in `fresh` and swaps it in.
+bool BuildAndSwap(Db& image, const std::string& fresh, const std::string& root, MachineHold* hold,
+                  std::string* why) {
+  bool ok = ExtractFiles(image, fresh, why) && ExtractRegistry(image, fresh, why) &&
+            hold->LockNewRoot(fresh, why);
+  if (ok) SyncFolderOf(fresh + "/" + kConfigName);
+  return ok && SwapIn(fresh, root, why);
+}
+
+}  // namespace
+
+ImageOutcome LoadMachineImage(const std::string& file, bool replace, int waitMs) {
   CloseMachineRegistry();
+  ImageOutcome outcome;
   const std::string root = MachineRoot();
   std::string why;
-  if (!RootMayBeReplaced(root, replace, &why)) return {why};
+  MachineHold hold;
+  if (!hold.TakeInstance(root, waitMs, &outcome)) return outcome;
+  if (!RootMayBeReplaced(root, replace, &why)) return outcome.error = {why}, outcome;
   Db image;
-  if (access(file.c_str(), R_OK) != 0) return Failed(file, strerror(errno));
-  if (!image.Open(file, SQLITE_OPEN_READONLY)) return Failed(file, image.Error());
-  if (!CheckImage(image, file, &why)) return {why};
-  std::string fresh = root + ".load-XXXXXX";
-  if (mkdtemp(&fresh[0]) == nullptr) return Failed("cannot create " + fresh, strerror(errno));
-  bool ok = ExtractFiles(image, fresh, &why) && ExtractRegistry(image, fresh, &why);
-  if (ok) SyncFolderOf(fresh + "/" + kConfigName);
-  ok = ok && SwapIn(fresh, root, &why);
+  if (access(file.c_str(), R_OK) != 0)
+    return outcome.error = Failed(file, strerror(errno)), outcome;
+  if (!image.Open(file, SQLITE_OPEN_READONLY))
+    return outcome.error = Failed(file, image.Error()), outcome;
+  if (!CheckImageWhole(image, file, &why)) return outcome.error = {why}, outcome;
+  if (!hold.TakeRegistry(root, waitMs, &outcome)) return outcome;
+  RemoveStaleTemporaries(FolderOf(root), BaseName(root) + kLoadInfix);
+  std::string fresh = TemporaryPattern(root + kLoadInfix);
+  if (mkdtemp(&fresh[0]) == nullptr)
+    return outcome.error = Failed("cannot create " + fresh, strerror(errno)), outcome;
+  bool ok = BuildAndSwap(image, fresh, root, &hold, &why);
+  if (ok) hold.RetireOldRegistry();
   RemoveTree(fresh);  // the half-made machine, or the old one
-  if (!ok) return Failed("cannot load " + file + "; the machine at " + root + " is unchanged", why);
+  if (!ok) {
+    outcome.error =
+        Failed("cannot load " + file + "; the machine at " + root + " is unchanged", why);
+    return outcome;
+  }
   SyncFolderOf(root);
   ForgetMachineSettings();
-  return {};
+  return outcome;
 }
 
 }  // namespace qzhost

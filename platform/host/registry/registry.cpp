@@ -3,6 +3,8 @@
 // Handles are small numbers in a per-process table; each remembers its key,
 // the access it was opened for, and the subkey and value lists last
 // enumerated, so walking a key of n subkeys costs one read of the list.
+// Windows 98 gives every open of a key the key's one handle, which stays
+// open until each of them has been closed (Wine's registry tests note it).
 #include "platform/host/registry/registry.h"
 
 #include <string.h>
@@ -17,6 +19,7 @@
 #include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/registry/regdata.h"
 #include "platform/host/registry/regerror.h"
 #include "platform/host/registry/regfile.h"
 
@@ -26,6 +29,7 @@ namespace {
 struct OpenKey {
   RegKeyId id = kNoKey;
   REGSAM access = KEY_ALL_ACCESS;
+  unsigned opens = 1;  // Windows 98: the opens its one handle stands for
   bool childrenCached = false;
   bool valuesCached = false;
   uint64_t stamp = 0;
@@ -39,6 +43,7 @@ struct Registry {
   bool tried = false;
   DWORD openError = ERROR_SUCCESS;
   std::map<ULONG_PTR, OpenKey> handles;  // ordinary handles; roots are implicit
+  std::map<RegKeyId, ULONG_PTR> shared;  // Windows 98: the handle of each open key
   std::map<RegKeyId, OpenKey> roots;     // the caches of the predefined roots
   ULONG_PTR nextHandle = 0x1000;
   bool runSetUp = false;  // the store records and discards as the run asks
@@ -56,6 +61,7 @@ Registry& State() {
 void ForgetMachine(Registry& r) {
   r.store.Close();
   r.handles.clear();
+  r.shared.clear();
   r.roots.clear();
   r.tried = r.runSetUp = false;
   r.openError = ERROR_SUCCESS;
@@ -94,6 +100,9 @@ DWORD OpenMachineRegistry(Registry& r) {
       [store, &why] { return ImportSeedFiles(store, MachineIsNT(), &why); }, &why);
   if (error == ERROR_BADDB) {
     ReportMachineFault("registry.db at " + path + " is damaged or not a QZINST32 registry: " + why);
+  } else if (error == kErrorLockViolation) {
+    ReportMachineFault("the registry is locked by another program (" + path +
+                       "); nothing was changed");
   } else if (error != ERROR_SUCCESS) {
     ReportMachineFault(DescribeStorageFault("cannot open the registry at " + path, error, why));
   } else {
@@ -153,24 +162,50 @@ OpenKey* LookupAllowed(HKEY hKey, REGSAM needed, DWORD* error) {
 
 HKEY NewHandle(RegKeyId id, REGSAM access) {
   Registry& r = State();
+  if (!IsNT()) {
+    auto open = r.shared.find(id);
+    if (open != r.shared.end()) {
+      ++r.handles[open->second].opens;
+      return reinterpret_cast<HKEY>(open->second);
+    }
+  }
   ULONG_PTR value = r.nextHandle;
   r.nextHandle += 4;
   OpenKey& key = r.handles[value];
   key.id = id;
   key.access = access;
+  if (!IsNT()) r.shared[id] = value;
   return reinterpret_cast<HKEY>(value);
 }
 
-// Splits a subkey path into names: trailing and doubled backslashes are
-// skipped; a leading one is refused on NT; a name over 255 characters is refused.
+// Ends one open of a handle; false for a handle not open.
+bool CloseHandleOf(Registry& r, ULONG_PTR value) {
+  auto it = r.handles.find(value);
+  if (it == r.handles.end()) return false;
+  if (--it->second.opens > 0) return true;
+  auto open = r.shared.find(it->second.id);
+  if (open != r.shared.end() && open->second == value) r.shared.erase(open);
+  r.handles.erase(it);
+  return true;
+}
+
+// A path that starts with a backslash: NT refuses it with 161 but below
+// HKEY_CLASSES_ROOT, where 2000 and XP open it; Windows 98 finds no key so
+// named (2) and creates one. Wine's registry tests record each answer.
+DWORD LeadingSlashError(HKEY hKey, bool opening) {
+  if (IsNT()) return opening && hKey == HKEY_CLASSES_ROOT ? ERROR_SUCCESS : ERROR_BAD_PATHNAME;
+  return opening ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+}
+
+bool StartsWithSlash(LPCSTR lpSubKey) { return lpSubKey != nullptr && *lpSubKey == '\\'; }
+
+// Splits a subkey path into names: leading, trailing and doubled
+// backslashes are skipped; a name over 255 characters is refused.
 DWORD SplitPath(LPCSTR lpSubKey, std::vector<std::string>* names) {
   names->clear();
   if (lpSubKey == nullptr) return ERROR_SUCCESS;
   const char* p = lpSubKey;
-  if (*p == '\\') {
-    if (IsNT()) return ERROR_BAD_PATHNAME;
-    while (*p == '\\') ++p;
-  }
+  while (*p == '\\') ++p;
   while (*p != '\0') {
     // A trail byte 0x5C of a double-byte character is no separator.
     const char* end = FindCharOf(Machine().codePage, p, '\\');
@@ -207,9 +242,14 @@ LONG OpenKeyCommon(HKEY hKey, LPCSTR lpSubKey, REGSAM access, PHKEY phkResult, b
   DWORD error = ERROR_SUCCESS;
   OpenKey* parent = Lookup(hKey, &error);
   if (parent == nullptr) return error;
+  const bool leadingSlash = StartsWithSlash(lpSubKey);
+  if (leadingSlash && (error = LeadingSlashError(hKey, true)) != ERROR_SUCCESS) {
+    if (error == ERROR_FILE_NOT_FOUND) *phkResult = nullptr;
+    return error;
+  }
   std::vector<std::string> names;
   if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
-  if (names.empty() && (sameHandle || IsRoot(hKey))) {
+  if (names.empty() && !leadingSlash && (sameHandle || IsRoot(hKey))) {
     *phkResult = hKey;
     return ERROR_SUCCESS;
   }
@@ -261,17 +301,6 @@ DWORD Values(OpenKey* key, const std::vector<RegValue>** values) {
   }
   *values = &key->values;
   return ERROR_SUCCESS;
-}
-
-// What Windows stores for RegSetValueExA: a string that lacks its
-// terminator gets one (NT), everything else byte for byte.
-std::string StoredData(DWORD dwType, const BYTE* lpData, DWORD cbData) {
-  std::string data(
-      reinterpret_cast<const char*>(lpData ? lpData : reinterpret_cast<const BYTE*>("")),
-      lpData ? cbData : 0);
-  bool isString = dwType == REG_SZ || dwType == REG_EXPAND_SZ;
-  if (isString && !data.empty() && data.back() != '\0') data.push_back('\0');
-  return data;
 }
 
 const DWORD kMaxValueData98 = 16300;
@@ -417,6 +446,21 @@ LONG Noted(const char* call, const char* kind, LPCSTR object, LONG error) {
   return error;
 }
 
+// RegEnumValueA whose name buffer is too small while the data would fit:
+// XP leaves the name and its count alone and writes a NUL at the data's
+// length; Windows 98 also writes as much of the name as fits, with its
+// length as the count (Wine's registry tests: 2 where NT keeps 3).
+void CutNameAndMarkData(const RegValue& value, LPSTR lpName, LPDWORD lpcchName, LPBYTE lpData,
+                        DWORD room) {
+  const DWORD size = static_cast<DWORD>(value.data.size());
+  if (lpData != nullptr && size < room) lpData[size] = 0;
+  if (IsNT() || *lpcchName == 0) return;
+  const DWORD cut = *lpcchName - 1;
+  memcpy(lpName, value.name.data(), cut);
+  lpName[cut] = '\0';
+  *lpcchName = cut;
+}
+
 }  // namespace
 
 extern "C" {
@@ -445,6 +489,8 @@ static LONG RegCreateKeyABody(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
   OpenKey* parent = Lookup(hKey, &error);
   if (parent == nullptr) return error;
+  if (StartsWithSlash(lpSubKey) && (error = LeadingSlashError(hKey, false)) != ERROR_SUCCESS)
+    return error;
   std::vector<std::string> names;
   if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
   if (names.empty() && IsRoot(hKey)) {
@@ -478,16 +524,21 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   RegValue value;
   error = store->GetValue(key->id, lpValueName ? lpValueName : "", &value);
   if (error == ERROR_FILE_NOT_FOUND) {
-    if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+    // NT sets the size of a missing value to 0; Windows 98 clears the type.
+    if (IsNT() && lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+    if (!IsNT() && lpType != nullptr) *lpType = REG_NONE;
     return DeletedOr(store, key->id, error);
   }
   if (error != ERROR_SUCCESS) return error;
+  // The size is read before the type is written: a caller may give one
+  // variable for both (Wine's tests pass &size twice).
+  const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
   DWORD size = static_cast<DWORD>(value.data.size());
   if (lpType != nullptr) *lpType = value.type;
-  if (lpData != nullptr && *lpcbData < size)
+  if (lpData != nullptr && room < size)
     error = ERROR_MORE_DATA;
   else if (lpData != nullptr)
-    memcpy(lpData, value.data.data(), size);
+    CopyValueData(value.type, value.data, lpData, room);
   if (lpcbData != nullptr) *lpcbData = size;
   return error;
 }
@@ -509,7 +560,7 @@ static LONG RegSetValueExABody(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DW
   if ((error = tx.Status()) != ERROR_SUCCESS) return error;
   error = DeletedOr(store, key->id, ERROR_SUCCESS);
   if (error == ERROR_SUCCESS)
-    error = store->SetValue(key->id, name, dwType, StoredData(dwType, lpData, cbData));
+    error = store->SetValue(key->id, name, dwType, StoredValueData(IsNT(), dwType, lpData, cbData));
   return error == ERROR_SUCCESS ? tx.Commit() : error;
 }
 
@@ -551,16 +602,20 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
   if (dwIndex >= values->size()) return ERROR_NO_MORE_ITEMS;
   const RegValue& value = (*values)[dwIndex];
   DWORD size = static_cast<DWORD>(value.data.size());
-  // The type and the data size are reported even when something does not fit;
-  // the name and its count are then left alone.
+  const DWORD room = lpcbData != nullptr ? *lpcbData : 0;
+  // The type and the data size are reported even when something does not fit.
   bool nameFits = value.name.size() + 1 <= *lpcchValueName;
-  bool dataFits = lpData == nullptr || *lpcbData >= size;
+  bool dataFits = lpData == nullptr || room >= size;
   if (lpType != nullptr) *lpType = value.type;
   if (lpcbData != nullptr) *lpcbData = size;
-  if (!nameFits || !dataFits) return ERROR_MORE_DATA;
+  if (!nameFits) {
+    if (dataFits) CutNameAndMarkData(value, lpValueName, lpcchValueName, lpData, room);
+    return ERROR_MORE_DATA;
+  }
+  if (!dataFits) return ERROR_MORE_DATA;  // the name and its count are left alone
   memcpy(lpValueName, value.name.c_str(), value.name.size() + 1);
   *lpcchValueName = static_cast<DWORD>(value.name.size());
-  if (lpData != nullptr) memcpy(lpData, value.data.data(), size);
+  if (lpData != nullptr) CopyValueData(value.type, value.data, lpData, room);
   return ERROR_SUCCESS;
 }
 
@@ -584,6 +639,7 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   OpenKey* parent = Lookup(hKey, &error);
   if (parent == nullptr) return error;
   if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  if (StartsWithSlash(lpSubKey) && IsNT()) return ERROR_BAD_PATHNAME;
   std::vector<std::string> names;
   if ((error = SplitPath(lpSubKey, &names)) != ERROR_SUCCESS) return error;
   RegStore* store = MachineRegistry(&error);
@@ -603,9 +659,12 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 static LONG RegFlushKeyBody(HKEY hKey) {
   DWORD error = ERROR_SUCCESS;
   if (ShouldFail("RegFlushKey", &error)) return error;
-  if (Lookup(hKey, &error) == nullptr) return error;
+  OpenKey* key = Lookup(hKey, &error);
+  if (key == nullptr) return error;
+  RegStore* store = MachineRegistry(&error);
+  if ((error = DeletedOr(store, key->id, ERROR_SUCCESS)) != ERROR_SUCCESS) return error;
   if (MachineInMemory()) return ERROR_SUCCESS;
-  return MachineRegistry(&error)->Flush();
+  return store->Flush();
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey) {
@@ -614,7 +673,7 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
   if (IsRoot(hKey)) return ERROR_SUCCESS;
   Registry& r = State();
   if (r.generation != MachineGeneration()) ForgetMachine(r);
-  return r.handles.erase(reinterpret_cast<ULONG_PTR>(hKey)) ? ERROR_SUCCESS : BadHandle();
+  return CloseHandleOf(r, reinterpret_cast<ULONG_PTR>(hKey)) ? ERROR_SUCCESS : BadHandle();
 }
 
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {

@@ -6,7 +6,11 @@
 //   bad handle gives 6 (NT) or ERROR_BADKEY 1010 (98) with *phkResult kept;
 //   a null phkResult gives 87. RegOpenKeyA with NULL or "" gives back hKey.
 // - Paths: trailing and doubled backslashes are accepted; a leading one gives
-//   161 on NT and is skipped on 98; a key name over 255 characters gives 87.
+//   161 on NT (below HKEY_CLASSES_ROOT an open skips it, as 2000/XP do); on
+//   98 an open finds no key (2) and a create skips it; a key name over 255
+//   characters gives 87.
+// - Windows 98 gives every open of a key the key's one handle; it stays open
+//   until each open is closed. NT gives each open a handle of its own.
 // - Value names over 16,383 (NT) or 255 (98) characters are refused with 87.
 // - On NT a handle opened for some access refuses other uses with 5 (98 has no
 //   key security). A handle whose key was deleted answers 1018.

@@ -359,7 +359,11 @@ DWORD RegStore::Open(const std::string& path, unsigned codePage, const std::func
     }
     if (error == ERROR_SUCCESS) error = tx.Commit();
   }
-  if (error != ERROR_SUCCESS) Close();
+  if (error != ERROR_SUCCESS) {
+    // What Close runs must not wait for a lock that the open already waited for.
+    if (db_ != nullptr) sqlite3_busy_timeout(db_, 0);
+    Close();
+  }
   snapshots_ = error == ERROR_SUCCESS && !inMemory;
   if (snapshots_) KeepLogFiles();
   return error;
@@ -473,8 +477,9 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
           " OR (SELECT count(*) FROM sqlite_master WHERE name IN (") +
       kListingObjectNames + ")) < " + std::to_string(kListingObjectCount) + " FROM registry_format";
   sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(db_, kCheck.c_str(), -1, &st, nullptr) == SQLITE_OK) {
-    int rc = sqlite3_step(st);
+  int rc = sqlite3_prepare_v2(db_, kCheck.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(st);
     bool ours = rc == SQLITE_ROW && ColumnBytes(st, 0) == kFormatName &&
                 sqlite3_column_int(st, 1) == kFormatVersion;
     if (ours && earlier != nullptr) *earlier = sqlite3_column_int(st, 2) != 0;
@@ -485,8 +490,14 @@ DWORD RegStore::CheckFormat(std::string* why, bool* earlier) {
       return ERROR_BADDB;
     }
   }
+  // Another program holds the database locked past the wait (SQLite's
+  // exclusive locking mode): no damage, and no other query would fare better.
+  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) {
+    *why = "the registry is locked by another program";
+    return kErrorLockViolation;
+  }
   st = nullptr;
-  int rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
+  rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr);
   if (rc == SQLITE_OK) rc = sqlite3_step(st);
   int objects = rc == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
   sqlite3_finalize(st);
@@ -520,6 +531,8 @@ void RegStore::UpgradeSchema() {
   sql += "DROP TABLE IF EXISTS kept_lists; DROP TABLE IF EXISTS area_changes;";
   if (Exec(sql.c_str()) != ERROR_SUCCESS || CommitOutermost() != ERROR_SUCCESS) RollBackOutermost();
 }
+
+std::string RegStore::SchemaSql() { return std::string(kSchema) + kListingSchema; }
 
 DWORD RegStore::CreateSchema() {
   DWORD error = Exec(kSchema);

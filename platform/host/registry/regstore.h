@@ -36,6 +36,9 @@ RegKeyId RootKeyId(HKEY hKey);
 const char* RootKeyName(RegKeyId id);
 RegKeyId RootKeyIdByName(const std::string& name);
 
+// The deepest a key may lie below its root: Windows refuses a 513th level.
+const int kRegMaxDepth = 512;
+
 // The name Windows compares and sorts by: ASCII letters upper-cased, and on
 // code page 1252 the accented letters too; double-byte characters (932) kept.
 std::string RegUpperName(unsigned codePage, const std::string& name);
@@ -101,6 +104,15 @@ class RegStore {
   // Writes one consistent snapshot of the whole database to a new file at
   // `path` (SQLite's VACUUM INTO), while other programs go on changing it.
   DWORD SaveCopy(const std::string& path, std::string* why);
+
+  // Checks that the keys form one tree below the four roots, as every walk
+  // of the registry needs: each key below a root (no cycle, no orphan), no
+  // value of a missing key, none deeper than kRegMaxDepth. ERROR_BADDB with
+  // *why saying what was found (regstore_check.cpp).
+  DWORD CheckTree(std::string* why);
+  // The statements that make this version's schema, for checking a copy of a
+  // registry (a machine image) against it.
+  static std::string SchemaSql();
 
   // Called when a change cannot be stored (full disk, read-only root, I/O
   // error): the storage failed, not the caller. Gets the error and SQLite's text.

@@ -1,5 +1,5 @@
 // What a run changed on the machine: registry keys and values, profile
-// entries, and the spooler objects those make up.
+// entries, and the spooler objects its listings show changed.
 //
 // Both what-if runs and reporting runs compare the keys and files the
 // command changed, as they were before, with the machine after it; the lists
@@ -12,6 +12,7 @@
 
 #include "platform/host/registry/regrecord.h"
 #include "platform/host/registry/regstore.h"
+#include "platform/host/spooler/spooler_lists.h"
 
 namespace qzhost {
 
@@ -75,8 +76,16 @@ DWORD DiffRecordedRegistry(const RegChangeRecord& record, RegStore* store, unsig
 void DiffProfile(const std::string& file, const std::string& before, const std::string& after,
                  unsigned codePage, std::vector<ProfileChange>* changes);
 
+// The spooler's changes: the difference of its lists read before and after
+// the run (spooler_lists.h), each object once; names compared as the
+// registry compares them on `codePage`.
+std::vector<SpoolerChange> DiffSpoolerLists(const std::vector<SpoolerListed>& before,
+                                            const std::vector<SpoolerListed>& after,
+                                            unsigned codePage);
+
 // The spooler objects behind registry (and, on Windows 9x, WIN.INI [Ports])
-// changes, each object once. Key paths are split by characters of `codePage`.
+// differences between two machines, each object once, by the keys' paths
+// (spoolerkeys.cpp). Key paths are split by characters of `codePage`.
 std::vector<SpoolerChange> SpoolerChanges(const std::vector<RegKeyChange>& registry,
                                           const std::vector<ProfileChange>& profiles, bool isNT,
                                           unsigned codePage = 1252);

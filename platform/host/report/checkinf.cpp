@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/host/machine/hostfile.h"
+#include "platform/host/machine/hostutf8.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/profile/inifile.h"
 #include "platform/host/profile/profilecache.h"
@@ -152,10 +154,11 @@ class SectionCheck {
     if (!processor.empty() && processor != "WinPrint") {
       CheckLength("PrintProcessorParam", kParamsChars, "the print processor's parameters");
       if (!isNT_) {
-        Report(InfProblem::kWarning, "PrintProcessor",
+        Report(InfProblem::kError, "PrintProcessor",
                "the installer adds its own print processors for \"Windows NT x86\", which a "
                "Windows 98 spooler refuses (1805): on this machine command 2 ends with 1045",
-               "use PrintProcessor=WinPrint for Windows 98, or install on Windows NT");
+               "write PrintProcessor=WinPrint,WINPRINT.DLL (or leave the value empty) for "
+               "Windows 98, whose own WinPrint is then used, or install on Windows NT");
       }
     }
     CheckDelimited("PortMonitor", "port monitor");
@@ -295,7 +298,8 @@ class SectionCheck {
     unsigned long value = HexValue(text, &clean);
     if (!clean) {
       Report(InfProblem::kWarning, key,
-             Quoted(text) + " is not a hexadecimal number; " + use + " is read as " + Hex(value),
+             Quoted(text) + " is not a hexadecimal number; the program reads it as " + Hex(value) +
+                 " for " + use,
              "write it as hexadecimal digits, optionally after 0x");
     }
   }
@@ -353,6 +357,18 @@ class SectionCheck {
     }
     std::string file = TrimLeft(comma == std::string::npos ? value : value.substr(comma + 1));
     file = TrimRight(file.substr(0, file.find(';')));
+    if (comma == std::string::npos) {
+      Report(InfProblem::kError, key,
+             Quoted(value) +
+                 " has no comma: the value is read as \"name,file\", so all of it "
+                 "is the file and the name is missing" +
+                 fail,
+             "write " + std::string(key) + "=<name>,<file>" +
+                 (what == "print processor" ? " (PrintProcessor=WinPrint,WINPRINT.DLL for "
+                                              "Windows' own)"
+                                            : ""));
+      return {};
+    }
     if (name.empty()) {
       Report(InfProblem::kError, key, Quoted(value) + " has no name" + fail,
              "write " + std::string(key) + "=<name>,<file>");
@@ -399,7 +415,43 @@ class SectionCheck {
   InfCheck* check_;
 };
 
+// An INF saved as UTF-8 (as Linux editors save it) is read by Windows in the
+// machine's code page: a non-ASCII name then arrives as other characters.
+// The message quotes the name as the program gets it, in the code page.
+void CheckUtf8(const std::string& path, const IniFile& ini, const std::string& section,
+               unsigned codePage, InfCheck* check) {
+  std::string text, why;
+  if (!ReadWholeFile(path, &text, &why) || !IsNonAsciiUtf8(text)) return;
+  size_t line = 1 + static_cast<size_t>(std::count(
+                        text.begin(),
+                        std::find_if(text.begin(), text.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+                        '\n'));
+  std::string_view device;
+  std::string named;
+  if (ini.FindValue(section, "device", &device))
+    named = "; the printer is named \"" +
+            std::string(device.substr(0, std::min<size_t>(device.size(), kPrinterNameChars))) +
+            "\"";
+  check->problems.push_back(
+      {InfProblem::kWarning, line, "",
+       "the file is UTF-8 with non-ASCII characters, which Windows reads in the machine's code "
+       "page " +
+           std::to_string(codePage) + named,
+       "save the INF in code page " + std::to_string(codePage) + " (iconv -f UTF-8 -t " +
+           (codePage == 932 ? "CP932" : "CP1252") + ")"});
+}
+
 }  // namespace
+
+std::string ShellWord(const std::string& word) {
+  if (!word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                              "0123456789/._-+:,=@%") == std::string::npos)
+    return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
 
 size_t InfCheck::Errors() const {
   size_t errors = 0;
@@ -412,17 +464,25 @@ bool InfCheck::Fails(bool strict) const { return strict ? !problems.empty() : Er
 InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
                          bool isNT) {
   InfCheck check;
-  check.path = MapWindowsPath(infFile);
+  // The file as command 2 takes it from its parameter: in double quotes it
+  // may hold blanks, without them the parameter is split at the first.
+  bool quoted = infFile.size() >= 2 && infFile.front() == '"' && infFile.back() == '"';
+  std::string file = quoted ? infFile.substr(1, infFile.size() - 2) : infFile;
+  check.path = MapWindowsPath(file);
   if (section.empty() || section.find(' ') != std::string::npos) {
     check.problems.push_back({InfProblem::kError, 0, "",
                               "the section name " + Quoted(section) +
                                   " cannot be passed: the command parameter splits at blanks",
                               "name the section without blanks"});
   }
-  if (infFile.find(' ') != std::string::npos) {
-    check.problems.push_back({InfProblem::kWarning, 0, "",
-                              "the INF path has blanks: the command parameter splits there",
-                              "write the INF path in double quotes on the command line"});
+  if (!quoted && file.find(' ') != std::string::npos) {
+    check.problems.push_back(
+        {InfProblem::kError, 0, "",
+         "the INF path has blanks: command 2 splits its parameter at the first one, unless the "
+         "path stands in double quotes; without them command 2 ends with 1045",
+         "write the path in double quotes in the command parameter (2 \"" + file + "\" " + section +
+             " PORT), and check it as written: qzinst32 --check-inf " +
+             ShellWord("\"" + file + "\"") + " " + section});
   }
   LoadedProfile loaded;
   int error = 0;
@@ -432,7 +492,7 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
                                          : "no such file";
     check.problems.push_back(
         {InfProblem::kError, 0, "",
-         "cannot read " + (check.path.empty() ? infFile : check.path) + " (" + why +
+         "cannot read " + (check.path.empty() ? file : check.path) + " (" + why +
              "); command 2 ends with 1045",
          "give the INF's path (a bare file name is looked for in C:\\WINDOWS)"});
     return check;
@@ -444,6 +504,7 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
     return check;
   }
   SectionCheck(*loaded.file, section, isNT, &check).Run();
+  CheckUtf8(check.path, *loaded.file, section, codePage, &check);
   std::stable_sort(check.problems.begin(), check.problems.end(),
                    [](const InfProblem& a, const InfProblem& b) { return a.line < b.line; });
   return check;
@@ -454,10 +515,11 @@ std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,
   std::string text;
   for (const InfProblem& p : check.problems) {
     bool error = p.severity == InfProblem::kError;
+    // The findings quote the INF's text, in the machine's code page.
     text += infFile + ":" + (p.line ? std::to_string(p.line) + ":" : "") +
             (error ? " error: [" : " warning: [") + section + "] " +
-            (p.key.empty() ? "" : p.key + ": ") + p.message + "\n";
-    text += "    fix: " + p.fix + "\n";
+            (p.key.empty() ? "" : p.key + ": ") + ForTerminal(PreparedCodePage(), p.message) + "\n";
+    text += "    fix: " + ForTerminal(PreparedCodePage(), p.fix) + "\n";
   }
   size_t errors = check.Errors();
   size_t warnings = check.problems.size() - errors;

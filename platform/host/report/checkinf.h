@@ -30,7 +30,8 @@ struct InfCheck {
 };
 
 // Checks `section` of `infFile`, the file named as the command parameter
-// names it (a bare name lies in C:\WINDOWS, as for the commands themselves),
+// names it (a bare name lies in C:\WINDOWS, as for the commands themselves;
+// in double quotes it may hold blanks, without them a blank is an error),
 // with the machine's code page and personality.
 InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section, unsigned codePage,
                          bool isNT);
@@ -40,6 +41,10 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
 // name is installed (command 2 adds its driver for "Windows 4.0" only, and
 // AddPrinterA then refuses the printer). The machine must be prepared.
 void CheckPortOnMachine(const std::string& port, InfCheck* check);
+
+// `word` as one word of a POSIX shell: as it is when it needs no quotes,
+// else in single quotes.
+std::string ShellWord(const std::string& word);
 
 // "file:line: error: [section] message" lines with their fixes and a summary.
 std::string FormatInfCheck(const InfCheck& check, const std::string& infFile,

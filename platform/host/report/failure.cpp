@@ -2,12 +2,37 @@
 #include "platform/host/report/failure.h"
 
 #include <stdio.h>
+#include <unistd.h>
 
+#include "platform/host/machine/machine.h"
 #include "platform/host/report/checkinf.h"
 #include "platform/host/report/report.h"
 #include "platform/host/report/win32errors.h"
 
 namespace qzhost {
+
+const char kNtDriverHint[] =
+    "on Windows NT the printer's \"Windows NT x86\" driver must be installed before command 2";
+const char kWaitHint[] = "--wait waits for it";
+const char kEnumNodeCause[] =
+    "the registry's Enum tree (below BIOS and Root) has no node of the port ";
+
+namespace {
+
+// The INF file as the command parameter must have named it: a path with a
+// blank only passes in double quotes.
+std::string AsWritten(const std::string& file) {
+  return file.find(' ') == std::string::npos ? file : "\"" + file + "\"";
+}
+
+}  // namespace
+
+// Quoted for the shell, so that the check can be pasted as it stands.
+std::string CheckInfHint(const std::string& file, const std::string& section) {
+  return "check it with qzinst32 --check-inf " + ShellWord(AsWritten(file)) + " " +
+         ShellWord(section);
+}
+
 namespace {
 
 std::string ResultText(unsigned result) {
@@ -30,7 +55,7 @@ bool Stops(const InfProblem& p, unsigned long command) {
 // note on command 2.
 bool InfFault(const InfRef& inf, unsigned codePage, bool isNT, std::string* what) {
   if (inf.file.empty()) return false;
-  InfCheck check = CheckPrinterInf(inf.file, inf.section, codePage, isNT);
+  InfCheck check = CheckPrinterInf(AsWritten(inf.file), inf.section, codePage, isNT);
   for (const InfProblem& p : check.problems) {
     if (!Stops(p, inf.command)) continue;
     std::string message = p.message.substr(0, p.message.find("; command 2 ends"));
@@ -50,7 +75,7 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   const char* meaning = ResultMeaning(result);
   failure.meaning = meaning ? meaning : "a result code outside the table";
   if (result == 0x0100) {
-    failure.line += waited ? "; it still ran when the wait ended" : "; --wait waits for it";
+    failure.line += waited ? "; it still ran when the wait ended" : std::string("; ") + kWaitHint;
     return failure;
   }
   std::string infFault;
@@ -61,16 +86,13 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
     failure.code = 2;
     failure.name = Win32ErrorName(2);
     failure.meaning = infFault;
-    failure.line +=
-        ": " + infFault + "; check it with qzinst32 --check-inf " + inf.file + " " + inf.section;
+    failure.line += ": " + infFault + "; " + CheckInfHint(inf.file, inf.section);
     return failure;
   }
   if (call == nullptr) {
     if (inf.command == 3 && result == 0x0400) {
       // The lookup reads the Enum tree without a failing call.
-      failure.meaning =
-          "the registry's Enum tree (below BIOS and Root) has no node of the port \"" + inf.port +
-          "\"";
+      failure.meaning = kEnumNodeCause + ("\"" + inf.port + "\"");
       failure.line += ": " + failure.meaning;
     }
     return failure;
@@ -81,10 +103,12 @@ RunFailure ExplainFailure(unsigned result, const InfRef& inf, const FailedCall* 
   failure.meaning = Win32ErrorMeaning(call->error, call->kind, call->object);
   failure.line += ": " + failure.call + " failed with " + std::to_string(failure.code) + " " +
                   failure.name + " (" + failure.meaning + ")";
+  // Access denied because the root cannot be written at all: said plainly,
+  // where the user would otherwise look for a permission on one file or key.
+  if (call->error == ERROR_ACCESS_DENIED && access(MachineRoot().c_str(), W_OK) != 0)
+    failure.line += "; the machine root " + MachineRoot() + " is read-only or not writable";
   if (call->error == 1797 && isNT) {
-    failure.line +=
-        "; on Windows NT the printer's \"Windows NT x86\" driver must be installed before "
-        "command 2";
+    failure.line += std::string("; ") + kNtDriverHint;
   }
   return failure;
 }

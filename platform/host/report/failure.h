@@ -25,6 +25,13 @@ struct RunFailure {
   std::string line;        // "result 1046 (0x0416), ...: AddPrinterA failed with ..."
 };
 
+// Words that the failure line and the trace explanation (--explain) share.
+extern const char kNtDriverHint[];   // after 1797 on Windows NT
+extern const char kWaitHint[];       // after 256
+extern const char kEnumNodeCause[];  // command 3 without a hardware node: "... of the port "
+// "check it with qzinst32 --check-inf FILE SECTION"
+std::string CheckInfHint(const std::string& file, const std::string& section);
+
 // Explains a non-zero result. A fault in the INF (a missing file, section or
 // key, as the INF check finds it) comes first, as it stops a command before
 // any call fails; else the last failed call; else the result's meaning alone.

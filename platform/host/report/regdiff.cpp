@@ -22,7 +22,10 @@ class RegDiff {
     for (const auto& [id, key] : record_->touched) touchedBelow_[key.parent].push_back(id);
   }
 
-  DWORD Compare(RegKeyId beforeId, RegKeyId afterId, const std::string& path) {
+  // `depth` levels below its root: no walk goes deeper than Windows allows,
+  // whatever rows another program wrote into the tables.
+  DWORD Compare(RegKeyId beforeId, RegKeyId afterId, const std::string& path, int depth) {
+    if (depth > kRegMaxDepth) return ERROR_BADDB;
     const bool same = record_ != nullptr && beforeId == afterId;
     if (same && record_->touched.count(beforeId) == 0) return ERROR_SUCCESS;
     RegKeyChange change{ChangeAction::kChanged, path, {}};
@@ -30,7 +33,7 @@ class RegDiff {
     if (error != ERROR_SUCCESS) return error;
     if (!change.values.empty()) out_->push_back(std::move(change));
     if (same && Before(beforeId, &RegKeyBefore::childrenKnown) == nullptr)
-      return CompareTouchedChildren(beforeId, path);
+      return CompareTouchedChildren(beforeId, path, depth);
 
     std::vector<std::string> beforeNames, afterNames;
     std::vector<RegKeyId> beforeIds, afterIds;
@@ -49,9 +52,9 @@ class RegDiff {
       std::string childPath = path + "\\" + afterNames[i];
       auto it = beforeIndex.find(Upper(afterNames[i]));
       if (it == beforeIndex.end()) {
-        error = Added(afterIds[i], childPath);
+        error = Added(afterIds[i], childPath, depth + 1);
       } else {
-        error = Compare(beforeIds[it->second], afterIds[i], childPath);
+        error = Compare(beforeIds[it->second], afterIds[i], childPath, depth + 1);
         beforeIndex.erase(it);
       }
     }
@@ -75,7 +78,7 @@ class RegDiff {
 
   // A key whose subkeys are the same ones as before: only those touched can
   // differ, taken in enumeration order.
-  DWORD CompareTouchedChildren(RegKeyId id, const std::string& path) {
+  DWORD CompareTouchedChildren(RegKeyId id, const std::string& path, int depth) {
     auto below = touchedBelow_.find(id);
     if (below == touchedBelow_.end()) return ERROR_SUCCESS;
     std::vector<RegKeyId> ids = below->second;
@@ -87,7 +90,7 @@ class RegDiff {
     });
     DWORD error = ERROR_SUCCESS;
     for (size_t i = 0; i < ids.size() && error == ERROR_SUCCESS; ++i)
-      error = Compare(ids[i], ids[i], path + "\\" + record_->touched.at(ids[i]).name);
+      error = Compare(ids[i], ids[i], path + "\\" + record_->touched.at(ids[i]).name, depth + 1);
     return error;
   }
 
@@ -120,7 +123,8 @@ class RegDiff {
     return ERROR_SUCCESS;
   }
 
-  DWORD Added(RegKeyId id, const std::string& path) {
+  DWORD Added(RegKeyId id, const std::string& path, int depth) {
+    if (depth > kRegMaxDepth) return ERROR_BADDB;
     RegKeyChange change{ChangeAction::kAdded, path, {}};
     std::vector<RegValue> values;
     DWORD error = after_->ListValues(id, &values);
@@ -131,7 +135,7 @@ class RegDiff {
     std::vector<RegKeyId> ids;
     if ((error = after_->ListChildren(id, &names, &ids)) != ERROR_SUCCESS) return error;
     for (size_t i = 0; i < names.size() && error == ERROR_SUCCESS; ++i)
-      error = Added(ids[i], path + "\\" + names[i]);
+      error = Added(ids[i], path + "\\" + names[i], depth + 1);
     return error;
   }
 
@@ -146,7 +150,7 @@ class RegDiff {
 DWORD DiffFromRoots(RegDiff* diff) {
   for (HKEY root : {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS}) {
     RegKeyId id = RootKeyId(root);
-    DWORD error = diff->Compare(id, id, RootKeyName(id));
+    DWORD error = diff->Compare(id, id, RootKeyName(id), 0);
     if (error != ERROR_SUCCESS) return error;
   }
   return ERROR_SUCCESS;

@@ -7,11 +7,16 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform/host/machine/staletemp.h"
+
 namespace qzhost {
 
 std::string MakeTempFolder(const char* prefix, std::string* why) {
   const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
+  std::string folder = tmp && *tmp ? tmp : "/tmp";
+  // Those of killed runs go first: no later run would know them otherwise.
+  RemoveStaleTemporaries(folder, std::string(prefix) + "-");
+  std::string pattern = TemporaryPattern(folder + "/" + prefix + "-");
   if (mkdtemp(&pattern[0]) == nullptr) {
     *why = "cannot create a temporary folder " + pattern + ": " + strerror(errno);
     return {};

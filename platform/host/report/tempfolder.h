@@ -6,7 +6,9 @@
 
 namespace qzhost {
 
-// A new private folder under $TMPDIR (or /tmp); empty with *why on failure.
+// A new private folder "<prefix>-<pid>-XXXXXX" under $TMPDIR (or /tmp), after
+// removing those of the prefix whose run was killed; empty with *why on
+// failure.
 std::string MakeTempFolder(const char* prefix, std::string* why);
 // Removes the folder with everything in it (symbolic links are not followed).
 void RemoveTree(const std::string& folder);

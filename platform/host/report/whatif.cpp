@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/hostfile.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/profile/profilerecord.h"
@@ -52,7 +53,21 @@ bool ChangeWatch::Begin(std::string* why) {
   }
   RecordRegistryChanges(&registry_);
   RecordProfileChanges(&profiles_);
+  if (!TreeCanBeWalked(why)) return false;
+  spoolerRead_ = ReadSpoolerLists(MachineIsNT(), &spoolerBefore_, &spoolerWhy_);
+  ForgetFailedCalls();  // what the lists' calls met is no failure of the run
   return true;
+}
+
+// The comparison after the run walks the registry from its roots: one that
+// is no tree (a cycle, an orphaned key, keys deeper than Windows allows) is
+// a damaged machine, found before the run changes anything.
+bool ChangeWatch::TreeCanBeWalked(std::string* why) {
+  if (MachineInMemory() || !Exists(MachineRegistryPath())) return true;
+  DWORD error = ERROR_SUCCESS;
+  RegStore* store = MachineRegistry(&error);
+  if (store == nullptr) return true;  // the run meets and reports it
+  return store->CheckTree(why) == ERROR_SUCCESS;
 }
 
 bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
@@ -82,7 +97,15 @@ bool ChangeWatch::Finish(MachineChanges* changes, std::string* why) {
     DiffProfile(MachineFileName(entry.first), entry.second.original, now, codePage,
                 &changes->profiles);
   }
-  changes->spooler = SpoolerChanges(changes->registry, changes->profiles, MachineIsNT(), codePage);
+  // A run that changed nothing changed no spooler object: what the lists
+  // show changed meanwhile is another program's doing.
+  if (changes->registry.empty() && changes->profiles.empty()) return true;
+  std::vector<SpoolerListed> spoolerAfter;
+  if (!spoolerRead_ || !ReadSpoolerLists(MachineIsNT(), &spoolerAfter, &spoolerWhy_)) {
+    *why = "cannot list the spooler's objects: " + spoolerWhy_;
+    return false;
+  }
+  changes->spooler = DiffSpoolerLists(spoolerBefore_, spoolerAfter, codePage);
   return true;
 }
 

@@ -33,18 +33,25 @@ class ChangeWatch {
 
   // Starts recording, before the registry's first change; the machine must
   // be prepared. False with *why when a what-if run's shadow folder cannot
-  // be made (nothing then runs).
+  // be made, or the registry is no tree that the comparison could walk
+  // (nothing then runs).
   bool Begin(std::string* why);
   // Compares what was recorded with the machine (or its shadow) as it is
   // now, before the registry closes.
   bool Finish(MachineChanges* changes, std::string* why);
 
  private:
+  bool TreeCanBeWalked(std::string* why);
+
   Mode mode_;
   std::string folder_;
   RegChangeRecord registry_;
   ProfileChangeRecord profiles_;
   bool redirected_ = false;
+  // The spooler's lists as the run found them (spooler_lists.h).
+  std::vector<SpoolerListed> spoolerBefore_;
+  bool spoolerRead_ = false;
+  std::string spoolerWhy_;
 };
 
 }  // namespace qzhost

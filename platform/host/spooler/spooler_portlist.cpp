@@ -7,16 +7,51 @@
 #include <limits>
 
 #include "platform/host/machine/codepage.h"
+#include "platform/host/machine/machine.h"
 #include "platform/host/spooler/spooler_buffer.h"
 
 namespace qzhost {
 namespace spool {
 namespace {
 
-constexpr char kLocalPortDescription[] = "Local Port";
+bool HasHighByte(std::string_view name) {
+  uint64_t any = 0;
+  size_t at = 0;
+  for (; at + 8 <= name.size(); at += 8) {
+    uint64_t w;
+    memcpy(&w, name.data() + at, 8);
+    any |= w;
+  }
+  for (; at < name.size(); ++at) any |= static_cast<unsigned char>(name[at]);
+  return (any & 0x8080808080808080ull) != 0;
+}
 
-// FNV-1a over the folded name, a word at a time, and mixed at the end.
-uint32_t FoldedHash(std::string_view name) {
+// A name with bytes from 0x80 on, a byte at a time as SameFolded compares
+// it: double-byte characters as they are, the code page's letters folded.
+uint64_t FoldedBytesHash(std::string_view name, unsigned codePage) {
+  uint64_t h = 14695981039346656037ull ^ name.size() ^ 0x80;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c >= 0x80 && IsLeadByteOf(codePage, c) && i + 1 < name.size()) {
+      h = (h ^ c) * 1099511628211ull;
+      c = static_cast<unsigned char>(name[++i]);
+    } else {
+      c = FoldNameByte(codePage, c);
+    }
+    h = (h ^ c) * 1099511628211ull;
+  }
+  return h;
+}
+
+// FNV-1a over the folded name, a word at a time, and mixed at the end. Names
+// with bytes from 0x80 on (the few that are not ASCII) go a byte at a time.
+uint32_t FoldedHash(std::string_view name, unsigned codePage) {
+  if (HasHighByte(name)) {
+    uint64_t h = FoldedBytesHash(name, codePage);
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    return static_cast<uint32_t>(h ^ (h >> 33));
+  }
   uint64_t h = 14695981039346656037ull ^ name.size();
   size_t at = 0;
   for (; at + 8 <= name.size(); at += 8) {
@@ -54,11 +89,21 @@ size_t SlotsFor(size_t count) {
 
 }  // namespace
 
-bool SameFolded(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-    return FoldAsciiByte(x) == FoldAsciiByte(y);
-  });
+bool SameFolded(std::string_view a, std::string_view b, unsigned codePage) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x80 && IsLeadByteOf(codePage, x) && i + 1 < a.size()) {
+      if (x != y || a[i + 1] != b[i + 1]) return false;
+      ++i;
+    } else if (x != y && FoldNameByte(codePage, x) != FoldNameByte(codePage, y)) {
+      return false;
+    }
+  }
+  return true;
 }
+
+PortList::PortList() : m_codePage(PreparedCodePage()) {}
 
 void PortList::Reserve(size_t count) {
   m_rows.reserve(count);
@@ -71,7 +116,7 @@ void PortList::AddOnce(std::string_view name, uint32_t index) {
   // A list is limited to 4 GiB of names; ports past that are left out.
   if (name.empty() || name.size() >= std::numeric_limits<uint32_t>::max() - m_used) return;
   if (Crowded(m_rows.size() + 1, m_slots.size())) Rehash(SlotsFor(m_rows.size() + 1));
-  const uint32_t hash = FoldedHash(name);
+  const uint32_t hash = FoldedHash(name, m_codePage);
   size_t slot = 0;
   if (Probe(name, hash, &slot) != kAbsent) return;
   const size_t bytes = name.size() + 1;
@@ -88,7 +133,7 @@ void PortList::AddOnce(std::string_view name, uint32_t index) {
 bool PortList::MonitorOf(std::string_view name, std::string_view* monitor) const {
   name = UpToNul(name);
   size_t slot = 0;
-  const size_t row = m_slots.empty() ? kAbsent : Probe(name, FoldedHash(name), &slot);
+  const size_t row = m_slots.empty() ? kAbsent : Probe(name, FoldedHash(name, m_codePage), &slot);
   if (row == kAbsent) return false;
   *monitor = Monitor(row);
   return true;
@@ -103,7 +148,7 @@ size_t PortList::Probe(std::string_view name, uint32_t hash, size_t* slot) const
     if (held.row == 0) return kAbsent;
     if (held.hash != hash) continue;
     const std::string_view other = Name(held.row - 1);
-    if (other.size() == name.size() && SameFolded(other, name)) return held.row - 1;
+    if (other.size() == name.size() && SameFolded(other, name, m_codePage)) return held.row - 1;
   }
 }
 
@@ -149,11 +194,11 @@ void PortList::PackLevel1(LPBYTE pBuffer) const {
 }
 
 // A port's strings: its name, then its monitor's and the description, which
-// are made once per monitor: "monitor\0Local Port\0".
+// are made once per monitor. A monitor describes its ports by its own name,
+// as "Local Port" and "Standard TCP/IP Port" do: "monitor\0monitor\0".
 void PortList::PackLevel2(LPBYTE pBuffer) const {
   std::vector<std::string> tails;
-  for (const std::string& monitor : m_monitors)
-    tails.push_back(monitor + '\0' + kLocalPortDescription + '\0');
+  for (const std::string& monitor : m_monitors) tails.push_back(monitor + '\0' + monitor + '\0');
   const size_t count = m_rows.size();
   memset(pBuffer, 0, count * sizeof(PORT_INFO_2A));
   LPSTR pText = reinterpret_cast<LPSTR>(pBuffer + count * sizeof(PORT_INFO_2A));
@@ -183,7 +228,7 @@ BOOL PortList::Deliver(DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeede
         pPorts, cbBuf, pcbNeeded, pcReturned);
   }
   return DeliverPacked(
-      count, sizeof(PORT_INFO_2A), m_used + m_monitorBytes + count * sizeof kLocalPortDescription,
+      count, sizeof(PORT_INFO_2A), m_used + 2 * m_monitorBytes,
       [this](LPBYTE pBuffer) { PackLevel2(pBuffer); }, pPorts, cbBuf, pcbNeeded, pcReturned);
 }
 

@@ -15,9 +15,10 @@
 namespace qzhost {
 namespace spool {
 
-// Port names as the spooler compares them: ASCII letters without regard to
-// case, every other byte as it is.
-bool SameFolded(std::string_view a, std::string_view b);
+// Port names as the spooler compares them, as the registry and the profile
+// compare names: single-byte letters without regard to case (ASCII, and on
+// code page 1252 the accented letters), double-byte characters as they are.
+bool SameFolded(std::string_view a, std::string_view b, unsigned codePage = 1252);
 
 // The ports in the order they were added, each name once (where it was added
 // first), with the monitor serving each. A name is kept up to its first NUL:
@@ -27,6 +28,8 @@ bool SameFolded(std::string_view a, std::string_view b);
 // kept once.
 class PortList {
  public:
+  // Names compared on the code page of the machine prepared (see SameFolded).
+  PortList();
   // Room for `count` ports in all (names of about 16 bytes), made once the
   // count is known: the index is built again only when it grows.
   void Reserve(size_t count);
@@ -73,6 +76,7 @@ class PortList {
   std::vector<Slot> m_slots;
   std::vector<std::string> m_monitors;
   std::unordered_map<std::string, uint32_t> m_monitorIndex;
+  unsigned m_codePage;
   uint32_t m_lastMonitor = 0;  // the monitor of the last port added
   size_t m_monitorBytes = 0;   // the monitors' names with their NULs, port by port
 };

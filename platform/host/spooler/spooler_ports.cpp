@@ -152,6 +152,13 @@ DWORD ChangeOutsideLists(const std::function<DWORD()>& change) {
   return ERROR_SUCCESS;
 }
 
+bool FindPort(const std::string& port, std::string* monitor) {
+  std::string_view served;
+  if (!CurrentPorts()->MonitorOf(port, &served)) return false;
+  monitor->assign(served.data(), served.size());
+  return true;
+}
+
 bool PortListKnown(const char* portList) {
   std::shared_ptr<const PortList> known = CurrentPorts();
   std::string list = portList;

@@ -27,6 +27,9 @@ namespace spool {
 // blanks around each name are ignored. An empty list is not known.
 bool PortListKnown(const char* portList);
 
+// True when the port is known; *monitor gets the monitor that serves it.
+bool FindPort(const std::string& port, std::string* monitor);
+
 // After a change that leaves the port list as it was (a monitor without a
 // Ports subkey installed), made by this process alone between the registry
 // stamps `before` and `after`: the list read at `before` still holds.

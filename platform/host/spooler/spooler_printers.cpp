@@ -1,13 +1,11 @@
 // AddPrinterA and ClosePrinter: printers under Control\Print\Printers.
-#include <cstdint>
 #include <cstring>
-#include <mutex>
-#include <set>
 #include <string>
 
 #include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/spooler/spooler_handles.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
 #include "platform/host/spooler/spooler_store.h"
@@ -16,36 +14,6 @@
 namespace qzhost {
 namespace spool {
 namespace {
-
-// Printer handles are small tokens, never reused within a process, so a
-// stale or doubled ClosePrinter is always caught.
-constexpr uintptr_t kFirstHandle = 0x5100;
-
-struct HandleTable {
-  std::mutex lock;
-  std::set<uintptr_t> open;
-  uintptr_t next = kFirstHandle;
-};
-
-HandleTable& Handles() {
-  static HandleTable table;
-  return table;
-}
-
-HANDLE NewPrinterHandle() {
-  HandleTable& table = Handles();
-  std::lock_guard<std::mutex> guard(table.lock);
-  uintptr_t token = table.next;
-  table.next += 4;
-  table.open.insert(token);
-  return reinterpret_cast<HANDLE>(token);
-}
-
-bool ReleasePrinterHandle(HANDLE hPrinter) {
-  HandleTable& table = Handles();
-  std::lock_guard<std::mutex> guard(table.lock);
-  return table.open.erase(reinterpret_cast<uintptr_t>(hPrinter)) == 1;
-}
 
 // DEVMODEA begins with a 32-byte device name, then dmSpecVersion,
 // dmDriverVersion, dmSize and dmDriverExtra (WORDs); the record is dmSize
@@ -186,7 +154,7 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     SetLastError(dwError);
     return nullptr;
   }
-  return qzhost::spool::NewPrinterHandle();
+  return qzhost::spool::NewPrinterHandle(pInfo->pPrinterName);
 }
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {

@@ -41,7 +41,7 @@ class ProfileTest : public MachineTest {
     while (struct dirent* entry = dir != nullptr ? readdir(dir) : nullptr) {
       const std::string name = entry->d_name;
       if (name != "." && name != ".." && name != "test.ini" && name != "drive_c" &&
-          name != "machine.ini" && name.compare(0, 8, "registry") != 0) {
+          name != "machine.ini" && name != "instance.lock" && name.compare(0, 8, "registry") != 0) {
         strays.push_back(name);
       }
     }

@@ -209,6 +209,30 @@ TEST_F(RegFileTest, Version5FilesCarryTheDoubleByteTextOfCodePage932) {
   EXPECT_EQ(text, v5);
 }
 
+// Hex data goes on over as many continuation lines as it needs, each joined
+// with its blanks trimmed.
+TEST_F(RegFileTest, HexDataOverManyContinuationLines) {
+  std::string text = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Qz]\r\n\"B\"=hex:00,\\\r\n";
+  std::string want(1, '\0');
+  for (int i = 0; i < 20000; ++i) {
+    text += " \t 01,02,  \\ \r\n";
+    want += "\x01\x02";
+  }
+  text += "  ff\r\n[HKEY_LOCAL_MACHINE\\Software\\Qz2]\r\n";
+  want += "\xff";
+  ASSERT_EQ(ERROR_SUCCESS, Import(text)) << error_.message;
+  qzhost::RegKeyId key = qzhost::kNoKey, qz2 = qzhost::kNoKey;
+  qzhost::RegKeyId software = qzhost::kNoKey;
+  ASSERT_EQ(ERROR_SUCCESS,
+            store_.FindChild(qzhost::RootKeyIdByName("HKLM"), "Software", &software));
+  ASSERT_EQ(ERROR_SUCCESS, store_.FindChild(software, "Qz", &key));
+  ASSERT_EQ(ERROR_SUCCESS, store_.FindChild(software, "Qz2", &qz2));
+  EXPECT_NE(qzhost::kNoKey, qz2);
+  qzhost::RegValue value;
+  ASSERT_EQ(ERROR_SUCCESS, store_.GetValue(key, "B", &value));
+  EXPECT_EQ(want, value.data);
+}
+
 TEST_F(RegFileTest, DeletionForms) {
   ASSERT_EQ(ERROR_SUCCESS, Import(kSample));
   ASSERT_EQ(ERROR_SUCCESS, Import("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Qz]\n"
@@ -281,6 +305,42 @@ TEST(RegFile932Test, ADoubleByteCharacterEndingIn5CIsOneKeyName) {
   EXPECT_EQ(text,
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C]\r\n\r\n"
             "[HKEY_LOCAL_MACHINE\\Ports\\\x95\x5C\\1:]\r\n\r\n");
+}
+
+// Inside quoted strings too: 表 (0x95 0x5C) and ソ (0x83 0x5C) are characters,
+// no escapes, in version 5.00 files (UTF-16) and REGEDIT4 files alike; the
+// export writes them back as they came.
+TEST(RegFile932Test, QuotedStringsKeepDoubleByteCharactersEndingIn5C) {
+  qzhost::RegStore store;
+  std::string why;
+  ASSERT_EQ(ERROR_SUCCESS, store.Open(
+                               ":memory:", 932, [] { return DWORD(0); }, &why))
+      << why;
+  // "\"表\"=\"ソ\\x\"" in UTF-16: 表 U+8868, ソ U+30BD, then an escaped backslash.
+  std::string v5 = Wide(
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Qz]\r\n"
+      "\"@\"=\"@\\\\x\"\r\n\r\n");
+  v5.replace(v5.find(std::string("@\0", 2)), 2, std::string("\x68\x88", 2));
+  v5.replace(v5.find(std::string("@\0", 2)), 2, std::string("\xBD\x30", 2));
+  RegFileError error;
+  ASSERT_EQ(ERROR_SUCCESS, qzhost::ImportRegText(&store, v5, &error)) << error.message;
+  std::string text;
+  ASSERT_EQ(ERROR_SUCCESS,
+            qzhost::ExportRegText(&store, "HKLM\\Qz", RegFileVersion::kVersion5, &text, &why));
+  EXPECT_EQ(v5, text);
+  ASSERT_EQ(ERROR_SUCCESS,
+            qzhost::ExportRegText(&store, "HKLM\\Qz", RegFileVersion::kRegedit4, &text, &why));
+  const std::string line = "\"\x95\x5C\"=\"\x83\x5C\\\\x\"\r\n";
+  EXPECT_NE(std::string::npos, text.find(line)) << text;
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      qzhost::ImportRegText(&store, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Qz4]\r\n" + line, &error))
+      << error.message;
+  qzhost::RegKeyId key = qzhost::kNoKey;
+  ASSERT_EQ(ERROR_SUCCESS, store.FindChild(qzhost::RootKeyIdByName("HKLM"), "Qz4", &key));
+  qzhost::RegValue value;
+  ASSERT_EQ(ERROR_SUCCESS, store.GetValue(key, "\x95\x5C", &value));
+  EXPECT_EQ(std::string("\x83\x5C\\x\0", 5), value.data);
 }
 
 }  // namespace

@@ -63,8 +63,8 @@ TEST_F(RegImageTest, AnImageHoldsOneSnapshotAndLoadsWhole) {
     qzhost::RegTransaction tx(&writer);
     ASSERT_EQ(ERROR_SUCCESS, tx.Status());
     ASSERT_EQ(ERROR_SUCCESS, writer.SetValue(QzKey(&writer), "Uncommitted", REG_SZ, "x"));
-    qzhost::MachineError saved = qzhost::SaveMachineImage(image_);
-    ASSERT_FALSE(saved.failed()) << saved.message;
+    qzhost::ImageOutcome saved = qzhost::SaveMachineImage(image_);
+    ASSERT_FALSE(saved.failed()) << saved.error.message;
     ASSERT_EQ(ERROR_SUCCESS, tx.Commit());
   }
   writer.Close();
@@ -76,8 +76,8 @@ TEST_F(RegImageTest, AnImageHoldsOneSnapshotAndLoadsWhole) {
   // init --from refuses a root that holds a machine; load replaces it.
   EXPECT_TRUE(qzhost::LoadMachineImage(image_, false).failed());
   EXPECT_EQ("changed later", Get("Kept"));
-  qzhost::MachineError loaded = qzhost::LoadMachineImage(image_, true);
-  ASSERT_FALSE(loaded.failed()) << loaded.message;
+  qzhost::ImageOutcome loaded = qzhost::LoadMachineImage(image_, true);
+  ASSERT_FALSE(loaded.failed()) << loaded.error.message;
   EXPECT_EQ("saved", Get("Kept"));
   EXPECT_EQ("(none)", Get("Uncommitted"));
   EXPECT_EQ("[windows]\r\nsaved=1\r\n", ReadRootFile("drive_c/WINDOWS/WIN.INI"));

@@ -100,7 +100,7 @@ TEST_F(RegistryTest, OpenWithNullOrEmptyPath) {
   EXPECT_EQ(hKey, hSame);
   HKEY hNew = kSentinelKey;
   EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(hKey, "", 0, KEY_READ, &hNew));
-  EXPECT_NE(hKey, hNew);
+  EXPECT_EQ(hKey, hNew);  // Windows 98 opens a key's one handle again
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(hNew));
   EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &hNew));
   EXPECT_EQ(HKEY_LOCAL_MACHINE, hNew);
@@ -360,10 +360,10 @@ TEST_F(RegistryTest, QueryValueSizes) {
   EXPECT_EQ(ERROR_SUCCESS,
             RegQueryValueExA(hKey, "Str", nullptr, nullptr, reinterpret_cast<BYTE*>(acBuf), &cb));
   EXPECT_STREQ("hello", acBuf);
-  // Missing value: size set to 0 without a buffer, kept with one.
+  // Missing value: Windows 98 keeps the size, with a buffer or without.
   cb = 0xDEAD;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(hKey, "Nope", nullptr, nullptr, nullptr, &cb));
-  EXPECT_EQ(0u, cb);
+  EXPECT_EQ(0xDEADu, cb);
   cb = 0xDEAD;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND,
             RegQueryValueExA(hKey, "Nope", nullptr, nullptr, reinterpret_cast<BYTE*>(acBuf), &cb));
@@ -373,14 +373,30 @@ TEST_F(RegistryTest, QueryValueSizes) {
   RegCloseKey(hKey);
 }
 
+struct TerminatorCase {
+  DWORD given;
+  DWORD stored;
+};
+
+// NT stores the bytes given (a terminator added where the next byte is one).
+TEST_F(RegistryNTTest, SetValueTerminatorRulesOfNT) {
+  HKEY hKey = Create(kTestKey);
+  const BYTE* hello = reinterpret_cast<const BYTE*>("hello\0\0\0");
+  for (TerminatorCase c : {TerminatorCase{5, 6}, {6, 6}, {8, 8}, {0, 0}}) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, "S", 0, REG_SZ, hello, c.given));
+    DWORD cb = 0xDEAD;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(hKey, "S", nullptr, nullptr, nullptr, &cb));
+    EXPECT_EQ(c.stored, cb) << "given " << c.given;
+  }
+  RegCloseKey(hKey);
+}
+
+// Windows 98 stores a REG_SZ to its first NUL, whatever the size given.
 TEST_F(RegistryTest, SetValueTerminatorRules) {
   HKEY hKey = Create(kTestKey);
   const BYTE* hello = reinterpret_cast<const BYTE*>("hello\0\0\0");
   DWORD cb;
-  struct {
-    DWORD given;
-    DWORD stored;
-  } cases[] = {{5, 6}, {6, 6}, {8, 8}, {0, 0}};
+  TerminatorCase cases[] = {{5, 6}, {6, 6}, {8, 6}, {0, 6}};
   for (auto c : cases) {
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(hKey, "S", 0, REG_SZ, hello, c.given));
     cb = 0xDEAD;
@@ -445,8 +461,8 @@ TEST_F(RegistryTest, EnumValueBufferRules) {
   BYTE abData[8];
   DWORD cch = 2, cb = sizeof abData, dwType = 0xDEAD;
   EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(hKey, 0, acName, &cch, nullptr, &dwType, abData, &cb));
-  EXPECT_EQ(2u, cch);
-  EXPECT_STREQ("sent", acName);
+  EXPECT_EQ(1u, cch);  // Windows 98 writes what fits of the name
+  EXPECT_STREQ("N", acName);
   EXPECT_EQ(5u, cb);
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), dwType);
   cch = sizeof acName;

@@ -121,55 +121,45 @@ TEST(ProfileDiffTest, KeysAsWindowsReadsThem) {
   EXPECT_EQ(changes[0].after, "3");
 }
 
-TEST(SpoolerChangesTest, ObjectsFromTheirKeys) {
-  const std::string print = "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\";
-  std::vector<qzhost::RegKeyChange> registry = {
-      {ChangeAction::kAdded, print + "Environments\\Windows NT x86\\Drivers\\Version-3\\Drv", {}},
-      {ChangeAction::kAdded,
-       print + "Environments\\Windows NT x86\\Drivers\\Version-3\\Drv\\Sub",
-       {}},
-      {ChangeAction::kChanged, print + "Printers\\P", {}},
-      {ChangeAction::kRemoved, print + "Monitors\\Mon", {}},
-      {ChangeAction::kAdded, print + "Monitors\\Local Port\\Ports\\HRT1:", {}},
-      {ChangeAction::kAdded, print + "Environments\\Windows NT x86\\Print Processors\\Proc", {}},
+// Added, removed and changed as the lists show them; names matched as the
+// registry matches them, environments told where they qualify the name.
+TEST(SpoolerChangesTest, TheDifferenceOfTwoListings) {
+  using Listed = qzhost::SpoolerListed;
+  std::vector<Listed> before = {
+      {"port", "KP1:", "", {}},
+      {"monitor", "Mon", "Windows NT x86", {{"dll", "mon.dll"}}},
+      {"driver", "Drv", "Windows 4.0", {{"version", "0"}}},
+      {"printer", "P", "", {{"default", "false"}}},
+      {"port", "GONE:", "", {}},
   };
-  qzhost::RegKeyChange ports{
-      ChangeAction::kChanged,
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports",
-      {{ChangeAction::kAdded, {}, {"NET1:", REG_SZ, std::string("\0", 1)}}}};
-  registry.push_back(ports);
-  std::vector<qzhost::SpoolerChange> objects = qzhost::SpoolerChanges(registry, {}, true);
-  ASSERT_EQ(objects.size(), 6u);
-  EXPECT_EQ(objects[0].object, "driver");
-  EXPECT_EQ(objects[0].name, "Drv");
-  EXPECT_EQ(objects[0].environment, "Windows NT x86");
-  EXPECT_EQ(objects[0].action, ChangeAction::kAdded);  // its subkey does not make it "changed"
-  EXPECT_EQ(objects[1].object, "printer");
-  EXPECT_EQ(objects[1].action, ChangeAction::kChanged);
-  EXPECT_EQ(objects[2].object, "monitor");
-  EXPECT_EQ(objects[2].action, ChangeAction::kRemoved);
-  EXPECT_EQ(objects[3].object, "port");
-  EXPECT_EQ(objects[3].name, "HRT1:");
-  EXPECT_EQ(objects[4].object, "print processor");
-  EXPECT_EQ(objects[5].name, "NET1:");
+  std::vector<Listed> after = {
+      {"port", "kp1:", "", {}},  // the same port, spelt otherwise by another program
+      {"monitor", "Mon", "Windows NT x86", {{"dll", "mon.dll"}}},
+      {"driver", "Drv", "Windows 4.0", {{"version", "0"}}},
+      {"driver", "Drv", "Windows NT x86", {{"version", "3"}}},
+      {"printer", "P", "", {{"default", "true"}}},
+      {"print processor", "Proc", "Windows NT x86", {{"dll", "p.dll"}}},
+  };
+  std::vector<qzhost::SpoolerChange> changes = qzhost::DiffSpoolerLists(before, after, 1252);
+  ASSERT_EQ(changes.size(), 5u);
+  EXPECT_EQ(changes[0].object, "port");  // kp1: is KP1: with another spelling
+  EXPECT_EQ(changes[0].action, ChangeAction::kChanged);
+  EXPECT_EQ(changes[1].object, "driver");
+  EXPECT_EQ(changes[1].environment, "Windows NT x86");
+  EXPECT_EQ(changes[1].action, ChangeAction::kAdded);
+  EXPECT_EQ(changes[2].object, "printer");
+  EXPECT_EQ(changes[2].action, ChangeAction::kChanged);
+  EXPECT_EQ(changes[3].object, "print processor");
+  EXPECT_EQ(changes[3].action, ChangeAction::kAdded);
+  EXPECT_EQ(changes[4].name, "GONE:");
+  EXPECT_EQ(changes[4].action, ChangeAction::kRemoved);
+  EXPECT_TRUE(qzhost::DiffSpoolerLists(after, after, 1252).empty());
 }
 
 TEST(JsonTextTest, EscapesQuotesAndControls) {
   EXPECT_EQ(qzhost::JsonString("a\"b\\c\n\x01\x7F", 1252), "\"a\\\"b\\\\c\\n\\u0001\\u007f\"");
   EXPECT_EQ(qzhost::JsonObject().Add("k", "v").AddNumber("n", 7).AddBool("b", false).Text(),
             "{\"k\": \"v\", \"n\": 7, \"b\": false}");
-}
-
-// On code page 932 a trail byte 0x5C belongs to its character, not to the path.
-TEST(SpoolerChangesTest, DoubleByteNamesStayWhole) {
-  const std::string ports =
-      "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\Ports\\";
-  std::vector<qzhost::RegKeyChange> registry = {
-      {ChangeAction::kAdded, ports + "\x82\xA0\x95\x5C:", {}}};
-  std::vector<qzhost::SpoolerChange> objects = qzhost::SpoolerChanges(registry, {}, false, 932);
-  ASSERT_EQ(objects.size(), 1u);
-  EXPECT_EQ(objects[0].object, "port");
-  EXPECT_EQ(objects[0].name, "\x82\xA0\x95\x5C:");
 }
 
 // Code-page bytes come out as the characters Windows decodes them to, in UTF-8.

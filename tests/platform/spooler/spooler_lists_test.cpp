@@ -453,8 +453,11 @@ TEST_F(Win98PortOrderTest, WinIniFirstThenSubkeysThenClaims) {
 
   std::vector<std::string> listed;
   Enumerated list = EnumPorts2();
-  for (const PORT_INFO_2A& port : PortsOf(list))
+  for (const PORT_INFO_2A& port : PortsOf(list)) {
     listed.push_back(std::string(port.pPortName) + " " + port.pMonitorName);
+    // Each monitor describes its ports by its name, never all as local ones.
+    EXPECT_STREQ(port.pMonitorName, port.pDescription) << port.pPortName;
+  }
   const std::vector<std::string> expected = {
       "ZINI: Local Port", "claimed: Halden Port",  "AINI: Local Port", "LPT1: Local Port",
       "Akey: Local Port", "CLAIMED2: Halden Port", "COM9: Local Port", "mkey: Local Port",
