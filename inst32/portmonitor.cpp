@@ -17,9 +17,11 @@ BOOL SameText(LPCSTR pszA, const COrlString& csB) {
 }  // namespace
 
 COrlPortMonitor::COrlPortMonitor(COrlPrinter* pPrinter) : m_bValid(FALSE) {
-  // The installed test looks for the monitor on the printer's own port.
-  COrlString* pPort = pPrinter ? pPrinter->GetPortName() : nullptr;
-  if (pPort != nullptr) m_csPort = *pPort;
+  // m_csPort stays empty: the installed test then finds no port, and Install
+  // adds the monitor on both systems, an installed one answering 3006 (NT) or
+  // 183 (9x). NT's test counts any port of that name, whatever monitor serves
+  // it, so the printer's own port (made by command 1) would hide a missing
+  // monitor there.
   if (ReadSupportObjectKey(pPrinter, "COrlPortMonitor", "PortMonitor", &m_csName, &m_csFile) !=
       kSupportRead) {
     return;

@@ -28,7 +28,7 @@ class COrlPortMonitor {
  private:
   COrlString m_csName;
   COrlString m_csFile;
-  COrlString m_csPort;  // the printer's port, taken at construction
+  COrlString m_csPort;  // the port the installed test looks on; stays empty
   BOOL m_bValid;
 };
 

@@ -203,6 +203,10 @@ typedef struct _PRINTER_INFO_2A {
   DWORD AveragePPM;
 } PRINTER_INFO_2A, *PPRINTER_INFO_2A, *LPPRINTER_INFO_2A;
 
+typedef struct _DRIVER_INFO_1A {
+  LPSTR pName;
+} DRIVER_INFO_1A, *PDRIVER_INFO_1A, *LPDRIVER_INFO_1A;
+
 typedef struct _DRIVER_INFO_2A {
   DWORD cVersion;
   LPSTR pName;

@@ -14,20 +14,23 @@ cmake --build --preset "${QZ_BUILD:-host}" -j"$(nproc)" --target qzinst32 qzreg 
 export QZINST_ROOT=${QZINST_ROOT:-$top/build/demo-machine}
 rm -rf "$QZINST_ROOT"
 build/${QZ_BUILD:-host}/qzreg init --os "${QZ_OS:-win98}"
-# The package's setup copies the monitors into the system directory first
-# (Windows' AddMonitorA loads them from there); empty files stand in for them.
-for sys_dir in "$QZINST_ROOT"/drive_c/WINDOWS/system32 "$QZINST_ROOT"/drive_c/WINDOWS/SYSTEM; do
-  if [ -d "$sys_dir" ]; then touch "$sys_dir"/hrtpmon.dll "$sys_dir"/hrtlmon.dll; fi
-done
+# The package's setup copies its files first, where Windows takes them from:
+# the monitors into the system directory, the "Windows 4.0" driver's files
+# into its printer-driver directory (the system directory on Windows 98,
+# spool\DRIVERS\WIN40 on NT). The spooler looks for them and loads nothing:
+# empty files stand in for them.
+sys_dir="$QZINST_ROOT"/drive_c/WINDOWS/SYSTEM driver_dir=$sys_dir
+if [ "${QZ_OS:-win98}" = nt ]; then
+  sys_dir="$QZINST_ROOT"/drive_c/WINDOWS/system32 driver_dir=$sys_dir/spool/DRIVERS/WIN40
+fi
+(cd "$sys_dir" && touch hrtpmon.dll hrtlmon.dll)
+(cd "$driver_dir" && touch HRT2210.DRV HRT2210.DAT HRT2210U.DLL HRT2210.HLP)
 # On Windows NT the package's NT setup installs the printer's "Windows NT x86"
 # driver before command 2 (which adds the "Windows 4.0" one only): its files go
-# into the printer-driver directory, then the spooler takes the driver.
+# into that environment's printer-driver directory, then the spooler takes the
+# driver.
 if [ "${QZ_OS:-win98}" = nt ]; then
-  drivers="$QZINST_ROOT/drive_c/WINDOWS/system32/spool/DRIVERS"
-  mkdir -p "$drivers/W32X86" "$drivers/WIN40"
-  for file in HRT2210.DRV HRT2210.DAT HRT2210U.DLL HRT2210.HLP; do
-    touch "$drivers/W32X86/$file" "$drivers/WIN40/$file"
-  done
+  (cd "$sys_dir/spool/DRIVERS/W32X86" && touch HRT2210.DRV HRT2210.DAT HRT2210U.DLL HRT2210.HLP)
   echo "--- qzreg driver add \"Halden RT-2210 Series\" --environment \"Windows NT x86\" ..."
   build/${QZ_BUILD:-host}/qzreg driver add "Halden RT-2210 Series" --environment "Windows NT x86" \
     --driver HRT2210.DRV --data HRT2210.DAT --config HRT2210U.DLL --help HRT2210.HLP \

@@ -151,7 +151,8 @@ int Help(const Args& args);
 
 const Subcommand kSubcommands[] = {
     {"init", Init,
-     "init [--os win98|nt] [--codepage 1252|932] [--bare | --from IMAGE] [--force] [--wait[=SECONDS]]",
+     "init [--os win98|nt] [--codepage 1252|932] [--bare | --from IMAGE] [--force] "
+     "[--wait[=SECONDS]]",
      "create a machine: the OS's default image, an empty\n"
      "registry (--bare) or a copy of a saved image (which\n"
      "holds its own OS and code page); --force replaces\n"

@@ -152,18 +152,23 @@ class DiffCase(unittest.TestCase):
                      ["monitor", "delete", "Halden Language Monitor"]):
             self.assertEqual(self.run_in(root, QZREG, *args).returncode, 1 if "monitor" in args
                              else 0, args)
-        shutil.rmtree(os.path.dirname(drivers))  # the fresh image has no spool folder
+        for env in ("W32X86", "WIN40"):  # the files, not the fresh image's folders
+            for name in ("HRT2210.DRV", "HRT2210.DAT", "HRT2210U.DLL", "HRT2210.HLP"):
+                os.remove(os.path.join(drivers, env, name))
         left = self.diff(base, root)["changes"]
         spooler = [(c["object"], c["name"], c.get("environment")) for c in left
                    if c["area"] == "spooler"]
+        # Command 2 adds the port monitor on NT too, which the uninstall also forgot.
         self.assertEqual(sorted(spooler), [("driver", PRINTER, "Windows 4.0"),
-                                           ("monitor", "Halden Language Monitor", None)])
+                                           ("monitor", "Halden Language Monitor", None),
+                                           ("monitor", "Halden Port Monitor", None)])
         self.assertIn("hkey_local_machine\\software\\microsoft\\windows\\currentversion\\uninstall"
                       "\\" + PRINTER.lower(),
                       [c["key"].lower() for c in left if c["area"] == "registry"])
         # Removing what was left makes the machines equal again.
         for args in (["driver", "delete", PRINTER, "--environment", "Windows 4.0"],
                      ["monitor", "delete", "Halden Language Monitor"],
+                     ["monitor", "delete", "Halden Port Monitor"],
                      ["delete", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
                       + PRINTER, "/f"]):
             self.assertEqual(self.run_in(root, QZREG, *args).returncode, 0, args)

@@ -13,6 +13,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from package_files import place_example_package  # noqa: E402
+
 try:
     import jsonschema
 except ImportError:  # a missing validator fails every validating test, never skips it
@@ -30,6 +33,7 @@ class Machine:
         self.env = dict(os.environ, QZINST_ROOT=self.root)
         done = self.qzreg("init", "--os", osname, *extra)
         assert done.returncode == 0, done.stderr
+        place_example_package(self.root, osname)  # as the package's setup copies its files
 
     def run(self, *args, **kwargs):
         kwargs.setdefault("env", self.env)

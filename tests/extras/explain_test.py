@@ -186,7 +186,7 @@ class ExplainCase(unittest.TestCase):
             for dll in ("hrtpmon.dll", "hrtlmon.dll"):
                 open(os.path.join(system, dll), "wb").close()
             win40 = os.path.join(system, "spool", "DRIVERS", "WIN40")
-            os.makedirs(win40)
+            os.makedirs(win40, exist_ok=True)
             for name in ("HRT2210.DRV", "HRT2210.DAT", "HRT2210U.DLL", "HRT2210.HLP"):
                 open(os.path.join(win40, name), "wb").close()
             done = subprocess.run([QZINST32, "2", EXAMPLE_INF, "RT2210", "LPT1:"], env=env,

@@ -14,6 +14,9 @@ import sys
 import tempfile
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from package_files import example_package_paths, place_example_package  # noqa: E402
+
 QZINST32 = QZREG = None
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLE_INF = os.path.join(HERE, "..", "..", "examples", "rt2210.inf")
@@ -33,12 +36,8 @@ class Machine:
         self.env = dict(os.environ, QZINST_ROOT=self.root)
         subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
                        capture_output=True)
-        if osname == "nt":
-            # The package's setup copies the example's two monitors into the
-            # system directory before command 2, where NT loads them from.
-            system = os.path.join(self.root, "drive_c", "WINDOWS", "system32")
-            for dll in ("hrtpmon.dll", "hrtlmon.dll"):
-                open(os.path.join(system, dll), "wb").close()
+        # The package's setup copies its files before command 2.
+        place_example_package(self.root, osname)
 
     def run(self, *args):
         return subprocess.run([QZINST32, "--no-trace"] + list(args), env=self.env,
@@ -312,10 +311,7 @@ class CheckInfTest(unittest.TestCase):
     def init(self, osname="win98"):
         subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
                        capture_output=True)
-        if osname == "nt":  # the example's monitors, where NT loads them from
-            system = os.path.join(self.env["QZINST_ROOT"], "drive_c", "WINDOWS", "system32")
-            for dll in ("hrtpmon.dll", "hrtlmon.dll"):
-                open(os.path.join(system, dll), "wb").close()
+        place_example_package(self.env["QZINST_ROOT"], osname)
 
     def test_misspelt_key_names_the_known_one(self):
         done = self.check(BROKEN_INF, "Misspelt")
@@ -369,6 +365,36 @@ class CheckInfTest(unittest.TestCase):
         run = subprocess.run([QZINST32, "--no-trace", "2 %s RT2210 LPT1:" % EXAMPLE_INF],
                              env=self.env, capture_output=True)
         self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_missing_files_are_named_with_both_paths(self):
+        for osname, monitor_dir, driver_dir, error in (
+                ("win98", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS\\SYSTEM", 87),
+                ("nt", "C:\\WINDOWS\\system32",
+                 "C:\\WINDOWS\\system32\\spool\\DRIVERS\\WIN40", 126)):
+            with self.subTest(os=osname):
+                shutil.rmtree(self.env["QZINST_ROOT"], ignore_errors=True)
+                self.init(osname)
+                machine = self.env["QZINST_ROOT"]
+                for relative in example_package_paths(osname):
+                    os.remove(os.path.join(machine, "drive_c", *relative.split("/")))
+                done = self.check(EXAMPLE_INF, "RT2210")
+                self.assertEqual(done.returncode, 1)
+                text = done.stdout.decode()
+                host_dir = os.path.join(machine, "drive_c", *monitor_dir[3:].split("\\"))
+                self.assertIn('PortMonitor: the file "hrtpmon.dll" of "Halden Port Monitor" is not '
+                              "at %s\\hrtpmon.dll (on this machine %s/hrtpmon.dll): AddMonitorA "
+                              "fails with %d" % (monitor_dir, host_dir, error), text)
+                for key, name in (("Driver", "HRT2210.DRV"), ("DataFile", "HRT2210.DAT"),
+                                  ("ConfigFile", "HRT2210U.DLL"), ("HelpFile", "HRT2210.HLP")):
+                    self.assertIn('%s: the driver\'s file "%s" is not at %s\\%s' %
+                                  (key, name, driver_dir, name), text)
+                self.assertIn("AddPrinterDriverA fails with 2", text)
+                self.assertEqual(text.count(": error: "), 6, text)  # WinPrint is built in
+                # The setup's copies make the check and command 2 pass (98: NT lacks its driver).
+                place_example_package(machine, osname)
+                done = self.check(EXAMPLE_INF, "RT2210")
+                self.assertNotIn(b"is not at", done.stdout)
+                self.assertEqual(done.returncode, 0, done.stdout)
 
     def test_json_findings_and_strict(self):
         import runs_test

@@ -18,6 +18,9 @@ import threading
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from package_files import place_example_package  # noqa: E402
+
 try:
     import jsonschema
 except ImportError:  # a missing validator fails every validating test, never skips it
@@ -48,9 +51,7 @@ class Machine:
         self.env = dict(os.environ, QZINST_ROOT=self.root)
         subprocess.run([QZREG, "init", "--os", osname], env=self.env, check=True,
                        capture_output=True)
-        if osname == "nt":  # the example's monitors, where NT loads them from
-            for dll in ("hrtpmon.dll", "hrtlmon.dll"):
-                open(os.path.join(self.root, "drive_c", "WINDOWS", "system32", dll), "wb").close()
+        place_example_package(self.root, osname)  # as the package's setup copies them
         if code_page:  # the default image holds ASCII names only: any code page reads it
             with open(os.path.join(self.root, "machine.ini"), "w") as f:
                 f.write("[Machine]\nOS=%s\nCodePage=%d\n" % (osname, code_page))

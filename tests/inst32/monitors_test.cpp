@@ -13,6 +13,11 @@ const char kStrings[] = "[Strings]\r\nHLM=Halden Language Monitor\r\nHPM=Halden 
 
 class MonitorTest : public PrinterObjectTest {
  protected:
+  void SetUp() override {
+    PrinterObjectTest::SetUp();
+    for (const char* dll : {"hlmon.dll", "hpmon.dll", "lm.dll", "pm.dll"})
+      qztest::PlaceFile(std::string(qzhost::SystemDirectory()) + "\\" + dll);
+  }
   std::string StringsSection() const override { return kStrings; }
   static bool MonitorListed(const char* name) {
     DWORD cbNeeded = 0, cReturned = 0;
@@ -108,7 +113,7 @@ TEST_F(MonitorTest, FreshInstallThenTheSecondRunFindsBoth) {
     EXPECT_TRUE(lang.Install());
   }
   EXPECT_EQ(Trace(),
-            "Halden Port Monitor ON LPT1: Installed == 0\n"
+            "Halden Port Monitor ON  Installed == 0\n"
             "AddMonitor() Succeed!\n"
             "Halden Language Monitor Installed == 0\n"
             "AddMonitor() Succeed!\n"
@@ -126,7 +131,7 @@ TEST_F(MonitorTest, FreshInstallThenTheSecondRunFindsBoth) {
   EXPECT_TRUE(port.Install());
   EXPECT_EQ(Trace(),
             "Halden Language Monitor Installed == 1\n"
-            "Halden Port Monitor ON LPT1: Installed == 0\n"
+            "Halden Port Monitor ON  Installed == 0\n"
             "AddMonitor() Succeed!\n");
 }
 
@@ -146,7 +151,7 @@ TEST_F(MonitorTest, BothAcceptEitherAlreadyInstalledAnswerAndNoOther) {
   std::string trace = Trace();
   EXPECT_NE(trace.find("LM Installed == 0\nAddMonitor() Failed! ERROR=126 <0x0000007E>\n"),
             std::string::npos);
-  EXPECT_NE(trace.find("PM ON LPT1: Installed == 0\nAddMonitor() Failed! ERROR=126 <0x0000007E>\n"),
+  EXPECT_NE(trace.find("PM ON  Installed == 0\nAddMonitor() Failed! ERROR=126 <0x0000007E>\n"),
             std::string::npos);
 }
 
@@ -162,7 +167,7 @@ TEST_F(MonitorTest, FailedEnumerationsFallBackToAddMonitor) {
   EXPECT_EQ(Trace(),
             "FAILED EnumMonitors()!AddMonitor() Succeed!\n"
             "EnumPorts() FAILED: 5\n"
-            "PM ON LPT1: Installed == 0\n"
+            "PM ON  Installed == 0\n"
             "AddMonitor() Succeed!\n");
 }
 
@@ -182,25 +187,31 @@ TEST_F(MonitorTest, BufferAllocationFailuresFallBackToAddMonitor) {
             "AddMonitor() Succeed!\n");
 }
 
-TEST_F(MonitorTest, Win9xMatchesPortAndMonitorExactly) {
-  // LPT1: is served by Local Port: not this monitor, and case counts.
+TEST_F(MonitorTest, Win9xLooksOnNoPortAndAddsTheMonitor) {
+  // LPT1: is the printer's port and Local Port serves it, but the object
+  // looks on no port: it adds the monitor and takes 183 as installed.
   COrlPortMonitor local(Printer("PortMonitor=Local Port,localmon.dll\r\n"));
-  EXPECT_TRUE(local.IsInstalled(nullptr));
-  COrlPortMonitor otherCase(Printer("PortMonitor=local port,localmon.dll\r\n"));
-  EXPECT_FALSE(otherCase.IsInstalled(nullptr));
-  COrlPortMonitor otherPort(Printer("PortMonitor=Local Port,localmon.dll\r\n", "lpt1:"));
-  EXPECT_FALSE(otherPort.IsInstalled(nullptr));
-  EXPECT_NE(Trace().find("Local Port ON lpt1: Installed == 0\n"), std::string::npos);
+  Trace();
+  EXPECT_FALSE(local.IsInstalled(nullptr));
+  EXPECT_TRUE(local.Install());
+  EXPECT_EQ(Trace(),
+            "Local Port ON  Installed == 0\n"
+            "Local Port ON  Installed == 0\n"
+            "AddMonitor() Succeed!\n");
+  EXPECT_EQ(MonitorDriver("Local Port"), "SPOOLSS.DLL");  // answered 183, left alone
 }
 
-TEST_F(MonitorNTTest, NTCountsThePortWhateverMonitorServesIt) {
-  COrlPortMonitor port(Printer("PortMonitor=%HPM%,hpmon.dll\r\n"));
+TEST_F(MonitorNTTest, NTAddsTheMonitorThoughThePrintersPortIsListed) {
+  COrlPortMonitor port(Printer("PortMonitor=%HPM%,hrtpmon.dll\r\n"));
   Trace();
-  qzhost::FailCall("AddMonitorA", ERROR_ACCESS_DENIED);  // must not be reached
   EXPECT_TRUE(port.Install());
-  EXPECT_EQ(Trace(), "Halden Port Monitor ON LPT1: Installed == 1\n");
-  COrlPortMonitor otherCase(printer_.get());
-  EXPECT_TRUE(otherCase.IsInstalled(nullptr));
+  EXPECT_EQ(Trace(), "Halden Port Monitor ON  Installed == 0\nAddMonitor() Succeed!\n");
+  EXPECT_EQ(MonitorDriver("Halden Port Monitor"), "hrtpmon.dll");
+  // Added again: NT answers 3006, which counts as installed.
+  COrlPortMonitor again(printer_.get());
+  Trace();
+  EXPECT_TRUE(again.Install());
+  EXPECT_EQ(Trace(), "Halden Port Monitor ON  Installed == 0\nAddMonitor() Succeed!\n");
 }
 
 }  // namespace

@@ -96,6 +96,7 @@ TEST_F(PrintProcessorTest, Win9xRefusesTheNTEnvironment) {
 }
 
 TEST_F(PrintProcessorNTTest, InstallsOnceThenTheSpoolersAnswerCountsAsDone) {
+  qztest::PlaceFile("C:\\WINDOWS\\system32\\spool\\PRTPROCS\\W32X86\\hproc.dll");
   COrlPrintProcessor pp(Printer("PrintProcessor=%HPP%,hproc.dll\r\n"));
   Trace();
   EXPECT_TRUE(pp.Install());

@@ -39,6 +39,7 @@ class ShiftJisCommandTest : public MachineTest {
   }
   void SetUp() override {
     MachineTest::SetUp();
+    qztest::PlaceExamplePackage();
     // The section's name holds a trail byte 0x20, the printer's a trail 0x5C.
     section_ = std::string("RT") + kTrail20 + "2210";
     printer_ = std::string("Halden ") + kTrail5C + " RT-2210";

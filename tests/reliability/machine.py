@@ -6,7 +6,11 @@ import os
 import shutil
 import sqlite3
 import subprocess
+import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from package_files import place_example_package  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(os.path.dirname(HERE))
@@ -54,11 +58,13 @@ class Machine:
         return os.path.join(self.root, "drive_c", *parts)
 
     def prepare(self, osname="win98"):
-        """A fresh machine with the seed keys and the example INF at C:\\RT2210.INF."""
+        """A fresh machine with the seed keys, the example INF at C:\\RT2210.INF and the
+        package's files where its setup copies them."""
         os.rmdir(self.root)  # qzreg init refuses nothing, but makes the root itself
         self.check_call([self.qzreg, "init", "--os", osname])
         self.check_call([self.qzreg, "import", SEED_REG])
         shutil.copyfile(EXAMPLE_INF, self.drive_c("RT2210.INF"))
+        place_example_package(self.root, osname)
 
     def check_call(self, argv):
         done = subprocess.run(argv, env=self.env, capture_output=True)

@@ -29,10 +29,12 @@ A scenario is a folder under tests/scenarios/ holding:
                  emulated machine's default image holds and a fresh Wine prefix
                  does not (Plug and Play nodes, network transports, ...)
   wine.note      optional: why the wine.* files differ (read by people only)
-Before each run the example's monitors (hrtpmon.dll, hrtlmon.dll) are put into the
-system directory: under Wine the test monitors built with the Windows program, on
-the host empty files (the emulated spooler records a monitor's file name as given
-and does not look for the file).
+A scenario's drive_c/ holds the package's files where its setup copies them: the
+monitors in the system directory, the driver's files in the printer-driver directory
+(C:\WINDOWS\SYSTEM on Windows 98, ...\system32\spool\DRIVERS\WIN40 for the "Windows
+4.0" driver on NT), as empty files: the emulated spooler looks for them and loads
+nothing. Under Wine the example's monitors (hrtpmon.dll, hrtlmon.dll) are then
+replaced by the test monitors built with the Windows program, which Wine loads.
 Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
 Wine reports Windows NT.
 
@@ -170,10 +172,7 @@ class HostRunner:
         return done.stdout
 
     def place_monitors(self, osname):
-        """Empty files of the example's monitor DLLs: NT's AddMonitorA wants the file."""
-        system = find_ci(self.drive_c, "WINDOWS/system32" if osname == "nt" else "WINDOWS/SYSTEM")
-        for name in MONITOR_DLLS:
-            open(os.path.join(system, name), "ab").close()
+        """Nothing: the scenario's drive_c/ holds the files a package's setup copies."""
 
     def spooler(self):
         """{kind: rows} from qzreg's listings."""
@@ -183,8 +182,8 @@ class HostRunner:
         shutil.rmtree(self.root, ignore_errors=True)
 
 
-# The monitors of the example INF, put into the system directory before each
-# run as the package's setup does: built ones under Wine, empty files on the host.
+# The monitors of the example INF, which Wine loads: the built ones replace the
+# scenario's empty files in the system directory before each run under Wine.
 MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
 WINE_TIMEOUT = 120  # seconds for one Wine call; one normally takes under a second

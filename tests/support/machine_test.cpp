@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/host/machine/machine.h"
 #include "platform/host/process/kernel.h"
 
 void MachineTest::SetUp() {
@@ -52,6 +53,23 @@ bool KeyExists(const std::string& path) {
   }
   RegCloseKey(hKey);
   return true;
+}
+
+void PlaceFile(const std::string& windowsPath) {
+  std::string path = qzhost::MapWindowsPath(windowsPath);
+  ASSERT_FALSE(path.empty()) << windowsPath;
+  std::ofstream(path, std::ios::binary).flush();
+}
+
+void PlaceExamplePackage() {
+  const bool bNT = qzhost::MachineIsNT();
+  const std::string sys = bNT ? "C:\\WINDOWS\\system32\\" : "C:\\WINDOWS\\SYSTEM\\";
+  const std::string drivers = bNT ? sys + "spool\\DRIVERS\\WIN40\\" : sys;
+  for (const char* dll : {"hrtlmon.dll", "hrtpmon.dll"}) PlaceFile(sys + dll);
+  for (const char* file :
+       {"HRT2210.DRV", "HRT2210.DAT", "HRT2210N.DAT", "HRT2210U.DLL", "HRT2210.HLP"})
+    PlaceFile(drivers + file);
+  if (bNT) PlaceFile(sys + "spool\\PRTPROCS\\W32X86\\hrtproc.dll");
 }
 
 }  // namespace qztest

@@ -45,6 +45,15 @@ std::string ExampleInf();
 // True when the key opens below HKEY_LOCAL_MACHINE.
 bool KeyExists(const std::string& path);
 
+// Puts an empty file at a Windows path of the current machine (C:\...).
+void PlaceFile(const std::string& windowsPath);
+// Puts the example package's files where its setup copies them on the
+// current machine: the monitors into the system directory, the "Windows 4.0"
+// driver's files into its printer-driver directory (the system directory on
+// Windows 98, spool\DRIVERS\WIN40 on NT), and on NT the print processor into
+// spool\PRTPROCS\W32X86.
+void PlaceExamplePackage();
+
 }  // namespace qztest
 
 #endif  // QZINST32_TESTS_SUPPORT_MACHINE_TEST_H_

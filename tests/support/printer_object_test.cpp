@@ -5,6 +5,7 @@
 
 void PrinterObjectTest::SetUp() {
   MachineTest::SetUp();
+  qztest::PlaceExamplePackage();
   InitInstance(reinterpret_cast<HINSTANCE>(1));
 }
 

@@ -3,7 +3,6 @@
 #ifndef QZINST32_TESTS_SUPPORT_PRINTER_OBJECT_TEST_H_
 #define QZINST32_TESTS_SUPPORT_PRINTER_OBJECT_TEST_H_
 
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -24,18 +23,14 @@ class PrinterObjectTest : public MachineTest {
   std::unique_ptr<COrlPrinter> printer_;
 };
 
-// The same fixture on a Windows NT machine, with the example's monitor DLLs in
-// its system directory (where the package's setup copies them and NT loads
-// them from).
+// The same fixture on a Windows NT machine, with the example package's files
+// where its setup copies them (where NT loads and copies them from).
 template <typename Fixture>
 class OnWindowsNT : public Fixture {
  protected:
   void SetUp() override {
     Fixture::SetUp();
-    for (const char* dll : {"hrtpmon.dll", "hrtlmon.dll"}) {
-      std::ofstream(qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + dll))
-          .flush();
-    }
+    qztest::PlaceExamplePackage();
   }
   qzhost::TestMachineOptions Options() const override {
     qzhost::TestMachineOptions options = Fixture::Options();

@@ -85,6 +85,9 @@ expect "json" qzinst32 --report ""
 
 # A machine with names that have blanks, quotes and shell characters.
 "$QZREG" init >/dev/null || fail "qzreg init"
+# The package's files where its setup copies them on Windows 98 (the system directory).
+(cd "$QZINST_ROOT/drive_c/WINDOWS/SYSTEM" &&
+  touch hrtlmon.dll hrtpmon.dll HRT2210.DRV HRT2210.DAT HRT2210U.DLL HRT2210.HLP)
 (cd "$(dirname "$0")/../.." && "$QZINST32" --quiet --no-trace 2 examples/rt2210.inf RT2210 LPT1:) ||
   fail "installing the example printer"
 odd='Odd "$(touch x)" `y` '\''z'\'' monitor'

@@ -45,10 +45,24 @@ std::string DefaultRoot() {
   return std::string(home && *home ? home : ".") + "/.qzinst32";
 }
 
+// The folders of a fresh Windows: on NT also the spooler's printer-driver and
+// print-processor folders, where a package's setup copies its files (Windows
+// 98 keeps both in the system directory).
+std::vector<std::string> FreshFolders(const std::string& root, const MachineConfig& config) {
+  const bool bNT = config.os == Personality::kWinNT;
+  const std::string sys = root + "/drive_c/WINDOWS/" + (bNT ? "system32" : "SYSTEM");
+  std::vector<std::string> dirs = {root, root + "/drive_c", root + "/drive_c/WINDOWS", sys};
+  if (!bNT) return dirs;
+  dirs.push_back(sys + "/spool");
+  for (const char* kind : {"/spool/DRIVERS", "/spool/PRTPROCS"}) {
+    dirs.push_back(sys + kind);
+    for (const char* env : {"/W32X86", "/WIN40"}) dirs.push_back(sys + kind + env);
+  }
+  return dirs;
+}
+
 MachineError MakeDirectories(const std::string& root, const MachineConfig& config) {
-  std::string sys = config.os == Personality::kWinNT ? "system32" : "SYSTEM";
-  for (const std::string& dir :
-       {root, root + "/drive_c", root + "/drive_c/WINDOWS", root + "/drive_c/WINDOWS/" + sys}) {
+  for (const std::string& dir : FreshFolders(root, config)) {
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
       return {"cannot create " + dir + ": " + strerror(errno)};
   }

@@ -235,6 +235,7 @@ int CheckInf(Options options, int argc, char** argv) {
   unsigned codePage = qzhost::Machine().codePage;
   bool isNT = qzhost::MachineIsNT();
   qzhost::InfCheck check = qzhost::CheckPrinterInf(args[0], args[1], codePage, isNT);
+  if (machine) qzhost::CheckFilesOnMachine(&check);
   if (args.size() == 3 && machine) {
     qzhost::CheckPortOnMachine(args[2], &check);
   } else if (args.size() == 3) {

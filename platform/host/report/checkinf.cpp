@@ -149,8 +149,9 @@ class SectionCheck {
     CheckPrinterName();
     CheckDriver();
     CheckVersionAndAttributes();
-    CheckDelimited("LanguageMonitor", "language monitor");
-    std::string processor = CheckDelimited("PrintProcessor", "print processor");
+    CheckDelimited("LanguageMonitor", "language monitor", &check_->monitorFiles);
+    std::string processor =
+        CheckDelimited("PrintProcessor", "print processor", &check_->processorFiles);
     if (!processor.empty() && processor != "WinPrint") {
       CheckLength("PrintProcessorParam", kParamsChars, "the print processor's parameters");
       if (!isNT_) {
@@ -161,7 +162,7 @@ class SectionCheck {
                "Windows 98, whose own WinPrint is then used, or install on Windows NT");
       }
     }
-    CheckDelimited("PortMonitor", "port monitor");
+    CheckDelimited("PortMonitor", "port monitor", &check_->monitorFiles);
     CheckPlugAndPlay();
   }
 
@@ -286,7 +287,12 @@ class SectionCheck {
              "no value: the driver has no file; command 2 ends with 1045",
              "add Driver=<file name of at most 15 characters>");
     }
-    for (const char* key : {"Driver", "DataFile", "ConfigFile", "HelpFile"}) CheckFileName(key);
+    for (const char* key : {"Driver", "DataFile", "ConfigFile", "HelpFile"}) {
+      CheckFileName(key);
+      std::string value;
+      if (Find(key, &value) && !value.empty())
+        check_->driverFiles.push_back({key, LineOf(key), "", value.substr(0, kFileNameChars)});
+    }
     CheckLength("DefaultDataType", kDataTypeChars, "the default data type");
   }
 
@@ -314,7 +320,9 @@ class SectionCheck {
 
   // A "<name>,<file>[;comment]" value as GetDelimitedPrinterObject reads it.
   // Returns the name it gives (empty for none, or on a failure).
-  std::string CheckDelimited(const char* key, const std::string& what) {
+  // A usable one is added to *files (WinPrint, built in, is not).
+  std::string CheckDelimited(const char* key, const std::string& what,
+                             std::vector<InfComponentFile>* files) {
     std::string full;
     Find(key, &full);
     size_t fullComma = full.find(',');
@@ -384,6 +392,8 @@ class SectionCheck {
              "the file " + file + " is used as written: only the name part is translated",
              "write the file name itself");
     }
+    if (what != "print processor" || name != "WinPrint")
+      files->push_back({key, LineOf(key), name, file});
     return name;
   }
 

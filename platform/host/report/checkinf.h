@@ -17,12 +17,24 @@ struct InfProblem {
   std::string fix;  // what to change
 };
 
+// A file of the INF as command 2 hands it to the spooler.
+struct InfComponentFile {
+  std::string key;   // the INF key that names it
+  size_t line;       // of that key
+  std::string name;  // the monitor's or print processor's name; empty for a driver file
+  std::string file;  // as the program keeps it
+};
+
 struct InfCheck {
   std::string path;  // the host file the commands would read
   std::vector<InfProblem> problems;
   // The driver name command 2 would use ("device", translated); empty when
   // it has none.
   std::string driverName;
+  // The files command 2 would name: the driver's (Driver, DataFile,
+  // ConfigFile, HelpFile), the monitors' and the print processor's (not
+  // WinPrint, which is built in); only values the program can use.
+  std::vector<InfComponentFile> driverFiles, monitorFiles, processorFiles;
   // True when there is an error (command 2 would fail, or install a file
   // name that does not exist); with `strict` also when there is a warning.
   bool Fails(bool strict) const;
@@ -41,6 +53,15 @@ InfCheck CheckPrinterInf(const std::string& infFile, const std::string& section,
 // name is installed (command 2 adds its driver for "Windows 4.0" only, and
 // AddPrinterA then refuses the printer). The machine must be prepared.
 void CheckPortOnMachine(const std::string& port, InfCheck* check);
+
+// Checks that each file of the check lies where Windows takes it from on the
+// current machine (the monitors' DLLs in the system directory, the driver's
+// files in the "Windows 4.0" printer-driver directory, the print processor
+// in NT's print-processor directory), as the spooler's Add* calls look for
+// them; a monitor or print processor installed already needs no file. Each
+// missing file is an error naming the Windows path and the host path. The
+// machine must be prepared.
+void CheckFilesOnMachine(InfCheck* check);
 
 // `word` as one word of a POSIX shell: as it is when it needs no quotes,
 // else in single quotes.

@@ -1,4 +1,5 @@
-// INF pre-flight against the machine: the port, and on Windows NT the driver.
+// INF pre-flight against the machine: the port, on Windows NT the driver, and
+// the files of the driver, the monitors and the print processor.
 //
 // Asks the spooler through the same calls the program and Windows use, so
 // the answer is what command 2 would meet.
@@ -9,6 +10,8 @@
 
 #include "platform/host/machine/machine.h"
 #include "platform/host/report/checkinf.h"
+#include "platform/host/spooler/spooler_files.h"
+#include "platform/host/spooler/spooler_layout.h"
 #include "platform/win32.h"
 
 namespace qzhost {
@@ -42,6 +45,34 @@ std::string Joined(const std::vector<std::string>& names) {
 
 void Add(InfCheck* check, const std::string& message, const std::string& fix) {
   check->problems.push_back({InfProblem::kError, 0, "", message, fix});
+}
+
+// One error per file of `component` that is not where Windows takes it from.
+void ReportMissing(const InfComponentFile& component,
+                   const std::vector<spool::ComponentFile>& located, const char* call,
+                   DWORD dwError, InfCheck* check) {
+  const std::string what =
+      component.name.empty() ? "the driver's file \"" + component.file + "\""
+                             : "the file \"" + component.file + "\" of \"" + component.name + "\"";
+  const std::string outcome = ": " + std::string(call) + " fails with " + std::to_string(dwError) +
+                              " and command 2 ends with 1045";
+  for (const spool::ComponentFile& file : located) {
+    if (file.present) continue;
+    if (file.windowsPath.empty()) {
+      check->problems.push_back(
+          {InfProblem::kError, component.line, component.key,
+           what + " has a path, but Windows takes it from one folder only" + outcome,
+           "name the file without a path"});
+      continue;
+    }
+    check->problems.push_back({InfProblem::kError, component.line, component.key,
+                               what + " is not at " + file.windowsPath + " (on this machine " +
+                                   (file.hostPath.empty() ? "no host path" : file.hostPath) + ")" +
+                                   outcome,
+                               "copy " + component.file + " into " +
+                                   file.windowsPath.substr(0, file.windowsPath.rfind('\\')) +
+                                   " before command 2, as the package's setup must"});
+  }
 }
 
 }  // namespace
@@ -79,6 +110,22 @@ void CheckPortOnMachine(const std::string& port, InfCheck* check) {
             "refuses the printer; command 2 ends with 1046",
         "install the printer's Windows NT driver first, as the package's NT setup does");
   }
+}
+
+void CheckFilesOnMachine(InfCheck* check) {
+  const InfCheck found = *check;  // the lists, as problems are added to *check
+  // Windows 98 refuses the "Windows NT x86" print processor before its file.
+  if (MachineIsNT()) {
+    for (const InfComponentFile& p : found.processorFiles)
+      ReportMissing(p, spool::ProcessorFiles(spool::kEnvNtX86, p.name, p.file),
+                    "AddPrintProcessorA", spool::MissingProcessorFileError(), check);
+  }
+  for (const InfComponentFile& m : found.monitorFiles)
+    ReportMissing(m, spool::MonitorFiles(m.name, m.file), "AddMonitorA",
+                  spool::MissingMonitorFileError(), check);
+  for (const InfComponentFile& d : found.driverFiles)
+    ReportMissing(d, spool::DriverFiles(spool::kEnvWin40, {d.file}), "AddPrinterDriverA",
+                  spool::kMissingDriverFileError, check);
 }
 
 }  // namespace qzhost

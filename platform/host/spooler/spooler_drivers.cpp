@@ -7,6 +7,7 @@
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_buffer.h"
+#include "platform/host/spooler/spooler_files.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
 #include "platform/host/spooler/spooler_store.h"
@@ -84,8 +85,21 @@ LONG WriteDriverValues(StoreKey* key, const StoredDriver& driver) {
   return lResult;
 }
 
-// Writes (or rewrites) the driver's key, atomically.
+// The files as the caller names them: driver, data, configuration and help
+// file, then the dependent files.
+std::vector<std::string> NamedFiles(const StoredDriver& driver) {
+  std::vector<std::string> files = {driver.driverPath, driver.dataFile, driver.configFile,
+                                    driver.helpFile};
+  files.insert(files.end(), driver.dependentFiles.begin(), driver.dependentFiles.end());
+  return files;
+}
+
+// Writes (or rewrites) the driver's key, atomically, once every file is in
+// the printer-driver directory of the environment (Windows copies them from
+// there, a replaced driver's too).
 DWORD StoreDriver(const std::string& env, const StoredDriver& driver) {
+  DWORD dwError = AllPresentOr(DriverFiles(env, NamedFiles(driver)), kMissingDriverFileError);
+  if (dwError != ERROR_SUCCESS) return dwError;
   const std::string path = DriversKey(env, MachineIsNT()) + "\\" + driver.name;
   return StoreKeyAtomically(path,
                             [&driver](StoreKey* key) { return WriteDriverValues(key, driver); });
@@ -118,21 +132,22 @@ std::vector<StoredDriver> InstalledDrivers(const std::string& env) {
   return drivers;
 }
 
-// How enumerated file names read. NT reports full paths in the driver
-// directory of the environment and version, C:\WINDOWS\system32\spool\DRIVERS
-// \W32X86\3\X.DLL for example; a caller comparing them with bare INF names sees
-// a difference and simply adds the driver again, which succeeds. Windows 98
-// reports the names as stored (bare), so a second run finds the driver
-// installed. Empty names stay empty.
+// How enumerated file names read: full paths, on both systems (Wine's
+// conformance tests expect a full path on every Windows they ran on, 9x
+// included). NT reports them in the driver directory of the environment and
+// version, C:\WINDOWS\system32\spool\DRIVERS\W32X86\3\X.DLL for example;
+// Windows 98 in its printer-driver directory, the system directory
+// (C:\WINDOWS\SYSTEM\X.DRV). A caller comparing them with bare INF names sees
+// a difference and simply adds the driver again, which succeeds. Empty names
+// stay empty.
 class FileNamer {
  public:
   FileNamer(const std::string& env, DWORD cVersion) {
-    if (!MachineIsNT()) return;
-    m_directory = std::string(SystemDirectory()) + "\\spool\\DRIVERS\\" +
-                  (env == kEnvWin40 ? "WIN40" : "W32X86") + "\\" + std::to_string(cVersion) + "\\";
+    m_directory = PrinterDriverDirectory(env) + "\\";
+    if (MachineIsNT()) m_directory += std::to_string(cVersion) + "\\";
   }
   std::string operator()(const std::string& file) const {
-    if (m_directory.empty() || file.empty()) return file;
+    if (file.empty()) return file;
     size_t slash = file.find_last_of("\\/:");
     return m_directory + (slash == std::string::npos ? file : file.substr(slash + 1));
   }
@@ -143,8 +158,12 @@ class FileNamer {
 
 void AddDriverRecord(EnumRecords* records, DWORD Level, const std::string& env,
                      const StoredDriver& driver) {
-  const FileNamer path(env, driver.cVersion);
   records->NewRecord();
+  if (Level == 1) {
+    records->SetString(offsetof(DRIVER_INFO_1A, pName), driver.name);
+    return;
+  }
+  const FileNamer path(env, driver.cVersion);
   records->SetDword(offsetof(DRIVER_INFO_3A, cVersion), driver.cVersion);
   records->SetString(offsetof(DRIVER_INFO_3A, pName), driver.name);
   records->SetString(offsetof(DRIVER_INFO_3A, pEnvironment), env);
@@ -202,6 +221,9 @@ BOOL WINAPI AddPrinterDriverA(LPSTR pName, DWORD Level, LPBYTE pDriverInfo) {
   return TRUE;
 }
 
+// Levels 1-3, as Windows 98 and NT 4 have them. "all" (any case) lists the
+// drivers of every environment on NT, as Windows 2000/XP do; Windows 98,
+// like NT 4, refuses it with 1805.
 BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
                                 DWORD cbBuf, LPDWORD pcbNeeded, LPDWORD pcReturned) {
   DWORD dwError = 0;
@@ -210,21 +232,27 @@ BOOL WINAPI EnumPrinterDriversA(LPSTR pName, LPSTR pEnvironment, DWORD Level, LP
     return FALSE;
   }
   if (qzhost::spool::MissingCounters(pcbNeeded, pcReturned)) return FALSE;
-  std::string env;
+  std::vector<std::string> environments(1);
   if (!qzhost::spool::IsLocalServer(pName)) {
     dwError = ERROR_INVALID_NAME;
-  } else if (!qzhost::spool::ResolveEnvironment(pEnvironment, &env, &dwError)) {
+  } else if (qzhost::MachineIsNT() && pEnvironment != nullptr &&
+             qzhost::spool::SameName(pEnvironment, "all")) {
+    environments = {qzhost::spool::kEnvWin40, qzhost::spool::kEnvNtX86};
+  } else if (!qzhost::spool::ResolveEnvironment(pEnvironment, &environments[0], &dwError)) {
     // dwError is set; *pcbNeeded stays as it was, as on Windows.
-  } else if (Level != 2 && Level != 3) {
-    dwError = ERROR_INVALID_LEVEL;
   }
+  if (dwError == ERROR_SUCCESS && (Level < 1 || Level > 3)) dwError = ERROR_INVALID_LEVEL;
   if (dwError != ERROR_SUCCESS) {
     SetLastError(dwError);
     return FALSE;
   }
-  qzhost::spool::EnumRecords records(Level == 3 ? sizeof(DRIVER_INFO_3A) : sizeof(DRIVER_INFO_2A));
-  for (const StoredDriver& driver : qzhost::spool::InstalledDrivers(env)) {
-    qzhost::spool::AddDriverRecord(&records, Level, env, driver);
+  const size_t cbRecord = Level == 1   ? sizeof(DRIVER_INFO_1A)
+                          : Level == 2 ? sizeof(DRIVER_INFO_2A)
+                                       : sizeof(DRIVER_INFO_3A);
+  qzhost::spool::EnumRecords records(cbRecord);
+  for (const std::string& env : environments) {
+    for (const StoredDriver& driver : qzhost::spool::InstalledDrivers(env))
+      qzhost::spool::AddDriverRecord(&records, Level, env, driver);
   }
   return records.Deliver(pDriverInfo, cbBuf, pcbNeeded, pcReturned);
 }

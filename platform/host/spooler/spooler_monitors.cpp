@@ -9,6 +9,7 @@
 #include "platform/host/machine/machine.h"
 #include "platform/host/machine/testctl.h"
 #include "platform/host/spooler/spooler_buffer.h"
+#include "platform/host/spooler/spooler_files.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_pairlist.h"
 #include "platform/host/spooler/spooler_ports.h"
@@ -50,10 +51,15 @@ DWORD CheckMonitorInfo(DWORD Level, LPBYTE pMonitors, bool* pbKeepError) {
 }
 
 // A monitor key without a Driver value (port settings written ahead of the
-// monitor) is taken over, as NT does.
+// monitor) is taken over, as NT does. An installed monitor is answered
+// before its DLL is looked for; a new one's DLL must be in the system
+// directory, where Windows loads it from.
 DWORD StoreMonitor(const MONITOR_INFO_2A& info) {
   if (MonitorInstalled(info.pName)) {
     return MachineIsNT() ? ERROR_PRINT_MONITOR_ALREADY_INSTALLED : ERROR_ALREADY_EXISTS;
+  }
+  if (AllPresentOr(MonitorFiles(info.pName, info.pDLLName), ERROR_MOD_NOT_FOUND) != ERROR_SUCCESS) {
+    return MissingMonitorFileError();
   }
   const uint64_t before = RegistryStamp();
   DWORD dwError = StoreComponent(MonitorKey(info.pName), info.pDLLName);

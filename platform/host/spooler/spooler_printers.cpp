@@ -95,6 +95,31 @@ DWORD StorePrinter(const PRINTER_INFO_2A& info) {
                             [&info](StoreKey* key) { return WritePrinterValues(key, info); });
 }
 
+// The driver as WIN.INI names it: its driver file without the extension
+// ("HRT2210" for HRT2210.DRV), as Windows 3.x and 9x write it.
+std::string DriverAsWinIniNamesIt(const char* pDriverName) {
+  StoreKey key;
+  std::string file;
+  if (key.Open(DriversKey(OwnEnvironment(), MachineIsNT()) + "\\" + pDriverName) == ERROR_SUCCESS)
+    key.ReadString(kDriverFile, &file);
+  file = file.substr(file.find_last_of("\\/:") + 1);
+  return file.substr(0, file.find('.'));
+}
+
+// Windows 98 keeps the default printer in WIN.INI [windows] device=
+// "name,driver,port", and a printer added with PRINTER_ATTRIBUTE_DEFAULT
+// becomes it (Microsoft documents the attribute as "the default printer in
+// the system" for 95/98/Me). NT keeps the default per user and takes no
+// default from the attribute: it is stored with the printer and nothing more.
+void MakeDefaultOnWindows98(const PRINTER_INFO_2A& info) {
+  if (MachineIsNT() || (info.Attributes & PRINTER_ATTRIBUTE_DEFAULT) == 0) return;
+  const std::string ports = info.pPortName;
+  const std::string device = std::string(info.pPrinterName) + "," +
+                             DriverAsWinIniNamesIt(info.pDriverName) + "," +
+                             ports.substr(0, ports.find(','));
+  WriteProfileStringA("windows", "device", device.c_str());
+}
+
 DWORD CheckArguments(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
   if (!IsLocalServer(pName)) return ERROR_INVALID_NAME;
   if (Level != 2) return ERROR_INVALID_LEVEL;
@@ -154,6 +179,7 @@ HANDLE WINAPI AddPrinterA(LPSTR pName, DWORD Level, LPBYTE pPrinter) {
     SetLastError(dwError);
     return nullptr;
   }
+  qzhost::spool::MakeDefaultOnWindows98(*pInfo);
   return qzhost::spool::NewPrinterHandle(pInfo->pPrinterName);
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/host/machine/failedcall.h"
 #include "platform/host/machine/testctl.h"
+#include "platform/host/spooler/spooler_files.h"
 #include "platform/host/spooler/spooler_layout.h"
 #include "platform/host/spooler/spooler_ports.h"
 #include "platform/host/spooler/spooler_store.h"
@@ -25,6 +26,11 @@ DWORD AddProcessor(LPSTR pName, LPSTR pEnvironment, LPSTR pPathName, LPSTR pPrin
   // is refused the same way, as Windows 95 refuses its built-in one.
   const std::string path = PrintProcessorsKey(env) + "\\" + pPrintProcessorName;
   if (KeyExists(path)) return ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED;
+  // A new one's DLL must be in the print-processor directory.
+  if (AllPresentOr(ProcessorFiles(env, pPrintProcessorName, pPathName), ERROR_MOD_NOT_FOUND) !=
+      ERROR_SUCCESS) {
+    return MissingProcessorFileError();
+  }
   return ChangeOutsideLists([&] { return StoreComponent(path, pPathName); });
 }
 

@@ -109,6 +109,7 @@ TEST_P(DriverTest, LevelsAndRequiredFields) {
   info.pDriverPath = const_cast<LPSTR>("A.DRV");
   info.pDataFile = const_cast<LPSTR>("A.DRV");
   info.pConfigFile = const_cast<LPSTR>("A.DLL");
+  PlaceDriverFiles(nullptr, {"A.DRV", "A.DLL"});
   LPBYTE pInfo = reinterpret_cast<LPBYTE>(&info);
   for (DWORD Level : {1u, 4u, 6u}) {
     EXPECT_FALSE(AddPrinterDriverA(nullptr, Level, pInfo));
@@ -154,9 +155,55 @@ TEST_P(DriverTest, UnknownEnvironmentLeavesTheSizeAlone) {
                                      &cbNeeded, &cReturned));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT), GetLastError());
   }
-  EXPECT_FALSE(EnumPrinterDriversA(nullptr, const_cast<LPSTR>(kEnvWin40), 1, nullptr, 0, &cbNeeded,
-                                   &cReturned));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), GetLastError());
+  for (DWORD Level : {0u, 4u, 6u}) {
+    EXPECT_FALSE(EnumPrinterDriversA(nullptr, const_cast<LPSTR>(kEnvWin40), Level, nullptr, 0,
+                                     &cbNeeded, &cReturned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), GetLastError()) << Level;
+  }
+}
+
+// Level 1 is the name alone, on both systems.
+TEST_P(DriverTest, LevelOneGivesTheNames) {
+  ASSERT_TRUE(AddDriver("RT-2210", kEnvWin40));
+  ASSERT_TRUE(AddDriver("RT-2211", kEnvWin40));
+  Enumerated list = EnumerateChecked(
+      [](LPBYTE p, DWORD cb, LPDWORD pcb, LPDWORD pc) {
+        return EnumPrinterDriversA(nullptr, const_cast<LPSTR>(kEnvWin40), 1, p, cb, pcb, pc);
+      },
+      sizeof(DRIVER_INFO_1A), {offsetof(DRIVER_INFO_1A, pName)});
+  ASSERT_EQ(2u, list.count);
+  EXPECT_STREQ("RT-2210", list.Records<DRIVER_INFO_1A>()[0].pName);
+  EXPECT_STREQ("RT-2211", list.Records<DRIVER_INFO_1A>()[1].pName);
+  EXPECT_EQ(2 * sizeof(DRIVER_INFO_1A) + 2 * sizeof("RT-2210"), list.buffer.size())
+      << "the records and the two names, nothing more";
+}
+
+// "all" lists every environment's drivers on NT (2000/XP); Windows 98, as
+// NT 4, does not know the name.
+TEST_P(DriverTest, AllEnvironmentsOnNTOnly) {
+  ASSERT_TRUE(AddDriver("RT-2210", kEnvWin40));
+  if (IsNT()) {
+    ASSERT_TRUE(AddDriver("RT-2210 NT", kEnvNtX86));
+  }
+  DWORD cbNeeded = 0xDEADBEEF, cReturned = 0;
+  if (!IsNT()) {
+    EXPECT_FALSE(EnumPrinterDriversA(nullptr, const_cast<LPSTR>("all"), 2, nullptr, 0, &cbNeeded,
+                                     &cReturned));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_ENVIRONMENT), GetLastError());
+    EXPECT_EQ(0xDEADBEEFu, cbNeeded);
+    return;
+  }
+  Enumerated list = EnumDrivers("ALL", 2);
+  ASSERT_EQ(2u, list.count);
+  const DRIVER_INFO_2A* pDrivers = list.Records<DRIVER_INFO_2A>();
+  EXPECT_STREQ("RT-2210", pDrivers[0].pName);
+  EXPECT_STREQ(kEnvWin40, pDrivers[0].pEnvironment);
+  EXPECT_STREQ("C:\\WINDOWS\\system32\\spool\\DRIVERS\\WIN40\\0\\RT2210.DRV",
+               pDrivers[0].pDriverPath);
+  EXPECT_STREQ("RT-2210 NT", pDrivers[1].pName);
+  EXPECT_STREQ(kEnvNtX86, pDrivers[1].pEnvironment);
+  EXPECT_STREQ("C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86\\3\\RT2210.DRV",
+               pDrivers[1].pDriverPath);
 }
 
 TEST_P(DriverTest, LevelThreeRecordsReadLikeWindows) {
@@ -171,9 +218,10 @@ TEST_P(DriverTest, LevelThreeRecordsReadLikeWindows) {
   EXPECT_STREQ("Halden LM", pDriver->pMonitorName);
   EXPECT_STREQ("EMF", pDriver->pDefaultDataType);
 
-  // Windows 98 reports the names as stored, NT full paths in its driver
+  // Full paths: Windows 98 in its system directory, NT in its driver
   // directory for 9x clients.
-  const std::string dir = IsNT() ? "C:\\WINDOWS\\system32\\spool\\DRIVERS\\WIN40\\0\\" : "";
+  const std::string dir =
+      IsNT() ? "C:\\WINDOWS\\system32\\spool\\DRIVERS\\WIN40\\0\\" : "C:\\WINDOWS\\SYSTEM\\";
   EXPECT_EQ(IsNT() ? 0u : 0x400u, pDriver->cVersion);
   EXPECT_EQ(dir + "RT2210.DRV", pDriver->pDriverPath);
   EXPECT_EQ(dir + "RT2210.DRV", pDriver->pDataFile);
@@ -201,7 +249,7 @@ TEST_P(DriverTest, NativeDriversReportTheirVersionDirectory) {
     EXPECT_STREQ("C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86\\3\\RT2210UI.DLL",
                  driver.pConfigFile);
   } else {
-    EXPECT_STREQ("RT2210UI.DLL", driver.pConfigFile);
+    EXPECT_STREQ("C:\\WINDOWS\\SYSTEM\\RT2210UI.DLL", driver.pConfigFile);
   }
 }
 

@@ -173,7 +173,14 @@ INSTANTIATE_TEST_SUITE_P(Both, MonitorTest,
 
 using ProcessorTest = SpoolerTest;
 
+// Adds a print processor, its DLL put into the print-processor directory of
+// the environment first, as a package's setup copies it.
 BOOL AddProcessor(const char* env, const char* file, const char* name) {
+  std::string resolved;
+  DWORD dwError = 0;
+  if (file != nullptr && file[0] != '\0' &&
+      qzhost::spool::ResolveEnvironment(env, &resolved, &dwError))
+    PlaceFile(qzhost::spool::PrintProcessorDirectory(resolved) + "\\" + file);
   return AddPrintProcessorA(nullptr, const_cast<LPSTR>(env), const_cast<LPSTR>(file),
                             const_cast<LPSTR>(name));
 }

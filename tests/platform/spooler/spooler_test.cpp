@@ -43,6 +43,40 @@ class PrinterTest : public SpoolerTest {
   }
 };
 
+std::string DefaultDevice() {
+  char acDevice[256] = "";
+  GetProfileStringA("windows", "device", "<none>", acDevice, sizeof acDevice);
+  return acDevice;
+}
+
+// Windows 98 makes a printer added with PRINTER_ATTRIBUTE_DEFAULT the default
+// in WIN.INI [windows] device=, the driver named by its file without the
+// extension, the first of several ports; NT leaves its default alone.
+TEST_P(PrinterTest, DefaultAttributeMakesTheDefaultOnWindows98Only) {
+  const std::string before = DefaultDevice();
+  HANDLE hPrinter = Add("Halden RT-2210", "LPT2:,LPT3:");
+  ASSERT_NE(nullptr, hPrinter);
+  ClosePrinter(hPrinter);
+  EXPECT_EQ(IsNT() ? before : "Halden RT-2210,RT2210,LPT2:", DefaultDevice());
+  EXPECT_EQ(static_cast<DWORD>(PRINTER_ATTRIBUTE_DEFAULT),
+            ReadDword(PrinterKey("Halden RT-2210"), "Attributes"))
+      << "the attribute is stored as given";
+  // A printer added without the attribute leaves the default as it is.
+  PRINTER_INFO_2A info = {};
+  info.pPrinterName = const_cast<LPSTR>("Second");
+  info.pPortName = const_cast<LPSTR>("LPT1:");
+  info.pDriverName = const_cast<LPSTR>("RT-2210");
+  info.pPrintProcessor = const_cast<LPSTR>("WinPrint");
+  const std::string after = DefaultDevice();
+  hPrinter = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+  ASSERT_NE(nullptr, hPrinter);
+  ClosePrinter(hPrinter);
+  EXPECT_EQ(after, DefaultDevice());
+  // A refused printer never becomes the default, the attribute set or not.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), AddFails("Third", "NOPORT:"));
+  EXPECT_EQ(after, DefaultDevice());
+}
+
 TEST_P(PrinterTest, AddedPrinterIsStoredWithItsValues) {
   HANDLE hPrinter = Add("Halden RT-2210", "LPT2:");
   ASSERT_NE(nullptr, hPrinter);

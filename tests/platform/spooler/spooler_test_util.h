@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "platform/host/machine/machine.h"
+#include "platform/host/spooler/spooler_files.h"
 #include "platform/host/spooler/spooler_layout.h"
+#include "platform/host/spooler/spooler_store.h"
 #include "platform/win32.h"
 #include "tests/support/machine_test.h"
 
@@ -140,7 +142,31 @@ inline Enumerated EnumerateChecked(const EnumCall& call, size_t recordSize,
   return result;
 }
 
-// Installs a driver for `env` through the spooler (level 3).
+// Puts an (empty) file at a Windows path of the machine, as a package's
+// setup copies it there.
+inline void PlaceFile(const std::string& windowsPath) {
+  std::string path = qzhost::MapWindowsPath(windowsPath);
+  ASSERT_FALSE(path.empty()) << windowsPath;
+  std::ofstream(path, std::ios::binary).flush();
+}
+
+// Puts a monitor's DLL into the machine's system directory.
+inline void PlaceSystemFile(const char* name) {
+  PlaceFile(std::string(qzhost::SystemDirectory()) + "\\" + name);
+}
+
+// Puts the files into the printer-driver directory of `env` (NULL: the
+// machine's own); nothing for an environment the machine refuses.
+inline void PlaceDriverFiles(const char* env, const std::vector<std::string>& names) {
+  std::string resolved;
+  DWORD dwError = 0;
+  if (!qzhost::spool::ResolveEnvironment(env, &resolved, &dwError)) return;
+  for (const std::string& name : names)
+    PlaceFile(qzhost::spool::PrinterDriverDirectory(resolved) + "\\" + name);
+}
+
+// Installs a driver for `env` through the spooler (level 3), its files put
+// where the spooler takes them from.
 inline BOOL AddDriver(const char* name, const char* env, const char* monitor = nullptr,
                       const char* dependents = nullptr, DWORD cVersion = 0x400) {
   DRIVER_INFO_3A info = {};
@@ -154,15 +180,11 @@ inline BOOL AddDriver(const char* name, const char* env, const char* monitor = n
   info.pDependentFiles = const_cast<LPSTR>(dependents);
   info.pMonitorName = const_cast<LPSTR>(monitor);
   info.pDefaultDataType = const_cast<LPSTR>("EMF");
+  std::vector<std::string> files = {"RT2210.DRV", "RT2210UI.DLL", "RT2210.HLP"};
+  for (const char* p = dependents; p != nullptr && *p != '\0'; p += strlen(p) + 1)
+    files.emplace_back(p);
+  PlaceDriverFiles(env, files);
   return AddPrinterDriverA(nullptr, 3, reinterpret_cast<LPBYTE>(&info));
-}
-
-// Puts an (empty) file of that name into the machine's system directory, as a
-// package's setup copies a monitor's DLL there before it adds the monitor.
-inline void PlaceSystemFile(const char* name) {
-  std::string path = qzhost::MapWindowsPath(std::string(qzhost::SystemDirectory()) + "\\" + name);
-  ASSERT_FALSE(path.empty());
-  std::ofstream(path, std::ios::binary).flush();
 }
 
 inline BOOL AddMonitor(const char* name, const char* env, const char* dll) {
