@@ -3,14 +3,15 @@
 
   check_pe.py EXE MACHINE [ALLOW-LIST]     MACHINE: i686 or x86_64
 
-The i686 program is for Windows 98 and every later Windows; the x86_64 one
-for 64-bit Windows (and Wine). Checked:
+The i686 program is for Windows 98, NT 4.0 and every later Windows; the
+x86_64 one, which is not shipped, for 64-bit Windows. Checked:
   - the header fields an old loader reads: a GUI program, OS and subsystem
     version 4.0 (Windows 95/98 refuse a higher subsystem version), sections
     aligned on 4 KB pages, files on 512 bytes, an image base the 9x loader
     can use (4 MB up to 2 GB); x86_64: versions no higher than 5.2, the first
     64-bit Windows;
-  - every import, by name, against the allow-list (per DLL, with its source);
+  - every import, by name, against the allow-list (per DLL, with its sources
+    for Windows 98 and NT 4.0);
     no import by ordinal, no delay-load or bound imports;
   - the TLS directory: Windows 95/98 never call TLS callbacks, so each one must
     be the runtime's own: __dyn_tls_init, which the start-up code also calls
@@ -220,16 +221,36 @@ def check_version(pe, problems):
 
 
 def read_allow_list(path, build):
-    allowed = {}
+    """{(DLL, function): sources} for the build; every entry must name a declared
+    source for each Windows it is for: 98 and NT 4.0, or 64-bit Windows."""
+    sources = {}
+    entries = []
     with open(path, encoding="utf-8") as f:
         for number, line in enumerate(f, 1):
             line = line.split("#", 1)[0].split()
             if not line:
                 continue
-            if len(line) != 4 or line[2] not in ("all", "x64"):
-                raise ValueError("%s:%d: expected DLL FUNCTION all|x64 SOURCE" % (path, number))
-            if line[2] == "all" or build == "x64":
-                allowed[(line[0].upper(), line[1])] = line[3]
+            where = "%s:%d" % (path, number)
+            if line[0] == "source":
+                if len(line) < 4 or line[2] not in ("98", "nt4", "x64"):
+                    raise ValueError("%s: expected source KEY 98|nt4|x64 TEXT" % where)
+                sources[line[1]] = line[2]
+            else:
+                entries.append((where, line))
+    allowed = {}
+    for where, line in entries:
+        if len(line) == 5 and line[2] == "all":
+            wanted = (("98", line[3]), ("nt4", line[4]))
+        elif len(line) == 4 and line[2] == "x64":
+            wanted = (("x64", line[3]),)
+        else:
+            raise ValueError("%s: expected DLL FUNCTION all SOURCE-98 SOURCE-NT4, or DLL FUNCTION x64 SOURCE"
+                             % where)
+        for system, key in wanted:
+            if sources.get(key) != system:
+                raise ValueError("%s: %s is no source declared for %s" % (where, key, system))
+        if line[2] == "all" or build == "x64":
+            allowed[(line[0].upper(), line[1])] = line[3:]
     return allowed
 
 
@@ -313,7 +334,11 @@ def main():
         sys.stderr.write(__doc__)
         return 2
     allow = sys.argv[3] if len(sys.argv) == 4 else os.path.join(os.path.dirname(__file__), "pe-imports.allow")
-    return check(sys.argv[1], sys.argv[2], allow)
+    try:
+        return check(sys.argv[1], sys.argv[2], allow)
+    except ValueError as error:
+        print("FAIL: %s" % error)
+        return 1
 
 
 if __name__ == "__main__":

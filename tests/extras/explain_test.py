@@ -48,9 +48,9 @@ def scenario_traces():
         if os.path.exists(os.path.join(folder, "wine.trace")):
             wine_result = os.path.join(folder, "wine.result")
             result_w = int(read(wine_result).strip()) if os.path.exists(wine_result) else result
-            # Wine is always Windows NT.
+            # Wine runs a scenario on its own road (its version set to Windows 98 for a 98 one).
             out.append((name + " (wine)", read(os.path.join(folder, "wine.trace")), command,
-                        result_w, "nt"))
+                        result_w, osname))
     return out
 
 

@@ -31,12 +31,20 @@ A scenario is a folder under tests/scenarios/ holding:
   wine.note      optional: why the wine.* files differ (read by people only)
 A scenario's drive_c/ holds the package's files where its setup copies them: the
 monitors in the system directory, the driver's files in the printer-driver directory
-(C:\WINDOWS\SYSTEM on Windows 98, ...\system32\spool\DRIVERS\WIN40 for the "Windows
+(C:\\WINDOWS\\SYSTEM on Windows 98, ...\\system32\\spool\\DRIVERS\\WIN40 for the "Windows
 4.0" driver on NT), as empty files: the emulated spooler looks for them and loads
-nothing. Under Wine the example's monitors (hrtpmon.dll, hrtlmon.dll) are then
-replaced by the test monitors built with the Windows program, which Wine loads.
-Under Wine only scenarios whose os is "nt" or that carry wine.* files run, since
-Wine reports Windows NT.
+nothing. Under Wine every empty DLL in the system directory (the example's monitors
+hrtpmon.dll and hrtlmon.dll among them) is then the test monitor built with the
+Windows program, which Wine loads.
+Under Wine the 32-bit program runs in a 32-bit prefix (a 32-bit Windows, as 98 and
+NT 4.0 are: one system directory, one registry view). A scenario whose os is
+"win98" runs with Wine's version set to Windows 98 (HKCU\\Software\\Wine, Version
+= win98), so that GetVersion reports 9x and the program takes its Windows 98 road;
+an "nt" scenario runs with Wine's own NT version. Wine keeps its NT folders on its
+Windows 98 version: a Windows 98 trace's "acWinDir=C:\\WINDOWS\\" and
+"acSysDir=C:\\WINDOWS\\SYSTEM\\" lines are expected as C:\\windows\\ and
+C:\\windows\\system32\\, and the scenario's C:\\WINDOWS\\SYSTEM files go to the
+latter as well.
 
 --show prints the trace, exit status and (with --export KEY) registry keys that a
 run actually gave, next to the verdict, to help write a new scenario.
@@ -171,6 +179,10 @@ class HostRunner:
             raise RuntimeError("qzreg export %s failed: %s" % (key, done.stderr.strip()))
         return done.stdout
 
+    @staticmethod
+    def machine_trace(expected):
+        return expected
+
     def place_monitors(self, osname):
         """Nothing: the scenario's drive_c/ holds the files a package's setup copies."""
 
@@ -186,17 +198,43 @@ class HostRunner:
 # scenario's empty files in the system directory before each run under Wine.
 MONITOR_DLLS = ("hrtpmon.dll", "hrtlmon.dll")
 
+# The program's folder in a Wine prefix, below C:\.
+PROGRAM_FOLDER = "QZTEST"
+
 WINE_TIMEOUT = 120  # seconds for one Wine call; one normally takes under a second
+
+# Wine's 32-bit loader: the shipped program is a 32-bit one, and so are the test
+# monitors, the lister and the tools (cmd, regedit) of a 32-bit prefix.
+WINE = "/usr/lib/wine/wine"
+
+# Wine's version for the whole prefix; a process reads it when it starts.
+WIN98_VERSION = 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine]\r\n"Version"="win98"\r\n'
+
+
+def pe_machine(path):
+    """The machine field of a PE file's header (0x14c for 32-bit x86), or None."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    if data[:2] != b"MZ" or len(data) < 0x40:
+        return None
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    if data[pe:pe + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(data[pe + 4:pe + 6], "little")
 
 
 class WineRunner:
     name = "wine"
 
     def __init__(self, program, template):
+        if pe_machine(program) != 0x14C:
+            raise SystemExit("%s is no 32-bit Windows program: build it with cmake --preset mingw-i686"
+                             % program)
         self.program = program
         self.template = template
         folder = os.path.dirname(os.path.abspath(program))
-        self.monitors = [os.path.join(folder, name) for name in MONITOR_DLLS]
+        # Built twice under the example's two names, one DLL: either serves.
+        self.monitor = os.path.join(folder, MONITOR_DLLS[0])
         self.lister = os.path.join(folder, "spoolstate.exe")
 
     def prepare(self, scenario, osname):
@@ -211,20 +249,56 @@ class WineRunner:
         # they must not hold the pipes of a later call open, so they start here.
         subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
-        subprocess.run(["/usr/lib/wine/wine64", "cmd", "/c", "exit"], env=self.env,
+        subprocess.run([WINE, "cmd", "/c", "exit"], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=WINE_TIMEOUT)
+        if osname == "win98":
+            version = os.path.join(self.prefix, "qzversion.reg")
+            with open(version, "w", encoding="latin-1", newline="") as f:
+                f.write(WIN98_VERSION)
+            self.wine(["regedit", "/S", self.to_windows(version)])
         for name in ("seed.reg", "wine.seed.reg"):
             seed = os.path.join(scenario, name)
             if os.path.exists(seed):
                 self.wine(["regedit", "/S", self.to_windows(seed)])
         self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.scenario_drive = os.path.join(scenario, "drive_c")
+        # The program runs from a folder of its own in the prefix: Wine's spooler
+        # runs in the program's process and LoadLibrary looks in the program's
+        # folder first, where the build folder holds the test monitors.
+        folder = os.path.join(self.drive_c, PROGRAM_FOLDER)
+        os.makedirs(folder, exist_ok=True)
+        self.installed = os.path.join(folder, os.path.basename(self.program))
+        shutil.copyfile(self.program, self.installed)
 
     def place_monitors(self, osname):
+        r"""The package's files in Wine's system directory, monitors that load.
+
+        Wine's system directory is C:\windows\system32 on its Windows 98 version
+        too (GetSystemDirectoryA), so what a Windows 98 scenario puts into
+        C:\WINDOWS\SYSTEM is put there as well. A scenario's DLLs are empty files
+        that the emulated machine takes for good ones; Wine loads a monitor's DLL,
+        so every empty DLL there becomes the test monitor. A DLL the scenario leaves
+        out stays missing, as on the emulated machine."""
         system = find_ci(self.drive_c, "windows/system32")
-        for dll in self.monitors:
-            if not os.path.exists(dll):
-                raise RuntimeError("no %s: build the Windows program with CMake" % dll)
-            shutil.copyfile(dll, os.path.join(system, os.path.basename(dll)))
+        if osname == "win98":
+            system98 = find_ci(self.scenario_drive, "WINDOWS/SYSTEM")
+            if os.path.isdir(system98):
+                copy_onto_drive(system98, system)
+        if not os.path.exists(self.monitor):
+            raise RuntimeError("no %s: build the Windows program with CMake" % self.monitor)
+        for name in os.listdir(system):
+            path = os.path.join(system, name)
+            if name.lower().endswith(".dll") and os.path.isfile(path) and os.path.getsize(path) == 0:
+                shutil.copyfile(self.monitor, path)
+
+    # The Windows and system directories of the emulated Windows 98 machine as its
+    # traces give them, and Wine's own (Wine's Windows 98 version keeps its NT folders).
+    DIRECTORY_LINES = {"acWinDir=C:\\WINDOWS\\": "acWinDir=C:\\windows\\",
+                       "acSysDir=C:\\WINDOWS\\SYSTEM\\": "acSysDir=C:\\windows\\system32\\"}
+
+    def machine_trace(self, expected):
+        """The expected trace with the machine's directories as Wine has them."""
+        return "\n".join(self.DIRECTORY_LINES.get(line, line) for line in expected.split("\n"))
 
     def spooler(self):
         done = self.wine([self.lister])
@@ -245,7 +319,7 @@ class WineRunner:
         program; with pipes the call would wait for it as well."""
         env = dict(self.env, WINEDEBUG=debug)
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            done = subprocess.run(["/usr/lib/wine/wine64"] + args, env=env, stdout=out, stderr=err,
+            done = subprocess.run([WINE] + args, env=env, stdout=out, stderr=err,
                                   timeout=WINE_TIMEOUT)
             out.seek(0)
             err.seek(0)
@@ -253,7 +327,7 @@ class WineRunner:
 
     def run(self, command):
         if self.argv_carries(command):
-            done = self.wine([self.program] + command.split(" "), debug="-all,+debugstr")
+            done = self.wine([self.installed] + command.split(" "), debug="-all,+debugstr")
         else:
             done = self.wine(["cmd", "/c", self.batch_for(command)], debug="-all,+debugstr")
         return done.returncode, self.trace_from(done.stderr.decode("latin-1"))
@@ -272,7 +346,7 @@ class WineRunner:
         exactly as it stands; cmd passes that line on and exits with the program's code."""
         if re.search(r'[&|<>^]', re.sub(r'"[^"]*"', "", command)):
             raise RuntimeError("command text with & | < > ^ outside quotes cannot go through cmd")
-        line = '@"' + self.to_windows(self.program) + '"' + (" " + command.replace("%", "%%") if command else "")
+        line = '@"' + self.to_windows(self.installed) + '"' + (" " + command.replace("%", "%%") if command else "")
         path = os.path.join(self.drive_c, "qzscenario.bat")
         with open(path, "w", encoding="latin-1", newline="") as f:
             f.write(line + "\r\n")
@@ -506,9 +580,6 @@ def run_scenario(scenario, runner):
     if runner.name == "wine":
         if os.path.exists(os.path.join(scenario, "wine.skip")):
             return "skip", read(os.path.join(scenario, "wine.skip")).strip()
-        has_wine = any(f.startswith("wine.") for f in os.listdir(scenario))
-        if osname != "nt" and not has_wine:
-            return "skip", "Windows 98 only"
     try:
         runner.prepare(scenario, osname)
         drive = os.path.join(scenario, "drive_c")
@@ -527,6 +598,8 @@ def run_scenario(scenario, runner):
         if status != runner.status_for(code):
             problems.append("exit status %d, expected %d (result %d)" % (status, runner.status_for(code), code))
         expected_trace = pick(scenario, runner, "trace")
+        if expected_trace is not None:
+            expected_trace = runner.machine_trace(expected_trace)
         if expected_trace is not None and not trace_matches(expected_trace, trace):
             problems.append("trace differs (- expected, + actual):\n" + trace_diff(expected_trace, trace))
         registry = pick(scenario, runner, "registry.reg")
@@ -556,8 +629,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--host", help="the host program qzinst32")
     parser.add_argument("--qzreg", help="the host tool qzreg")
-    parser.add_argument("--wine", help="QZINST32.EXE (x64) to run under Wine")
-    parser.add_argument("--wine-template", help="an initialised Wine prefix to copy per scenario")
+    parser.add_argument("--wine", help="QZINST32.EXE (the 32-bit build) to run under Wine")
+    parser.add_argument("--wine-template", help="an initialised 32-bit Wine prefix to copy per scenario")
     parser.add_argument("--dir", default=os.path.dirname(os.path.abspath(__file__)))
     parser.add_argument("--show", action="store_true", help="print what each run gave")
     parser.add_argument("--export", action="append", default=[], metavar="KEY",
@@ -577,6 +650,7 @@ def main():
                                  if os.path.isfile(os.path.join(args.dir, d, "command")))
     failed = 0
     counts = {"pass": 0, "fail": 0, "skip": 0}
+    by_os = {"nt": dict(counts), "win98": dict(counts)}
     second_runs = 0
     for name in names:
         outcome, detail = run_once(os.path.join(args.dir, name), runner)
@@ -590,13 +664,17 @@ def main():
         if outcome == "timeout":
             outcome = "fail"
         counts[outcome] += 1
+        osname = read(os.path.join(args.dir, name, "os"), "win98").strip()
+        by_os.setdefault(osname, {"pass": 0, "fail": 0, "skip": 0})[outcome] += 1
         print("%-4s %s %s" % (outcome.upper(), name, ("(" + detail + ")") if outcome == "skip" else ""))
         if outcome == "fail":
             failed += 1
             print("     " + detail.replace("\n", "\n     "))
     again = " (%d on a second run)" % second_runs if second_runs else ""
-    print("%s: %d passed%s, %d failed, %d skipped" %
-          (runner.name, counts["pass"], again, counts["fail"], counts["skip"]))
+    roads = "; ".join("%s %d/%d/%d" % (("NT" if o == "nt" else "Windows 98"), c["pass"], c["fail"], c["skip"])
+                      for o, c in sorted(by_os.items()))
+    print("%s: %d passed%s, %d failed, %d skipped (passed/failed/skipped: %s)" %
+          (runner.name, counts["pass"], again, counts["fail"], counts["skip"], roads))
     return 1 if failed else 0
 
 

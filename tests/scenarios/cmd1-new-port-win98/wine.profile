@@ -1,0 +1,2 @@
+WINDOWS\WIN.INI|Ports|NETPRN1:|
+WINDOWS\WIN.INI|Ports|LPT1:|<absent>
