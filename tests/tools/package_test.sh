@@ -49,6 +49,11 @@ for program in qzinst32 qzreg; do
   gzip -t "$WORK/root/usr/share/man/man1/$program.1.gz" 2>/dev/null || fail "no compressed man page for $program"
   [ -s "$WORK/root/usr/share/bash-completion/completions/$program" ] || fail "no completion for $program"
 done
+gzip -t "$WORK/root/usr/share/man/man5/qzinst32-inf.5.gz" 2>/dev/null || fail "no INF format page in man5"
+# The guides the manual and README name, where the package's users can read them.
+for guide in README.md package-authors.md ci.md support.md windows.md; do
+  gzip -dc "$DOC/$guide.gz" 2>/dev/null | grep -q '^# ' || fail "no guide $guide in /usr/share/doc/qzinst32"
+done
 # The completions offer commands, options and the machine's own names.
 complete_words() {  # completion file, words...
   file=$1; shift

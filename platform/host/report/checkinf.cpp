@@ -189,8 +189,11 @@ class SectionCheck {
   bool Translate(const std::string& placeholder, std::string* text) const {
     std::string key = placeholder.substr(1, placeholder.size() >= 2 ? placeholder.size() - 2 : 0);
     std::string_view v;
-    if (key.empty() || !ini_.FindValue("Strings", key, &v) || v.empty()) return false;
-    *text = std::string(v.substr(0, kStringsChars));
+    if (key.empty() || !ini_.FindValue("Strings", key, &v)) return false;
+    // The program reads the text up to a NUL, as every value.
+    v = v.substr(0, std::min(v.find('\0'), kStringsChars));
+    if (v.empty()) return false;
+    *text = std::string(v);
     return true;
   }
 

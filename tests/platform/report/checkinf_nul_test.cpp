@@ -13,9 +13,10 @@ class CheckInfNulTest : public MachineTest {
  protected:
   // "E|W <line> <key>" of each finding for a section whose fourth line is
   // `line`, with the keys every section needs before it.
-  std::vector<std::string> Findings(const std::string& line) {
+  std::vector<std::string> Findings(const std::string& line,
+                                    const std::string& strings = "X=Text") {
     std::string inf = WriteRootFile(
-        "nul.inf", "[P]\ndevice=Printer\nDriver=P.DRV\n" + line + "\n[Strings]\nX=Text\n");
+        "nul.inf", "[P]\ndevice=Printer\nDriver=P.DRV\n" + line + "\n[Strings]\n" + strings + "\n");
     qzhost::InfCheck check = qzhost::CheckPrinterInf(inf, "P", 1252, true);
     std::vector<std::string> found;
     for (const qzhost::InfProblem& p : check.problems) {
@@ -52,6 +53,14 @@ TEST_F(CheckInfNulTest, WhatStandsBeforeTheNulIsStillJudged) {
             (V{"E 4 DataFile NUL", "E 4 DataFile"}));
   EXPECT_EQ(Findings("PortMonitor=%E%,hport.dll" + nul + "x"),
             (V{"E 4 PortMonitor NUL", "E 4 PortMonitor"}));
+}
+
+TEST_F(CheckInfNulTest, StringsTextsEndAtTheirNulToo) {
+  // Command 2 reads a [Strings] text up to its NUL: nothing before it is no text at all.
+  const std::string nul(1, '\0');
+  EXPECT_EQ(Findings("PortMonitor=%N%,hport.dll", "N=" + nul + "Halden"), V{"E 4 PortMonitor"});
+  EXPECT_EQ(Findings("PortMonitor=%N%,hport.dll", "N=Halden" + nul + std::string(300, 'x')), V{})
+      << "the text before the NUL translates, and what follows is never cut";
 }
 
 }  // namespace
