@@ -181,16 +181,28 @@ struct QueryOut {
   }
 };
 
+// A key's values and subkeys, in the registry's order.
+struct KeyContents {
+  std::vector<qzhost::RegValue> values;
+  std::vector<std::string> names;
+  std::vector<qzhost::RegKeyId> ids;
+};
+
+DWORD ReadContents(qzhost::RegStore* store, qzhost::RegKeyId id, KeyContents* key) {
+  DWORD error = store->ListValues(id, &key->values);
+  return error == ERROR_SUCCESS ? store->ListChildren(id, &key->names, &key->ids) : error;
+}
+
 // `depth` levels below its root: /s never goes deeper than Windows allows.
 DWORD QueryTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string& path, bool recurse,
                 QueryOut* out, int depth) {
   if (depth > qzhost::kRegMaxDepth) return ERROR_BADDB;
-  std::vector<qzhost::RegValue> values;
-  std::vector<std::string> names;
-  std::vector<qzhost::RegKeyId> ids;
-  DWORD error = store->ListValues(id, &values);
-  if (error == ERROR_SUCCESS) error = store->ListChildren(id, &names, &ids);
+  KeyContents key;
+  DWORD error = ReadContents(store, id, &key);
   if (error != ERROR_SUCCESS) return error;
+  const std::vector<qzhost::RegValue>& values = key.values;
+  const std::vector<std::string>& names = key.names;
+  const std::vector<qzhost::RegKeyId>& ids = key.ids;
   if (!out->json) printf("%s\n", T(path).c_str());
   for (const qzhost::RegValue& v : values) out->Value(path, v);
   if (!out->json && (!values.empty() || recurse)) printf("\n");
@@ -214,12 +226,12 @@ bool Matches(const VerbArgs& a, const std::string& text) {
 // name or data match (/k keys only, /d data only); /s the whole tree.
 DWORD FindInTree(qzhost::RegStore* store, qzhost::RegKeyId id, const std::string& path,
                  const VerbArgs& a, QueryOut* out, size_t* matches) {
-  std::vector<qzhost::RegValue> values;
-  std::vector<std::string> names;
-  std::vector<qzhost::RegKeyId> ids;
-  DWORD error = store->ListValues(id, &values);
-  if (error == ERROR_SUCCESS) error = store->ListChildren(id, &names, &ids);
+  KeyContents key;
+  DWORD error = ReadContents(store, id, &key);
   if (error != ERROR_SUCCESS) return error;
+  const std::vector<qzhost::RegValue>& values = key.values;
+  const std::vector<std::string>& names = key.names;
+  const std::vector<qzhost::RegKeyId>& ids = key.ids;
   bool header = false;
   for (const qzhost::RegValue& v : values) {
     bool hit = !a.keysOnly && ((!a.dataOnly && Matches(a, v.name)) || Matches(a, DataText(v)));

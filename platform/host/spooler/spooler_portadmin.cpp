@@ -6,6 +6,7 @@
 // created also has a key under Control\Print\Ports. Any other monitor keeps
 // its ports below its own key, in Monitors\<monitor>\Ports.
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/host/machine/failedcall.h"
@@ -95,30 +96,17 @@ bool IsDottedAddress(const std::string& host) {
 
 LONG WriteTcpIpPort(StoreKey* key, const std::string& host, DWORD portNumber) {
   const bool address = IsDottedAddress(host);
-  const struct {
-    const char* value;
-    const char* text;
-  } kTexts[] = {{"HostName", address ? "" : host.c_str()},
-                {"IPAddress", address ? host.c_str() : ""},
-                {"HWAddress", ""},
-                {"SNMP Community", "public"}};
-  const struct {
-    const char* value;
-    DWORD data;
-  } kNumbers[] = {{"Protocol", kTcpRaw},
-                  {"Version", 1},
-                  {"PortNumber", portNumber},
-                  {"SNMP Enabled", 1},
-                  {"SNMP Index", 1}};
-  for (const auto& text : kTexts) {
-    LONG lResult = key->WriteString(text.value, text.text);
-    if (lResult != ERROR_SUCCESS) return lResult;
-  }
-  for (const auto& number : kNumbers) {
-    LONG lResult = key->WriteDword(number.value, number.data);
-    if (lResult != ERROR_SUCCESS) return lResult;
-  }
-  return ERROR_SUCCESS;
+  const NamedText kTexts[] = {{"HostName", address ? "" : host.c_str()},
+                              {"IPAddress", address ? host.c_str() : ""},
+                              {"HWAddress", ""},
+                              {"SNMP Community", "public"}};
+  const NamedDword kNumbers[] = {{"Protocol", kTcpRaw},
+                                 {"Version", 1},
+                                 {"PortNumber", portNumber},
+                                 {"SNMP Enabled", 1},
+                                 {"SNMP Index", 1}};
+  LONG lResult = key->WriteStrings(kTexts, std::size(kTexts));
+  return lResult != ERROR_SUCCESS ? lResult : key->WriteDwords(kNumbers, std::size(kNumbers));
 }
 
 }  // namespace

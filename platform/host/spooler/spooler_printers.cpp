@@ -1,5 +1,6 @@
 // AddPrinterA and ClosePrinter: printers under Control\Print\Printers.
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "platform/host/machine/failedcall.h"
@@ -55,20 +56,14 @@ DWORD CheckPrinter(const PRINTER_INFO_2A& info) {
 }
 
 LONG WritePrinterValues(StoreKey* key, const PRINTER_INFO_2A& info) {
-  const struct {
-    const char* value;
-    const char* text;
-  } kTexts[] = {
+  const NamedText kTexts[] = {
       {kPrinterName, info.pPrinterName},    {kPrinterShareName, info.pShareName},
       {kPrinterPort, info.pPortName},       {kPrinterDriver, info.pDriverName},
       {kPrinterDescription, info.pComment}, {kPrinterLocation, info.pLocation},
       {kPrinterSepFile, info.pSepFile},     {kPrinterPrintProcessor, info.pPrintProcessor},
       {kPrinterDatatype, info.pDatatype},   {kPrinterParameters, info.pParameters},
   };
-  const struct {
-    const char* value;
-    DWORD data;
-  } kNumbers[] = {
+  const NamedDword kNumbers[] = {
       {kPrinterAttributes, info.Attributes},
       {kPrinterPriority, info.Priority},
       {kPrinterDefaultPriority, info.DefaultPriority},
@@ -76,14 +71,9 @@ LONG WritePrinterValues(StoreKey* key, const PRINTER_INFO_2A& info) {
       {kPrinterUntilTime, info.UntilTime},
       {kPrinterStatus, 0},  // Status is ignored
   };
-  for (const auto& text : kTexts) {
-    LONG lResult = key->WriteString(text.value, text.text);
-    if (lResult != ERROR_SUCCESS) return lResult;
-  }
-  for (const auto& number : kNumbers) {
-    LONG lResult = key->WriteDword(number.value, number.data);
-    if (lResult != ERROR_SUCCESS) return lResult;
-  }
+  LONG lResult = key->WriteStrings(kTexts, std::size(kTexts));
+  if (lResult == ERROR_SUCCESS) lResult = key->WriteDwords(kNumbers, std::size(kNumbers));
+  if (lResult != ERROR_SUCCESS) return lResult;
   if (info.pDevMode == nullptr) return key->WriteBinary(kPrinterDevMode, nullptr, 0);
   return key->WriteBinary(kPrinterDevMode, reinterpret_cast<const BYTE*>(info.pDevMode),
                           DevModeBytes(info.pDevMode));

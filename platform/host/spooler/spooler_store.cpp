@@ -127,6 +127,22 @@ LONG StoreKey::WriteDword(const char* value, DWORD data) {
                         sizeof(data));
 }
 
+LONG StoreKey::WriteStrings(const NamedText* values, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    LONG lResult = WriteString(values[i].value, values[i].text);
+    if (lResult != ERROR_SUCCESS) return lResult;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG StoreKey::WriteDwords(const NamedDword* values, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    LONG lResult = WriteDword(values[i].value, values[i].data);
+    if (lResult != ERROR_SUCCESS) return lResult;
+  }
+  return ERROR_SUCCESS;
+}
+
 LONG StoreKey::WriteMultiString(const char* value, const std::vector<std::string>& items) {
   std::string data;
   for (const std::string& item : items) data.append(item).push_back('\0');

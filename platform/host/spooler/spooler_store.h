@@ -4,6 +4,7 @@
 #ifndef QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 #define QZINST32_PLATFORM_HOST_SPOOLER_STORE_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <functional>
@@ -19,6 +20,16 @@
 
 namespace qzhost {
 namespace spool {
+
+// A value of a spooler object's key, as its Add call writes it.
+struct NamedText {
+  const char* value;
+  const char* text;
+};
+struct NamedDword {
+  const char* value;
+  DWORD data;
+};
 
 // An open key below HKEY_LOCAL_MACHINE, closed with the object.
 class StoreKey {
@@ -48,6 +59,9 @@ class StoreKey {
   LONG WriteDword(const char* value, DWORD data);
   LONG WriteMultiString(const char* value, const std::vector<std::string>& items);
   LONG WriteBinary(const char* value, const BYTE* data, DWORD size);
+  // Each in order, up to the first refusal.
+  LONG WriteStrings(const NamedText* values, size_t count);
+  LONG WriteDwords(const NamedDword* values, size_t count);
 
   // The subkeys with one value and whether they have one subkey (or only
   // those that have it), read at once (SummarizeSubkeys).
